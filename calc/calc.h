@@ -1,0 +1,118 @@
+// Calc: the computation object of a run and its operations (the Mx* stages).
+//
+// Matrix convention for every operation: a matrix of order n is n*n doubles,
+// row-major, element (i, j) at i*n + j. In U, element (i, j) with i != j is
+// the rate of the transition j -> i (column j holds the rates out of j); the
+// diagonal makes every column sum to 0, or to 1 with --useplusI. States are
+// 0-based here and 1-based in options, messages and output.
+//
+// The driver owns U, p0 and p8 and passes them in; Calc owns the
+// eigen-decomposition and the diagonal similarity scalings.
+#ifndef ZOLVANE_CALC_CALC_H_
+#define ZOLVANE_CALC_CALC_H_
+
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "input/qorpparser.h"
+#include "run/run_options.h"
+
+struct Calc {
+  // dim = number of states read; kT from opts.Temp. No arrays yet.
+  Calc(int dim, RunOptions& opts);
+
+  int dim;
+  double kT;
+  std::vector<double> evals;  // dim eigenvalues, descending after diagonalisation
+  std::vector<double> evecs;  // dim x dim; column k belongs to evals[k]
+  // The diagonal matrices P^-1/2 and P^1/2 (P = diag(p8)) kept as their
+  // diagonals only: every product with them is an O(n^2) scaling. Empty when
+  // an absorbing state exists.
+  std::vector<double> _sqrPI;
+  std::vector<double> sqrPI_;
+  std::vector<double> D;  // degeneracy matrix, dim x dim, only with --degeneracy
+  RunOptions& opts;
+  // Ascending 0-based input numbers of the states kept by MxErgodicity; empty
+  // while no state was removed. kept_columns is the dimension before that
+  // reduction (the number of columns of the population table).
+  std::vector<int> kept;
+  int kept_columns = 0;
+
+  // ---- Transition matrix (calc/transition_matrix.cc) ----
+  // Builds U by method A (records) or I (rates, taken over); appends the
+  // absorbing state when opts.absorb is set (dim grows by one).
+  std::vector<double> MxQorp2Matrix(const std::vector<QorpRecord>* records,
+                                    std::vector<double>&& rates);
+  std::vector<double> MxMethodA(const std::vector<QorpRecord>& records);
+  std::vector<double> MxMethodI(const std::vector<QorpRecord>* records,
+                                std::vector<double>&& rates);
+  // Highest joining saddle on the tree path between minima a != b (0-based).
+  double FindSaddle(int a, int b, const std::vector<QorpRecord>& records) const;
+  // Diagonal = -(column sum), or 1 - (column sum) with --useplusI.
+  void MxSetDiagonal(double* U, int n) const;
+
+  // ---- Saddles and degeneracy (calc/degeneracy.cc) ----
+  void MxAddDegeneracy();
+
+  // ---- Rate rescaling (calc/rescale.cc) ----
+  void MxRescaleHard(double* U, int n, double exponent) const;
+  void MxRescaleMinimal(double* U, int n, double desired_minimal_rate) const;
+  void MxRescaleTimes(double* U, int n, double factor) const;
+
+  // ---- Distributions (calc/distributions.cc) ----
+  std::vector<double> MxMakeP0() const;
+  // Returns p8 (dim zeros) and allocates evals, evecs, _sqrPI, sqrPI_.
+  std::vector<double> MxAllocate();
+  void MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
+                                 std::vector<double>& p8) const;
+  void MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const;
+
+  // ---- Ergodicity reduction (calc/ergodicity.cc) ----
+  // Removes the states the initial population cannot reach; replaces U and
+  // p0 when it reduces; returns the new dimension (also stored in dim).
+  int MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n);
+
+  // ---- Symmetrisation and diagonalisation (calc/diagonalize.cc) ----
+  // Fills evals/evecs (and the scalings); U is overwritten (work space).
+  void MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8);
+  void MxEigenSymmetric(std::vector<double>& S);
+  void MxEigenGeneral(std::vector<double>& U);
+  // nullopt when every state is reached from state 0 in the eigenvector
+  // graph, else 1 for reached and 0 for unreached states.
+  static std::optional<std::vector<int>> MxEvecsReachability(const double* evecs, int n);
+  void MxCompleteEvecs();
+
+  // ---- Matrix files and recovery (calc/matrix_files.cc) ----
+  void MxBinWrite(const double* data, const char* label, char type) const;
+  // Returns the dimension stored in label.bin; `out` receives n or n*n values.
+  int MxBinRead(std::vector<double>& out, const char* label, char type) const;
+  void MxRecover(const std::vector<double>& p8);
+  void MxASCIIWrite(const double* matrix, const char* filename) const;
+  void MxASCIIWriteV(const double* vector, const char* filename) const;
+  void MxMathematicaWrite(const double* matrix) const;
+
+  // ---- Time evolution (calc/iterate.cc, calc/iterate_exponent.cc) ----
+  // Population table from evals/evecs; may consume evecs as work space.
+  void MxIterate(std::vector<double>& p0, const std::vector<double>& p8);
+  void MxOutputHeader() const;
+  // Checks and prints one table line; returns the sum of |p|.
+  double MxOutputLine(double* p, int n, double t) const;
+  // Returns 0 when the table was completed, 1 on a probability error (mode H).
+  int MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,
+                        std::vector<double>& U);
+
+  // ---- First passage times (calc/first_passage.cc) ----
+  void MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& p8,
+                           FILE* out) const;
+  // Times from every state to `target` (0-based); nullopt if it does not exist.
+  std::optional<std::vector<double>> MxFirstPassageTo(const std::vector<double>& U,
+                                                      int target) const;
+
+  // ---- Printing (calc/calc.cc) ----
+  // MxPrintN with n = dim.
+  void MxPrint(const double* values, const char* label, char type, FILE* stream = stderr,
+               bool plain = false) const;
+};
+
+#endif  // ZOLVANE_CALC_CALC_H_

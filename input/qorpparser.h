@@ -1,0 +1,58 @@
+// Input readers: the whole-line reader and the readers of the text rates file,
+// the qorp file and the binary rates file. Every reader consumes and closes
+// the stream it is given and survives truncated, empty and garbage input:
+// bad input ends the run through Fatal with a one-line message.
+#ifndef ZOLVANE_INPUT_QORPPARSER_H_
+#define ZOLVANE_INPUT_QORPPARSER_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "run/run_options.h"
+
+// Created by the run driver just before the input is read. Readers take
+// `nstates`, `quiet`, `verbose` and `feps` from the options and store
+// `sequence` into them.
+struct InputContext {
+  RunOptions& opts;
+};
+
+// One local minimum of a qorp file; state k is the k-th minimum line.
+struct QorpRecord {
+  double energy = 0.0;         // numeric column 1
+  double saddle_height = 0.0;  // column 3, measured from energy
+  int32_t father = 0;          // column 2, 1-based number of the father
+  int32_t index = 0;           // the number that starts the line
+  double extra4 = 0.0;
+  double extra5 = 0.0;
+  double extra6 = 0.0;
+  double extra7 = 0.0;
+  double free_energy = 0.0;    // column 8
+};
+
+// Reads one whole line of any length, without its newline (a carriage return
+// before it stays). nullopt at end of input with nothing read.
+std::optional<std::string> read_line(FILE* stream);
+
+// Closes `stream` and clears every RunOptions stream field that refers to it,
+// so that a consumed standard input counts as closed for later readers.
+void CloseInputStream(InputContext& ctx, FILE* stream);
+
+// Text rates file. Returns n and fills `rates` (n*n, row-major, transposed:
+// element j*n+i is the rate i -> j). n = 0 for empty input.
+int ParseRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates);
+
+// Qorp file. Sets ctx.opts.sequence, fills `records` (at most nstates) and
+// returns their count.
+int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& records);
+
+// Binary rates file: int32 n followed by n*n doubles in memory order. The
+// matrix is reduced to `nstates` states (input/reduce.h) when nstates < n.
+// Returns the dimension after the reduction.
+int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, int nstates, int max_decrease,
+                         std::vector<double>& rates);
+
+#endif  // ZOLVANE_INPUT_QORPPARSER_H_

@@ -1,0 +1,21 @@
+// Dense kernels on n x n row-major matrices (entry (i, j) at i*n + j): an
+// in-place inverse with partial pivoting and a relative singularity threshold,
+// a product that tolerates aliasing, and the Pade matrix exponential.
+#ifndef ZOLVANE_MATRIX_DENSE_H_
+#define ZOLVANE_MATRIX_DENSE_H_
+
+// Replaces `a` by its inverse. Returns 0, or -1 when a pivot falls below
+// feps times the largest pivot so far (then `a` holds a partial state).
+int MxInverse(double* a, int n, double feps);
+
+// out = a * b. `out` may alias `a`, `b` or both.
+void MxMultiply(double* out, const double* a, const double* b, int n);
+
+// Row-major C (m x n) = A (m x k) * B (k x n), through BLAS dgemm.
+void MxGemm(int m, int n, int k, const double* a, const double* b, double* c);
+
+// out = exp(a) by the diagonal Pade approximant of even `degree` with scaling
+// and squaring; `a` is unchanged and `out` must not alias it.
+void MxExponential(const double* a, double* out, int n, int degree, double feps);
+
+#endif  // ZOLVANE_MATRIX_DENSE_H_

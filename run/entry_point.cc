@@ -1,0 +1,3 @@
+// placeholder
+#include "run/entry_point.h"
+int ZolvaneMain(int, char**) { return 0; }

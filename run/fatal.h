@@ -1,0 +1,12 @@
+// The one way a run ends on an error: print one message on standard error and
+// exit at once with the given status. Nothing is unwound or rolled back; open
+// files and memory are left to the operating system.
+#ifndef ZOLVANE_RUN_FATAL_H_
+#define ZOLVANE_RUN_FATAL_H_
+
+// printf-style message to stderr (printed exactly as given: callers supply the
+// trailing newline when the message has one), then exit(status).
+[[noreturn]] void Fatal(int status, const char* fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+
+#endif  // ZOLVANE_RUN_FATAL_H_

@@ -1,0 +1,62 @@
+// RunOptions: the validated, typed form of the command line that every stage
+// reads. Field names follow the long options with dashes turned into
+// underscores. Filled once by ConvertAndValidate (run/program_options.h).
+#ifndef ZOLVANE_RUN_RUN_OPTIONS_H_
+#define ZOLVANE_RUN_RUN_OPTIONS_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct RunOptions {
+  // Number (1-based) of the minimum made absorbing; 0 = none. Once the
+  // transition matrix is built it names the appended absorbing state (dim).
+  int32_t absorb = 0;
+  // Copy of --absorb; after the matrix is built, the zero-based index of the
+  // absorbed minimum.
+  int32_t absorb_requested = 0;
+  int32_t verbose = 0;
+  int32_t degeneracy = 0;
+  int32_t dumpU = 0;
+  int32_t dumpX = 0;
+  int32_t mathematicamatrix = 0;
+  int32_t exponent = 0;
+  int32_t bin = 0;
+  int32_t recoverE = 0;
+  int32_t dumpE = 0;
+  int32_t nstates = 2147483647;
+  double Temp = 37.0;
+  double t0 = 0.1;
+  double t8 = 1e12;
+  double tinc = 1.02;
+  // Initial-population table: element 0 holds 1 + 2m, then m (state, value)
+  // pairs, zero-filled behind them. Empty when --p0 was not given.
+  std::vector<double> p0;
+  char method = 'I';
+  // Input streams; default standard input. A reader closes the stream it
+  // consumed and sets every field that referred to it to nullptr, so a
+  // consumed standard input reads as "already closed" for the next reader.
+  FILE* ratesfile = stdin;
+  FILE* qorp = stdin;
+  // Sequence from the first line of the qorp file, if one was read.
+  std::optional<std::string> sequence;
+  int32_t fpt = 0;
+  int32_t fpt_state = -1;
+  std::optional<std::string> fptfile;
+  const char* visualize = nullptr;  // borrowed from CommandLineArgs
+  int32_t quiet = 0;
+  int32_t just_shorten = 0;
+  int32_t max_decrease = 1000000;
+  char num_err = 'H';
+  double feps = 1e-15;
+  int32_t useplusI = 0;
+  double minimal_rate = 0.0;
+  double hard_rescale = 1.0;
+  const char* equil_file = nullptr;  // borrowed from CommandLineArgs
+  double times = 1.0;
+  int32_t warnings = 0;
+};
+
+#endif  // ZOLVANE_RUN_RUN_OPTIONS_H_

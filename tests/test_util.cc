@@ -1,0 +1,103 @@
+#include "tests/test_util.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+FILE* FileFromString(const std::string& text) {
+  FILE* f = tmpfile();
+  if (f == nullptr) return nullptr;
+  if (!text.empty()) fwrite(text.data(), 1, text.size(), f);
+  rewind(f);
+  return f;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+ScopedTempDir::ScopedTempDir() {
+  char tmpl[] = "/tmp/zolvane_test_XXXXXX";
+  char* dir = mkdtemp(tmpl);
+  path_ = dir ? dir : "";
+  old_cwd_ = std::filesystem::current_path().string();
+  if (!path_.empty()) std::filesystem::current_path(path_);
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::error_code ec;
+  std::filesystem::current_path(old_cwd_, ec);
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+void ExpectArrayNear(const std::vector<double>& expected, const std::vector<double>& actual,
+                     double tol) {
+  ASSERT_EQ(expected.size(), actual.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_NEAR(expected[i], actual[i], tol) << "at index " << i;
+  }
+}
+
+RunResult RunZolvane(const std::vector<std::string>& args, const std::string& stdin_text) {
+  RunResult result;
+  char in_name[] = "/tmp/zolvane_in_XXXXXX";
+  char out_name[] = "/tmp/zolvane_out_XXXXXX";
+  char err_name[] = "/tmp/zolvane_err_XXXXXX";
+  int in_fd = mkstemp(in_name);
+  int out_fd = mkstemp(out_name);
+  int err_fd = mkstemp(err_name);
+  if (in_fd < 0 || out_fd < 0 || err_fd < 0) return result;
+  if (!stdin_text.empty() &&
+      write(in_fd, stdin_text.data(), stdin_text.size()) != (ssize_t)stdin_text.size()) {
+    return result;
+  }
+  lseek(in_fd, 0, SEEK_SET);
+
+  std::vector<std::string> argv_store = {ZOLVANE_BIN};
+  argv_store.insert(argv_store.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_store) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in_fd, 0);
+  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
+  pid_t pid;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  close(in_fd);
+  close(out_fd);
+  close(err_fd);
+  result.out = ReadFile(out_name);
+  result.err = ReadFile(err_name);
+  unlink(in_name);
+  unlink(out_name);
+  unlink(err_name);
+  return result;
+}
+
+std::string SourcePath(const std::string& relative) {
+  return std::string(ZOLVANE_SOURCE_DIR) + "/" + relative;
+}

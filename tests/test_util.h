@@ -1,0 +1,49 @@
+// Shared test helpers: streams from strings, a scratch working directory,
+// matrix comparison and running the built executable.
+#ifndef ZOLVANE_TESTS_TEST_UTIL_H_
+#define ZOLVANE_TESTS_TEST_UTIL_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// A readable stream holding `text` (a tmpfile, rewound). The caller or the
+// reader under test closes it.
+FILE* FileFromString(const std::string& text);
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+
+// Creates a fresh directory and makes it the working directory; restores the
+// old working directory and removes the directory on destruction.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string old_cwd_;
+};
+
+// EXPECT_NEAR on every element, naming the first index that differs.
+void ExpectArrayNear(const std::vector<double>& expected, const std::vector<double>& actual,
+                     double tol);
+
+struct RunResult {
+  int status = -1;  // exit status as the shell sees it (0..255), -1 if killed
+  std::string out;
+  std::string err;
+};
+
+// Runs the built zolvane with `args` in the current working directory, with
+// `stdin_text` as standard input.
+RunResult RunZolvane(const std::vector<std::string>& args, const std::string& stdin_text = "");
+
+// Full path of a file in the source tree, e.g. SourcePath("examples/x.qorp").
+std::string SourcePath(const std::string& relative);
+
+#endif  // ZOLVANE_TESTS_TEST_UTIL_H_

@@ -1,0 +1,15 @@
+// Export of a rates matrix as a directed graph in the DOT language (NAME.dot)
+// and its drawing into NAME.eps by Graphviz dot.
+#ifndef ZOLVANE_VISUALIZE_RATE_GRAPH_H_
+#define ZOLVANE_VISUALIZE_RATE_GRAPH_H_
+
+#include <vector>
+
+#include "input/qorpparser.h"
+
+// `rates`: n x n, element j*n+i is the rate i -> j. `records` may be null.
+// Never stops the run: failures to write or draw are ignored.
+void ExportRateGraph(const char* name, const std::vector<double>& rates,
+                     const std::vector<QorpRecord>* records, int n);
+
+#endif  // ZOLVANE_VISUALIZE_RATE_GRAPH_H_
