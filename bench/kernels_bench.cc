@@ -1,3 +1,94 @@
+// Dense kernels and the quasi-stationary reduction at the sizes a run meets:
+// inverse, product and exponential of n x n matrices, and 2000 -> 200 states.
+// Wall-clock time, since OpenBLAS may use several threads.
 #include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "input/reduce.h"
+#include "matrix/dense.h"
+#include "run/run_options.h"
+
+namespace {
+
+// Random rates (column j = rates out of j) with every column summing to zero:
+// a generator, well conditioned once shifted off its zero eigenvalue.
+std::vector<double> Generator(int n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> dist(0.0, 1.0);
+  std::vector<double> m(static_cast<size_t>(n) * n);
+  for (double& v : m) v = dist(gen);
+  for (int j = 0; j < n; ++j) {
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i)
+      if (i != j) sum += m[i * n + j];
+    m[j * n + j] = -sum;
+  }
+  return m;
+}
+
+std::vector<double> Invertible(int n) {
+  std::vector<double> m = Generator(n, 1);
+  for (int i = 0; i < n; ++i) m[i * n + i] -= 1.0;
+  return m;
+}
+
+void BM_MxInverse(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::vector<double> a = Invertible(n);
+  std::vector<double> work(a.size());
+  for (auto _ : state) {
+    work = a;  // O(n^2), negligible beside the inverse
+    benchmark::DoNotOptimize(MxInverse(work.data(), n, 1e-15));
+  }
+}
+BENCHMARK(BM_MxInverse)->Arg(300)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_MxMultiply(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::vector<double> a = Generator(n, 2);
+  const std::vector<double> b = Generator(n, 3);
+  std::vector<double> out(a.size());
+  for (auto _ : state) {
+    MxMultiply(out.data(), a.data(), b.data(), n);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_MxMultiply)->Arg(300)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_MxExponential(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::vector<double> a = Generator(n, 4);
+  std::vector<double> out(a.size());
+  for (auto _ : state) {
+    MxExponential(a.data(), out.data(), n, 30, 1e-15);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_MxExponential)->Arg(300)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Args: n, target m, step limit b (1000000 = one block, 1 = one state at a time).
+void BM_MxReduce(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const int m = static_cast<int>(state.range(1));
+  const int b = static_cast<int>(state.range(2));
+  const std::vector<double> rates = Generator(n, 5);
+  RunOptions opts;
+  opts.quiet = 1;
+  InputContext ctx{opts};
+  for (auto _ : state) {
+    std::vector<double> work = rates;
+    benchmark::DoNotOptimize(MxReduce(ctx, work, m, n, b));
+  }
+}
+BENCHMARK(BM_MxReduce)
+    ->Args({2000, 200, 1000000})
+    ->Args({2000, 200, 500})
+    ->Args({2000, 200, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -1,6 +1,121 @@
-// Placeholder until this module is written.
-#include "calc/calc.h"
+// Saddle degeneracies (--degeneracy): counts read from "saddles.txt" are
+// added into the symmetric matrix D of pairs of minima. The rates of U do not
+// depend on D; the additions are reported on standard error.
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
 
+#include "calc/calc.h"
+#include "calc/saddle_file.h"
+#include "input/qorpparser.h"
 #include "run/fatal.h"
 
-void Calc::MxAddDegeneracy() { Fatal(1, "not implemented: %s\n", __func__); }
+namespace {
+
+constexpr char kSaddleFile[] = "saddles.txt";
+
+bool IsBlank(const std::string& line) {
+  for (unsigned char ch : line) {
+    if (!isspace(ch)) return false;
+  }
+  return true;
+}
+
+// Reads the minimum numbers that follow the skipped token. Integers are read
+// with strtol rather than one sscanf per entry, which would rescan the rest
+// of a long line each time.
+void ParseLmins(const char* p, SaddleRecord& record) {
+  while (*p != '\0') {
+    // A token that is not an integer can never be consumed, so it ends up at
+    // the same limit as a line with too many minima.
+    if (static_cast<int>(record.lmins.size()) == kMaxLmins) {
+      Fatal(1, " too many lmins in saddles.txt\n");
+    }
+    char* end = nullptr;
+    errno = 0;
+    long value = strtol(p, &end, 10);
+    if (end == p) Fatal(1, " too many lmins in saddles.txt\n");
+    // Out-of-range numbers name no minimum and are skipped later.
+    if (value > INT_MAX) value = INT_MAX;
+    if (value < INT_MIN) value = INT_MIN;
+    record.lmins.push_back(static_cast<int>(value));
+    p = end;
+    while (isspace(static_cast<unsigned char>(*p))) ++p;
+  }
+}
+
+}  // namespace
+
+std::vector<SaddleRecord> ParseSaddleFile() {
+  FILE* file = fopen(kSaddleFile, "r");
+  if (file == nullptr) Fatal(1, "ERROR: cannot open %s for reading\n", kSaddleFile);
+
+  std::vector<SaddleRecord> records;
+  records.reserve(100);
+  int line_number = 0;
+  while (std::optional<std::string> line = read_line(file)) {
+    ++line_number;
+    if (IsBlank(*line)) continue;
+    if (records.size() + 1 >= records.capacity()) {
+      try {
+        records.reserve(2 * records.capacity());
+      } catch (const std::bad_alloc&) {
+        Fatal(1, "Could not realloc tmp structure array in ParseSaddleFile\n");
+      }
+    }
+    SaddleRecord record;
+    int pos = -1;
+    if (sscanf(line->c_str(), "%lg %4d %*s %n", &record.energy, &record.cc, &pos) < 2 ||
+        pos < 0) {
+      Fatal(1, "ERROR: %s line %d does not start with an energy, a count and a token\n",
+            kSaddleFile, line_number);
+    }
+    ParseLmins(line->c_str() + pos, record);
+    records.push_back(std::move(record));
+  }
+  fclose(file);
+  return records;
+}
+
+void Calc::MxAddDegeneracy() {
+  const int n = dim;
+  D.assign(static_cast<size_t>(n) * n, 0.0);
+  const std::vector<SaddleRecord> saddles = ParseSaddleFile();
+
+  for (const SaddleRecord& s : saddles) {
+    const int c = s.cc;
+    const int m = static_cast<int>(s.lmins.size());
+    // A plain saddle between two minima carries no degeneracy.
+    if (!(c > 0 && m >= 2) || (c == 1 && m == 2)) continue;
+    for (int p = 0; p < m; ++p) {
+      for (int q = p + 1; q < m; ++q) {
+        const int a = s.lmins[p];
+        const int b = s.lmins[q];
+        if (a < 1 || b < 1 || a > n || b > n) continue;
+        double& d = D[static_cast<size_t>(a - 1) * n + (b - 1)];
+        if (c >= 2) {
+          d += c - 1;
+          fprintf(stderr, "transition between %3d - %3d: adding %2d  cc\n", a, b, c - 1);
+        }
+        if (m >= 3) {
+          d += 1;
+          fprintf(stderr, "transition betweed %3d - %3d: adding  1 deg_saddle\n", a, b);
+        }
+      }
+    }
+  }
+
+  // The upper triangle is authoritative: additions made below the diagonal
+  // (a > b) are overwritten here.
+  for (int i = 0; i < n; ++i) {
+    for (int j = i + 1; j < n; ++j) {
+      D[static_cast<size_t>(j) * n + i] = D[static_cast<size_t>(i) * n + j];
+    }
+  }
+  if (opts.verbose) MxPrint(D.data(), "D (degeneracies)", 'm');
+}

@@ -1,10 +1,387 @@
-// Placeholder until this module is written.
-#include "calc/calc.h"
+// Eigen-decomposition of the transition matrix. Without an absorbing state U
+// obeys detailed balance with respect to p8, so P^-1/2 U P^1/2 is symmetric
+// and goes to the symmetric solver; with one, U goes to the general solver.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <utility>
 
+#include "calc/calc.h"
+#include "matrix/lapack.h"
 #include "run/fatal.h"
 
-void Calc::MxDiagonalize(std::vector<double>&, const std::vector<double>&) { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxEigenSymmetric(std::vector<double>&) { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxEigenGeneral(std::vector<double>&) { Fatal(1, "not implemented: %s\n", __func__); }
-std::optional<std::vector<int>> Calc::MxEvecsReachability(const double*, int) { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxCompleteEvecs() { Fatal(1, "not implemented: %s\n", __func__); }
+namespace {
+
+void TransposeInPlace(double* a, int n) {
+  for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
+    for (size_t j = i + 1; j < static_cast<size_t>(n); ++j) std::swap(a[i * n + j], a[j * n + i]);
+  }
+}
+
+// Full n x n matrix with `diag` on its diagonal; only for verbose prints.
+std::vector<double> DiagonalMatrix(const std::vector<double>& diag) {
+  size_t n = diag.size();
+  std::vector<double> m(n * n, 0.0);
+  for (size_t i = 0; i < n; ++i) m[i * n + i] = diag[i];
+  return m;
+}
+
+// a = diag(d) * a, or a = a * diag(d) when `columns`, in O(n^2). The result
+// matches the dense product with a diagonal matrix, including its NaNs: there
+// every entry of a line picks up 0 * x from the other entries of its row
+// (or column) of `a`, which is NaN as soon as one of those is infinite or NaN.
+void ScaleLikeDenseProduct(double* a, const std::vector<double>& d, int n, bool columns) {
+  size_t nn = static_cast<size_t>(n);
+  // bad[k]: non-finite entries in the line of `a` that the k-th result line sums over.
+  std::vector<int> bad(nn, 0);
+  for (size_t i = 0; i < nn; ++i) {
+    for (size_t j = 0; j < nn; ++j) {
+      if (!std::isfinite(a[i * nn + j])) ++bad[columns ? i : j];
+    }
+  }
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (size_t i = 0; i < nn; ++i) {
+    for (size_t j = 0; j < nn; ++j) {
+      double& x = a[i * nn + j];
+      size_t line = columns ? i : j;
+      int others = bad[line] - (std::isfinite(x) ? 0 : 1);
+      // The dense sum starts at 0.0; adding it keeps the sign of zero alike.
+      x = others > 0 ? nan : 0.0 + (columns ? x * d[j] : d[i] * x);
+    }
+  }
+}
+
+}  // namespace
+
+void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) {
+  const int n = dim;
+  const size_t nn = static_cast<size_t>(n);
+  const bool absorbing = opts.absorb != 0;
+  evals.resize(nn);
+  evecs.resize(nn * nn);
+
+  if (opts.mathematicamatrix == 1) MxMathematicaWrite(U.data());
+
+  if (!absorbing) {
+    if (opts.verbose) MxPrint(U.data(), "input U", 'm');
+    sqrPI_.resize(nn);
+    _sqrPI.resize(nn);
+    for (size_t i = 0; i < nn; ++i) {
+      sqrPI_[i] = std::sqrt(p8[i]);
+      _sqrPI[i] = 1.0 / sqrPI_[i];
+    }
+    // S = P^-1/2 U P^1/2 as two diagonal scalings; a zero in p8 makes an
+    // infinite scale and thus NaNs, which the symmetry check below reports.
+    ScaleLikeDenseProduct(U.data(), _sqrPI, n, false);
+    if (opts.verbose) {
+      MxPrint(DiagonalMatrix(_sqrPI).data(), "_sqrPI", 'm');
+      MxPrint(U.data(), "tmpMx = _sqrPI*U", 'm');
+    }
+    ScaleLikeDenseProduct(U.data(), sqrPI_, n, true);
+    if (opts.verbose) {
+      MxPrint(DiagonalMatrix(sqrPI_).data(), "sqrPI_", 'm');
+      MxPrint(U.data(), "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)",
+              'm');
+    }
+
+    // Rounding leaves S slightly asymmetric; the symmetric solver reads only
+    // one triangle, so average the two and report how much was moved.
+    double err = 0.0;
+    for (size_t i = 0; i < nn; ++i) {
+      for (size_t j = i; j < nn; ++j) {
+        double& uij = U[i * nn + j];
+        double& uji = U[j * nn + i];
+        double f = (uij + uji) * 0.5 - uij;
+        if (std::isnan(f)) {
+          fprintf(stderr, "Weird rates! r(%5d,%5d)=(%e, %e)\n", static_cast<int>(i),
+                  static_cast<int>(j), uij, uji);
+        }
+        uij = (uij + uji) * 0.5;
+        uji = uij;
+        err += std::fabs(f);
+      }
+    }
+    if (n > 0 && std::isnan(err)) {
+      Fatal(-1,
+            "Rates are not good -- check your rates (maybe the equilibrium was not computed "
+            "correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
+            static_cast<long double>(err));
+    }
+    if (!opts.quiet) {
+      fprintf(stderr, "Corrected numerical error: %e (%e per number)\n", err,
+              err / (static_cast<double>(n) * n));
+    }
+    if (opts.verbose) MxPrint(U.data(), "force symmetrized U", 'm');
+  }
+
+  if (absorbing) {
+    MxEigenGeneral(U);
+  } else {
+    MxEigenSymmetric(U);
+  }
+
+  // Selection sort, descending; among equal values the last one found wins.
+  for (size_t i = 0; i < nn; ++i) {
+    size_t m = i;
+    for (size_t k = i; k < nn; ++k) {
+      if (evals[k] >= evals[m]) m = k;
+    }
+    if (m != i) {
+      std::swap(evals[i], evals[m]);
+      for (size_t r = 0; r < nn; ++r) std::swap(evecs[r * nn + i], evecs[r * nn + m]);
+    }
+  }
+  if (opts.verbose) {
+    MxPrint(evecs.data(), "Eigenvectors of U (LAPACK)", 'm');
+    MxPrint(evals.data(), "Eigenvalues of U (LAPACK)", 'v');
+  }
+
+  if (auto reached = MxEvecsReachability(evecs.data(), n)) {
+    fprintf(stderr, "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):");
+    for (int i = 0; i < n; ++i) {
+      if (!(*reached)[i]) fprintf(stderr, " %4d", i + 1);
+    }
+    fprintf(stderr,
+            "\n         the overall probability can start to decrease if this state(s) is(are) "
+            "populated!!!");
+  }
+
+  // The stationary eigenvalue is 0 (1 with --useplusI).
+  const double stationary = opts.useplusI ? 1.0 : 0.0;
+  if (!opts.quiet && n > 0 && std::fabs(evals[0] - stationary) > 10 * opts.feps) {
+    fprintf(stderr, "WARNING largest eigenvalue is %g, see evals.txt and evecs.txt\n", evals[0]);
+    MxASCIIWriteV(evals.data(), "evals.txt");
+    MxASCIIWrite(evecs.data(), "evecs.txt");
+  }
+  if (n > 0) {
+    // Leading eigenvalues at or above the stationary value are rounding noise
+    // of a stationary one; a positive one would blow up the time evolution.
+    evals[0] = stationary;
+    int traps = 0;
+    for (size_t k = 0; k < nn && evals[k] >= stationary; ++k) {
+      evals[k] = stationary;
+      ++traps;
+    }
+    if (traps >= 2) {
+      fprintf(stderr,
+              "WARNING: There are multiple evals=%d.0 (%4d) (multiple population traps -- maybe "
+              "we compute crap)\n",
+              opts.useplusI ? 1 : 0, traps);
+    }
+  }
+
+  if (absorbing) MxCompleteEvecs();
+
+  if (opts.dumpX) {
+    MxASCIIWriteV(evals.data(), "evals.txt");
+    fflush(stdout);
+    fflush(stderr);
+    exit(0);
+  }
+  if (opts.dumpE) {
+    MxBinWrite(evals.data(), "evals", 'v');
+    MxBinWrite(evecs.data(), "evecs", 'm');
+    MxASCIIWriteV(evals.data(), "evals.txt");
+    MxASCIIWrite(evecs.data(), "evecs.txt");
+    if (opts.verbose && !absorbing) {
+      // R = P^1/2 * evecs: the eigenvectors of U itself.
+      std::vector<double> R(evecs);
+      for (size_t i = 0; i < nn; ++i) {
+        for (size_t j = 0; j < nn; ++j) R[i * nn + j] = 0.0 + sqrPI_[i] * R[i * nn + j];
+      }
+      MxASCIIWrite(R.data(), "evecR.txt");
+      std::vector<double> sums(nn, 0.0);
+      for (size_t i = 0; i < nn; ++i) {
+        for (size_t j = 0; j < nn; ++j) sums[j] += R[i * nn + j];
+      }
+      fprintf(stderr, "Sums of EVs of rate matrix R\n");
+      for (size_t c = 0; c < nn; ++c) fprintf(stderr, "%d %15.8g  ", static_cast<int>(c), sums[c]);
+      fprintf(stderr, "\n");
+    }
+  }
+
+  if (opts.useplusI) {
+    for (double& e : evals) e -= 1.0;
+  }
+}
+
+void Calc::MxEigenSymmetric(std::vector<double>& S) {
+  const int n = dim;
+  const size_t nn = static_cast<size_t>(n);
+  evals.resize(nn);
+  evecs.resize(nn * nn);
+  if (opts.verbose) fprintf(stderr, "FEPS precision %20.10g\n", opts.feps);
+
+  // S is symmetric, so its row-major buffer is also its column-major form.
+  const int ld = n > 0 ? n : 1;
+  const double vl = 0.0, vu = 0.0;
+  const int il = 0, iu = 0;
+  const double abstol = opts.feps;
+  int found = 0;
+  int info = 0;
+  std::vector<int> isuppz(2 * nn + 2);
+  // Workspace query first: dsyevr's needs are small (O(n)) and exact.
+  int lwork = -1, liwork = -1;
+  double work_size = 0.0;
+  int iwork_size = 0;
+  dsyevr_("V", "A", "U", &n, S.data(), &ld, &vl, &vu, &il, &iu, &abstol, &found, evals.data(),
+          evecs.data(), &ld, isuppz.data(), &work_size, &lwork, &iwork_size, &liwork, &info, 1,
+          1, 1);
+  if (info == 0) {
+    lwork = static_cast<int>(work_size) + 1;
+    liwork = iwork_size > 0 ? iwork_size : 1;
+    std::vector<double> work(static_cast<size_t>(lwork));
+    std::vector<int> iwork(static_cast<size_t>(liwork));
+    dsyevr_("V", "A", "U", &n, S.data(), &ld, &vl, &vu, &il, &iu, &abstol, &found, evals.data(),
+            evecs.data(), &ld, isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info,
+            1, 1, 1);
+  }
+  if (info != 0) {
+    // W(INFO) only exists for 1 <= INFO <= n (a negative INFO names a bad argument).
+    double val = (info >= 1 && info <= n) ? evals[info - 1]
+                                           : std::numeric_limits<double>::quiet_NaN();
+    fprintf(stderr,
+            "dsyevr exited with value %d (val=%20.10g) (Cannot compute eigenvalues) Try to:\n"
+            " - lower --feps value (try --feps=-1.0)\n"
+            " - try using --useplusI option (sometimes the eigenvalues are better computed like "
+            "that)\n",
+            info, val);
+    if (info >= 0 && info < n) {
+      // Column INFO of LAPACK's column-major output.
+      for (size_t r = 0; r < nn; ++r) fprintf(stderr, "%20.10g ", evecs[info * nn + r]);
+    }
+    Fatal(1, "\n\n");
+  }
+  TransposeInPlace(evecs.data(), n);
+}
+
+void Calc::MxEigenGeneral(std::vector<double>& U) {
+  const int n = dim;
+  const size_t nn = static_cast<size_t>(n);
+  evals.resize(nn);
+  evecs.resize(nn * nn);
+  // Column-major view of the transposed buffer is U itself.
+  TransposeInPlace(U.data(), n);
+
+  // Work arrays sized generously for n + 500, enough for every SENSE mode.
+  const size_t m = nn + 500;
+  std::vector<double> wr(m), wi(m), scale(m), rconde(m), rcondv(m);
+  std::vector<double> work(m * (m + 6));
+  std::vector<int> iwork(2 * m - 4);
+  const int lwork = static_cast<int>(work.size());
+  const int ld = n > 0 ? n : 1;
+  const int ldvl = 1;
+  double vl_dummy = 0.0;
+  int ilo = 0, ihi = 0, info = 0;
+  double abnrm = 0.0;
+  // SENSE "N": the condition numbers are never read, and skipping them gives
+  // the same eigenpairs several times faster.
+  dgeevx_("B", "N", "V", "N", &n, U.data(), &ld, wr.data(), wi.data(), &vl_dummy, &ldvl,
+          evecs.data(), &ld, &ilo, &ihi, scale.data(), &abnrm, rconde.data(), rcondv.data(),
+          work.data(), &lwork, iwork.data(), &info, 1, 1, 1, 1);
+
+  for (size_t j = 0; j < nn; ++j) {
+    evals[j] = wr[j];
+    if (!(wr[j] == 0.0) && std::fabs(wi[j] / wr[j]) > opts.feps) {
+      fprintf(stderr, "eigenvalue %d is %g + i*%g, which is somewhat complex\n",
+              static_cast<int>(j), wr[j], wi[j]);
+    }
+  }
+  TransposeInPlace(evecs.data(), n);
+}
+
+std::optional<std::vector<int>> Calc::MxEvecsReachability(const double* evecs, int n) {
+  if (n <= 1) return std::nullopt;
+  const size_t nn = static_cast<size_t>(n);
+  std::vector<int> marked(nn, 0);
+  std::vector<int> queue;
+  queue.reserve(nn);
+  marked[0] = 1;
+  queue.push_back(0);
+  size_t head = 0;
+  size_t count = 1;
+  // NaN counts as non-zero: `!(x == 0.0)`.
+  while (head < queue.size() && count < nn) {
+    size_t h = static_cast<size_t>(queue[head++]);
+    for (size_t i = 0; i < nn; ++i) {
+      if (i == h || marked[i]) continue;
+      if (!(evecs[i * nn + h] == 0.0) && !(evecs[h * nn + i] == 0.0)) {
+        marked[i] = 1;
+        queue.push_back(static_cast<int>(i));
+        ++count;
+      }
+    }
+  }
+  if (count == nn) return std::nullopt;
+  return marked;
+}
+
+void Calc::MxCompleteEvecs() {
+  const size_t nn = static_cast<size_t>(dim);
+  double* v = evecs.data();
+
+  // Columns of eigenvalue exactly 1 (stationary under --useplusI) become unit
+  // vectors on their largest entry: one per absorbing state.
+  size_t absorbing = 0;
+  for (size_t j = 0; j < nn; ++j) {
+    if (evals[j] != 1.0) continue;
+    size_t a = 0;
+    double best = 0.0;
+    for (size_t r = 0; r < nn; ++r) {
+      if (std::fabs(v[r * nn + j]) > best) {
+        best = std::fabs(v[r * nn + j]);
+        a = r;
+      }
+    }
+    for (size_t r = 0; r < nn; ++r) v[r * nn + j] = 0.0;
+    v[a * nn + j] = 1.0;
+    ++absorbing;
+  }
+  // Decaying modes carry no net population: move each column's sum out of
+  // the first rows.
+  for (size_t j = absorbing; j < nn && absorbing > 0; ++j) {
+    double c = 0.0;
+    for (size_t r = 0; r < nn; ++r) c += v[r * nn + j];
+    for (size_t r = 0; r < absorbing; ++r) v[r * nn + j] -= c / absorbing;
+  }
+  if (opts.verbose) {
+    MxPrint(evals.data(), "evals_complete", 'v');
+    MxPrint(evecs.data(), "evecs_complete", 'm');
+    fflush(stdout);
+    fflush(stderr);
+  }
+  for (size_t j = 0; j < nn; ++j) {
+    double q = 0.0;
+    for (size_t r = 0; r < nn; ++r) q += v[r * nn + j] * v[r * nn + j];
+    double factor = q > 0 ? 1.0 / std::sqrt(q) : q;
+    for (size_t r = 0; r < nn; ++r) v[r * nn + j] *= factor;
+  }
+  if (opts.verbose) {
+    MxPrint(evals.data(), "evals_complete", 'v');
+    MxPrint(evecs.data(), "evecs_complete", 'm');
+    fflush(stdout);
+    fflush(stderr);
+    fprintf(stderr, "colsums: ");
+    for (size_t j = 0; j < nn; ++j) {
+      double c = 0.0;
+      for (size_t r = 0; r < nn; ++r) c += v[r * nn + j];
+      fprintf(stderr, "%g ", c);
+    }
+    fprintf(stderr, "\n");
+  }
+  if (absorbing > 1) {
+    if (!opts.quiet) {
+      fprintf(stderr, "\nWARNING: found %d additional absorbing state(s): ",
+              static_cast<int>(absorbing - 1));
+    }
+    for (size_t j = 1; j < nn; ++j) {
+      if (evals[j] != 1.0) continue;
+      for (size_t k = 0; k < nn; ++k) {
+        if (v[k * nn + j] == 1.0) fprintf(stderr, " %5d", static_cast<int>(k + 1));
+      }
+    }
+    fprintf(stderr, "\n");
+  }
+  fflush(stderr);
+}

@@ -1,9 +1,130 @@
-// Placeholder until this module is written.
-#include "calc/calc.h"
+// Initial population p0, the storage allocated after the ergodicity reduction,
+// and the equilibrium distribution p8: Boltzmann weights of the minima
+// (method A) or local balance on U (method I).
+#include <cmath>
+#include <cstdio>
+#include <vector>
 
+#include "calc/calc.h"
 #include "run/fatal.h"
 
-std::vector<double> Calc::MxMakeP0() const { Fatal(1, "not implemented: %s\n", __func__); }
-std::vector<double> Calc::MxAllocate() { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>&, std::vector<double>&) const { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxEquilibriumFromBalance(const std::vector<double>&, std::vector<double>&) const { Fatal(1, "not implemented: %s\n", __func__); }
+std::vector<double> Calc::MxMakeP0() const {
+  std::vector<double> p0(dim, 0.0);
+  const std::vector<double>& table = opts.p0;
+  if (table.empty()) {
+    if (dim >= 1) p0[0] = 1.0;
+  } else {
+    // Element 0 holds 1 + 2m for m (state, value) pairs; later pairs for the
+    // same state overwrite earlier ones.
+    const int end = static_cast<int>(table[0]);
+    for (int i = 1; i < end && i + 1 < static_cast<int>(table.size()); i += 2) {
+      const int s = static_cast<int>(table[i]);
+      if (s < 1 || s > dim) {
+        Fatal(1, "ERROR: --p0 names state %d, but there are %d states\n", s, dim);
+      }
+      p0[s - 1] = table[i + 1];
+    }
+  }
+  if (opts.verbose) MxPrint(p0.data(), "p0", 'v');
+  return p0;
+}
+
+std::vector<double> Calc::MxAllocate() {
+  const size_t n = static_cast<size_t>(dim);
+  evals.assign(n, 0.0);
+  evecs.assign(n * n, 0.0);
+  if (opts.absorb == 0) {
+    _sqrPI.assign(n, 0.0);
+    sqrPI_.assign(n, 0.0);
+  }
+  return std::vector<double>(n, 0.0);
+}
+
+namespace {
+
+// All population ends in the absorbing state, the last one.
+void AbsorbingEquilibrium(int n, std::vector<double>& p8) {
+  p8.assign(n, 0.0);
+  if (n >= 1) p8[n - 1] = 1.0;
+}
+
+}  // namespace
+
+void Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
+                                     std::vector<double>& p8) const {
+  const int n = dim;
+  if (opts.absorb != 0) {
+    AbsorbingEquilibrium(n, p8);
+  } else {
+    if (static_cast<int>(records.size()) < n) {
+      Fatal(1, "ERROR: %d local minima needed for the equilibrium, %zu given\n", n,
+            records.size());
+    }
+    p8.assign(n, 0.0);
+    if (n >= 1) {
+      // Weights relative to the first minimum keep the exponentials in range.
+      const double e0 = records[0].energy;
+      double z = 0.0;
+      for (int i = 0; i < n; ++i) {
+        p8[i] = exp(-(records[i].energy - e0) / kT);
+        z += p8[i];
+      }
+      const double inv_z = 1.0 / z;
+      for (int i = 0; i < n; ++i) p8[i] *= inv_z;
+    }
+  }
+  if (opts.verbose) MxPrint(p8.data(), "p8", 'v');
+}
+
+void Calc::MxEquilibriumFromBalance(const std::vector<double>& U,
+                                    std::vector<double>& p8) const {
+  const int n = dim;
+  // Nothing leaves the absorbing state, so no balance walk could reach it;
+  // its equilibrium is known.
+  if (opts.absorb != 0) {
+    AbsorbingEquilibrium(n, p8);
+    if (opts.verbose) MxPrint(p8.data(), "p8", 'v');
+    return;
+  }
+  auto u = [&U, n](int i, int j) { return U[static_cast<size_t>(i) * n + j]; };
+
+  p8.assign(n, 0.0);
+  if (n >= 1) p8[0] = 1.0;
+  std::vector<char> visited(n, 0);
+  int assigned = 1;
+  int c = 0;
+  while (assigned < n) {
+    for (int j = 1; j < n; ++j) {
+      if (p8[j] > 0 || !(u(c, j) > 0)) continue;
+      if (u(j, c) == 0) {
+        Fatal(1, "Local balance is unsatisfiable at U[%d][%d]=%f\n", c, j, u(c, j));
+      }
+      // Flow c -> j balances flow j -> c.
+      p8[j] = u(j, c) * p8[c] / u(c, j);
+      ++assigned;
+      if (p8[j] > 1 || p8[j] <= 0) {
+        fprintf(stderr, "Weird eqilibrium pop for state %d", j);
+        MxPrint(p8.data(), "p8 (local balance)", 'v');
+      }
+    }
+    visited[c] = 1;
+    int next = n;
+    for (int j = 1; j < n; ++j) {
+      if (!visited[j] && p8[j] > 0) {
+        next = j;
+        break;
+      }
+    }
+    c = next;
+    if (c == n && assigned < n) {
+      fputs("non-ergodic chain\n", stderr);
+      MxPrint(p8.data(), "p8 (local balance)", 'v');
+      Fatal(1, "%s", "");
+    }
+  }
+
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += p8[i];
+  for (int i = 0; i < n; ++i) p8[i] /= sum;
+  MxPrint(p8.data(), "p8 (detailed balance)", 'v');
+}

@@ -1,6 +1,87 @@
-// Placeholder until this module is written.
-#include "calc/calc.h"
+// Ergodicity reduction: states the initial population can never reach keep
+// population 0 forever, so U and p0 are shrunk to the reachable states and
+// `kept` remembers their numbers in the input.
+#include <cstdio>
+#include <vector>
 
+#include "calc/calc.h"
 #include "run/fatal.h"
 
-int Calc::MxErgodicity(std::vector<double>&, std::vector<double>&, int) { Fatal(1, "not implemented: %s\n", __func__); }
+int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
+  int s = 0;
+  while (s < n && p0[s] == 0) ++s;
+  if (s == n) Fatal(1, "ERROR: the initial population is 0 in every state\n");
+
+  // Breadth-first search along positive rates (U(k, d) is the rate d -> k; a
+  // rate that is not a number does not connect).
+  std::vector<char> reached(n, 0);
+  std::vector<int> queue;
+  queue.reserve(n);
+  reached[s] = 1;
+  queue.push_back(s);
+  int count = 1;
+  for (size_t front = 0; front < queue.size() && count < n; ++front) {
+    const int d = queue[front];
+    for (int k = 0; k < n; ++k) {
+      if (k == d || reached[k] || !(U[static_cast<size_t>(k) * n + d] > 0)) continue;
+      reached[k] = 1;
+      queue.push_back(k);
+      ++count;
+    }
+  }
+  if (count == n) return n;
+
+  // Only the first populated state seeds the search, so every other populated
+  // state must lie in what it reaches.
+  for (int j = s + 1; j < n; ++j) {
+    if (p0[j] > 0 && !reached[j]) {
+      Fatal(-1, "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
+                "Exiting...\n");
+    }
+  }
+
+  kept.clear();
+  for (int i = 0; i < n; ++i) {
+    if (reached[i]) kept.push_back(i);
+  }
+  const int m = static_cast<int>(kept.size());
+
+  // Later stages take the absorbing state to be the last one and the absorbed
+  // minimum to be the only way into it, both in the reduced numbering.
+  if (opts.absorb != 0) {
+    const int absorbed = opts.absorb_requested;
+    if (!reached[n - 1] || absorbed < 0 || absorbed >= n || !reached[absorbed]) {
+      Fatal(1, "ERROR: the initial population cannot reach the absorbing state through "
+               "minimum %d\n", absorbed + 1);
+    }
+    int renumbered = 0;
+    while (kept[renumbered] != absorbed) ++renumbered;
+    opts.absorb_requested = renumbered;
+  }
+
+  // Compaction front to back is safe in place because kept[l] >= l.
+  for (int l = 0; l < m; ++l) {
+    const size_t from = static_cast<size_t>(kept[l]) * n;
+    const size_t to = static_cast<size_t>(l) * m;
+    for (int k = 0; k < m; ++k) U[to + k] = U[from + kept[k]];
+    p0[l] = p0[kept[l]];
+  }
+  U.resize(static_cast<size_t>(m) * m);
+  U.shrink_to_fit();
+  p0.resize(m);
+  p0.shrink_to_fit();
+  kept_columns = n;
+  dim = m;
+
+  if (!opts.quiet) {
+    fprintf(stderr, "WARNING: Matrix is non-ergodic! Decreasing dimension to %d.\n", m);
+  }
+  if (m == 1) {
+    MxOutputHeader();
+    double p = p0[0];
+    MxOutputLine(&p, 1, opts.t0);
+    p = p0[0];
+    MxOutputLine(&p, 1, opts.t8);
+  }
+  return m;
+}

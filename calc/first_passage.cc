@@ -1,7 +1,139 @@
-// Placeholder until this module is written.
+// Mean first passage times of the Markov process defined by U: between all
+// pairs of states (through the fundamental matrix), to one target state, and
+// the times until absorption when an absorbing state exists.
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <vector>
+
 #include "calc/calc.h"
+#include "matrix/dense.h"
+#include "matrix/lapack.h"
 
-#include "run/fatal.h"
+namespace {
 
-void Calc::MxFirstPassageTimes(const std::vector<double>&, const std::vector<double>&, FILE*) const { Fatal(1, "not implemented: %s\n", __func__); }
-std::optional<std::vector<double>> Calc::MxFirstPassageTo(const std::vector<double>&, int) const { Fatal(1, "not implemented: %s\n", __func__); }
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A singular system has no finite answer for at least one state; the
+// solvers' leftovers would read as plausible (even negative) times, so the
+// caller reports NaN instead and says why.
+void WarnSingular(const RunOptions& opts) {
+  if (!opts.quiet) {
+    fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
+  }
+}
+
+// Solves A^T x = b for the row-major m x m matrix `a` (LAPACK reads our rows as
+// its columns): for every column j, sum_i a(i, j) * x_i = b_j. `a` is
+// destroyed and `b` receives x. Returns false when the system is singular.
+bool SolveTransposed(std::vector<double>& a, std::vector<double>& b, int m) {
+  if (m == 0) return true;
+  const int nrhs = 1;
+  std::vector<int> ipiv(m);
+  int info = 0;
+  dgesv_(&m, &nrhs, a.data(), &m, ipiv.data(), b.data(), &m, &info);
+  return info == 0;
+}
+
+}  // namespace
+
+void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& p8,
+                               FILE* out) const {
+  const int n = dim;
+  const bool framed = out == stderr;
+  // The generator G is U without the --useplusI shift; `shift` takes it off
+  // the diagonal so that the times do not depend on that option.
+  const double shift = opts.useplusI ? 1.0 : 0.0;
+
+  if (opts.absorb == 0) {
+    // A = -G^T + 1 p8^T; its inverse Z is the fundamental matrix and
+    // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j].
+    std::vector<double> z(static_cast<size_t>(n) * n);
+    for (int r = 0; r < n; ++r) {
+      double* row = &z[static_cast<size_t>(r) * n];
+      for (int c = 0; c < n; ++c) row[c] = p8[c] - U[static_cast<size_t>(c) * n + r];
+      row[r] += shift;
+    }
+    const bool ok = n == 0 || MxInverse(z.data(), n, opts.feps) == 0;
+    if (!ok) WarnSingular(opts);
+    std::vector<double> zdiag(n);
+    for (int j = 0; j < n; ++j) zdiag[j] = z[static_cast<size_t>(j) * n + j];
+
+    if (framed) {
+      fprintf(out, "%s:\n",
+              "First passage times (i-th row, j-th column represents fpt from i-th to j-th "
+              "state)");
+    }
+    for (int i = 0; i < n; ++i) {
+      const double* zi = &z[static_cast<size_t>(i) * n];
+      for (int j = 0; j < n; ++j) {
+        fprintf(out, "%15.7g ", ok ? (zdiag[j] - zi[j]) / p8[j] : kNaN);
+      }
+      fputc('\n', out);
+    }
+    if (framed) fputs("---\n", out);
+    return;
+  }
+
+  // Absorbing times: the absorbing state is the last one; over the m
+  // transient states sum_i -G(i, j) x_i = 1, x_j the mean time to absorption
+  // from j.
+  const int m = n > 0 ? n - 1 : 0;
+  std::vector<double> a(static_cast<size_t>(m) * m);
+  for (int i = 0; i < m; ++i) {
+    for (int j = 0; j < m; ++j) {
+      a[static_cast<size_t>(i) * m + j] = -U[static_cast<size_t>(i) * n + j];
+    }
+    a[static_cast<size_t>(i) * m + i] += shift;
+  }
+  std::vector<double> x(m, 1.0);
+  if (SolveTransposed(a, x, m)) {
+    // Every path to absorption passes through the absorbed minimum, so the
+    // time from k to that minimum is x_k - x_a.
+    const int absorbed = opts.absorb_requested;
+    if (absorbed >= 0 && absorbed < m) {
+      const double xa = x[absorbed];
+      for (double& v : x) v -= xa;
+    }
+  } else {
+    WarnSingular(opts);
+    x.assign(m, kNaN);
+  }
+
+  if (framed) fprintf(out, "%s:\n", "Absorbing times: ");
+  for (int k = 0; k < m; ++k) fprintf(out, "%15.7g ", x[k]);
+  fputs(framed ? "\n---\n" : "\n", out);
+}
+
+std::optional<std::vector<double>> Calc::MxFirstPassageTo(const std::vector<double>& U,
+                                                          int target) const {
+  const int n = dim;
+  if (target < 0 || target >= n) {
+    fprintf(stderr, "State %d does not exist (--fpt %d)", target + 1, target + 1);
+    return std::nullopt;
+  }
+  const int m = n - 1;
+  const double shift = opts.useplusI ? 1.0 : 0.0;
+
+  // G without the row and column of the target; row i stands for state i if
+  // i < target, else for state i + 1, and likewise for columns.
+  std::vector<double> a(static_cast<size_t>(m) * m);
+  for (int i = 0; i < m; ++i) {
+    const double* src = &U[static_cast<size_t>(i < target ? i : i + 1) * n];
+    double* dst = &a[static_cast<size_t>(i) * m];
+    for (int j = 0; j < target; ++j) dst[j] = src[j];
+    for (int j = target; j < m; ++j) dst[j] = src[j + 1];
+    dst[i] -= shift;
+  }
+  // For every state j' other than the target: sum_i' G(i', j') x_i' = -1.
+  std::vector<double> x(m, -1.0);
+  if (!SolveTransposed(a, x, m)) {
+    WarnSingular(opts);
+    x.assign(m, kNaN);
+  }
+
+  std::vector<double> times(n, 0.0);
+  for (int i = 0; i < m; ++i) times[i < target ? i : i + 1] = x[i];
+  return times;
+}

@@ -1,8 +1,249 @@
-// Placeholder until this module is written.
-#include "calc/calc.h"
+// The population table: p(t) = CL * exp(evals * t / T) * CR * p0 on a
+// geometric time axis, with its header block and per-line probability checks.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
 
+#include "calc/calc.h"
+#include "matrix/dense.h"
+#include "matrix/lapack.h"
 #include "run/fatal.h"
 
-void Calc::MxIterate(std::vector<double>&, const std::vector<double>&) { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxOutputHeader() const { Fatal(1, "not implemented: %s\n", __func__); }
-double Calc::MxOutputLine(double*, int, double) const { Fatal(1, "not implemented: %s\n", __func__); }
+namespace {
+
+// Time points evaluated together: one dgemm turns a block of coefficient
+// vectors into populations.
+constexpr size_t kBlock = 64;
+
+// y = A x for row-major n x n A (column-major view: A^T, hence "T").
+void RowMajorTimesVector(const double* a, const double* x, double* y, int n) {
+  const int ld = std::max(n, 1);
+  const int one = 1;
+  const double alpha = 1.0, beta = 0.0;
+  dgemv_("T", &n, &n, &alpha, a, &ld, x, &one, &beta, y, &one, 1);
+}
+
+// y = A^T x for row-major n x n A.
+void RowMajorTransposeTimesVector(const double* a, const double* x, double* y, int n) {
+  const int ld = std::max(n, 1);
+  const int one = 1;
+  const double alpha = 1.0, beta = 0.0;
+  dgemv_("N", &n, &n, &alpha, a, &ld, x, &one, &beta, y, &one, 1);
+}
+
+// Column k of the column-major n x cols result is CL * w_k, where w_k is the
+// k-th contiguous n-vector of `w`.
+void ApplyToColumns(const double* cl, const double* w, double* out, int n, int cols) {
+  const int ld = std::max(n, 1);
+  const double alpha = 1.0, beta = 0.0;
+  dgemm_("T", "N", &n, &cols, &n, &alpha, cl, &ld, w, &ld, &beta, out, &ld, 1, 1);
+}
+
+// c = a * b for row-major n x n matrices (column-major: c^T = b^T a^T).
+void RowMajorProduct(const double* a, const double* b, double* c, int n) {
+  const int ld = std::max(n, 1);
+  const double alpha = 1.0, beta = 0.0;
+  dgemm_("N", "N", &n, &n, &n, &alpha, b, &ld, a, &ld, &beta, c, &ld, 1, 1);
+}
+
+}  // namespace
+
+void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
+  const int n = dim;
+  const size_t nn = static_cast<size_t>(n);
+  const bool absorbing = opts.absorb != 0;
+  // CL takes coefficients to populations and is formed in place of evecs;
+  // CR never exists as a matrix on the default path, only c = CR * p0.
+  std::vector<double>& CL = evecs;
+  std::vector<double> c(nn);
+
+  if (!absorbing) {
+    // Eigenvectors of U are P^1/2 * evecs, those of U^T are P^-1/2 * evecs,
+    // and evecs is orthonormal: CL = P^1/2 evecs, CR = evecs^T P^-1/2.
+    std::vector<double> scaled_p0(nn);
+    for (size_t i = 0; i < nn; ++i) scaled_p0[i] = _sqrPI[i] * p0[i];
+    RowMajorTransposeTimesVector(evecs.data(), scaled_p0.data(), c.data(), n);
+    std::vector<double> CR;
+    if (opts.verbose) {
+      CR.assign(nn * nn, 0.0);
+      for (size_t k = 0; k < nn; ++k) {
+        for (size_t i = 0; i < nn; ++i) CR[k * nn + i] = evecs[i * nn + k] * _sqrPI[i];
+      }
+    }
+    for (size_t i = 0; i < nn; ++i) {
+      for (size_t j = 0; j < nn; ++j) CL[i * nn + j] = sqrPI_[i] * CL[i * nn + j];
+    }
+    if (opts.verbose) {
+      std::vector<double> identity(nn * nn);
+      RowMajorProduct(CL.data(), CR.data(), identity.data(), n);
+      MxPrint(identity.data(), "CL*CR should be I", 'm');
+      std::vector<double> c_from_cr(nn);
+      RowMajorTimesVector(CR.data(), p0.data(), c_from_cr.data(), n);
+      MxPrint(c_from_cr.data(), "CR*p0 should start with 1", 'v');
+      MxPrint(c.data(), "CR*p0 should start with 1", 'v');
+      MxPrint(CL.data(), "CL", 'm');
+      MxPrint(CR.data(), "CR", 'm');
+    }
+  } else {
+    // Detailed balance fails with an absorbing state: CL = evecs of U itself
+    // and CR its inverse; the inverse's status is not needed, a bad inverse
+    // shows up in the probability checks of the table.
+    std::vector<double> CR(evecs);
+    MxInverse(CR.data(), n, opts.feps);
+    if (opts.verbose) MxPrint(evals.data(), "evals in MxIterate", 'v');
+    RowMajorTimesVector(CR.data(), p0.data(), c.data(), n);
+  }
+
+  MxOutputHeader();
+
+  if (opts.t0 == 0.0) {
+    MxOutputLine(p0.data(), n, 0.0);
+    opts.t0 = 1e-4;
+  }
+
+  const double t0 = opts.t0, t8 = opts.t8, f = opts.tinc, T = opts.times;
+  std::vector<double> u(nn, 0.0);  // first scaled time each exponential left the range
+  int count = 0;
+  bool converged = false;
+  bool stalled = false;  // a step stopped advancing the time (--tinc below 1)
+  double t_last = 0.0;
+  double* p_last = nullptr;
+
+  std::vector<double> times;
+  std::vector<double> w(kBlock * nn), pops(kBlock * nn);
+  std::vector<char> out_of_range(kBlock * nn);
+  double s = t0, tau = t0;
+  bool more = t0 + t8 > t0;
+  while (more) {
+    // The axis does not depend on the populations, so a block of points can
+    // be laid out ahead; only convergence cuts it short.
+    times.clear();
+    while (more && times.size() < kBlock) {
+      double t = t8 < tau ? t8 : tau;
+      times.push_back(t);
+      s = s * f;
+      tau = t + s;
+      if (s + t8 <= t + s) {
+        more = false;
+      } else {
+        double next = t8 < tau ? t8 : tau;
+        if (!(next > t)) {
+          more = false;
+          stalled = true;
+        }
+      }
+    }
+    const size_t k_count = times.size();
+    for (size_t k = 0; k < k_count; ++k) {
+      double scaled = times[k] / T;
+      for (size_t i = 0; i < nn; ++i) {
+        errno = 0;
+        double d = std::exp(scaled * evals[i]);
+        out_of_range[k * nn + i] = errno == ERANGE || std::isnan(d);
+        w[k * nn + i] = d * c[i];
+      }
+    }
+    if (n > 0) ApplyToColumns(CL.data(), w.data(), pops.data(), n, static_cast<int>(k_count));
+
+    for (size_t k = 0; k < k_count; ++k) {
+      double* p = pops.data() + k * nn;
+      for (size_t i = 0; i < nn; ++i) {
+        if (out_of_range[k * nn + i] && u[i] == 0.0) u[i] = times[k] / T;
+      }
+      MxOutputLine(p, n, times[k]);
+      ++count;
+      t_last = times[k];
+      p_last = p;
+      converged = true;
+      for (size_t i = 0; i < nn; ++i) {
+        if (!(std::fabs(p8[i] - p[i]) < 1e-6)) {
+          converged = false;
+          break;
+        }
+      }
+      fflush(stdout);
+      if (converged) {
+        more = false;
+        break;
+      }
+    }
+  }
+
+  if (opts.warnings) {
+    for (size_t i = 0; i < nn; ++i) {
+      if (u[i] > 0.0) fprintf(stderr, "underflow %5d at time %12g", static_cast<int>(i + 1), u[i]);
+    }
+  }
+  // Converged before the stop time: the populations stay put until t8.
+  if (count > 0 && (converged || !stalled) && t8 > t_last) {
+    MxOutputLine(p_last, n, t8);
+  }
+  printf("# of iterations: %d\n", count);
+  fflush(stdout);
+}
+
+void Calc::MxOutputHeader() const {
+  time_t now = time(nullptr);
+  const char* date = ctime(&now);
+  printf(
+      "# Date: %s# Sequence: %s\n# Method: %c\n# Start time: %.2f\n# Stop time: %.2f\n"
+      "# Temperature: %.2f\n",
+      date != nullptr ? date : "?\n", opts.sequence ? opts.sequence->c_str() : "(null)",
+      opts.method, opts.t0, opts.t8, opts.Temp);
+  printf("# Basename: <stdin>\n");
+  printf("# Time increment: %.2f\n", opts.tinc);
+  printf("# Degeneracy:  %s\n", opts.degeneracy == 1 ? "on" : "off");
+  if (opts.absorb > 0) {
+    printf("# Absorbing state: %d\n", opts.absorb);
+  } else {
+    printf("# Absorbing state: none\n");
+  }
+  printf("# States limit: %d\n", opts.nstates);
+}
+
+double Calc::MxOutputLine(double* p, int n, double t) const {
+  const char mode = opts.num_err;
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) {
+    double x = p[i];
+    if (x < -0.01) {
+      if (mode == 'H') {
+        Fatal(1, "prob of lmin %i at time %e has become negative: %e \n", i + 1, t, x);
+      }
+      fprintf(stderr, "prob of lmin %i at time %e has become negative: %e \n", i + 1, t, x);
+      if (mode == 'R') {
+        p[i] = 0.0;
+        x = 0.0;
+      }
+    }
+    sum += std::fabs(x);
+  }
+  if (std::fabs(sum - 1.0) > 0.05) {
+    const char* word = (mode == 'R' && sum != 0.0) ? "rescaling" : "exiting";
+    if (mode == 'H' || sum == 0.0) {
+      Fatal(1, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);
+    }
+    fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);
+  }
+
+  printf("%22.20e ", t);
+  auto value = [&](double x) { return mode == 'R' ? std::fabs(x) / sum : std::fabs(x); };
+  if (kept.empty()) {
+    for (int i = 0; i < n; ++i) printf("%e ", value(p[i]));
+  } else {
+    // States removed by the ergodicity reduction keep their column, at 0.
+    size_t j = 0;
+    for (int column = 0; column < kept_columns; ++column) {
+      if (j < kept.size() && static_cast<int>(j) < n && kept[j] == column) {
+        printf("%e ", value(p[j]));
+        ++j;
+      } else {
+        printf("%e ", 0.0);
+      }
+    }
+  }
+  printf("\n");
+  return sum;
+}

@@ -1,11 +1,140 @@
-// Placeholder until this module is written.
-#include "calc/calc.h"
+// Files through which matrices and vectors leave the run (binary, plain text,
+// nested-brace lists) and the recovery of a stored eigen-decomposition.
+// Binary files: int32 n, then n (vector) or n*n (matrix, row by row) doubles,
+// native byte order, no type tag.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
 
+#include "calc/calc.h"
 #include "run/fatal.h"
 
-void Calc::MxBinWrite(const double*, const char*, char) const { Fatal(1, "not implemented: %s\n", __func__); }
-int Calc::MxBinRead(std::vector<double>&, const char*, char) const { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxRecover(const std::vector<double>&) { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxASCIIWrite(const double*, const char*) const { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxASCIIWriteV(const double*, const char*) const { Fatal(1, "not implemented: %s\n", __func__); }
-void Calc::MxMathematicaWrite(const double*) const { Fatal(1, "not implemented: %s\n", __func__); }
+namespace {
+
+// Largest n whose n*n still fits the 32-bit value count of a matrix file.
+constexpr int32_t kMaxMatrixDim = 46340;
+
+void CloseWritten(FILE* f, const std::string& name, const char* what) {
+  bool failed = ferror(f) != 0;
+  if (fclose(f) != 0) failed = true;
+  if (failed) Fatal(1, "ERROR: could not write %s %s\n", what, name.c_str());
+}
+
+}  // namespace
+
+void Calc::MxBinWrite(const double* data, const char* label, char type) const {
+  std::string name = std::string(label) + ".bin";
+  if (!opts.quiet) fprintf(stderr, "MxBinWrite: writing %s to %s\n", label, name.c_str());
+  FILE* f = fopen(name.c_str(), "wb");
+  if (f == nullptr) Fatal(1, "ERROR: could not open file pointer for binary outfile %s\n", name.c_str());
+  int32_t n = dim;
+  fwrite(&n, sizeof n, 1, f);
+  size_t count;
+  if (type == 'm') {
+    count = static_cast<size_t>(n) * n;
+  } else if (type == 'v') {
+    count = static_cast<size_t>(n);
+  } else {
+    Fatal(1, "ERROR MxBinWrite(): no handler for type %c\n", type);
+  }
+  fwrite(data, sizeof(double), count, f);
+  CloseWritten(f, name, "binary outfile");
+}
+
+int Calc::MxBinRead(std::vector<double>& out, const char* label, char type) const {
+  std::string name = std::string(label) + ".bin";
+  fprintf(stderr, "MxBinRead: reading %s from %s\n", label, name.c_str());
+  // "r+": the stored decomposition must also be writable, as when it was made.
+  FILE* f = fopen(name.c_str(), "r+b");
+  if (f == nullptr) {
+    Fatal(1, "ERROR: could not open file pointer for    binary infile %s\n", name.c_str());
+  }
+  int32_t n = 0;
+  if (fread(&n, sizeof n, 1, f) != 1) n = 0;
+  if (type != 'm' && type != 'v') Fatal(1, "ERROR MxBinRead(): no handler for type %c\n", type);
+  if (n < 0 || (type == 'm' && n > kMaxMatrixDim)) {
+    Fatal(1, "ERROR: MxBinRead(): bad dimension %d in %s\n", n, name.c_str());
+  }
+  out.clear();
+  // A file of another dimension is rejected by the caller; do not allocate
+  // storage for whatever a damaged header claims.
+  if (n != dim) {
+    fclose(f);
+    return n;
+  }
+  size_t count = type == 'm' ? static_cast<size_t>(n) * n : static_cast<size_t>(n);
+  // A short file leaves the missing values at 0.0.
+  out.assign(count, 0.0);
+  size_t got = fread(out.data(), sizeof(double), count, f);
+  (void)got;
+  fclose(f);
+  return n;
+}
+
+void Calc::MxRecover(const std::vector<double>& p8) {
+  const size_t nn = static_cast<size_t>(dim);
+  if (opts.absorb == 0) {
+    sqrPI_.resize(nn);
+    _sqrPI.resize(nn);
+    for (size_t i = 0; i < nn; ++i) {
+      sqrPI_[i] = std::sqrt(p8[i]);
+      _sqrPI[i] = 1.0 / sqrPI_[i];
+    }
+  }
+  std::vector<double>().swap(evecs);
+  std::vector<double>().swap(evals);
+  if (MxBinRead(evecs, "evecs", 'm') != dim) {
+    Fatal(1, "ERROR: MxBinRead() returns wrong dimension for evecs\n");
+  }
+  if (MxBinRead(evals, "evals", 'v') != dim) {
+    Fatal(1, "ERROR: MxBinRead() returns wrong dimension for evals\n");
+  }
+  if (opts.verbose) {
+    MxPrint(evals.data(), "MxRecover: Eigenvalues", 'v');
+    MxPrint(evecs.data(), "MxRecover: Eigenvectors", 'm');
+  }
+  // Stored eigenvalues carry the +1 of a --useplusI run; the time evolution
+  // needs them without it, as after a fresh diagonalisation.
+  if (opts.useplusI) {
+    for (double& e : evals) e -= 1.0;
+  }
+}
+
+void Calc::MxASCIIWrite(const double* matrix, const char* filename) const {
+  FILE* f = fopen(filename, "w");
+  if (f == nullptr) Fatal(1, "could not open file pointer 4 ASCII outfile\n");
+  const size_t nn = static_cast<size_t>(dim);
+  // One line per column: for evecs, one eigenvector per line.
+  for (size_t i = 0; i < nn; ++i) {
+    for (size_t r = 0; r < nn; ++r) fprintf(f, "%15.10g ", matrix[r * nn + i]);
+    fputc('\n', f);
+  }
+  if (!opts.quiet) fprintf(stderr, "matrix written to ASCII file\n");
+  CloseWritten(f, filename, "ASCII outfile");
+}
+
+void Calc::MxASCIIWriteV(const double* vector, const char* filename) const {
+  FILE* f = fopen(filename, "w");
+  if (f == nullptr) Fatal(1, "could not open file pointer 4 ASCII outfile\n");
+  for (int i = 0; i < dim; ++i) fprintf(f, "%15.10g ", vector[i]);
+  if (!opts.quiet) fprintf(stderr, "vector written to ASCII file\n");
+  CloseWritten(f, filename, "ASCII outfile");
+}
+
+void Calc::MxMathematicaWrite(const double* matrix) const {
+  FILE* f = fopen("mxMat.txt", "w");
+  if (f == nullptr) Fatal(1, "could not open file pointer 4 Matematica outfile\n");
+  const size_t nn = static_cast<size_t>(dim);
+  // Mathematica lists are rows of the matrix it builds: write our columns.
+  fputc('{', f);
+  for (size_t i = 0; i < nn; ++i) {
+    fputc('{', f);
+    for (size_t r = 0; r < nn; ++r) {
+      fprintf(f, r + 1 < nn ? "%25.22f, " : "%25.22f}", matrix[r * nn + i]);
+    }
+    fputs(i + 1 < nn ? ",\n" : "}\n", f);
+  }
+  if (nn == 0) fputs("}\n", f);
+  CloseWritten(f, "mxMat.txt", "Matematica outfile");
+}

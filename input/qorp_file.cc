@@ -1,6 +1,103 @@
-// Placeholder until this module is written.
-#include "input/qorpparser.h"
+// Reader of the qorp file: the sequence from the first line, then one record
+// per minimum line. Tokens are separated by spaces only (a tab belongs to its
+// token) and are classified by their first character.
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <string_view>
 
+#include "input/qorpparser.h"
 #include "run/fatal.h"
 
-int ParseQorpFile(InputContext&, FILE*, std::vector<QorpRecord>&) { Fatal(1, "not implemented: %s\n", __func__); }
+namespace {
+
+// Integer columns follow "%d": leading white space, optional sign, digits;
+// no digits leaves the field 0. Out-of-range values saturate instead of
+// wrapping.
+int32_t ReadInt(const char* token) {
+  char* end = nullptr;
+  const long value = strtol(token, &end, 10);
+  if (end == token) return 0;
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+double ReadDouble(const char* token) {
+  char* end = nullptr;
+  const double value = strtod(token, &end);
+  return end == token ? 0.0 : value;
+}
+
+void StoreColumn(int column, const char* token, QorpRecord& record) {
+  switch (column) {
+    case 1: record.energy = ReadDouble(token); break;
+    case 2: record.father = ReadInt(token); break;
+    case 3: record.saddle_height = ReadDouble(token); break;
+    case 4: record.extra4 = ReadDouble(token); break;
+    case 5: record.extra5 = ReadDouble(token); break;
+    case 6: record.extra6 = ReadDouble(token); break;
+    case 7: record.extra7 = ReadDouble(token); break;
+    case 8: record.free_energy = ReadDouble(token); break;
+    default: break;  // columns after the eighth carry nothing we use
+  }
+}
+
+// Splits `line` in place at spaces (each token becomes NUL-terminated, so a
+// number is never read across into the next token) and fills `record`.
+QorpRecord ParseMinimumLine(std::string& line) {
+  QorpRecord record;
+  char* p = line.data();
+  bool first = true;
+  int column = 0;
+  for (;;) {
+    while (*p == ' ') ++p;
+    if (*p == '\0') break;
+    char* token = p;
+    while (*p != '\0' && *p != ' ') ++p;
+    const bool last = *p == '\0';
+    *p = '\0';
+    if (first) {
+      record.index = ReadInt(token);
+      first = false;
+    } else {
+      const unsigned char c = static_cast<unsigned char>(token[0]);
+      if (isdigit(c) || c == '-' || !isprint(c)) {
+        StoreColumn(++column, token, record);
+      } else if (c != '(' && c != '.' && c != 'F' && c != '~') {
+        fprintf(stderr, "%c does not seem to be a RNA secondary structure nor a SAW\n", c);
+      }  // else: a structure, which the kinetics does not need
+    }
+    if (last) break;
+    ++p;
+  }
+  return record;
+}
+
+}  // namespace
+
+int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& records) {
+  if (stream == nullptr) {
+    Fatal(1, "ERROR: Qorpmap file handle is either NULL or already closed!");
+  }
+  std::optional<std::string> line = read_line(stream);
+  size_t begin = std::string::npos;
+  if (line) begin = line->find_first_not_of(" \t\n\v\f\r");
+  if (begin == std::string::npos || (*line)[begin] == '\0') {
+    Fatal(1, "could not get sequence from first line of qorpfile\n");
+  }
+  // A NUL byte ends the sequence as well: nothing after it would print.
+  const size_t end = line->find_first_of(std::string_view(" \t\n\v\f\r\0", 7), begin);
+  ctx.opts.sequence = line->substr(begin, end == std::string::npos ? end : end - begin);
+
+  records.clear();
+  records.reserve(100);
+  while (static_cast<int64_t>(records.size()) < ctx.opts.nstates) {
+    line = read_line(stream);
+    if (!line) break;
+    records.push_back(ParseMinimumLine(*line));
+  }
+  records.shrink_to_fit();
+  CloseInputStream(ctx, stream);
+  return static_cast<int>(records.size());
+}

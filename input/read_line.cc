@@ -1,7 +1,31 @@
-// Placeholder until this module is written.
-#include "input/qorpparser.h"
+// The whole-line reader shared by every text reader, and the one way a reader
+// gives up its stream (so a consumed standard input reads as closed later).
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
 
+#include "input/qorpparser.h"
 #include "run/fatal.h"
 
-std::optional<std::string> read_line(FILE*) { Fatal(1, "not implemented: %s\n", __func__); }
-void CloseInputStream(InputContext&, FILE*) { Fatal(1, "not implemented: %s\n", __func__); }
+std::optional<std::string> read_line(FILE* stream) {
+  // getline grows its buffer geometrically, so a line of any length costs time
+  // linear in its size; the length it returns also keeps embedded NUL bytes.
+  char* raw = nullptr;
+  size_t capacity = 0;
+  errno = 0;
+  ssize_t len = getline(&raw, &capacity, stream);
+  std::unique_ptr<char, decltype(&free)> buffer(raw, &free);
+  if (len < 0) {
+    if (errno == ENOMEM) Fatal(1, "ERROR: out of memory while reading an input line\n");
+    return std::nullopt;
+  }
+  if (len > 0 && buffer.get()[len - 1] == '\n') --len;
+  return std::string(buffer.get(), static_cast<size_t>(len));
+}
+
+void CloseInputStream(InputContext& ctx, FILE* stream) {
+  if (stream == nullptr) return;
+  fclose(stream);
+  if (ctx.opts.ratesfile == stream) ctx.opts.ratesfile = nullptr;
+  if (ctx.opts.qorp == stream) ctx.opts.qorp = nullptr;
+}

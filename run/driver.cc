@@ -1,6 +1,188 @@
-// Placeholder until this module is written.
+// Run driver: the spine of a computation. It runs every stage once in a fixed
+// order, keeps the vectors and matrices that pass between stages, writes the
+// few outputs that belong to no stage, and prints the timing lines.
 #include "run/driver.h"
 
-#include "run/fatal.h"
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <utility>
+#include <vector>
 
-int RunDriver(ProgramRecord&) { Fatal(1, "not implemented: %s\n", __func__); }
+#include "calc/calc.h"
+#include "command_line/command_line_args.h"
+#include "input/qorpparser.h"
+#include "run/fatal.h"
+#include "run/program_record.h"
+#include "visualize/rate_graph.h"
+
+namespace {
+
+double SecondsSince(clock_t start) {
+  return static_cast<double>(clock() - start) / CLOCKS_PER_SEC;
+}
+
+// Reads the input for method A or I. Returns the number of states; fills the
+// records (when a qorp file was read) and the rates (method I).
+int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& have_records,
+              std::vector<double>& rates) {
+  RunOptions& opts = record.opts;
+  InputContext ctx{opts};
+  // Whether a qorp stream was handed over at all; a stream that the rates
+  // reader consumed (standard input) is "closed", which the qorp reader itself
+  // reports.
+  const bool qorp_given = opts.qorp != nullptr;
+  if (opts.method == 'A') {
+    if (!opts.quiet) {
+      fprintf(stderr, "Using qorp file from STDIN for constructing transition matrix\n");
+    }
+    int n = ParseQorpFile(ctx, opts.qorp, records);
+    have_records = true;
+    if (n == 0) Fatal(1, "ERROR: qorp file holds no local minimum!\n");
+    return n;
+  }
+
+  if (!opts.quiet) {
+    fprintf(stderr, "Using rates matrix from STDIN for constructing transition matrix\n");
+  }
+  int n = opts.bin ? ParseBinaryRatesFile(ctx, opts.ratesfile, opts.nstates, opts.max_decrease,
+                                          rates)
+                   : ParseRatesFile(ctx, opts.ratesfile, rates);
+  if (opts.absorb != 0) {
+    if (!qorp_given) {
+      Fatal(1,
+            "ERROR: qorp file must be provided via --qorp option for computing proper free "
+            "energy/partition function for the absorbing state\n");
+    }
+    int m = ParseQorpFile(ctx, opts.qorp, records);
+    have_records = true;
+    if (m != n) {
+      Fatal(1, "ERROR: dimension mismatch among input rates file and qorp file %d != %d\n", n,
+            m);
+    }
+  }
+  if (n == 0) {
+    release_command_line_args(record.args);
+    Fatal(1, "ERROR: Rate file empty!\n");
+  }
+  if (opts.visualize != nullptr) {
+    ExportRateGraph(opts.visualize, rates, have_records ? &records : nullptr, n);
+  }
+  return n;
+}
+
+// After the ergodicity reduction the records must follow the kept states, so
+// that energies stay attached to their minima.
+void KeepRecords(const Calc& calc, std::vector<QorpRecord>& records) {
+  if (calc.kept.empty()) return;
+  std::vector<QorpRecord> kept_records;
+  kept_records.reserve(calc.kept.size());
+  for (int k : calc.kept) {
+    if (k < static_cast<int>(records.size())) kept_records.push_back(records[k]);
+  }
+  records = std::move(kept_records);
+}
+
+void WriteEquilibriumFile(const char* name, const std::vector<double>& p8) {
+  FILE* f = fopen(name, "w");
+  if (f == nullptr) return;  // silently skipped: the run does not depend on it
+  for (double x : p8) fprintf(f, "%15.7g ", x);
+  fputc('\n', f);
+  fclose(f);
+}
+
+void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
+                       const std::vector<double>& p8) {
+  const RunOptions& opts = calc.opts;
+  FILE* out = stderr;
+  if (opts.fptfile) {
+    out = fopen(opts.fptfile->c_str(), "w");
+    if (out == nullptr) {
+      if (!opts.quiet) {
+        fprintf(stderr, "Cannot open file \"%s\" for FPT output, using \"stderr\" instead\n",
+                opts.fptfile->c_str());
+      }
+      out = stderr;
+    }
+  }
+  if (opts.fpt_state == -1 || opts.absorb != 0) {
+    calc.MxFirstPassageTimes(U, p8, out);
+  } else if (auto times = calc.MxFirstPassageTo(U, opts.fpt_state - 1)) {
+    if (out == stderr) fprintf(stderr, "First passage times to state number %d:\n", opts.fpt_state);
+    for (int i = 0; i < calc.dim; ++i) fprintf(out, "%15.7f ", (*times)[i]);
+    fputs(out == stderr ? "\n---\n" : "\n", out);
+  }
+  if (out != stderr) fclose(out);
+}
+
+}  // namespace
+
+int RunDriver(ProgramRecord& record) {
+  RunOptions& opts = record.opts;
+  clock_t start = clock();
+
+  std::vector<QorpRecord> records;
+  bool have_records = false;
+  std::vector<double> rates;
+  int n = ReadInput(record, records, have_records, rates);
+
+  Calc calc(n, opts);
+  std::vector<double> U = calc.MxQorp2Matrix(have_records ? &records : nullptr, std::move(rates));
+  int d = calc.dim;
+
+  if (!(opts.hard_rescale == 1.0)) {  // NaN counts as "given"
+    calc.MxRescaleHard(U.data(), d, opts.hard_rescale);
+  } else if (opts.minimal_rate > 0) {
+    calc.MxRescaleMinimal(U.data(), d, opts.minimal_rate);
+  }
+  if (!(opts.times == 1.0) && d >= 1) calc.MxRescaleTimes(U.data(), d, opts.times);
+
+  std::vector<double> p0 = calc.MxMakeP0();
+  d = calc.MxErgodicity(U, p0, d);
+  if (opts.verbose) calc.MxPrint(U.data(), "Ergodic U", 'm');
+
+  std::vector<double> p8 = calc.MxAllocate();
+  if (!opts.quiet) fprintf(stderr, "Time to initialize: %.2f secs.\n", SecondsSince(start));
+
+  clock_t t = clock();
+  if (opts.method == 'A') {
+    KeepRecords(calc, records);
+    calc.MxEquilibriumFromEnergies(records, p8);
+  } else {
+    calc.MxEquilibriumFromBalance(U, p8);
+  }
+  if (opts.equil_file != nullptr) WriteEquilibriumFile(opts.equil_file, p8);
+
+  if (opts.fpt) {
+    FirstPassageStage(calc, U, p8);
+    if (!opts.quiet) fprintf(stderr, "Time to compute fpt: %.2f secs.\n", SecondsSince(t));
+    t = clock();
+  }
+
+  if (!opts.just_shorten) {
+    if (opts.exponent) {
+      if (calc.MxIterateExponent(p0, p8, U) != 0) {
+        fflush(stdout);
+        exit(1);
+      }
+    } else {
+      if (opts.recoverE) {
+        calc.MxRecover(p8);
+      } else {
+        t = clock();
+        calc.MxDiagonalize(U, p8);
+        if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
+        t = clock();
+      }
+      // U was the solver's work space; free it before the table needs memory.
+      std::vector<double>().swap(U);
+      calc.MxIterate(p0, p8);
+      if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
+    }
+  }
+
+  opts.p0.clear();
+  opts.sequence.reset();
+  opts.fptfile.reset();
+  return 0;
+}

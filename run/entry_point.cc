@@ -1,3 +1,32 @@
-// placeholder
+// Entry point: owns the one ProgramRecord of the process, has the command line
+// parsed and validated, runs the driver and cleans up.
 #include "run/entry_point.h"
-int ZolvaneMain(int, char**) { return 0; }
+
+#include <memory>
+
+#include "command_line/command_line_args.h"
+#include "run/driver.h"
+#include "run/program_options.h"
+#include "run/program_record.h"
+
+namespace {
+
+// The process-wide record. Held by a static so that a stage ending the process
+// through exit() still has it freed, which keeps leak checkers quiet.
+std::unique_ptr<ProgramRecord> g_record;
+
+void CleanupProgramRecord() {
+  if (!g_record) return;
+  release_command_line_args(g_record->args);
+  g_record.reset();
+}
+
+}  // namespace
+
+int ZolvaneMain(int argc, char** argv) {
+  if (!g_record) g_record = std::make_unique<ProgramRecord>();
+  ProcessCommandLine(*g_record, argc, argv);
+  int result = RunDriver(*g_record);
+  CleanupProgramRecord();
+  return result;
+}

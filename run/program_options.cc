@@ -1,0 +1,203 @@
+// Conversion of CommandLineArgs into RunOptions. The order of the checks is
+// part of the interface: the first failing check names the error.
+#include "run/program_options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "command_line/parse_command_line.h"
+#include "matrix/lapack.h"
+#include "run/fatal.h"
+
+namespace {
+
+// Builds the table: element 0 = 1 + 2m, then m accepted (state, value) pairs,
+// zero-filled up to 2k + 1 elements for k pieces.
+std::vector<double> BuildP0Table(const CommandLineArgs& args) {
+  std::vector<double> table(2 * args.p0_values.size() + 1, 0.0);
+  table[0] = 1.0;
+  size_t pairs = 0;
+  for (const std::string& piece : args.p0_values) {
+    int state = 0;
+    double value = 0.0;
+    int read = sscanf(piece.c_str(), "%d=%lg", &state, &value);
+    if (read < 1) Fatal(1, "%s", "");
+    if (state < 1) Fatal(1, "States in --p0 must be >=1\n");
+    // A piece without a readable value is dropped like one out of range; the
+    // negated test also drops NaN.
+    if (read < 2 || !(value > 0.0 && value < 1.01)) continue;
+    table[1 + 2 * pairs] = state;
+    table[2 + 2 * pairs] = value;
+    ++pairs;
+    table[0] += 2.0;
+  }
+
+  double sum = 0.0;
+  for (size_t i = 0; i < pairs; ++i) sum += table[2 + 2 * i];
+  if (sum <= 0.99 || sum >= 1.01) {
+    fprintf(stderr, "Values of --p0 must sum up to 1 (currently %5.2f)\n", sum);
+    double new_sum = 0.0;
+    for (size_t i = 0; i < pairs; ++i) {
+      table[2 + 2 * i] /= sum;
+      new_sum += table[2 + 2 * i];
+    }
+    if (args.quiet_count == 0) {
+      fprintf(stderr, "WARNING:  --p0 values normalized sum up to %5.2f\n", new_sum);
+    }
+  }
+  return table;
+}
+
+FILE* OpenInput(const std::string& name, bool report) {
+  FILE* f = fopen(name.c_str(), "r");
+  if (f == nullptr) {
+    if (report) Fatal(1, "Cannot open rate file %s!\n", name.c_str());
+    Fatal(1, "%s", "");
+  }
+  return f;
+}
+
+}  // namespace
+
+void ResetRunOptions(RunOptions& opts) { opts = RunOptions(); }
+
+void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
+  if (args.method_value && (*args.method_value)[0] == 'A') opts.method = 'A';
+  if (args.num_err_value) {
+    char c = (*args.num_err_value)[0];
+    if (c == 'R' || c == 'I') opts.num_err = c;
+  }
+
+  opts.feps = args.feps_value;
+  if (opts.feps < 0) opts.feps = 2 * dlamch_("S", 1);
+  opts.useplusI = args.useplusI_value;
+  if (args.fptfile_count != 0) opts.fptfile = *args.fptfile_value;
+  if (args.equil_file_count != 0) opts.equil_file = args.equil_file_value->c_str();
+  if (args.p0_count != 0) opts.p0 = BuildP0Table(args);
+
+  if (args.absorb_count != 0) {
+    opts.absorb = opts.absorb_requested = args.absorb_value;
+    if (opts.absorb < 0) Fatal(1, "Value of --absorb must be >= 0\n");
+  }
+  // Range checks are written so that NaN fails them too: a NaN time or
+  // temperature would otherwise poison every later stage silently.
+  opts.t0 = args.t0_value;
+  if (!(opts.t0 >= 0)) Fatal(1, "Value of --t0 must be >= 0.\n");
+  opts.t8 = args.t8_value;
+  if (!(opts.t8 > 0)) Fatal(1, "Value of --t8 must be > 0.\n");
+  if (args.tinc_count != 0) {
+    opts.tinc = args.tinc_value;
+    if (!(opts.tinc > 0)) Fatal(1, "Value of --tinc must be > 0.\n");
+  }
+  if (args.Temp_count != 0) {
+    opts.Temp = args.Temp_value;
+    // -273.15 itself is refused: kT would be 0 and every rate exp(-x/0).
+    if (!(opts.Temp > -273.15)) Fatal(1, "Value of --Temp must be > -273.15\n");
+  }
+  if (args.visualize_count != 0) opts.visualize = args.visualize_value->c_str();
+  if (args.ratesfile_count != 0) {
+    opts.ratesfile = OpenInput(*args.ratesfile_value, args.quiet_count == 0);
+  }
+  if (args.qorp_count != 0) opts.qorp = OpenInput(*args.qorp_value, true);
+  if (args.minimal_rate_count != 0) {
+    opts.minimal_rate = args.minimal_rate_value;
+    if (!(opts.minimal_rate > 0)) Fatal(1, "Value of --minimal-rate must be > 0.\n");
+  }
+  if (args.hard_rescale_count != 0) {
+    opts.hard_rescale = args.hard_rescale_value;
+    if (!(opts.hard_rescale > 0)) Fatal(1, "Value of --hard-rescale must be > 0.\n");
+  }
+  if (args.times_count != 0) {
+    opts.times = args.times_value;
+    if (!(opts.times > 0)) Fatal(1, "Value of --times must be > 0.\n");
+  }
+  if (args.nstates_count != 0) {
+    opts.nstates = args.nstates_value;
+    if (opts.nstates < 1) Fatal(1, "Value of --nstates must be >= 1\n");
+  }
+  opts.just_shorten = args.just_shorten_value;
+  // The reduction removes at least one state per step.
+  opts.max_decrease = args.max_decrease_value;
+  if (opts.max_decrease < 1) Fatal(1, "Value of --max-decrease must be >= 1\n");
+
+  if (args.degeneracy_count != 0) opts.degeneracy = 1;
+  if (args.quiet_count != 0) opts.quiet = 1;
+  if (args.verbose_count != 0) opts.verbose = 1;
+  if (args.dumpU_count != 0) opts.dumpU = 1;
+  if (args.dumpX_count != 0) opts.dumpX = 1;
+  if (args.mathematicamatrix_count != 0) opts.mathematicamatrix = 1;
+  if (args.bin_count != 0) opts.bin = 1;
+  if (args.warnings_count != 0) opts.warnings = 1;
+  if (args.exponent_count != 0) opts.exponent = 1;
+
+  if (args.fpt_count != 0) {
+    opts.fpt = 1;
+    const char* value = args.fpt_value->c_str();
+    if (strcmp(value, "all") == 0) {
+      opts.fpt_state = -1;
+    } else {
+      int state = 0;
+      if (sscanf(value, "%d", &state) != 1 || state < 1) {
+        Fatal(1,
+              "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"%s\")\n",
+              value);
+      }
+      opts.fpt_state = state;
+    }
+  }
+  if (args.recoverE_count != 0) opts.recoverE = 1;
+  if (args.dumpE_count != 0) opts.dumpE = 1;
+
+  if (args.info_count != 0) {
+    PrintSettings(opts, args.p0_count);
+    std::vector<double>().swap(opts.p0);
+    fflush(stderr);
+    exit(0);
+  }
+  if (opts.recoverE && opts.dumpE) {
+    opts.dumpE = 0;
+    if (!opts.quiet) {
+      fprintf(stderr,
+              "WARNING: both options -w and -r were given\n"
+              "         disabling -w now, since they are mutually exclusive !\n");
+    }
+  }
+  // --mlapack-precision is accepted for compatibility and ignored.
+  if (args.mlapack_method_count != 0) {
+    Fatal(1, "The mlapack library %s is not available!\n", args.mlapack_method_value->c_str());
+  }
+}
+
+void PrintSettings(const RunOptions& opts, unsigned p0_count) {
+  fprintf(stderr,
+          "Settings:\n"
+          "--absorb   = %3i\n"
+          "--t0       = %8.4f\n"
+          "--t8       = %7.2g\n"
+          "--tinc     = %6.2f\n"
+          "--Temp     = %6.2f\n"
+          "--method   = %c\n"
+          "--nstates  = %d\n"
+          "--fpt      = %d\n"
+          "--exponent = %d\n"
+          "--dumpU    = %d\n"
+          "--dumpX    = %d\n"
+          "-b         = %d\n"
+          "-r         = %d\n"
+          "-e         = %d\n"
+          "-v         = %d\n",
+          opts.absorb, opts.t0, opts.t8, opts.tinc, opts.Temp, opts.method, opts.nstates,
+          opts.fpt, opts.exponent, opts.dumpU, opts.dumpX, opts.bin, opts.recoverE, opts.dumpE,
+          opts.verbose);
+  for (size_t i = 1; i <= p0_count && 2 * i < opts.p0.size(); ++i) {
+    fprintf(stderr, "--p0      %4i=%.2f\n", static_cast<int>(opts.p0[2 * i - 1]),
+            opts.p0[2 * i]);
+  }
+}
+
+void ProcessCommandLine(ProgramRecord& record, int argc, char** argv) {
+  ResetRunOptions(record.opts);
+  parse_command_line(argc, argv, record.args);
+  ConvertAndValidate(record.args, record.opts);
+}

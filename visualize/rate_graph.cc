@@ -1,6 +1,80 @@
-// Placeholder until this module is written.
+// Rate-graph export: NAME.dot in the DOT language, then NAME.eps drawn by
+// Graphviz dot. dot is started directly, never through a shell, so NAME is
+// only ever a file name, whatever characters it holds.
 #include "visualize/rate_graph.h"
 
-#include "run/fatal.h"
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
-void ExportRateGraph(const char*, const std::vector<double>&, const std::vector<QorpRecord>*, int) { Fatal(1, "not implemented: %s\n", __func__); }
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+extern char** environ;
+
+namespace {
+
+bool WriteDot(const std::string& path, const std::vector<double>& rates,
+              const std::vector<QorpRecord>* records, int n) {
+  FILE* f = fopen(path.c_str(), "w");
+  if (f == nullptr) return false;
+  fputs("digraph G {\n\tnode [width=0.1, height=0.1, shape=circle];\n", f);
+  const size_t have_records = records != nullptr ? records->size() : 0;
+  for (int i = 1; i <= n; ++i) {
+    if (static_cast<size_t>(i) <= have_records) {
+      fprintf(f, "\"%d\" [label=\"%d\\n%.2f\"]\n", i, i, (*records)[i - 1].energy);
+    } else {
+      fprintf(f, "\"%d\" [label=\"%d\"]\n", i, i);
+    }
+  }
+  fputc('\n', f);
+  // Element j*n+i is the rate i -> j; a short matrix simply has no more edges.
+  const size_t size = rates.size();
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      const size_t k = static_cast<size_t>(j) * n + i;
+      if (i == j || k >= size || !(rates[k] > 0.0)) continue;
+      fprintf(f, "\"%d\" -> \"%d\" [label=\"%10.4g\"]\n", i + 1, j + 1, rates[k]);
+    }
+  }
+  fputs("\n}\n", f);
+  return fclose(f) == 0;
+}
+
+// Runs `dot -Tps` with dot_path as standard input and eps_path as standard
+// output and waits for it. A missing dot or a failed drawing is ignored:
+// dot reports its own errors on the inherited standard error.
+void Draw(const std::string& dot_path, const std::string& eps_path) {
+  // Our buffered output must not be duplicated into, or overtaken by, dot's.
+  fflush(stdout);
+  fflush(stderr);
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return;
+  posix_spawn_file_actions_addopen(&actions, 0, dot_path.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, eps_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0666);
+  char arg0[] = "dot";
+  char arg1[] = "-Tps";
+  char* argv[] = {arg0, arg1, nullptr};
+  pid_t pid;
+  if (posix_spawnp(&pid, "dot", &actions, nullptr, argv, environ) == 0) {
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+}  // namespace
+
+void ExportRateGraph(const char* name, const std::vector<double>& rates,
+                     const std::vector<QorpRecord>* records, int n) {
+  if (name == nullptr) return;
+  const std::string base(name);
+  const std::string dot_path = base + ".dot";
+  // Without NAME.dot there is nothing to draw.
+  if (!WriteDot(dot_path, rates, records, std::max(n, 0))) return;
+  Draw(dot_path, base + ".eps");
+}

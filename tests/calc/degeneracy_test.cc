@@ -1,0 +1,148 @@
+// Saddle degeneracies: parsing "saddles.txt", the additions to D with their
+// messages, the symmetrisation, and the ways the file can be bad.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "calc/calc.h"
+#include "calc/saddle_file.h"
+#include "tests/test_util.h"
+
+namespace {
+
+struct Entry {
+  int i, j;  // 0-based
+  double value;
+};
+
+TEST(MxAddDegeneracy, TableOfSaddleFiles) {
+  struct Case {
+    const char* name;
+    std::string file;
+    int dim;
+    std::vector<Entry> nonzero;  // upper triangle; mirrored below
+    std::string messages;
+  };
+  const Case cases[] = {
+      {"cc 2 between two minima", "-5.30 2 x 3 5\n", 5, {{2, 4, 1}},
+       "transition between   3 -   5: adding  1  cc\n"},
+      {"cc 1 between three minima", "-1 1 tok 1 2 3\n", 3, {{0, 1, 1}, {0, 2, 1}, {1, 2, 1}},
+       "transition betweed   1 -   2: adding  1 deg_saddle\n"
+       "transition betweed   1 -   3: adding  1 deg_saddle\n"
+       "transition betweed   2 -   3: adding  1 deg_saddle\n"},
+      {"cc 3 between three minima adds both", "-1 3 t 1 2 3\n", 3,
+       {{0, 1, 3}, {0, 2, 3}, {1, 2, 3}},
+       "transition between   1 -   2: adding  2  cc\n"
+       "transition betweed   1 -   2: adding  1 deg_saddle\n"
+       "transition between   1 -   3: adding  2  cc\n"
+       "transition betweed   1 -   3: adding  1 deg_saddle\n"
+       "transition between   2 -   3: adding  2  cc\n"
+       "transition betweed   2 -   3: adding  1 deg_saddle\n"},
+      {"cc 1 between two minima adds nothing", "-1 1 t 1 2\n", 3, {}, ""},
+      {"cc 0 and negative add nothing", "-1 0 t 1 2 3\n-2 -4 t 1 2 3\n", 3, {}, ""},
+      {"one minimum only", "-1 5 t 2\n-1 5 t\n", 3, {}, ""},
+      {"minima beyond dim or below 1 are skipped", "-1 2 t 1 4 0 -2 2\n", 3, {{0, 1, 2}},
+       "transition between   1 -   2: adding  1  cc\n"
+       "transition betweed   1 -   2: adding  1 deg_saddle\n"},
+      {"additions accumulate over lines", "-1 2 t 1 2\n-2 4 t 1 2\n", 2, {{0, 1, 4}},
+       "transition between   1 -   2: adding  1  cc\n"
+       "transition between   1 -   2: adding  3  cc\n"},
+      {"addition below the diagonal is overwritten by the mirror", "-1 2 t 2 1\n", 2, {},
+       "transition between   2 -   1: adding  1  cc\n"},
+      {"blank lines and CRLF endings", "\n-1 2 t 1 2 \r\n  \n", 2, {{0, 1, 1}},
+       "transition between   1 -   2: adding  1  cc\n"},
+      {"cc is read with at most 4 characters", "-1 10002 1 2\n", 2, {{0, 1, 999}},
+       "transition between   1 -   2: adding 999  cc\n"},
+      {"empty file", "", 2, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteFile("saddles.txt", c.file);
+    RunOptions opts;
+    opts.quiet = 1;  // the messages do not depend on it
+    Calc calc(c.dim, opts);
+    testing::internal::CaptureStderr();
+    calc.MxAddDegeneracy();
+    EXPECT_EQ(c.messages, testing::internal::GetCapturedStderr());
+    std::vector<double> want(c.dim * c.dim, 0.0);
+    for (const Entry& e : c.nonzero) {
+      want[e.i * c.dim + e.j] = e.value;
+      want[e.j * c.dim + e.i] = e.value;
+    }
+    EXPECT_EQ(want, calc.D);
+  }
+}
+
+TEST(ParseSaddleFile, ReadsFieldsAndGrows) {
+  ScopedTempDir dir;
+  std::string text = "-5.25 2 ((..)) 3 5 7\n";
+  for (int k = 0; k < 250; ++k) text += std::to_string(k) + " 1 t\n";
+  WriteFile("saddles.txt", text);
+  const std::vector<SaddleRecord> records = ParseSaddleFile();
+  ASSERT_EQ(251u, records.size());
+  EXPECT_EQ(-5.25, records[0].energy);
+  EXPECT_EQ(2, records[0].cc);
+  EXPECT_EQ((std::vector<int>{3, 5, 7}), records[0].lmins);
+  EXPECT_EQ(249.0, records[250].energy);
+  EXPECT_TRUE(records[250].lmins.empty());
+}
+
+TEST(ParseSaddleFileDeathTest, BadFilesEndTheRun) {
+  std::string ninety_nine = "-1 2 t";
+  for (int k = 1; k <= 99; ++k) ninety_nine += " " + std::to_string(k);
+  struct Case {
+    const char* name;
+    const char* file;  // nullptr: no file at all
+    std::string text;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"missing file", nullptr, "", 1, "ERROR: cannot open saddles.txt for reading\n"},
+      {"one hundred minima", "saddles.txt", ninety_nine + " 100\n", 1,
+       "^ too many lmins in saddles.txt\n$"},
+      {"a token that is not an integer", "saddles.txt", "-1 2 t 1 x 3\n", 1,
+       "^ too many lmins in saddles.txt\n$"},
+      {"no token after the count", "saddles.txt", "-1 2 t 1\n-1 2\n", 1,
+       "ERROR: saddles.txt line 2 does not start with an energy, a count and a token\n"},
+      {"not a number first", "saddles.txt", "abc 2 t 1 2\n", 1, "saddles.txt line 1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    if (c.file != nullptr) WriteFile(c.file, c.text);
+    EXPECT_EXIT(ParseSaddleFile(), testing::ExitedWithCode(c.status), c.message);
+  }
+  // Exactly 99 minima are still accepted.
+  ScopedTempDir dir;
+  WriteFile("saddles.txt", ninety_nine + "\n");
+  EXPECT_EQ(99u, ParseSaddleFile()[0].lmins.size());
+}
+
+// The degeneracy step runs before the absorbing state is appended, so D has
+// the order of the minima.
+TEST(MxAddDegeneracy, RunsBeforeTheAbsorbingState) {
+  ScopedTempDir dir;
+  WriteFile("saddles.txt", "-1 2 t 1 2\n");
+  QorpRecord a, b;
+  a.index = 1;
+  b.index = 2;
+  b.father = 1;
+  const std::vector<QorpRecord> records = {a, b};
+  RunOptions opts;
+  opts.method = 'A';
+  opts.degeneracy = 1;
+  opts.absorb = 2;
+  Calc calc(2, opts);
+  testing::internal::CaptureStderr();
+  calc.MxQorp2Matrix(&records, {});
+  EXPECT_EQ(
+      "transition between   1 -   2: adding  1  cc\n"
+      "dim increased to 3\nnew absorbing lmin is: 3\n",
+      testing::internal::GetCapturedStderr());
+  EXPECT_EQ((std::vector<double>{0, 1, 1, 0}), calc.D);
+}
+
+}  // namespace

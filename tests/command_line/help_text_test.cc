@@ -1,0 +1,147 @@
+// The help and version actions of the real binary, and the help text checked
+// against the option table and the initial values it advertises.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "command_line/command_line_args.h"
+#include "tests/test_util.h"
+
+namespace {
+
+const char kVersionLine[] = "zolvane 0.5.1\n";
+
+struct HelpEntry {
+  char short_name = 0;
+  std::string long_name;
+  std::string meta;
+  std::string text;  // all lines of the entry's text, joined by blanks
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Splits the entries section into entries, checking the layout of every line:
+// option lines start their text at column 32, continuation lines are indented
+// by 33 blanks, and the only empty line inside the section is the one in the
+// --method entry.
+std::vector<HelpEntry> ParseEntries(const std::string& help) {
+  const std::regex option_line(R"(  (?:-(.), |    )--([A-Za-z0-9-]+)(?:=(\S+))? +(\S.*))");
+  std::vector<HelpEntry> entries;
+  bool in_entries = false;
+  for (const std::string& line : Lines(help)) {
+    if (line.rfind("  -h, --help", 0) == 0) in_entries = true;
+    if (!in_entries) continue;
+    SCOPED_TRACE(line);
+    std::smatch m;
+    if (std::regex_match(line, m, option_line)) {
+      EXPECT_EQ(m.position(4), 31);
+      HelpEntry e;
+      e.short_name = m[1].matched ? m[1].str()[0] : 0;
+      e.long_name = m[2];
+      e.meta = m[3];
+      e.text = m[4];
+      entries.push_back(e);
+    } else if (line.empty()) {
+      EXPECT_TRUE(!entries.empty() && entries.back().long_name == "method");
+    } else {
+      EXPECT_EQ(line.find_first_not_of(' '), 33u);
+      if (!entries.empty()) entries.back().text.append(" ").append(line, 33);
+    }
+  }
+  return entries;
+}
+
+TEST(HelpTextTest, ActionsPrintToStandardOutputAndExitWithZero) {
+  RunResult help = RunZolvane({"--help"});
+  ASSERT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.out.rfind(std::string(kVersionLine) +
+                               "\nCompute biopolymer macrostate dynamics\n"
+                               "\nUsage: zolvane [OPTIONS]... [FILES]...\n\n"
+                               "zolvane computes a reduced dynamics",
+                           0),
+            0u);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"-h"}, help.out},
+      {{"--he"}, help.out},
+      {{"-help"}, help.out},  // a cluster, of which -h acts first
+      // Options before the action are stored; later ones are never examined.
+      {{"-v", "in", "--help", "--bogus"}, help.out},
+      {{"--version"}, kVersionLine},
+      {{"-V"}, kVersionLine},
+      {{"--vers"}, kVersionLine},
+      {{"-qV", "-n"}, kVersionLine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    RunResult r = RunZolvane(c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+// The help text is fixed, not generated: it must still list exactly the
+// options the parser knows, in table order, with the same letters and
+// argument requirements.
+TEST(HelpTextTest, EntriesFollowTheOptionTable) {
+  RunResult help = RunZolvane({"--help"});
+  std::vector<HelpEntry> entries = ParseEntries(help.out);
+  ASSERT_EQ(entries.size(), static_cast<size_t>(kNumOptions));
+  for (int i = 0; i < kNumOptions; ++i) {
+    const OptionSpec& o = kOptionTable[i];
+    SCOPED_TRACE(o.long_name);
+    EXPECT_EQ(entries[i].long_name, o.long_name);
+    EXPECT_EQ(entries[i].short_name, o.short_name);
+    EXPECT_EQ(!entries[i].meta.empty(), o.has_arg);
+  }
+  EXPECT_TRUE(help.out.ends_with("with 80 bit.\n"));
+}
+
+TEST(HelpTextTest, AdvertisedDefaultsAreTheInitialValues) {
+  CommandLineArgs args;
+  init_command_line_args(args);
+  const std::regex default_re(R"(\(default=`([^']*)'\))");
+  int checked = 0;
+  for (const HelpEntry& e : ParseEntries(RunZolvane({"--help"}).out)) {
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& o : kOptionTable) {
+      if (e.long_name == o.long_name) spec = &o;
+    }
+    ASSERT_NE(spec, nullptr) << e.long_name;
+    SCOPED_TRACE(e.long_name);
+    std::smatch m;
+    if (spec->kind == OptionKind::kFlag) {
+      EXPECT_NE(e.text.find("(default=off)"), std::string::npos);
+      EXPECT_EQ(args.*spec->int_value, 0);
+    } else if (std::regex_search(e.text, m, default_re)) {
+      ++checked;
+      const std::string shown = m[1];
+      if (spec->kind == OptionKind::kDouble) {
+        EXPECT_EQ(args.*spec->double_value, strtod(shown.c_str(), nullptr));
+      } else if (spec->kind == OptionKind::kInt) {
+        EXPECT_EQ(args.*spec->int_value, strtol(shown.c_str(), nullptr, 0));
+      } else {
+        EXPECT_EQ(args.*spec->string_value, shown);
+      }
+    }
+  }
+  // method, num-err, t0, t8, Temp, tinc, max-decrease, feps.
+  EXPECT_EQ(checked, 8);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// Binary rates reader: count and doubles in memory order, short and damaged
+// files, impossible counts, the hand-over to the reduction; and the shipped
+// example landscape, whose text and binary rates must describe one matrix.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "input/qorpparser.h"
+#include "tests/test_util.h"
+
+namespace {
+
+std::string BinaryFile(int32_t n, const std::vector<double>& values) {
+  std::string bytes(reinterpret_cast<const char*>(&n), sizeof n);
+  bytes.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(double));
+  return bytes;
+}
+
+int ReadBinary(const std::string& bytes, int nstates, std::vector<double>& rates,
+               int max_decrease = 1000000) {
+  RunOptions opts;
+  opts.quiet = 1;
+  InputContext ctx{opts};
+  return ParseBinaryRatesFile(ctx, FileFromString(bytes), nstates, max_decrease, rates);
+}
+
+TEST(ParseBinaryRatesFile, TableOfFiles) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int nstates;
+    int n;
+    std::vector<double> matrix;
+  };
+  const std::vector<double> m2 = {0.0, 0.25, 1e-300, -3.5};
+  const Case cases[] = {
+      {"matrix kept in file order", BinaryFile(2, m2), 2147483647, 2, m2},
+      {"trailing bytes are not read", BinaryFile(2, m2) + "garbage", 2147483647, 2, m2},
+      {"nstates not below n leaves it alone", BinaryFile(2, m2), 10, 2, m2},
+      {"count only gives zeros", BinaryFile(3, {}), 2147483647, 3, std::vector<double>(9, 0.0)},
+      {"missing doubles are zero", BinaryFile(2, {1, 2, 3}), 2147483647, 2, {1, 2, 3, 0}},
+      {"a double cut in half is zero",
+       BinaryFile(2, {1, 2, 3, -1.0}).substr(0, 4 + 3 * 8 + 7), 2147483647, 2, {1, 2, 3, 0}},
+      {"empty file gives dimension 0", "", 2147483647, 0, {}},
+      {"a cut count gives dimension 0", std::string("\x05\x00", 2), 2147483647, 0, {}},
+      {"count 0", BinaryFile(0, {1, 2}), 2147483647, 0, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> rates = {42.0};
+    EXPECT_EQ(c.n, ReadBinary(c.bytes, c.nstates, rates));
+    ASSERT_EQ(c.matrix.size(), rates.size());
+    // Bitwise, so a zero that came from indeterminate bytes would show.
+    EXPECT_EQ(0, memcmp(c.matrix.data(), rates.data(), rates.size() * sizeof(double)));
+  }
+}
+
+TEST(ParseBinaryRatesFile, ClosesTheStreamItWasGiven) {
+  RunOptions opts;
+  InputContext ctx{opts};
+  opts.ratesfile = FileFromString(BinaryFile(1, {0.0}));
+  std::vector<double> rates;
+  EXPECT_EQ(1, ParseBinaryRatesFile(ctx, opts.ratesfile, 5, 1, rates));
+  EXPECT_EQ(nullptr, opts.ratesfile);
+}
+
+TEST(ParseBinaryRatesFile, FewerStatesReduceTheMatrix) {
+  // Column j holds the rates out of j; the diagonal in the file is ignored.
+  const std::vector<double> m = {9, 2, 1,  //
+                                 3, 9, 4,  //
+                                 5, 6, 9};
+  // Generator with the diagonal rebuilt from the columns, then state 2
+  // eliminated: M'ij = Mij - Mi2 * M2j / M22.
+  std::vector<double> g = m;
+  for (int j = 0; j < 3; ++j) {
+    g[j * 3 + j] = 0;
+    double sum = 0;
+    for (int i = 0; i < 3; ++i) sum += g[i * 3 + j];
+    g[j * 3 + j] = -sum;
+  }
+  std::vector<double> want(4);
+  for (int i = 0; i < 2; ++i) {
+    for (int j = 0; j < 2; ++j) want[i * 2 + j] = g[i * 3 + j] - g[i * 3 + 2] * g[6 + j] / g[8];
+  }
+  for (int max_decrease : {1, 1000000}) {
+    SCOPED_TRACE(max_decrease);
+    std::vector<double> rates;
+    ASSERT_EQ(2, ReadBinary(BinaryFile(3, m), 2, rates, max_decrease));
+    ExpectArrayNear(want, rates, 1e-12);
+  }
+}
+
+TEST(ParseBinaryRatesFileDeathTest, RefusesAbsentStreamAndImpossibleCounts) {
+  std::vector<double> rates;
+  RunOptions opts;
+  InputContext ctx{opts};
+  EXPECT_EXIT(ParseBinaryRatesFile(ctx, nullptr, 10, 1, rates), testing::ExitedWithCode(1),
+              "^ERROR: Rates matrix \\(binary\\) file handle is either NULL or already closed!$");
+  struct Case {
+    int32_t count;
+    const char* message;
+  };
+  const Case cases[] = {
+      {-3, "^ERROR: binary rates file announces -3 states, which is out of range\n$"},
+      {65536, "^ERROR: binary rates file announces 65536 states, which is out of range\n$"},
+      {INT32_MAX, "which is out of range\n$"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count);
+    EXPECT_EXIT(ReadBinary(BinaryFile(c.count, {1, 2}), 2147483647, rates),
+                testing::ExitedWithCode(1), c.message);
+  }
+}
+
+// The examples were written by the landscape generator: the text file lists
+// rates i -> j on line i, the binary file holds them transposed, and both
+// follow exp(-(S - E_from)/kT), so rate(j->i) * exp(-E_j/kT) is symmetric.
+TEST(ExampleLandscape, TextAndBinaryRatesAgreeAndObeyDetailedBalance) {
+  RunOptions opts;
+  InputContext ctx{opts};
+  FILE* text_file = fopen(SourcePath("examples/landscape.rates").c_str(), "r");
+  FILE* bin_file = fopen(SourcePath("examples/landscape.bin").c_str(), "rb");
+  FILE* qorp_file = fopen(SourcePath("examples/landscape.qorp").c_str(), "r");
+  ASSERT_TRUE(text_file && bin_file && qorp_file);
+  std::vector<double> text, bin;
+  std::vector<QorpRecord> minima;
+  const int n = ParseRatesFile(ctx, text_file, text);
+  ASSERT_EQ(n, ParseBinaryRatesFile(ctx, bin_file, 2147483647, 1000000, bin));
+  ASSERT_EQ(n, ParseQorpFile(ctx, qorp_file, minima));
+  ASSERT_GE(n, 10);
+  EXPECT_EQ(text, bin);
+
+  const double kT = (37.0 + 273.15) * 0.00198717;
+  for (int i = 0; i < n; ++i) {
+    EXPECT_EQ(i + 1, minima[i].index);
+    if (i > 0) {
+      EXPECT_LT(minima[i].father, i + 1) << "father must precede minimum " << i + 1;
+    }
+    for (int j = 0; j < n; ++j) {
+      if (i == j) continue;
+      const double rate = text[i * n + j];  // j -> i
+      ASSERT_GT(rate, 1e-12);
+      ASSERT_LT(rate, 1.0);
+      const double flux_ji = rate * std::exp(-minima[j].energy / kT);
+      const double flux_ij = text[j * n + i] * std::exp(-minima[i].energy / kT);
+      EXPECT_NEAR(1.0, flux_ji / flux_ij, 1e-12) << i << " " << j;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+// Allocation of an n x n rates matrix announced by an input file. The size
+// comes from untrusted input, so it is checked against the machine's memory
+// first: a clear error beats an abort in the allocator or the OOM killer.
+#ifndef ZOLVANE_INPUT_RATES_ALLOC_H_
+#define ZOLVANE_INPUT_RATES_ALLOC_H_
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "run/fatal.h"
+
+// Resizes `rates` to n*n zeros (empty for n = 0); ends the run with status 1
+// when the matrix cannot be held in physical memory.
+inline void AllocateRatesMatrix(int64_t n, std::vector<double>& rates) {
+  const uint64_t count = static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  const bool too_big =
+      n > 0xffffffffLL ||  // n*n would overflow 64 bits
+      count > rates.max_size() ||
+      (pages > 0 && page_size > 0 &&
+       count > static_cast<uint64_t>(pages) / sizeof(double) * static_cast<uint64_t>(page_size));
+  if (too_big) {
+    Fatal(1, "ERROR: a rates matrix of dimension %lld does not fit in memory\n",
+          static_cast<long long>(n));
+  }
+  try {
+    rates.assign(count, 0.0);
+  } catch (const std::bad_alloc&) {
+    Fatal(1, "ERROR: a rates matrix of dimension %lld does not fit in memory\n",
+          static_cast<long long>(n));
+  }
+}
+
+#endif  // ZOLVANE_INPUT_RATES_ALLOC_H_

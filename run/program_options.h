@@ -1,0 +1,29 @@
+// Turns the parsed command line into validated RunOptions: defaults, value
+// conversion and range checks in a fixed order, the --p0 table, the input
+// streams, and the --info settings report.
+#ifndef ZOLVANE_RUN_PROGRAM_OPTIONS_H_
+#define ZOLVANE_RUN_PROGRAM_OPTIONS_H_
+
+#include "command_line/command_line_args.h"
+#include "run/program_record.h"
+#include "run/run_options.h"
+
+// Every field back to its default; both streams standard input, no texts, no
+// p0 table. Does not close streams opened earlier.
+void ResetRunOptions(RunOptions& opts);
+
+// Fills `opts` from `args`, checking in a fixed order; the first invalid value
+// ends the process with one message and status 1. --info prints the settings
+// and ends the process with status 0. `opts.visualize` and `opts.equil_file`
+// point into `args`, which must outlive `opts`. Opens --ratesfile/--qorp.
+void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts);
+
+// The settings report on standard error; `p0_count` is the number of --p0
+// pieces, i.e. the number of pair slots in opts.p0.
+void PrintSettings(const RunOptions& opts, unsigned p0_count);
+
+// Options wrapper: reset, parse argv (permuted in place) into record.args,
+// then convert and validate into record.opts. Returns only when they are valid.
+void ProcessCommandLine(ProgramRecord& record, int argc, char** argv);
+
+#endif  // ZOLVANE_RUN_PROGRAM_OPTIONS_H_

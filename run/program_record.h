@@ -1,0 +1,15 @@
+// ProgramRecord: the one record of a run, the raw command line followed by the
+// validated options. RunOptions borrows texts from the CommandLineArgs, so the
+// two live and die together.
+#ifndef ZOLVANE_RUN_PROGRAM_RECORD_H_
+#define ZOLVANE_RUN_PROGRAM_RECORD_H_
+
+#include "command_line/command_line_args.h"
+#include "run/run_options.h"
+
+struct ProgramRecord {
+  CommandLineArgs args;
+  RunOptions opts;
+};
+
+#endif  // ZOLVANE_RUN_PROGRAM_RECORD_H_
