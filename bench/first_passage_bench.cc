@@ -55,7 +55,11 @@ void BM_FirstPassageAll(benchmark::State& state) {
   for (auto _ : state) calc.MxFirstPassageTimes(p.U, p.p8, sink);
   fclose(sink);
 }
-BENCHMARK(BM_FirstPassageAll)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_FirstPassageAll)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 void BM_FirstPassageTo(benchmark::State& state) {

@@ -43,7 +43,12 @@ void BM_MxInverse(benchmark::State& state) {
     benchmark::DoNotOptimize(MxInverse(work.data(), n, 1e-15));
   }
 }
-BENCHMARK(BM_MxInverse)->Arg(300)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MxInverse)
+    ->Arg(300)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_MxMultiply(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -55,7 +60,12 @@ void BM_MxMultiply(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
   }
 }
-BENCHMARK(BM_MxMultiply)->Arg(300)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MxMultiply)
+    ->Arg(300)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_MxExponential(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

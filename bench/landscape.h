@@ -148,9 +148,9 @@ inline bool WriteQorp(const Landscape& land, const char* path) {
   fprintf(f, "%s\n", land.sequence.c_str());
   for (size_t k = 0; k < land.minima.size(); ++k) {
     const Minimum& m = land.minima[k];
-    fprintf(f, "%4zu %s %7.2f %4d %6.2f %7.2f %4.0f %.6e %.6e %7.2f\n", k + 1,
-            m.structure.c_str(), m.energy, m.father, m.saddle_height, m.extra4, m.extra5,
-            m.extra6, m.extra7, m.free_energy);
+    fprintf(f, "%4zu %s %7.2f %4d %6.2f %7.2f %4.0f %.6e %.6e %7.2f\n", k + 1, m.structure.c_str(),
+            m.energy, m.father, m.saddle_height, m.extra4, m.extra5, m.extra6, m.extra7,
+            m.free_energy);
   }
   return fclose(f) == 0;
 }

@@ -213,6 +213,11 @@ void Calc::MxEigenSymmetric(std::vector<double>& S) {
   evecs.resize(nn * nn);
   if (opts.verbose) fprintf(stderr, "FEPS precision %20.10g\n", opts.feps);
 
+  // dsyevr does not return on NaN input. MxDiagonalize never passes NaN
+  // (its symmetry check stops first); keep direct callers from hanging.
+  for (double x : S) {
+    if (std::isnan(x)) Fatal(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
+  }
   // S is symmetric, so its row-major buffer is also its column-major form.
   const int ld = n > 0 ? n : 1;
   const double vl = 0.0, vu = 0.0;

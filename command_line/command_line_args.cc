@@ -26,8 +26,8 @@ constexpr OptionSpec Int(const char* name, char letter, unsigned A::*count, int 
                          std::optional<std::string> A::*text) {
   return {name, letter, true, kInt, nullptr, count, value, nullptr, nullptr, text};
 }
-constexpr OptionSpec Double(const char* name, char letter, unsigned A::*count,
-                            double A::*value, std::optional<std::string> A::*text) {
+constexpr OptionSpec Double(const char* name, char letter, unsigned A::*count, double A::*value,
+                            std::optional<std::string> A::*text) {
   return {name, letter, true, kDouble, nullptr, count, nullptr, value, nullptr, text};
 }
 constexpr OptionSpec String(const char* name, char letter, unsigned A::*count,
@@ -189,8 +189,7 @@ const OptionSpec kOptionTable[kNumOptions] = {
     String("fptfile", 0, &A::fptfile_count, &A::fptfile_value, &A::fptfile_text),
     String("visualize", 0, &A::visualize_count, &A::visualize_value, &A::visualize_text),
     Flag("just-shorten", 0, &A::just_shorten_count, &A::just_shorten_value),
-    Int("max-decrease", 0, &A::max_decrease_count, &A::max_decrease_value,
-        &A::max_decrease_text),
+    Int("max-decrease", 0, &A::max_decrease_count, &A::max_decrease_value, &A::max_decrease_text),
     Double("feps", 0, &A::feps_count, &A::feps_value, &A::feps_text),
     Flag("useplusI", 0, &A::useplusI_count, &A::useplusI_value),
     Double("minimal-rate", 0, &A::minimal_rate_count, &A::minimal_rate_value,

@@ -32,14 +32,13 @@ struct ParseState {
   char** argv;
   int next = 1;                   // next element to examine
   const char* cluster = nullptr;  // unread letters of the current short cluster
-  int first_nonopt = 1;           // [first_nonopt, last_nonopt): skipped non-options
-  int last_nonopt = 1;
+  std::vector<char> nonoption;    // per element: skipped as a non-option
   const char* optarg = nullptr;
 };
 
 // Releases all parse storage, then prints the message and exits with 1.
 [[noreturn]] __attribute__((format(printf, 2, 3))) void FailWith(ParseState& st, const char* fmt,
-                                                                  ...) {
+                                                                 ...) {
   va_list ap;
   va_start(ap, fmt);
   va_list ap2;
@@ -68,14 +67,6 @@ int FindShort(char letter) {
     if (kOptionTable[i].short_name == letter) return i;
   }
   return -1;
-}
-
-// Moves the options consumed since the skipped non-options in front of them,
-// keeping the order inside each group.
-void Exchange(ParseState& st) {
-  std::rotate(st.argv + st.first_nonopt, st.argv + st.last_nonopt, st.argv + st.next);
-  st.first_nonopt += st.next - st.last_nonopt;
-  st.last_nonopt = st.next;
 }
 
 int NextShort(ParseState& st) {
@@ -142,39 +133,36 @@ int NextLong(ParseState& st) {
 }
 
 // One scanner step: an option code (with st.optarg set when it takes an
-// argument), or kEndOfOptions with st.next at the first non-option.
+// argument), or kEndOfOptions. Non-options are only marked here; MoveNonOptions
+// puts them behind the options once, which keeps long command lines linear.
 int NextOption(ParseState& st) {
   st.optarg = nullptr;
   if (st.cluster != nullptr) return NextShort(st);
 
-  if (st.first_nonopt != st.last_nonopt && st.last_nonopt != st.next) {
-    Exchange(st);
-  } else if (st.last_nonopt != st.next) {
-    st.first_nonopt = st.next;
-  }
-  while (st.next < st.argc && IsNonOption(st.argv[st.next])) ++st.next;
-  st.last_nonopt = st.next;
-
+  while (st.next < st.argc && IsNonOption(st.argv[st.next])) st.nonoption[st.next++] = 1;
   if (st.next < st.argc && strcmp(st.argv[st.next], "--") == 0) {
-    ++st.next;
-    if (st.first_nonopt != st.last_nonopt && st.last_nonopt != st.next) {
-      Exchange(st);
-    } else if (st.first_nonopt == st.last_nonopt) {
-      st.first_nonopt = st.next;
-    }
-    st.last_nonopt = st.argc;
+    for (int i = st.next + 1; i < st.argc; ++i) st.nonoption[i] = 1;
     st.next = st.argc;
   }
-  if (st.next >= st.argc) {
-    if (st.first_nonopt != st.last_nonopt) st.next = st.first_nonopt;
-    return kEndOfOptions;
-  }
+  if (st.next >= st.argc) return kEndOfOptions;
 
   const char* element = st.argv[st.next];
   if (element[1] == '-') return NextLong(st);
   st.cluster = element + 1;
   ++st.next;
   return NextShort(st);
+}
+
+// Stable partition of argv[1..argc): options (with their arguments and any
+// "--") first, then the non-options in command-line order. Returns the index of
+// the first non-option.
+int MoveNonOptions(ParseState& st) {
+  std::vector<char*> options;
+  std::vector<char*> rest;
+  for (int i = 1; i < st.argc; ++i) (st.nonoption[i] ? rest : options).push_back(st.argv[i]);
+  std::copy(options.begin(), options.end(), st.argv + 1);
+  std::copy(rest.begin(), rest.end(), st.argv + 1 + options.size());
+  return 1 + static_cast<int>(options.size());
 }
 
 // Pieces end at commas not preceded by a backslash; "\," stands for a comma.
@@ -238,8 +226,8 @@ void Store(ParseState& st, int index, const char* arg) {
         FailWith(st, "%s: %s argument, \"%s\", for option `--%s' (`-%c')%s\n", st.prog, why, arg,
                  o.long_name, o.short_name, "");
       }
-      FailWith(st, "%s: %s argument, \"%s\", for option `--%s'%s\n", st.prog, why, arg,
-               o.long_name, "");
+      FailWith(st, "%s: %s argument, \"%s\", for option `--%s'%s\n", st.prog, why, arg, o.long_name,
+               "");
     }
   }
 
@@ -291,8 +279,7 @@ void CheckP0Bounds(ParseState& st) {
     if (count != lo) FailWith(st, "%s: %s option occurrences must be %d\n", st.prog, what, lo);
   } else if (lo != 0 && hi != 0) {
     if (count < lo || count > hi) {
-      FailWith(st, "%s: %s option occurrences must be between %d and %d\n", st.prog, what, lo,
-               hi);
+      FailWith(st, "%s: %s option occurrences must be between %d and %d\n", st.prog, what, lo, hi);
     }
   } else if (lo != 0) {
     if (count < lo) {
@@ -312,6 +299,7 @@ void parse_command_line(int argc, char** argv, CommandLineArgs& args) {
   st.args = &args;
   st.argc = argc;
   st.argv = argv;
+  st.nonoption.assign(argc > 0 ? argc : 0, 0);
   init_command_line_args(st.scratch);
 
   for (int code = NextOption(st); code != kEndOfOptions; code = NextOption(st)) {
@@ -349,5 +337,5 @@ void parse_command_line(int argc, char** argv, CommandLineArgs& args) {
   CheckP0Bounds(st);
   release_command_line_args(st.scratch);
 
-  for (int i = st.next; i < argc; ++i) args.inputs.push_back(argv[i]);
+  for (int i = MoveNonOptions(st); i < argc; ++i) args.inputs.push_back(argv[i]);
 }

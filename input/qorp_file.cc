@@ -2,7 +2,8 @@
 // per minimum line. Tokens are separated by spaces only (a tab belongs to its
 // token) and are classified by their first character.
 #include <cctype>
-#include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -29,17 +30,20 @@ double ReadDouble(const char* token) {
   return end == token ? 0.0 : value;
 }
 
+// Numeric column c (1-based) lands in kDoubleColumn[c - 1]; column 2, the
+// father, is the one integer column.
+constexpr double QorpRecord::*kDoubleColumn[] = {
+    &QorpRecord::energy,        nullptr,
+    &QorpRecord::saddle_height, &QorpRecord::extra4,
+    &QorpRecord::extra5,        &QorpRecord::extra6,
+    &QorpRecord::extra7,        &QorpRecord::free_energy,
+};
+
 void StoreColumn(int column, const char* token, QorpRecord& record) {
-  switch (column) {
-    case 1: record.energy = ReadDouble(token); break;
-    case 2: record.father = ReadInt(token); break;
-    case 3: record.saddle_height = ReadDouble(token); break;
-    case 4: record.extra4 = ReadDouble(token); break;
-    case 5: record.extra5 = ReadDouble(token); break;
-    case 6: record.extra6 = ReadDouble(token); break;
-    case 7: record.extra7 = ReadDouble(token); break;
-    case 8: record.free_energy = ReadDouble(token); break;
-    default: break;  // columns after the eighth carry nothing we use
+  if (column == 2) {
+    record.father = ReadInt(token);
+  } else if (column <= 8) {  // columns after the eighth carry nothing we use
+    record.*kDoubleColumn[column - 1] = ReadDouble(token);
   }
 }
 
@@ -63,7 +67,8 @@ QorpRecord ParseMinimumLine(std::string& line) {
     } else {
       const unsigned char c = static_cast<unsigned char>(token[0]);
       if (isdigit(c) || c == '-' || !isprint(c)) {
-        StoreColumn(++column, token, record);
+        if (column < 9) ++column;  // past the eighth they are all ignored alike
+        StoreColumn(column, token, record);
       } else if (c != '(' && c != '.' && c != 'F' && c != '~') {
         fprintf(stderr, "%c does not seem to be a RNA secondary structure nor a SAW\n", c);
       }  // else: a structure, which the kinetics does not need

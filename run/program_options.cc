@@ -139,8 +139,7 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
     } else {
       int state = 0;
       if (sscanf(value, "%d", &state) != 1 || state < 1) {
-        Fatal(1,
-              "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"%s\")\n",
+        Fatal(1, "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"%s\")\n",
               value);
       }
       opts.fpt_state = state;
@@ -187,12 +186,10 @@ void PrintSettings(const RunOptions& opts, unsigned p0_count) {
           "-r         = %d\n"
           "-e         = %d\n"
           "-v         = %d\n",
-          opts.absorb, opts.t0, opts.t8, opts.tinc, opts.Temp, opts.method, opts.nstates,
-          opts.fpt, opts.exponent, opts.dumpU, opts.dumpX, opts.bin, opts.recoverE, opts.dumpE,
-          opts.verbose);
+          opts.absorb, opts.t0, opts.t8, opts.tinc, opts.Temp, opts.method, opts.nstates, opts.fpt,
+          opts.exponent, opts.dumpU, opts.dumpX, opts.bin, opts.recoverE, opts.dumpE, opts.verbose);
   for (size_t i = 1; i <= p0_count && 2 * i < opts.p0.size(); ++i) {
-    fprintf(stderr, "--p0      %4i=%.2f\n", static_cast<int>(opts.p0[2 * i - 1]),
-            opts.p0[2 * i]);
+    fprintf(stderr, "--p0      %4i=%.2f\n", static_cast<int>(opts.p0[2 * i - 1]), opts.p0[2 * i]);
   }
 }
 

@@ -91,7 +91,10 @@ TEST(ParseSaddleFile, ReadsFieldsAndGrows) {
 
 TEST(ParseSaddleFileDeathTest, BadFilesEndTheRun) {
   std::string ninety_nine = "-1 2 t";
-  for (int k = 1; k <= 99; ++k) ninety_nine += " " + std::to_string(k);
+  for (int k = 1; k <= 99; ++k) {
+    ninety_nine += ' ';
+    ninety_nine += std::to_string(k);
+  }
   struct Case {
     const char* name;
     const char* file;  // nullptr: no file at all

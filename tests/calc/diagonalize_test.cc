@@ -1,0 +1,325 @@
+// Diagonalisation: eigenpairs of U through the symmetrised matrix and the
+// general solver, sorting and clamping with their warnings, the eigenvector
+// reachability graph, the absorbing-state completion and the dumps.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "calc/calc.h"
+#include "tests/calc/spectral_fixture.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using spectral_test::Landscape;
+using spectral_test::ReversibleLandscape;
+
+// Runs MxDiagonalize on a copy of U and returns what it printed on stderr.
+std::string Diagonalize(Calc& calc, std::vector<double> U, const std::vector<double>& p8) {
+  testing::internal::CaptureStderr();
+  calc.MxDiagonalize(U, p8);
+  return testing::internal::GetCapturedStderr();
+}
+
+std::string Format(const char* fmt, const std::vector<double>& values) {
+  std::string s;
+  char buf[64];
+  for (double v : values) {
+    snprintf(buf, sizeof buf, fmt, v);
+    s += buf;
+  }
+  return s;
+}
+
+TEST(MxDiagonalize, SymmetricPathGivesEigenpairsOfU) {
+  for (int useplusI : {0, 1}) {
+    SCOPED_TRACE(useplusI);
+    Landscape l = ReversibleLandscape(60, 3);
+    const int n = l.n;
+    std::vector<double> U = l.U;
+    if (useplusI) {
+      for (int i = 0; i < n; ++i) U[i * n + i] += 1.0;
+    }
+    RunOptions opts;
+    opts.useplusI = useplusI;
+    Calc calc(n, opts);
+    std::string err = Diagonalize(calc, U, l.p8);
+    EXPECT_EQ(err.rfind("Corrected numerical error: ", 0), 0u) << err;
+
+    ASSERT_EQ(calc.evals.size(), static_cast<size_t>(n));
+    EXPECT_EQ(calc.evals[0], 0.0);  // exactly, whatever the solver gave
+    for (int k = 1; k < n; ++k) EXPECT_GE(calc.evals[k - 1], calc.evals[k]);
+    double scale = 0.0;
+    for (double x : l.U) scale = std::max(scale, std::fabs(x));
+    for (int k = 0; k < n; ++k) {
+      // P^1/2 v_k is an eigenvector of the unshifted U for evals[k].
+      std::vector<double> v(n);
+      for (int i = 0; i < n; ++i) v[i] = calc.sqrPI_[i] * calc.evecs[i * n + k];
+      double residual = 0.0;
+      for (int i = 0; i < n; ++i) {
+        double uv = 0.0;
+        for (int j = 0; j < n; ++j) uv += l.U[i * n + j] * v[j];
+        residual = std::max(residual, std::fabs(uv - calc.evals[k] * v[i]));
+      }
+      EXPECT_LT(residual, 1e-12 * scale) << "eigenpair " << k;
+      double norm = 0.0;
+      for (int i = 0; i < n; ++i) norm += calc.evecs[i * n + k] * calc.evecs[i * n + k];
+      EXPECT_NEAR(norm, 1.0, 1e-12);
+    }
+    for (int i = 0; i < n; ++i) {
+      EXPECT_DOUBLE_EQ(calc.sqrPI_[i], std::sqrt(l.p8[i]));
+      EXPECT_DOUBLE_EQ(calc._sqrPI[i], 1.0 / std::sqrt(l.p8[i]));
+    }
+  }
+}
+
+TEST(MxDiagonalize, ExactDetailedBalanceNeedsNoCorrection) {
+  RunOptions opts;
+  Calc calc(2, opts);
+  std::string err = Diagonalize(calc, {-1, 1, 1, -1}, {0.5, 0.5});
+  EXPECT_EQ(err, "Corrected numerical error: 0.000000e+00 (0.000000e+00 per number)\n");
+  EXPECT_EQ(calc.evals, (std::vector<double>{0.0, -2.0}));
+}
+
+TEST(MxDiagonalize, TrapsAndUnreachableStatesAreReported) {
+  // States 0 and 1 exchange; state 2 is isolated and grows slowly (a column
+  // that does not sum to 0). Eigenvalues 1e-3, 0, -2: two traps, and the
+  // eigenvector graph does not reach state 2 from state 1.
+  const std::vector<double> U = {-1, 1, 0, 1, -1, 0, 0, 0, 1e-3};
+  const std::string unreachable =
+      "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):    2\n"
+      "         the overall probability can start to decrease if this state(s) is(are) "
+      "populated!!!";
+  const std::string traps =
+      "WARNING: There are multiple evals=0.0 (   2) (multiple population traps -- maybe we "
+      "compute crap)\n";
+  for (int quiet : {0, 1}) {
+    SCOPED_TRACE(quiet);
+    ScopedTempDir dir;
+    RunOptions opts;
+    opts.quiet = quiet;
+    Calc calc(3, opts);
+    std::string err = Diagonalize(calc, U, {0.25, 0.25, 0.5});
+    std::string expected =
+        quiet ? unreachable + traps
+              : "Corrected numerical error: 0.000000e+00 (0.000000e+00 per number)\n" +
+                    unreachable +
+                    "WARNING largest eigenvalue is 0.001, see evals.txt and evecs.txt\n"
+                    "vector written to ASCII file\nmatrix written to ASCII file\n" +
+                    traps;
+    EXPECT_EQ(err, expected);
+    EXPECT_EQ(calc.evals[0], 0.0);
+    EXPECT_EQ(calc.evals[1], 0.0);
+    EXPECT_NEAR(calc.evals[2], -2.0, 1e-14);
+    // The files show the eigenvalues before clamping; quiet skips the check.
+    EXPECT_EQ(ReadFile("evals.txt"), quiet ? "" : Format("%15.10g ", {1e-3, 0.0, -2.0}));
+    EXPECT_EQ(std::filesystem::exists("evecs.txt"), quiet == 0);
+  }
+}
+
+TEST(MxDiagonalize, OneState) {
+  for (int useplusI : {0, 1}) {
+    SCOPED_TRACE(useplusI);
+    RunOptions opts;
+    opts.quiet = 1;
+    opts.useplusI = useplusI;
+    Calc calc(1, opts);
+    EXPECT_EQ(Diagonalize(calc, {useplusI ? 1.0 : 0.0}, {1.0}), "");
+    EXPECT_EQ(calc.evals, (std::vector<double>{0.0}));
+    EXPECT_EQ(std::fabs(calc.evecs[0]), 1.0);
+  }
+}
+
+TEST(MxDiagonalize, EmptyEquilibriumEntryStopsWithNotANumber) {
+  // p8[1] = 0 makes P^-1/2 infinite: row 1 of the scaled matrix is NaN.
+  RunOptions opts;
+  Calc calc(2, opts);
+  std::vector<double> U = {-1, 0.5, 1, -0.5};
+  EXPECT_EXIT(calc.MxDiagonalize(U, {1.0, 0.0}), testing::ExitedWithCode(255),
+              "^Weird rates! r\\(    0,    1\\)=\\(0.000000e\\+00, -?nan\\)\n"
+              "Weird rates! r\\(    1,    1\\)=\\(-?nan, -?nan\\)\n"
+              "Rates are not good -- check your rates \\(maybe the equilibrium was not computed "
+              "correctly\\? rerun with --equil-file or -v set\\)!!!... \\(-?nan\\)\n$");
+}
+
+// The files of --dumpE and --mathematicamatrix, and the values they hold.
+TEST(MxDiagonalize, DumpsAndMathematicaFile) {
+  ScopedTempDir dir;
+  const std::vector<double> U = {-2, 1, 2, -1};  // plus I on the diagonal below
+  const std::vector<double> p8 = {1.0 / 3, 2.0 / 3};
+  RunOptions opts;
+  opts.quiet = 1;
+  opts.verbose = 1;
+  opts.useplusI = 1;
+  opts.dumpE = 1;
+  opts.mathematicamatrix = 1;
+  Calc calc(2, opts);
+  std::string err = Diagonalize(calc, {-1, 1, 2, 0}, p8);
+
+  // mxMat.txt holds U as passed in, one column per inner list.
+  EXPECT_EQ(ReadFile("mxMat.txt"),
+            "{{-1.0000000000000000000000,  2.0000000000000000000000},\n"
+            "{ 1.0000000000000000000000,  0.0000000000000000000000}}\n");
+  // Stored eigenvalues keep the +1 of --useplusI; the Calc's have it removed.
+  ExpectArrayNear({0.0, -3.0}, calc.evals, 1e-14);
+  EXPECT_EQ(ReadFile("evals.txt"), Format("%15.10g ", {1.0, -2.0}));
+  std::string evecs_txt = ReadFile("evecs.txt");
+  EXPECT_EQ(std::count(evecs_txt.begin(), evecs_txt.end(), '\n'), 2);
+  EXPECT_EQ(ReadFile("evals.bin").size(), 4u + 2 * 8);
+  EXPECT_EQ(ReadFile("evecs.bin").size(), 4u + 4 * 8);
+  // Verbose adds the eigenvectors of U itself, whose stationary one sums to
+  // +-1 and the decaying one to 0.
+  EXPECT_TRUE(std::filesystem::exists("evecR.txt"));
+  size_t sums = err.find("Sums of EVs of rate matrix R\n0 ");
+  ASSERT_NE(sums, std::string::npos) << err;
+  double s0 = 0, s1 = 1;
+  ASSERT_EQ(sscanf(err.c_str() + sums + 29, "0 %lf  1 %lf", &s0, &s1), 2);
+  EXPECT_NEAR(std::fabs(s0), 1.0, 1e-12);
+  EXPECT_NEAR(s1, 0.0, 1e-12);
+  // The diagonal scalings are printed as full matrices.
+  EXPECT_NE(err.find("_sqrPI:\n" + Format("%15.7g ", {std::sqrt(3.0), 0.0}) + "\n" +
+                     Format("%15.7g ", {0.0, std::sqrt(1.5)}) + "\n---\n"),
+            std::string::npos)
+      << err;
+}
+
+TEST(MxDiagonalize, DumpXWritesEigenvaluesAndEndsTheRun) {
+  // The death-test child re-runs this test from the start, so it finds the
+  // parent's directory through the parent's process id.
+  auto dir_of = [](pid_t pid) { return "/tmp/zolvane_dumpx_" + std::to_string(pid); };
+  const std::string dir = dir_of(getpid());
+  std::filesystem::create_directories(dir);
+  RunOptions opts;
+  opts.quiet = 1;
+  opts.dumpX = 1;
+  opts.useplusI = 1;
+  Calc calc(2, opts);
+  std::vector<double> U = {0, 1, 1, 0};
+  EXPECT_EXIT(
+      {
+        std::filesystem::remove_all(dir_of(getpid()));  // the child's own, unused
+        if (chdir(dir_of(getppid()).c_str()) != 0) exit(3);
+        calc.MxDiagonalize(U, {0.5, 0.5});
+        exit(4);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadFile(dir + "/evals.txt"), Format("%15.10g ", {1.0, -1.0}));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(MxEigenSymmetric, RefusesNotANumber) {
+  // LAPACK does not return on NaN input; never hand it over.
+  RunOptions opts;
+  Calc calc(2, opts);
+  std::vector<double> S = {1, std::nan(""), std::nan(""), 1};
+  EXPECT_EXIT(calc.MxEigenSymmetric(S), testing::ExitedWithCode(1), "NaN");
+}
+
+TEST(MxEigenGeneral, RightEigenpairsAndComplexWarning) {
+  RunOptions opts;
+  {
+    // Rates with a sink (state 2): eigenvalues 0, -1, -3.
+    const std::vector<double> U = {-2, 1, 0, 1, -2, 0, 1, 1, 0};
+    Calc calc(3, opts);
+    std::vector<double> work = U;
+    testing::internal::CaptureStderr();
+    calc.MxEigenGeneral(work);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    for (int k = 0; k < 3; ++k) {
+      SCOPED_TRACE(k);
+      for (int i = 0; i < 3; ++i) {
+        double uv = 0.0;
+        for (int j = 0; j < 3; ++j) uv += U[i * 3 + j] * calc.evecs[j * 3 + k];
+        EXPECT_NEAR(uv, calc.evals[k] * calc.evecs[i * 3 + k], 1e-14);
+      }
+    }
+    std::vector<double> sorted = calc.evals;
+    std::sort(sorted.begin(), sorted.end());
+    ExpectArrayNear({-3.0, -1.0, 0.0}, sorted, 1e-14);
+  }
+  {
+    Calc calc(2, opts);
+    std::vector<double> rotation = {1, -1, 1, 1};  // eigenvalues 1 +- i
+    testing::internal::CaptureStderr();
+    calc.MxEigenGeneral(rotation);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "eigenvalue 0 is 1 + i*1, which is somewhat complex\n"
+              "eigenvalue 1 is 1 + i*-1, which is somewhat complex\n");
+  }
+}
+
+TEST(MxCompleteEvecs, UnitColumnsForAbsorbingStates) {
+  // Columns are eigenvectors: (0.1, 0.9, 0.2), (0.8, -0.3, 0.1), (0.5, 0.25, 0.75).
+  const std::vector<double> evecs = {0.1, 0.8, 0.5, 0.9, -0.3, 0.25, 0.2, 0.1, 0.75};
+  const double r = 1.0 / std::sqrt(0.875);
+  struct Case {
+    const char* name;
+    std::vector<double> evals;
+    int quiet;
+    std::vector<double> expected;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"two stationary columns", {1.0, 1.0, 0.5}, 0,
+       // Column 2 loses its sum 1.5 from rows 0 and 1, then is normalised.
+       {0, 1, -0.25 * r, 1, 0, -0.5 * r, 0, 0, 0.75 * r},
+       "\nWARNING: found 1 additional absorbing state(s):      1\n"},
+      {"the list is printed also when quiet", {1.0, 1.0, 0.5}, 1,
+       {0, 1, -0.25 * r, 1, 0, -0.5 * r, 0, 0, 0.75 * r}, "     1\n"},
+      {"no stationary value 1: only normalised", {0.0, -1.0, -2.0}, 0,
+       {0.1 / std::sqrt(0.86), 0.8 / std::sqrt(0.74), 0.5 / std::sqrt(0.875),
+        0.9 / std::sqrt(0.86), -0.3 / std::sqrt(0.74), 0.25 / std::sqrt(0.875),
+        0.2 / std::sqrt(0.86), 0.1 / std::sqrt(0.74), 0.75 / std::sqrt(0.875)},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunOptions opts;
+    opts.quiet = c.quiet;
+    Calc calc(3, opts);
+    calc.evals = c.evals;
+    calc.evecs = evecs;
+    testing::internal::CaptureStderr();
+    calc.MxCompleteEvecs();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    ExpectArrayNear(c.expected, calc.evecs, 1e-15);
+  }
+}
+
+TEST(MxEvecsReachability, BreadthFirstOverMutualEntries) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    int n;
+    std::vector<double> evecs;
+    std::vector<int> expected;  // empty: every state reached
+  };
+  const Case cases[] = {
+      {"one state", 1, {0.0}, {}},
+      {"full matrix", 2, {1, 1, 1, 1}, {}},
+      {"chain 0 - 1 - 2", 3, {1, 1, 0, 1, 1, 1, 0, 1, 1}, {}},
+      {"one-sided entry is no edge", 3, {1, 1, 0, 0, 1, 1, 0, 1, 1}, {1, 0, 0}},
+      {"NaN counts as an entry", 2, {1, nan, nan, 1}, {}},
+      {"isolated last state", 3, {1, 1, 0, 1, 1, 0, 0, 0, 1}, {1, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto result = Calc::MxEvecsReachability(c.evecs.data(), c.n);
+    if (c.expected.empty()) {
+      EXPECT_FALSE(result.has_value());
+    } else {
+      ASSERT_TRUE(result.has_value());
+      EXPECT_EQ(*result, c.expected);
+    }
+  }
+}
+
+}  // namespace

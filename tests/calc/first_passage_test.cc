@@ -262,6 +262,14 @@ TEST(FirstPassageTest, LandscapeAgreesWithBackwardEquations) {
 
     const std::string text = TimesToFile(calc, u, l.p8);
     EXPECT_EQ(CountLines(text), n);
+    // Every field is exactly what "%15.7g " prints for its value.
+    for (size_t pos = 0; pos + 1 < text.size(); pos += 16) {
+      if (text[pos] == '\n') ++pos;
+      const std::string field = text.substr(pos, 16);
+      char expect[32];
+      snprintf(expect, sizeof expect, "%15.7g ", strtod(field.c_str(), nullptr));
+      ASSERT_EQ(field, expect) << "at offset " << pos;
+    }
     const std::vector<double> all = Numbers(text);
     ASSERT_EQ(all.size(), static_cast<size_t>(n * n));
     for (int t = 0; t < n; ++t) {

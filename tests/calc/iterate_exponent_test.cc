@@ -19,9 +19,9 @@ namespace {
 std::vector<double> ChainU(double speed, bool plus_i) {
   const double k01 = 1.0 * speed, k10 = 0.5 * speed, k12 = 0.2 * speed, k21 = 0.4 * speed;
   const double s = plus_i ? 1.0 : 0.0;
-  return {s - k01, k10,             0.0,  //
-          k01,     s - k10 - k12,   k21,  //
-          0.0,     k12,             s - k21};
+  return {s - k01, k10,           0.0,  //
+          k01,     s - k10 - k12, k21,  //
+          0.0,     k12,           s - k21};
 }
 const std::vector<double> kChainP8 = {0.25, 0.5, 0.25};
 
@@ -67,13 +67,13 @@ std::vector<double> Evolve(const std::vector<double>& u, const std::vector<doubl
 struct Table {
   int status = 0;
   std::string out, err;
-  std::vector<std::string> times;            // time field of every table line
-  std::vector<std::vector<double>> rows;     // populations of every table line
-  std::vector<std::string> lines;            // all of stdout, "# Date:" dropped
+  std::vector<std::string> times;         // time field of every table line
+  std::vector<std::vector<double>> rows;  // populations of every table line
+  std::vector<std::string> lines;         // all of stdout, "# Date:" dropped
 };
 
 Table RunExponent(RunOptions& opts, const std::vector<double>& u, const std::vector<double>& p0,
-          const std::vector<double>& p8) {
+                  const std::vector<double>& p8) {
   Calc calc(static_cast<int>(p0.size()), opts);
   std::vector<double> scratch(u);
   Table t;
@@ -149,8 +149,11 @@ TEST(IterateExponentTest, TimeAxisEnds) {
     std::vector<std::string> times;
   };
   const Case cases[] = {
-      {"t8 between two points", 1, 5, 2, {"1.000000e+00", "2.000000e+00", "4.000000e+00",
-                                          "5.000000e+00"}},
+      {"t8 between two points",
+       1,
+       5,
+       2,
+       {"1.000000e+00", "2.000000e+00", "4.000000e+00", "5.000000e+00"}},
       {"t0 at or beyond f*t8", 10, 5, 2, {}},
       {"t0 between t8 and f*t8", 7, 5, 2, {"5.000000e+00"}},
       {"tinc 1", 1, 5, 1, {"1.000000e+00"}},

@@ -1,0 +1,262 @@
+// Matrix files: the binary layout and its reader's tolerance of short and
+// damaged files, the text formats, recovery of a stored decomposition, and
+// every failure message.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "calc/calc.h"
+#include "tests/test_util.h"
+
+namespace {
+
+// A death-test child ends inside the statement, skipping ScopedTempDir's
+// destructor: remove its directory at exit instead.
+void RemoveAtExit(const std::string& path) {
+  static std::string* target = new std::string;
+  *target = path;
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(*target, ec);
+  });
+}
+
+// A binary file with the given header and values.
+void WriteBinary(const std::string& name, int32_t n, const std::vector<double>& values) {
+  std::string bytes(reinterpret_cast<const char*>(&n), 4);
+  bytes.append(reinterpret_cast<const char*>(values.data()), values.size() * 8);
+  WriteFile(name, bytes);
+}
+
+const std::vector<double> kVector = {1.5, -2.25, 1e-12};
+const std::vector<double> kMatrix = {1, 2, 3, 4, 5, 6, 7, 8, 9.5};
+
+TEST(MxBinWrite, LayoutAndRoundTrip) {
+  ScopedTempDir dir;
+  RunOptions opts;
+  Calc calc(3, opts);
+  testing::internal::CaptureStderr();
+  calc.MxBinWrite(kVector.data(), "evals", 'v');
+  calc.MxBinWrite(kMatrix.data(), "evecs", 'm');
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "MxBinWrite: writing evals to evals.bin\nMxBinWrite: writing evecs to evecs.bin\n");
+
+  std::string v = ReadFile("evals.bin"), m = ReadFile("evecs.bin");
+  ASSERT_EQ(v.size(), 28u);
+  ASSERT_EQ(m.size(), 76u);
+  int32_t n = 0;
+  memcpy(&n, m.data(), 4);
+  EXPECT_EQ(n, 3);
+  double entry = 0;
+  memcpy(&entry, m.data() + 4 + 8 * (1 * 3 + 2), 8);  // row 1, column 2
+  EXPECT_EQ(entry, 6.0);
+
+  std::vector<double> back;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(calc.MxBinRead(back, "evecs", 'm'), 3);
+  EXPECT_EQ(back, kMatrix);
+  EXPECT_EQ(calc.MxBinRead(back, "evals", 'v'), 3);
+  EXPECT_EQ(back, kVector);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "MxBinRead: reading evecs from evecs.bin\nMxBinRead: reading evals from evals.bin\n");
+
+  // Quiet silences the writer but not the reader.
+  opts.quiet = 1;
+  testing::internal::CaptureStderr();
+  calc.MxBinWrite(kVector.data(), "evals", 'v');
+  calc.MxBinRead(back, "evals", 'v');
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "MxBinRead: reading evals from evals.bin\n");
+}
+
+TEST(MxBinRead, ShortFilesAreZeroFilled) {
+  ScopedTempDir dir;
+  RunOptions opts;
+  opts.quiet = 1;
+  Calc calc(3, opts);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int n;
+    std::vector<double> values;
+  };
+  std::string full(reinterpret_cast<const char*>(&kMatrix[0]), 9 * 8);
+  const std::string header("\x03\0\0\0", 4);
+  const Case cases[] = {
+      {"five values and half of the sixth", header + full.substr(0, 44), 3,
+       {1, 2, 3, 4, 5, 0, 0, 0, 0}},
+      {"header only", header, 3, std::vector<double>(9, 0.0)},
+      {"trailing bytes are not noticed", header + full + "junk", 3, kMatrix},
+      {"empty file reads as dimension 0", "", 0, {}},
+      {"partial header reads as dimension 0", "\x03\0", 0, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile("evecs.bin", c.bytes);
+    std::vector<double> out = {42.0};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(calc.MxBinRead(out, "evecs", 'm'), c.n);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "MxBinRead: reading evecs from evecs.bin\n");
+    EXPECT_EQ(out, c.values);
+  }
+}
+
+TEST(MxRecover, ReadsTheStoredDecomposition) {
+  struct Case {
+    const char* name;
+    int absorb;
+    int useplusI;
+    std::vector<double> evals;
+  };
+  const Case cases[] = {
+      {"plain", 0, 0, {0.0, -1.0, -4.0}},
+      // Eigenvalues stored by a --useplusI run carry its +1.
+      {"--useplusI removes the stored shift", 0, 1, {-1.0, -2.0, -5.0}},
+      {"absorbing state: no scalings", 3, 0, {0.0, -1.0, -4.0}},
+  };
+  const std::vector<double> p8 = {0.25, 0.25, 0.5};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteBinary("evals.bin", 3, {0.0, -1.0, -4.0});
+    WriteBinary("evecs.bin", 3, kMatrix);
+    RunOptions opts;
+    opts.quiet = 1;
+    opts.absorb = c.absorb;
+    opts.useplusI = c.useplusI;
+    Calc calc(3, opts);
+    testing::internal::CaptureStderr();
+    calc.MxRecover(p8);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "MxBinRead: reading evecs from evecs.bin\nMxBinRead: reading evals from evals.bin\n");
+    EXPECT_EQ(calc.evecs, kMatrix);
+    EXPECT_EQ(calc.evals, c.evals);
+    if (c.absorb) {
+      EXPECT_TRUE(calc.sqrPI_.empty());
+    } else {
+      EXPECT_EQ(calc.sqrPI_, (std::vector<double>{0.5, 0.5, std::sqrt(0.5)}));
+      EXPECT_EQ(calc._sqrPI, (std::vector<double>{2.0, 2.0, 1.0 / std::sqrt(0.5)}));
+    }
+  }
+}
+
+TEST(MatrixFiles, TextFormats) {
+  ScopedTempDir dir;
+  RunOptions opts;
+  Calc calc(3, opts);
+  testing::internal::CaptureStderr();
+  calc.MxASCIIWriteV(kVector.data(), "evals.txt");
+  calc.MxASCIIWrite(kMatrix.data(), "evecs.txt");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "vector written to ASCII file\nmatrix written to ASCII file\n");
+  // No line break in the vector file; one line per column in the matrix file.
+  EXPECT_EQ(ReadFile("evals.txt"), "            1.5           -2.25           1e-12 ");
+  EXPECT_EQ(ReadFile("evecs.txt"),
+            "              1               4               7 \n"
+            "              2               5               8 \n"
+            "              3               6             9.5 \n");
+
+  opts.quiet = 1;
+  Calc two(2, opts);
+  const std::vector<double> m = {0.5, -1.25, 3, 1e-3};
+  testing::internal::CaptureStderr();
+  two.MxMathematicaWrite(m.data());
+  two.MxASCIIWriteV(m.data(), "quiet.txt");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(ReadFile("mxMat.txt"),
+            "{{ 0.5000000000000000000000,  3.0000000000000000000000},\n"
+            "{-1.2500000000000000000000,  0.0010000000000000000208}}\n");
+}
+
+TEST(MatrixFiles, Failures) {
+  struct Case {
+    const char* name;
+    std::function<void()> setup;
+    std::function<void(Calc&)> run;
+    const char* message;
+  };
+  std::vector<double> out;
+  auto recover = [](Calc& c) { c.MxRecover({0.25, 0.25, 0.5}); };
+  auto good_evecs = [] { WriteBinary("evecs.bin", 3, kMatrix); };
+  const Case cases[] = {
+      {"binary outfile cannot be opened", [] {},
+       [](Calc& c) { c.MxBinWrite(kVector.data(), "missing/evals", 'v'); },
+       "^ERROR: could not open file pointer for binary outfile missing/evals.bin\n$"},
+      {"unknown type on writing", [] {}, [](Calc& c) { c.MxBinWrite(kVector.data(), "x", 'q'); },
+       "^ERROR MxBinWrite\\(\\): no handler for type q\n$"},
+      {"binary infile missing", [] {}, recover,
+       "^MxBinRead: reading evecs from evecs.bin\n"
+       "ERROR: could not open file pointer for    binary infile evecs.bin\n$"},
+      {"unknown type on reading", good_evecs, [&out](Calc& c) { c.MxBinRead(out, "evecs", 'x'); },
+       "ERROR MxBinRead\\(\\): no handler for type x\n$"},
+      {"stored eigenvectors of another dimension", [] { WriteBinary("evecs.bin", 2, {1, 0, 0, 1}); },
+       recover, "\nERROR: MxBinRead\\(\\) returns wrong dimension for evecs\n$"},
+      {"empty eigenvector file", [] { WriteFile("evecs.bin", ""); }, recover,
+       "\nERROR: MxBinRead\\(\\) returns wrong dimension for evecs\n$"},
+      {"stored eigenvalues of another dimension",
+       [] {
+         WriteBinary("evecs.bin", 3, kMatrix);
+         WriteBinary("evals.bin", 4, {0, 1, 2, 3});
+       },
+       recover, "\nERROR: MxBinRead\\(\\) returns wrong dimension for evals\n$"},
+      {"negative dimension", [] { WriteBinary("evecs.bin", -3, kMatrix); }, recover,
+       "\nERROR: MxBinRead\\(\\): bad dimension -3 in evecs.bin\n$"},
+      {"dimension whose square overflows", [] { WriteBinary("evecs.bin", 65537, {}); }, recover,
+       "\nERROR: MxBinRead\\(\\): bad dimension 65537 in evecs.bin\n$"},
+      {"text outfile cannot be opened", [] {},
+       [](Calc& c) { c.MxASCIIWriteV(kVector.data(), "missing/evals.txt"); },
+       "^could not open file pointer 4 ASCII outfile\n$"},
+      {"Mathematica outfile cannot be opened", [] { mkdir("mxMat.txt", 0755); },
+       [](Calc& c) { c.MxMathematicaWrite(kMatrix.data()); },
+       "^could not open file pointer 4 Matematica outfile\n$"},
+      // A write that fails must not pass for a stored decomposition.
+      {"binary outfile on a full disk",
+       [] { std::filesystem::create_symlink("/dev/full", "evecs.bin"); },
+       [](Calc& c) { c.MxBinWrite(kMatrix.data(), "evecs", 'm'); },
+       "^ERROR: could not write binary outfile evecs.bin\n$"},
+      {"text outfile on a full disk",
+       [] { std::filesystem::create_symlink("/dev/full", "evecs.txt"); },
+       [](Calc& c) { c.MxASCIIWrite(kMatrix.data(), "evecs.txt"); },
+       "^ERROR: could not write ASCII outfile evecs.txt\n$"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    c.setup();
+    RunOptions opts;
+    opts.quiet = 1;
+    Calc calc(3, opts);
+    EXPECT_EXIT(
+        {
+          RemoveAtExit(dir.path());
+          c.run(calc);
+        },
+        testing::ExitedWithCode(1), c.message);
+  }
+}
+
+TEST(MxBinRead, ReadOnlyFileIsRefused) {
+  if (geteuid() == 0) GTEST_SKIP() << "root opens read-only files for writing";
+  ScopedTempDir dir;
+  WriteBinary("evals.bin", 3, kVector);
+  chmod("evals.bin", 0444);
+  RunOptions opts;
+  Calc calc(3, opts);
+  std::vector<double> out;
+  EXPECT_EXIT(
+      {
+        RemoveAtExit(dir.path());
+        calc.MxBinRead(out, "evals", 'v');
+      },
+      testing::ExitedWithCode(1), "could not open file pointer for    binary infile evals.bin\n");
+}
+
+}  // namespace

@@ -64,12 +64,12 @@ TEST(HelpTextTest, ActionsPrintToStandardOutputAndExitWithZero) {
   RunResult help = RunZolvane({"--help"});
   ASSERT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_EQ(help.out.rfind(std::string(kVersionLine) +
-                               "\nCompute biopolymer macrostate dynamics\n"
-                               "\nUsage: zolvane [OPTIONS]... [FILES]...\n\n"
-                               "zolvane computes a reduced dynamics",
-                           0),
-            0u);
+  EXPECT_EQ(
+      help.out.rfind(std::string(kVersionLine) + "\nCompute biopolymer macrostate dynamics\n"
+                                                 "\nUsage: zolvane [OPTIONS]... [FILES]...\n\n"
+                                                 "zolvane computes a reduced dynamics",
+                     0),
+      0u);
 
   struct Case {
     std::vector<std::string> args;
@@ -115,7 +115,7 @@ TEST(HelpTextTest, EntriesFollowTheOptionTable) {
 TEST(HelpTextTest, AdvertisedDefaultsAreTheInitialValues) {
   CommandLineArgs args;
   init_command_line_args(args);
-  const std::regex default_re(R"(\(default=`([^']*)'\))");
+  const std::regex default_re("default=`([^']*)'");
   int checked = 0;
   for (const HelpEntry& e : ParseEntries(RunZolvane({"--help"}).out)) {
     const OptionSpec* spec = nullptr;

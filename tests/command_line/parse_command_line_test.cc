@@ -154,17 +154,16 @@ TEST(ParseCommandLineTest, AcceptedCommandLines) {
 // Each option given once by its long name lands in its own named field.
 TEST(ParseCommandLineTest, EveryOptionReachesItsField) {
   CommandLineArgs a;
-  Parse({"--absorb=1",        "--method=A",       "--num-err=R",      "--t0=2",
-         "--t8=3",            "--Temp=4",         "--nstates=5",      "--p0=6=0.5",
-         "--tinc=7",          "--degeneracy",     "--exponent",       "--dumpU",
-         "--mathematicamatrix", "--bin",          "--qorp=q",         "--fpt=8",
-         "--recoverE",        "--dumpE",          "--dumpX",          "--info",
-         "--ratesfile=r",     "--verbose",        "--quiet",          "--fptfile=ff",
-         "--visualize=vv",    "--just-shorten",   "--max-decrease=9", "--feps=10",
-         "--useplusI",        "--minimal-rate=11", "--hard-rescale=12", "--equil-file=ee",
-         "--times=13",        "--warnings",       "--mlapack-precision=14",
-         "--mlapack-method=mm"},
+  // clang-format off
+  Parse({"--absorb=1", "--method=A", "--num-err=R", "--t0=2", "--t8=3", "--Temp=4",
+         "--nstates=5", "--p0=6=0.5", "--tinc=7", "--degeneracy", "--exponent", "--dumpU",
+         "--mathematicamatrix", "--bin", "--qorp=q", "--fpt=8", "--recoverE", "--dumpE",
+         "--dumpX", "--info", "--ratesfile=r", "--verbose", "--quiet", "--fptfile=ff",
+         "--visualize=vv", "--just-shorten", "--max-decrease=9", "--feps=10", "--useplusI",
+         "--minimal-rate=11", "--hard-rescale=12", "--equil-file=ee", "--times=13", "--warnings",
+         "--mlapack-precision=14", "--mlapack-method=mm"},
         a);
+  // clang-format on
   EXPECT_EQ(a.absorb_value, 1);
   EXPECT_EQ(a.method_value, "A");
   EXPECT_EQ(a.num_err_value, "R");
@@ -187,10 +186,10 @@ TEST(ParseCommandLineTest, EveryOptionReachesItsField) {
   EXPECT_EQ(a.times_value, 13);
   EXPECT_EQ(a.mlapack_precision_value, 14);
   EXPECT_EQ(a.mlapack_method_value, "mm");
-  for (int flag : {a.degeneracy_value, a.exponent_value, a.dumpU_value,
-                   a.mathematicamatrix_value, a.bin_value, a.recoverE_value, a.dumpE_value,
-                   a.dumpX_value, a.info_value, a.verbose_value, a.quiet_value,
-                   a.just_shorten_value, a.useplusI_value, a.warnings_value}) {
+  for (int flag :
+       {a.degeneracy_value, a.exponent_value, a.dumpU_value, a.mathematicamatrix_value, a.bin_value,
+        a.recoverE_value, a.dumpE_value, a.dumpX_value, a.info_value, a.verbose_value,
+        a.quiet_value, a.just_shorten_value, a.useplusI_value, a.warnings_value}) {
     EXPECT_EQ(flag, 1);
   }
   for (const OptionSpec& o : kOptionTable) {

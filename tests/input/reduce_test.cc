@@ -98,7 +98,7 @@ TEST(MxReduce, MatchesIndependentSchurComplementInEveryMode) {
     int n, m, b;
   };
   const Case cases[] = {
-      {3, 2, 1},  {3, 2, 2},  {3, 2, 1000000}, {10, 5, 1},   {10, 5, 2},
+      {3, 2, 1},  {3, 2, 2},  {3, 2, 1000000}, {10, 5, 1},    {10, 5, 2},
       {10, 5, 3}, {10, 1, 4}, {300, 40, 1},    {300, 40, 77}, {300, 40, 1000000},
   };
   for (const Case& c : cases) {

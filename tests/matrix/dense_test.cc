@@ -62,7 +62,11 @@ TEST(MxInverse, SmallCasesStatusAndPivotRules) {
       {"1x1", 1, {4.0}, 1e-15, 0, {0.25}},
       {"diagonal", 3, {2, 0, 0, 0, -4, 0, 0, 0, 0.5}, 1e-15, 0, {0.5, 0, 0, 0, -0.25, 0, 0, 0, 2}},
       {"general 2x2", 2, {4, 7, 2, 6}, 1e-15, 0, {0.6, -0.7, -0.2, 0.4}},
-      {"permutation inverts to its transpose", 3, {0, 1, 0, 0, 0, 1, 1, 0, 0}, 1e-15, 0,
+      {"permutation inverts to its transpose",
+       3,
+       {0, 1, 0, 0, 0, 1, 1, 0, 0},
+       1e-15,
+       0,
        {0, 0, 1, 1, 0, 0, 0, 1, 0}},
       // Each pivot is compared with the pivots before it and itself only.
       {"small pivot first passes", 2, {1e-20, 0, 0, 1}, 1e-15, 0, {1e20, 0, 0, 1}},
@@ -70,13 +74,21 @@ TEST(MxInverse, SmallCasesStatusAndPivotRules) {
       {"equal rows give a zero second pivot", 2, {1, 2, 1, 2}, 1e-15, -1, {}},
       // Row pivoting of A: pivots 1e-20, 1e-20. Pivoting the columns instead
       // (factoring A^T) would take 1 first and then fail on 1e-40.
-      {"upper triangle keeps its row pivots", 2, {1e-20, 1, 0, 1e-20}, 1e-15, 0,
+      {"upper triangle keeps its row pivots",
+       2,
+       {1e-20, 1, 0, 1e-20},
+       1e-15,
+       0,
        {1e20, -1e40, 0, 1e20}},
       {"its transpose pivots and fails", 2, {1e-20, 0, 1, 1e-20}, 1e-15, -1, {}},
       // Rows 0 and 1 tie in column 0. Taking the upper row gives pivots 2, 3, 2
       // (the last below 0.7 * 3); taking the lower row would give 2, 2, 3.
       {"tie goes to the upper row", 3, {2, -2, 2, -2, 0, 0, -1, -2, -1}, 0.7, -1, {}},
-      {"same matrix under a looser threshold", 3, {2, -2, 2, -2, 0, 0, -1, -2, -1}, 0.6, 0,
+      {"same matrix under a looser threshold",
+       3,
+       {2, -2, 2, -2, 0, 0, -1, -2, -1},
+       0.6,
+       0,
        {0, -0.5, 0, -1.0 / 6, 0, -1.0 / 3, 1.0 / 3, 0.5, -1.0 / 3}},
   };
   for (const Case& c : cases) {
@@ -204,12 +216,16 @@ TEST(MxExponential, ClosedForms) {
   const Case cases[] = {
       {"zero", 3, Matrix(9, 0.0), Identity(3), 1e-15},
       {"1x1", 1, {-2.5}, {std::exp(-2.5)}, 1e-14},
-      {"diagonal with scaling", 3, {-30, 0, 0, 0, 20, 0, 0, 0, 0.5},
-       {std::exp(-30.0), 0, 0, 0, std::exp(20.0), 0, 0, 0, std::exp(0.5)}, 1e-12},
+      {"diagonal with scaling",
+       3,
+       {-30, 0, 0, 0, 20, 0, 0, 0, 0.5},
+       {std::exp(-30.0), 0, 0, 0, std::exp(20.0), 0, 0, 0, std::exp(0.5)},
+       1e-12},
       {"rotation", 2, {0, t, -t, 0}, {std::cos(t), std::sin(t), -std::sin(t), std::cos(t)}, 1e-11},
-      {"two-state generator", 2, {-a, b, a, -b},
-       {(b + a * e) / (a + b), (b - b * e) / (a + b), (a - a * e) / (a + b),
-        (a + b * e) / (a + b)},
+      {"two-state generator",
+       2,
+       {-a, b, a, -b},
+       {(b + a * e) / (a + b), (b - b * e) / (a + b), (a - a * e) / (a + b), (a + b * e) / (a + b)},
        1e-13},
   };
   for (const Case& c : cases) {

@@ -117,7 +117,7 @@ TEST(ProgramOptionsTest, AcceptedValues) {
       {{"-t", "3", "-r"}, "recoverE=1 fpt=1 fpt_state=3"},
       {{"-e"}, "dumpE=1"},
       {{"-r", "-e", "-q"}, "recoverE=1 quiet=1"},  // the two exclude each other
-      {{"-c", "128"}, ""},                          // accepted, no effect
+      {{"-c", "128"}, ""},                         // accepted, no effect
       // --p0: [1 + 2m, pairs..., zero fill up to 2k + 1].
       {{"--p0", "2=0.5", "--p0", "3=0.5"}, "p0=[5,2,0.5,3,0.5]"},
       {{"--p0", "2=0.5,3=0.5"}, "p0=[5,2,0.5,3,0.5]"},
@@ -128,7 +128,9 @@ TEST(ProgramOptionsTest, AcceptedValues) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
+    testing::internal::CaptureStderr();  // --p0 sum messages
     Validated v(c.args);
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(Describe(v.record.opts), c.expected);
   }
 }
@@ -202,10 +204,12 @@ TEST(ProgramOptionsDeathTest, InvalidValuesStopWithOneMessage) {
       {{"--times", "0"}, "Value of --times must be > 0.\n"},
       {{"-n", "0"}, "Value of --nstates must be >= 1\n"},
       {{"--max-decrease", "0"}, "Value of --max-decrease must be >= 1\n"},
-      {{"-t", "0"}, "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"0\")\n"},
+      {{"-t", "0"},
+       "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"0\")\n"},
       {{"-t", "-3"},
        "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"-3\")\n"},
-      {{"-t", "x"}, "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"x\")\n"},
+      {{"-t", "x"},
+       "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"x\")\n"},
       {{"--mlapack-method", "DOUBLE"}, "The mlapack library DOUBLE is not available!\n"},
       // The first failing check in the fixed order wins.
       {{"--t8", "0", "--t0", "-1"}, "Value of --t0 must be >= 0.\n"},
@@ -221,9 +225,10 @@ TEST(ProgramOptionsDeathTest, InvalidValuesStopWithOneMessage) {
 }
 
 TEST(ProgramOptionsTest, InfoReportsSettingsAndExitsWithZero) {
-  RunResult r = RunZolvane({"--p0", "1=1.5,2=1", "-a", "3", "--t8", "5e7", "-T", "25", "-m", "A",
-                            "-n", "40", "-t", "2", "-r", "-e", "-b", "--mlapack-method", "X",
-                            "--info"});
+  RunResult r =
+      RunZolvane({"--p0", "1=1.5,2=1", "-a", "3",  "--t8", "5e7", "-T", "25", "-m",
+                  "A",    "-n",        "40", "-t", "2",    "-r",  "-e", "-b", "--mlapack-method",
+                  "X",    "--info"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,

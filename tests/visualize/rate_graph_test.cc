@@ -63,9 +63,9 @@ TEST(RateGraphTest, OnlyPositiveRatesBecomeEdgesWithEnergyLabels) {
   ScopedTempDir dir;
   // Column i holds the rates out of i+1 (element j*3+i is i+1 -> j+1).
   const std::vector<double> rates = {
-      5.0,  0.0, 1e-7,     // into 1: from 1 (diagonal), 2 (zero), 3
-      -2.0, 7.0, 123456.0,  // into 2: from 1 (negative), 2 (diagonal), 3
-      0.125, 3.0, 0.0,     // into 3: from 1, 2, 3 (diagonal)
+      5.0,   0.0, 1e-7,      // into 1: from 1 (diagonal), 2 (zero), 3
+      -2.0,  7.0, 123456.0,  // into 2: from 1 (negative), 2 (diagonal), 3
+      0.125, 3.0, 0.0,       // into 3: from 1, 2, 3 (diagonal)
   };
   std::vector<QorpRecord> records(3);
   records[0].energy = -1.234;
