@@ -58,7 +58,9 @@ TEST(ParseBinaryRatesFile, TableOfFiles) {
     EXPECT_EQ(c.n, ReadBinary(c.bytes, c.nstates, rates));
     ASSERT_EQ(c.matrix.size(), rates.size());
     // Bitwise, so a zero that came from indeterminate bytes would show.
-    EXPECT_EQ(0, memcmp(c.matrix.data(), rates.data(), rates.size() * sizeof(double)));
+    if (!rates.empty()) {
+      EXPECT_EQ(0, memcmp(c.matrix.data(), rates.data(), rates.size() * sizeof(double)));
+    }
   }
 }
 
