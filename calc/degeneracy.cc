@@ -70,8 +70,7 @@ std::vector<SaddleRecord> ParseSaddleFile() {
     }
     SaddleRecord record;
     int pos = -1;
-    if (sscanf(line->c_str(), "%lg %4d %*s %n", &record.energy, &record.cc, &pos) < 2 ||
-        pos < 0) {
+    if (sscanf(line->c_str(), "%lg %4d %*s %n", &record.energy, &record.cc, &pos) < 2 || pos < 0) {
       Fatal(1, "ERROR: %s line %d does not start with an energy, a count and a token\n",
             kSaddleFile, line_number);
     }

@@ -57,8 +57,7 @@ void Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
     AbsorbingEquilibrium(n, p8);
   } else {
     if (static_cast<int>(records.size()) < n) {
-      Fatal(1, "ERROR: %d local minima needed for the equilibrium, %zu given\n", n,
-            records.size());
+      Fatal(1, "ERROR: %d local minima needed for the equilibrium, %zu given\n", n, records.size());
     }
     p8.assign(n, 0.0);
     if (n >= 1) {
@@ -76,8 +75,7 @@ void Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
   if (opts.verbose) MxPrint(p8.data(), "p8", 'v');
 }
 
-void Calc::MxEquilibriumFromBalance(const std::vector<double>& U,
-                                    std::vector<double>& p8) const {
+void Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const {
   const int n = dim;
   // Nothing leaves the absorbing state, so no balance walk could reach it;
   // its equilibrium is known.

@@ -35,8 +35,9 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   // state must lie in what it reaches.
   for (int j = s + 1; j < n; ++j) {
     if (p0[j] > 0 && !reached[j]) {
-      Fatal(-1, "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
-                "Exiting...\n");
+      Fatal(-1,
+            "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
+            "Exiting...\n");
     }
   }
 
@@ -51,8 +52,10 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   if (opts.absorb != 0) {
     const int absorbed = opts.absorb_requested;
     if (!reached[n - 1] || absorbed < 0 || absorbed >= n || !reached[absorbed]) {
-      Fatal(1, "ERROR: the initial population cannot reach the absorbing state through "
-               "minimum %d\n", absorbed + 1);
+      Fatal(1,
+            "ERROR: the initial population cannot reach the absorbing state through "
+            "minimum %d\n",
+            absorbed + 1);
     }
     int renumbered = 0;
     while (kept[renumbered] != absorbed) ++renumbered;

@@ -24,8 +24,8 @@ void CheckTreeOfMinima(const std::vector<QorpRecord>& records, int n) {
       Fatal(1, "ERROR: local minimum %d is numbered %d in the qorp file\n", k, r.index);
     }
     if (k >= 2 && (r.father < 1 || r.father >= k)) {
-      Fatal(1, "ERROR: local minimum %d has father %d, which is not one of 1..%d\n", k,
-            r.father, k - 1);
+      Fatal(1, "ERROR: local minimum %d has father %d, which is not one of 1..%d\n", k, r.father,
+            k - 1);
     }
   }
 }

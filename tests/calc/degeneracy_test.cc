@@ -25,13 +25,21 @@ TEST(MxAddDegeneracy, TableOfSaddleFiles) {
     std::string messages;
   };
   const Case cases[] = {
-      {"cc 2 between two minima", "-5.30 2 x 3 5\n", 5, {{2, 4, 1}},
+      {"cc 2 between two minima",
+       "-5.30 2 x 3 5\n",
+       5,
+       {{2, 4, 1}},
        "transition between   3 -   5: adding  1  cc\n"},
-      {"cc 1 between three minima", "-1 1 tok 1 2 3\n", 3, {{0, 1, 1}, {0, 2, 1}, {1, 2, 1}},
+      {"cc 1 between three minima",
+       "-1 1 tok 1 2 3\n",
+       3,
+       {{0, 1, 1}, {0, 2, 1}, {1, 2, 1}},
        "transition betweed   1 -   2: adding  1 deg_saddle\n"
        "transition betweed   1 -   3: adding  1 deg_saddle\n"
        "transition betweed   2 -   3: adding  1 deg_saddle\n"},
-      {"cc 3 between three minima adds both", "-1 3 t 1 2 3\n", 3,
+      {"cc 3 between three minima adds both",
+       "-1 3 t 1 2 3\n",
+       3,
        {{0, 1, 3}, {0, 2, 3}, {1, 2, 3}},
        "transition between   1 -   2: adding  2  cc\n"
        "transition betweed   1 -   2: adding  1 deg_saddle\n"
@@ -42,17 +50,32 @@ TEST(MxAddDegeneracy, TableOfSaddleFiles) {
       {"cc 1 between two minima adds nothing", "-1 1 t 1 2\n", 3, {}, ""},
       {"cc 0 and negative add nothing", "-1 0 t 1 2 3\n-2 -4 t 1 2 3\n", 3, {}, ""},
       {"one minimum only", "-1 5 t 2\n-1 5 t\n", 3, {}, ""},
-      {"minima beyond dim or below 1 are skipped", "-1 2 t 1 4 0 -2 2\n", 3, {{0, 1, 2}},
+      {"minima beyond dim or below 1 are skipped",
+       "-1 2 t 1 4 0 -2 2\n",
+       3,
+       {{0, 1, 2}},
        "transition between   1 -   2: adding  1  cc\n"
        "transition betweed   1 -   2: adding  1 deg_saddle\n"},
-      {"additions accumulate over lines", "-1 2 t 1 2\n-2 4 t 1 2\n", 2, {{0, 1, 4}},
+      {"additions accumulate over lines",
+       "-1 2 t 1 2\n-2 4 t 1 2\n",
+       2,
+       {{0, 1, 4}},
        "transition between   1 -   2: adding  1  cc\n"
        "transition between   1 -   2: adding  3  cc\n"},
-      {"addition below the diagonal is overwritten by the mirror", "-1 2 t 2 1\n", 2, {},
+      {"addition below the diagonal is overwritten by the mirror",
+       "-1 2 t 2 1\n",
+       2,
+       {},
        "transition between   2 -   1: adding  1  cc\n"},
-      {"blank lines and CRLF endings", "\n-1 2 t 1 2 \r\n  \n", 2, {{0, 1, 1}},
+      {"blank lines and CRLF endings",
+       "\n-1 2 t 1 2 \r\n  \n",
+       2,
+       {{0, 1, 1}},
        "transition between   1 -   2: adding  1  cc\n"},
-      {"cc is read with at most 4 characters", "-1 10002 1 2\n", 2, {{0, 1, 999}},
+      {"cc is read with at most 4 characters",
+       "-1 10002 1 2\n",
+       2,
+       {{0, 1, 999}},
        "transition between   1 -   2: adding 999  cc\n"},
       {"empty file", "", 2, {}, ""},
   };

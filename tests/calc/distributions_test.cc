@@ -69,7 +69,9 @@ TEST(MxEquilibriumFromEnergies, BoltzmannWeights) {
   };
   const Case cases[] = {
       {"two minima one kcal apart", {-10, -9}, 0, {1 / (1 + e), e / (1 + e)}},
-      {"first minimum not the lowest", {-9, -10, -9}, 0,
+      {"first minimum not the lowest",
+       {-9, -10, -9},
+       0,
        {e / (1 + 2 * e), 1 / (1 + 2 * e), e / (1 + 2 * e)}},
       {"one state", {-3}, 0, {1}},
       {"absorbing state takes everything", {-10, -9}, 3, {0, 0, 1}},
@@ -96,16 +98,24 @@ TEST(MxEquilibriumFromBalance, LocalBalanceWalks) {
     std::string err;  // printed whatever --quiet says
   };
   const Case cases[] = {
-      {"two states", 0, {-1, 2, 1, -2}, {2.0 / 3, 1.0 / 3},
+      {"two states",
+       0,
+       {-1, 2, 1, -2},
+       {2.0 / 3, 1.0 / 3},
        "p8 (detailed balance):\n      0.6666667       0.3333333 \n---\n"},
-      {"chain through state 1, with a weird intermediate value", 0,
-       {-2, 1, 0, 2, -4, 3, 0, 1, -3}, {3.0 / 11, 6.0 / 11, 2.0 / 11},
+      {"chain through state 1, with a weird intermediate value",
+       0,
+       {-2, 1, 0, 2, -4, 3, 0, 1, -3},
+       {3.0 / 11, 6.0 / 11, 2.0 / 11},
        "Weird eqilibrium pop for state 1"
        "p8 (local balance):\n              1               2               0 \n---\n"
        "p8 (detailed balance):\n      0.2727273       0.5454545       0.1818182 \n---\n"},
       {"one state", 0, {0}, {1}, "p8 (detailed balance):\n              1 \n---\n"},
-      {"absorbing state: its unit vector, no walk", 3, {-1, 2, 0, 1, -2, 0, 0, 0, 0},
-       {0, 0, 1}, ""},
+      {"absorbing state: its unit vector, no walk",
+       3,
+       {-1, 2, 0, 1, -2, 0, 0, 0, 0},
+       {0, 0, 1},
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -128,7 +138,8 @@ TEST(MxEquilibriumFromBalanceDeathTest, UnbalancedOrDisconnected) {
     const char* message;
   };
   const Case cases[] = {
-      {"a rate one way and none back", {0, 2, 0, 0},
+      {"a rate one way and none back",
+       {0, 2, 0, 0},
        "^Local balance is unsatisfiable at U\\[0\\]\\[1\\]=2.000000\n$"},
       {"state 2 not connected",
        {0, 1, 0, 1, 0, 0, 0, 0, 0},

@@ -53,12 +53,15 @@ TEST(MxErgodicity, TableOfReductions) {
       {"state 2 only emits and is removed", 3, three, {1, 0, 0}, 0, {0, 1}, warn2},
       {"the warning is quiet", 3, three, {1, 0, 0}, 1, {0, 1}, ""},
       {"all population in state 2 reaches everything", 3, three, {0, 0, 1}, 0, {}, ""},
-      {"interleaved removals keep the right block", 5, five, {0.5, 0, 0.5, 0, 0}, 0,
-       {0, 2, 4}, "WARNING: Matrix is non-ergodic! Decreasing dimension to 3.\n"},
-      {"a sink survives once reached", 3, Graph(3, {{0, 2}, {1, 0}}), {1, 0, 0}, 0, {0, 2},
-       warn2},
-      {"a rate that is not a number does not connect", 3, nan_rate, {1, 0, 0}, 0, {0, 2},
-       warn2},
+      {"interleaved removals keep the right block",
+       5,
+       five,
+       {0.5, 0, 0.5, 0, 0},
+       0,
+       {0, 2, 4},
+       "WARNING: Matrix is non-ergodic! Decreasing dimension to 3.\n"},
+      {"a sink survives once reached", 3, Graph(3, {{0, 2}, {1, 0}}), {1, 0, 0}, 0, {0, 2}, warn2},
+      {"a rate that is not a number does not connect", 3, nan_rate, {1, 0, 0}, 0, {0, 2}, warn2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -136,12 +139,24 @@ TEST(MxErgodicityDeathTest, CutOffPopulations) {
     const char* message;
   };
   const Case cases[] = {
-      {"populated state 2 unreachable from state 0", three, {0.5, 0, 0.5}, 0, 255,
+      {"populated state 2 unreachable from state 0",
+       three,
+       {0.5, 0, 0.5},
+       0,
+       255,
        "^ERROR: Matrix is non-ergodic and initial populations are disconected!! "
        "Exiting...\n$"},
-      {"no population at all", three, {0, 0, 0}, 0, 1,
+      {"no population at all",
+       three,
+       {0, 0, 0},
+       0,
+       1,
        "^ERROR: the initial population is 0 in every state\n$"},
-      {"absorbing state out of reach", three, {1, 0, 0}, 3, 1,
+      {"absorbing state out of reach",
+       three,
+       {1, 0, 0},
+       3,
+       1,
        "^ERROR: the initial population cannot reach the absorbing state through minimum 2\n$"},
   };
   for (const Case& c : cases) {

@@ -94,13 +94,21 @@ TEST(Rescale, MinimalRateLeavesUAloneWhenNoPositiveExponentExists) {
     std::string report;
   };
   const Case cases[] = {
-      {"desired rate 1", {7, 0.5, 0, 7}, 1.0,
+      {"desired rate 1",
+       {7, 0.5, 0, 7},
+       1.0,
        "rescale params:                  0.5                    1                   -0\n"},
-      {"desired rate above 1", {7, 0.5, 0, 7}, 4.0,
+      {"desired rate above 1",
+       {7, 0.5, 0, 7},
+       4.0,
        "rescale params:                  0.5                    4                   -2\n"},
-      {"no rate below 1", {7, 2, 3, 7}, 4.0,
+      {"no rate below 1",
+       {7, 2, 3, 7},
+       4.0,
        "rescale params:                    1                    4                  inf\n"},
-      {"no rate below 1, desired below 1", {7, 2, 3, 7}, 0.1,
+      {"no rate below 1, desired below 1",
+       {7, 2, 3, 7},
+       0.1,
        "rescale params:                    1                  0.1                 -inf\n"},
   };
   for (const Case& c : cases) {

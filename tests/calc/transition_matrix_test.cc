@@ -15,8 +15,7 @@ namespace {
 
 const double kT37 = (37.0 + 273.15) * 0.00198717;
 
-QorpRecord Minimum(int index, int father, double energy, double height,
-                   double free_energy = 0.0) {
+QorpRecord Minimum(int index, int father, double energy, double height, double free_energy = 0.0) {
   QorpRecord r;
   r.index = index;
   r.father = father;
@@ -56,14 +55,15 @@ TEST(MethodA, SmallLandscapes) {
     std::vector<QorpRecord> records;
     std::vector<double> want;  // row-major, diagonal included
   };
-  const double r01 = std::exp(-2.0 / kT37);          // 1 -> 0 over join(1) = -7
+  const double r01 = std::exp(-2.0 / kT37);            // 1 -> 0 over join(1) = -7
   const double r10 = std::exp(-(-7.0 + 10.0) / kT37);  // 0 -> 1
   const Case cases[] = {
       {"one minimum", 0, {Minimum(1, 0, -5, 0)}, {0.0}},
       {"one minimum with plus I", 1, {Minimum(1, 0, -5, 0)}, {1.0}},
-      {"two minima", 0, {Minimum(1, 0, -10, 0), Minimum(2, 1, -9, 2)},
-       {-r10, r01, r10, -r01}},
-      {"two minima with plus I", 1, {Minimum(1, 0, -10, 0), Minimum(2, 1, -9, 2)},
+      {"two minima", 0, {Minimum(1, 0, -10, 0), Minimum(2, 1, -9, 2)}, {-r10, r01, r10, -r01}},
+      {"two minima with plus I",
+       1,
+       {Minimum(1, 0, -10, 0), Minimum(2, 1, -9, 2)},
        {1 - r10, r01, r10, 1 - r01}},
   };
   for (const Case& c : cases) {
@@ -115,8 +115,7 @@ TEST(MethodA, MatchesFindSaddleOnRandomTrees) {
       for (int j = 0; j < n; ++j) {
         if (i == j) continue;
         const double s = calc.FindSaddle(i, j, records);
-        ASSERT_EQ(std::exp(-(s - records[j].energy) / calc.kT), At(U, n, i, j))
-            << i << ", " << j;
+        ASSERT_EQ(std::exp(-(s - records[j].energy) / calc.kT), At(U, n, i, j)) << i << ", " << j;
       }
     }
   }
@@ -177,8 +176,7 @@ TEST(MethodI, DiagonalIsIgnoredAndAbsorbingRateUsesFreeEnergy) {
   const Case cases[] = {
       {"diagonal discarded", 0, {7, 2, 3, -5}, {-3, 2, 3, -2}},
       {"same rates, other diagonal", 0, {0, 2, 3, 0}, {-3, 2, 3, -2}},
-      {"absorbing at minimum 2", 2, {7, 2, 3, -5},
-       {-3, 2, 0, 3, -2 - ra, 0, 0, ra, 0}},
+      {"absorbing at minimum 2", 2, {7, 2, 3, -5}, {-3, 2, 0, 3, -2 - ra, 0, 0, ra, 0}},
   };
   const std::vector<QorpRecord> records = {Minimum(1, 0, -1, 0, -1), Minimum(2, 1, -3, 1, -4)};
   for (const Case& c : cases) {
@@ -220,19 +218,35 @@ TEST(TransitionMatrixDeathTest, BadInputEndsTheRun) {
     const char* message;
   };
   const Case cases[] = {
-      {"father not below the minimum", 'A', 0,
+      {"father not below the minimum",
+       'A',
+       0,
        {Minimum(1, 0, -1, 0), Minimum(2, 2, -1, 1)},
        "ERROR: local minimum 2 has father 2, which is not one of 1..1\n"},
-      {"father 0", 'A', 0, {Minimum(1, 0, -1, 0), Minimum(2, 0, -1, 1)},
+      {"father 0",
+       'A',
+       0,
+       {Minimum(1, 0, -1, 0), Minimum(2, 0, -1, 1)},
        "local minimum 2 has father 0"},
-      {"number differs from the line", 'A', 0, {Minimum(1, 0, -1, 0), Minimum(3, 1, -1, 1)},
+      {"number differs from the line",
+       'A',
+       0,
+       {Minimum(1, 0, -1, 0), Minimum(3, 1, -1, 1)},
        "ERROR: local minimum 2 is numbered 3 in the qorp file\n"},
-      {"absorb beyond the minima, method A", 'A', 3,
+      {"absorb beyond the minima, method A",
+       'A',
+       3,
        {Minimum(1, 0, -1, 0), Minimum(2, 1, -1, 1)},
        "ERROR: --absorb 3 names no local minimum \\(there are 2\\)\n"},
-      {"absorb beyond the minima, method I", 'I', 3,
-       {Minimum(1, 0, -1, 0), Minimum(2, 1, -1, 1)}, "--absorb 3 names no local minimum"},
-      {"unknown method", 'X', 0, {Minimum(1, 0, -1, 0)},
+      {"absorb beyond the minima, method I",
+       'I',
+       3,
+       {Minimum(1, 0, -1, 0), Minimum(2, 1, -1, 1)},
+       "--absorb 3 names no local minimum"},
+      {"unknown method",
+       'X',
+       0,
+       {Minimum(1, 0, -1, 0)},
        "ERROR in MxQorp2Matrix\\(\\): No handler 4 method X\n"},
   };
   for (const Case& c : cases) {

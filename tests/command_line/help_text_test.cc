@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,21 +33,26 @@ std::vector<std::string> Lines(const std::string& text) {
 // by 33 blanks, and the only empty line inside the section is the one in the
 // --method entry.
 std::vector<HelpEntry> ParseEntries(const std::string& help) {
-  const std::regex option_line(R"(  (?:-(.), |    )--([A-Za-z0-9-]+)(?:=(\S+))? +(\S.*))");
   std::vector<HelpEntry> entries;
   bool in_entries = false;
   for (const std::string& line : Lines(help)) {
     if (line.rfind("  -h, --help", 0) == 0) in_entries = true;
     if (!in_entries) continue;
     SCOPED_TRACE(line);
-    std::smatch m;
-    if (std::regex_match(line, m, option_line)) {
-      EXPECT_EQ(m.position(4), 31);
+    const bool with_letter =
+        line.size() > 6 && line.compare(0, 3, "  -") == 0 && line.compare(4, 4, ", --") == 0;
+    if (with_letter || line.rfind("      --", 0) == 0) {
       HelpEntry e;
-      e.short_name = m[1].matched ? m[1].str()[0] : 0;
-      e.long_name = m[2];
-      e.meta = m[3];
-      e.text = m[4];
+      if (with_letter) e.short_name = line[3];
+      size_t name_end = line.find_first_of("= ", 8);
+      EXPECT_NE(name_end, std::string::npos);
+      if (name_end == std::string::npos) continue;
+      e.long_name = line.substr(8, name_end - 8);
+      size_t option_end = line.find(' ', name_end);
+      if (line[name_end] == '=') e.meta = line.substr(name_end + 1, option_end - name_end - 1);
+      size_t text_start = line.find_first_not_of(' ', option_end);
+      EXPECT_EQ(text_start, 31u);
+      if (text_start != std::string::npos) e.text = line.substr(text_start);
       entries.push_back(e);
     } else if (line.empty()) {
       EXPECT_TRUE(!entries.empty() && entries.back().long_name == "method");
@@ -115,7 +119,6 @@ TEST(HelpTextTest, EntriesFollowTheOptionTable) {
 TEST(HelpTextTest, AdvertisedDefaultsAreTheInitialValues) {
   CommandLineArgs args;
   init_command_line_args(args);
-  const std::regex default_re("default=`([^']*)'");
   int checked = 0;
   for (const HelpEntry& e : ParseEntries(RunZolvane({"--help"}).out)) {
     const OptionSpec* spec = nullptr;
@@ -124,13 +127,14 @@ TEST(HelpTextTest, AdvertisedDefaultsAreTheInitialValues) {
     }
     ASSERT_NE(spec, nullptr) << e.long_name;
     SCOPED_TRACE(e.long_name);
-    std::smatch m;
+    const size_t shown_at = e.text.find("default=`");
     if (spec->kind == OptionKind::kFlag) {
       EXPECT_NE(e.text.find("(default=off)"), std::string::npos);
       EXPECT_EQ(args.*spec->int_value, 0);
-    } else if (std::regex_search(e.text, m, default_re)) {
+    } else if (shown_at != std::string::npos) {
       ++checked;
-      const std::string shown = m[1];
+      const size_t from = shown_at + 9;
+      const std::string shown = e.text.substr(from, e.text.find('\'', from) - from);
       if (spec->kind == OptionKind::kDouble) {
         EXPECT_EQ(args.*spec->double_value, strtod(shown.c_str(), nullptr));
       } else if (spec->kind == OptionKind::kInt) {
