@@ -85,7 +85,8 @@ struct Calc {
 
   // ---- Matrix files and recovery (calc/matrix_files.cc) ----
   void MxBinWrite(const double* data, const char* label, char type) const;
-  // Returns the dimension stored in label.bin; `out` receives n or n*n values.
+  // Returns the dimension stored in label.bin; `out` receives n or n*n values
+  // (none when n differs from dim, which the caller rejects).
   int MxBinRead(std::vector<double>& out, const char* label, char type) const;
   void MxRecover(const std::vector<double>& p8);
   void MxASCIIWrite(const double* matrix, const char* filename) const;

@@ -138,7 +138,8 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
   }
 
   if (auto reached = MxEvecsReachability(evecs.data(), n)) {
-    fprintf(stderr, "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):");
+    fprintf(stderr,
+            "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):");
     for (int i = 0; i < n; ++i) {
       if (!(*reached)[i]) fprintf(stderr, " %4d", i + 1);
     }
@@ -231,21 +232,21 @@ void Calc::MxEigenSymmetric(std::vector<double>& S) {
   double work_size = 0.0;
   int iwork_size = 0;
   dsyevr_("V", "A", "U", &n, S.data(), &ld, &vl, &vu, &il, &iu, &abstol, &found, evals.data(),
-          evecs.data(), &ld, isuppz.data(), &work_size, &lwork, &iwork_size, &liwork, &info, 1,
-          1, 1);
+          evecs.data(), &ld, isuppz.data(), &work_size, &lwork, &iwork_size, &liwork, &info, 1, 1,
+          1);
   if (info == 0) {
     lwork = static_cast<int>(work_size) + 1;
     liwork = iwork_size > 0 ? iwork_size : 1;
     std::vector<double> work(static_cast<size_t>(lwork));
     std::vector<int> iwork(static_cast<size_t>(liwork));
     dsyevr_("V", "A", "U", &n, S.data(), &ld, &vl, &vu, &il, &iu, &abstol, &found, evals.data(),
-            evecs.data(), &ld, isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info,
-            1, 1, 1);
+            evecs.data(), &ld, isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1,
+            1, 1);
   }
   if (info != 0) {
     // W(INFO) only exists for 1 <= INFO <= n (a negative INFO names a bad argument).
-    double val = (info >= 1 && info <= n) ? evals[info - 1]
-                                           : std::numeric_limits<double>::quiet_NaN();
+    double val =
+        (info >= 1 && info <= n) ? evals[info - 1] : std::numeric_limits<double>::quiet_NaN();
     fprintf(stderr,
             "dsyevr exited with value %d (val=%20.10g) (Cannot compute eigenvalues) Try to:\n"
             " - lower --feps value (try --feps=-1.0)\n"

@@ -220,7 +220,9 @@ double Calc::MxOutputLine(double* p, int n, double t) const {
     }
     sum += std::fabs(x);
   }
-  if (std::fabs(sum - 1.0) > 0.05) {
+  // Written so that a NaN sum counts as lost probability: a table of "nan"
+  // must not pass for a result.
+  if (!(std::fabs(sum - 1.0) <= 0.05)) {
     const char* word = (mode == 'R' && sum != 0.0) ? "rescaling" : "exiting";
     if (mode == 'H' || sum == 0.0) {
       Fatal(1, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);

@@ -27,7 +27,8 @@ void Calc::MxBinWrite(const double* data, const char* label, char type) const {
   std::string name = std::string(label) + ".bin";
   if (!opts.quiet) fprintf(stderr, "MxBinWrite: writing %s to %s\n", label, name.c_str());
   FILE* f = fopen(name.c_str(), "wb");
-  if (f == nullptr) Fatal(1, "ERROR: could not open file pointer for binary outfile %s\n", name.c_str());
+  if (f == nullptr)
+    Fatal(1, "ERROR: could not open file pointer for binary outfile %s\n", name.c_str());
   int32_t n = dim;
   fwrite(&n, sizeof n, 1, f);
   size_t count;

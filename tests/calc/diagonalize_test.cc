@@ -109,12 +109,12 @@ TEST(MxDiagonalize, TrapsAndUnreachableStatesAreReported) {
     Calc calc(3, opts);
     std::string err = Diagonalize(calc, U, {0.25, 0.25, 0.5});
     std::string expected =
-        quiet ? unreachable + traps
-              : "Corrected numerical error: 0.000000e+00 (0.000000e+00 per number)\n" +
-                    unreachable +
-                    "WARNING largest eigenvalue is 0.001, see evals.txt and evecs.txt\n"
-                    "vector written to ASCII file\nmatrix written to ASCII file\n" +
-                    traps;
+        quiet
+            ? unreachable + traps
+            : "Corrected numerical error: 0.000000e+00 (0.000000e+00 per number)\n" + unreachable +
+                  "WARNING largest eigenvalue is 0.001, see evals.txt and evecs.txt\n"
+                  "vector written to ASCII file\nmatrix written to ASCII file\n" +
+                  traps;
     EXPECT_EQ(err, expected);
     EXPECT_EQ(calc.evals[0], 0.0);
     EXPECT_EQ(calc.evals[1], 0.0);
@@ -268,16 +268,23 @@ TEST(MxCompleteEvecs, UnitColumnsForAbsorbingStates) {
     std::string err;
   };
   const Case cases[] = {
-      {"two stationary columns", {1.0, 1.0, 0.5}, 0,
+      {"two stationary columns",
+       {1.0, 1.0, 0.5},
+       0,
        // Column 2 loses its sum 1.5 from rows 0 and 1, then is normalised.
        {0, 1, -0.25 * r, 1, 0, -0.5 * r, 0, 0, 0.75 * r},
        "\nWARNING: found 1 additional absorbing state(s):      1\n"},
-      {"the list is printed also when quiet", {1.0, 1.0, 0.5}, 1,
-       {0, 1, -0.25 * r, 1, 0, -0.5 * r, 0, 0, 0.75 * r}, "     1\n"},
-      {"no stationary value 1: only normalised", {0.0, -1.0, -2.0}, 0,
-       {0.1 / std::sqrt(0.86), 0.8 / std::sqrt(0.74), 0.5 / std::sqrt(0.875),
-        0.9 / std::sqrt(0.86), -0.3 / std::sqrt(0.74), 0.25 / std::sqrt(0.875),
-        0.2 / std::sqrt(0.86), 0.1 / std::sqrt(0.74), 0.75 / std::sqrt(0.875)},
+      {"the list is printed also when quiet",
+       {1.0, 1.0, 0.5},
+       1,
+       {0, 1, -0.25 * r, 1, 0, -0.5 * r, 0, 0, 0.75 * r},
+       "     1\n"},
+      {"no stationary value 1: only normalised",
+       {0.0, -1.0, -2.0},
+       0,
+       {0.1 / std::sqrt(0.86), 0.8 / std::sqrt(0.74), 0.5 / std::sqrt(0.875), 0.9 / std::sqrt(0.86),
+        -0.3 / std::sqrt(0.74), 0.25 / std::sqrt(0.875), 0.2 / std::sqrt(0.86),
+        0.1 / std::sqrt(0.74), 0.75 / std::sqrt(0.875)},
        ""},
   };
   for (const Case& c : cases) {

@@ -92,10 +92,9 @@ TEST(MxIterate, TwoStateTableIsExact) {
   Table table = ParseTable(out);
   std::vector<std::string> times;
   for (const auto& line : table.lines) times.push_back(line.time_text);
-  EXPECT_EQ(times, (std::vector<std::string>{"1.00000000000000005551e-01",
-                                             "3.00000000000000044409e-01",
-                                             "7.00000000000000066613e-01",
-                                             "1.00000000000000000000e+00"}));
+  EXPECT_EQ(times,
+            (std::vector<std::string>{"1.00000000000000005551e-01", "3.00000000000000044409e-01",
+                                      "7.00000000000000066613e-01", "1.00000000000000000000e+00"}));
   EXPECT_EQ(table.closing, "# of iterations: 4");
   EXPECT_EQ(out.substr(out.size() - 19), "# of iterations: 4\n");
   // Every population is "%e " with its trailing blank.
@@ -117,12 +116,18 @@ TEST(MxIterate, ClosedFormsByHand) {
   };
   const double k = 0.7;
   const Case cases[] = {
-      {"two states", TwoState(2.0, 0.5), {0.2, 0.8}, 1.0,
+      {"two states",
+       TwoState(2.0, 0.5),
+       {0.2, 0.8},
+       1.0,
        [](double t) {
          double x = std::exp(-2.5 * t);
          return std::vector<double>{0.2 + 0.8 * x, 0.8 - 0.8 * x};
        }},
-      {"two states, --times 10 scales the exponent only", TwoState(2.0, 0.5), {0.2, 0.8}, 10.0,
+      {"two states, --times 10 scales the exponent only",
+       TwoState(2.0, 0.5),
+       {0.2, 0.8},
+       10.0,
        [](double t) {
          double x = std::exp(-2.5 * t / 10);
          return std::vector<double>{0.2 + 0.8 * x, 0.8 - 0.8 * x};
@@ -203,8 +208,7 @@ TEST(MxIterate, AgreesWithMatrixExponential) {
     Table table = ParseTable(Evolve(opts, n, shifted, p8, p0, &err));
     EXPECT_EQ(table.closing.rfind("# of iterations: ", 0), 0u);
     ExpectTableNear(
-        table, [&](double t) { return ExpTimesVector(U, n, t, p0); },
-        c.n > 10 ? 15 : 1);
+        table, [&](double t) { return ExpTimesVector(U, n, t, p0); }, c.n > 10 ? 15 : 1);
   }
 }
 
@@ -218,19 +222,39 @@ TEST(MxIterate, TimeAxis) {
   };
   const Case cases[] = {
       {"t0 of zero adds a line at time 0 and then starts at 1e-4",
-       0.0, 1e-3, 2.0, 1e-3,
-       {"0.00000000000000000000e+00", "1.00000000000000004792e-04",
-        "3.00000000000000027929e-04", "7.00000000000000101308e-04",
-        "1.00000000000000002082e-03"},
-       "# of iterations: 4", "# Start time: 0.00"},
-      {"t0 above t8 gives one line at t8", 5.0, 1.0, 2.0, 1e-3,
-       {"1.00000000000000000000e+00"}, "# of iterations: 1", "# Start time: 5.00"},
-      {"t0 + t8 == t0 computes nothing", 1e20, 1.0, 2.0, 1e-3, {}, "# of iterations: 0",
+       0.0,
+       1e-3,
+       2.0,
+       1e-3,
+       {"0.00000000000000000000e+00", "1.00000000000000004792e-04", "3.00000000000000027929e-04",
+        "7.00000000000000101308e-04", "1.00000000000000002082e-03"},
+       "# of iterations: 4",
+       "# Start time: 0.00"},
+      {"t0 above t8 gives one line at t8",
+       5.0,
+       1.0,
+       2.0,
+       1e-3,
+       {"1.00000000000000000000e+00"},
+       "# of iterations: 1",
+       "# Start time: 5.00"},
+      {"t0 + t8 == t0 computes nothing",
+       1e20,
+       1.0,
+       2.0,
+       1e-3,
+       {},
+       "# of iterations: 0",
        "# Start time: 100000000000000000000.00"},
-      {"convergence repeats the last line at t8", 0.1, 100.0, 2.0, 10.0,
-       {"1.00000000000000005551e-01", "3.00000000000000044409e-01",
-        "7.00000000000000066613e-01", "1.00000000000000000000e+02"},
-       "# of iterations: 3", "# Start time: 0.10"},
+      {"convergence repeats the last line at t8",
+       0.1,
+       100.0,
+       2.0,
+       10.0,
+       {"1.00000000000000005551e-01", "3.00000000000000044409e-01", "7.00000000000000066613e-01",
+        "1.00000000000000000000e+02"},
+       "# of iterations: 3",
+       "# Start time: 0.10"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -342,7 +366,8 @@ TEST(MxIterate, RecoverAfterDumpGivesTheSameTable) {
       EXPECT_EQ(recovered.lines[k].pops, dumped.lines[k].pops);
     }
     EXPECT_EQ(recovered.closing, dumped.closing);
-    ExpectTableNear(recovered, [&](double t) { return ExpTimesVector(l.U, l.n, t, p0); }, 5);
+    ExpectTableNear(
+        recovered, [&](double t) { return ExpTimesVector(l.U, l.n, t, p0); }, 5);
   }
 }
 
@@ -358,29 +383,73 @@ TEST(MxOutputLine, ModesAndColumns) {
     std::vector<double> p_after;
   };
   const std::string t = "1.00000000000000000000e+00 ";
-  const std::string neg = "prob of lmin 2 at time 1.000000e+00 has become negative: -1.000000e-01 \n";
+  const std::string neg =
+      "prob of lmin 2 at time 1.000000e+00 has become negative: -1.000000e-01 \n";
   const Case cases[] = {
-      {"H within bounds", 'H', {0.25, 0.75}, {}, 0, t + "2.500000e-01 7.500000e-01 \n", "",
+      {"H within bounds",
+       'H',
+       {0.25, 0.75},
+       {},
+       0,
+       t + "2.500000e-01 7.500000e-01 \n",
+       "",
        {0.25, 0.75}},
-      {"small negatives are printed as magnitudes", 'H', {1.005, -0.005}, {}, 0,
-       t + "1.005000e+00 5.000000e-03 \n", "", {1.005, -0.005}},
-      {"R divides every value by the sum", 'R', {0.6, 0.6}, {}, 0,
+      {"small negatives are printed as magnitudes",
+       'H',
+       {1.005, -0.005},
+       {},
+       0,
+       t + "1.005000e+00 5.000000e-03 \n",
+       "",
+       {1.005, -0.005}},
+      {"R divides every value by the sum",
+       'R',
+       {0.6, 0.6},
+       {},
+       0,
        t + "5.000000e-01 5.000000e-01 \n",
        "overall probability at time 1.000000e+00 is 1.200000e+00 != 1.0 rescaling!\n",
        {0.6, 0.6}},
-      {"R also divides a sum close to 1", 'R', {0.51, 0.51}, {}, 0,
-       t + "5.000000e-01 5.000000e-01 \n", "", {0.51, 0.51}},
-      {"R zeroes negatives", 'R', {1.1, -0.1}, {}, 0, t + "1.000000e+00 0.000000e+00 \n",
+      {"R also divides a sum close to 1",
+       'R',
+       {0.51, 0.51},
+       {},
+       0,
+       t + "5.000000e-01 5.000000e-01 \n",
+       "",
+       {0.51, 0.51}},
+      {"R zeroes negatives",
+       'R',
+       {1.1, -0.1},
+       {},
+       0,
+       t + "1.000000e+00 0.000000e+00 \n",
        neg + "overall probability at time 1.000000e+00 is 1.100000e+00 != 1.0 rescaling!\n",
        {1.1, 0.0}},
-      {"I keeps negatives and goes on", 'I', {1.1, -0.1}, {}, 0,
+      {"I keeps negatives and goes on",
+       'I',
+       {1.1, -0.1},
+       {},
+       0,
        t + "1.100000e+00 1.000000e-01 \n",
        neg + "overall probability at time 1.000000e+00 is 1.200000e+00 != 1.0 exiting!\n",
        {1.1, -0.1}},
-      {"removed states keep a zero column", 'H', {0.25, 0.75}, {0, 2}, 4,
-       t + "2.500000e-01 0.000000e+00 7.500000e-01 0.000000e+00 \n", "", {0.25, 0.75}},
-      {"removed leading state", 'H', {0.25, 0.75}, {1, 2}, 3,
-       t + "0.000000e+00 2.500000e-01 7.500000e-01 \n", "", {0.25, 0.75}},
+      {"removed states keep a zero column",
+       'H',
+       {0.25, 0.75},
+       {0, 2},
+       4,
+       t + "2.500000e-01 0.000000e+00 7.500000e-01 0.000000e+00 \n",
+       "",
+       {0.25, 0.75}},
+      {"removed leading state",
+       'H',
+       {0.25, 0.75},
+       {1, 2},
+       3,
+       t + "0.000000e+00 2.500000e-01 7.500000e-01 \n",
+       "",
+       {0.25, 0.75}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -407,13 +476,25 @@ TEST(MxOutputLine, FatalChecks) {
     const char* message;
   };
   const Case cases[] = {
-      {"H stops on a negative population", 'H', {1.1, -0.1},
+      {"H stops on a negative population",
+       'H',
+       {1.1, -0.1},
        "prob of lmin 2 at time 2.500000e\\+00 has become negative: -1.000000e-01 \n"},
-      {"H stops on a lost probability", 'H', {0.5, 0.4},
+      {"H stops on a lost probability",
+       'H',
+       {0.5, 0.4},
        "overall probability at time 2.500000e\\+00 is 9.000000e-01 != 1.0 exiting!\n"},
-      {"R stops when nothing is left", 'R', {0.0, -0.5},
+      {"R stops when nothing is left",
+       'R',
+       {0.0, -0.5},
        "overall probability at time 2.500000e\\+00 is 0.000000e\\+00 != 1.0 exiting!\n"},
-      {"I stops on a zero sum", 'I', {0.0, 0.0},
+      {"H stops on populations that are not a number",
+       'H',
+       {NAN, 0.5},
+       "overall probability at time 2.500000e\\+00 is nan != 1.0 exiting!\n"},
+      {"I stops on a zero sum",
+       'I',
+       {0.0, 0.0},
        "overall probability at time 2.500000e\\+00 is 0.000000e\\+00 != 1.0 exiting!\n"},
   };
   for (const Case& c : cases) {

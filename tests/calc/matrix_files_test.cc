@@ -91,7 +91,9 @@ TEST(MxBinRead, ShortFilesAreZeroFilled) {
   std::string full(reinterpret_cast<const char*>(&kMatrix[0]), 9 * 8);
   const std::string header("\x03\0\0\0", 4);
   const Case cases[] = {
-      {"five values and half of the sixth", header + full.substr(0, 44), 3,
+      {"five values and half of the sixth",
+       header + full.substr(0, 44),
+       3,
        {1, 2, 3, 4, 5, 0, 0, 0, 0}},
       {"header only", header, 3, std::vector<double>(9, 0.0)},
       {"trailing bytes are not noticed", header + full + "junk", 3, kMatrix},
@@ -197,7 +199,10 @@ TEST(MatrixFiles, Failures) {
        "ERROR: could not open file pointer for    binary infile evecs.bin\n$"},
       {"unknown type on reading", good_evecs, [&out](Calc& c) { c.MxBinRead(out, "evecs", 'x'); },
        "ERROR MxBinRead\\(\\): no handler for type x\n$"},
-      {"stored eigenvectors of another dimension", [] { WriteBinary("evecs.bin", 2, {1, 0, 0, 1}); },
+      {"stored eigenvectors of another dimension",
+       [] {
+         WriteBinary("evecs.bin", 2, {1, 0, 0, 1});
+       },
        recover, "\nERROR: MxBinRead\\(\\) returns wrong dimension for evecs\n$"},
       {"empty eigenvector file", [] { WriteFile("evecs.bin", ""); }, recover,
        "\nERROR: MxBinRead\\(\\) returns wrong dimension for evecs\n$"},
