@@ -12,18 +12,23 @@
 
 #include "run/fatal.h"
 
+// Whether an n x n matrix of doubles fits in the machine's physical memory.
+inline bool SquareMatrixFits(int64_t n) {
+  const uint64_t count = static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  return !(
+      n > 0xffffffffLL ||  // n*n would overflow 64 bits
+      count > std::vector<double>().max_size() ||
+      (pages > 0 && page_size > 0 &&
+       count > static_cast<uint64_t>(pages) / sizeof(double) * static_cast<uint64_t>(page_size)));
+}
+
 // Resizes `rates` to n*n zeros (empty for n = 0); ends the run with status 1
 // when the matrix cannot be held in physical memory.
 inline void AllocateRatesMatrix(int64_t n, std::vector<double>& rates) {
   const uint64_t count = static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long page_size = sysconf(_SC_PAGESIZE);
-  const bool too_big =
-      n > 0xffffffffLL ||  // n*n would overflow 64 bits
-      count > rates.max_size() ||
-      (pages > 0 && page_size > 0 &&
-       count > static_cast<uint64_t>(pages) / sizeof(double) * static_cast<uint64_t>(page_size));
-  if (too_big) {
+  if (!SquareMatrixFits(n)) {
     Fatal(1, "ERROR: a rates matrix of dimension %lld does not fit in memory\n",
           static_cast<long long>(n));
   }

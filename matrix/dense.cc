@@ -139,6 +139,9 @@ int MxInverse(double* a, int n, double feps) {
     double v = std::fabs(lu[j * sn + j]);
     if (v > vmax) vmax = v;
     if (v < feps * vmax) return -1;
+    // From an exact zero pivot on, the elimination yields only non-finite
+    // pivots, which never fail; later LAPACK pivots must not decide.
+    if (v == 0.0) break;
   }
   // An exact zero pivot passed the test (feps 0, or nothing but zero pivots
   // before it): LAPACK refuses to invert, our elimination yields non-finite

@@ -12,6 +12,7 @@
 #include "calc/calc.h"
 #include "command_line/command_line_args.h"
 #include "input/qorpparser.h"
+#include "input/rates_alloc.h"
 #include "run/fatal.h"
 #include "run/program_record.h"
 #include "visualize/rate_graph.h"
@@ -39,6 +40,11 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
     int n = ParseQorpFile(ctx, opts.qorp, records);
     have_records = true;
     if (n == 0) Fatal(1, "ERROR: qorp file holds no local minimum!\n");
+    // A short qorp file can announce a matrix far beyond memory; say so here
+    // rather than abort in the allocator.
+    if (!SquareMatrixFits(n)) {
+      Fatal(1, "ERROR: a transition matrix of dimension %d does not fit in memory\n", n);
+    }
     return n;
   }
 

@@ -3,9 +3,11 @@
 #include "run/entry_point.h"
 
 #include <memory>
+#include <new>
 
 #include "command_line/command_line_args.h"
 #include "run/driver.h"
+#include "run/fatal.h"
 #include "run/program_options.h"
 #include "run/program_record.h"
 
@@ -24,9 +26,15 @@ void CleanupProgramRecord() {
 }  // namespace
 
 int ZolvaneMain(int argc, char** argv) {
-  if (!g_record) g_record = std::make_unique<ProgramRecord>();
-  ProcessCommandLine(*g_record, argc, argv);
-  int result = RunDriver(*g_record);
-  CleanupProgramRecord();
-  return result;
+  // Input sizes decide how much memory the stages ask for; running out must
+  // end the run with a message, not an abort.
+  try {
+    if (!g_record) g_record = std::make_unique<ProgramRecord>();
+    ProcessCommandLine(*g_record, argc, argv);
+    int result = RunDriver(*g_record);
+    CleanupProgramRecord();
+    return result;
+  } catch (const std::bad_alloc&) {
+    Fatal(1, "ERROR: out of memory\n");
+  }
 }

@@ -16,10 +16,10 @@ extern char** environ;
 
 namespace {
 
-bool WriteDot(const std::string& path, const std::vector<double>& rates,
+void WriteDot(const std::string& path, const std::vector<double>& rates,
               const std::vector<QorpRecord>* records, int n) {
   FILE* f = fopen(path.c_str(), "w");
-  if (f == nullptr) return false;
+  if (f == nullptr) return;
   fputs("digraph G {\n\tnode [width=0.1, height=0.1, shape=circle];\n", f);
   const size_t have_records = records != nullptr ? records->size() : 0;
   for (int i = 1; i <= n; ++i) {
@@ -40,7 +40,7 @@ bool WriteDot(const std::string& path, const std::vector<double>& rates,
     }
   }
   fputs("\n}\n", f);
-  return fclose(f) == 0;
+  fclose(f);
 }
 
 // Runs `dot -Tps` with dot_path as standard input and eps_path as standard
@@ -74,7 +74,9 @@ void ExportRateGraph(const char* name, const std::vector<double>& rates,
   if (name == nullptr) return;
   const std::string base(name);
   const std::string dot_path = base + ".dot";
-  // Without NAME.dot there is nothing to draw.
-  if (!WriteDot(dot_path, rates, records, std::max(n, 0))) return;
+  // The drawing runs even when NAME.dot could not be written: a NAME.dot that
+  // is already there (unwritable, say) is still drawn, and without one the
+  // drawing simply fails to start.
+  WriteDot(dot_path, rates, records, std::max(n, 0));
   Draw(dot_path, base + ".eps");
 }

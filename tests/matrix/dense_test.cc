@@ -114,6 +114,9 @@ TEST(MxInverse, ZeroPivotThatPassesGivesNonFiniteEntries) {
   const Case cases[] = {
       {"1x1 zero", 1, {0.0}, 1e-15},
       {"zero first pivot", 2, {0, 0, 0, 1}, 1e-15},
+      // After a zero first pivot every later pivot is non-finite: a small
+      // pivot further down must not turn the result into a failure.
+      {"zero first pivot, then a small one", 3, {0, 1, 0, 0, 0, 1e-20, 0, 1, 1}, 1e-15},
       {"equal rows with feps 0", 2, {1, 2, 1, 2}, 0.0},
       {"zero column with feps 0", 40, zero_column, 0.0},
   };

@@ -1,14 +1,26 @@
 // End-to-end runs of the built executable: the driver's stage order, its own
 // messages and outputs, and the main table on small landscapes.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "run/entry_point.h"
 #include "tests/test_util.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZOLVANE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZOLVANE_TEST_ASAN 1
+#endif
+#endif
 
 namespace {
 
@@ -43,6 +55,8 @@ TEST(Driver, FailuresOfTheInputStage) {
   WriteFile("five.rates", kFiveStates);
   WriteFile("three.qorp", kQorp);
   WriteFile("empty.qorp", "GGGAAACCC\n");
+  // Empty lines still count as minima: a 1 MB file announces an 8 TB matrix.
+  WriteFile("million.qorp", "GGGAAACCC\n" + std::string(1000000, '\n'));
   struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -61,6 +75,10 @@ TEST(Driver, FailuresOfTheInputStage) {
        "ERROR: dimension mismatch among input rates file and qorp file 5 != 3\n"},
       {"method A without minima", {"-m", "A", "--qorp", "empty.qorp"}, "",
        "ERROR: qorp file holds no local minimum!\n"},
+      {"method A with more minima than memory can hold",
+       {"-m", "A", "--qorp", "million.qorp"},
+       "",
+       "ERROR: a transition matrix of dimension 1000000 does not fit in memory\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -168,6 +186,41 @@ TEST(Driver, RatesWithQorpForTheAbsorbingState) {
   EXPECT_TRUE(Contains(r.err, "dim increased to 4\n"));
   EXPECT_TRUE(Contains(r.out, "# Absorbing state: 4\n"));
   EXPECT_TRUE(Contains(r.out, "# Sequence: GGGAAACCC\n"));
+}
+
+void LimitAddressSpaceTo400MoreMegabytes() {
+  long pages = 0;
+  FILE* statm = fopen("/proc/self/statm", "r");
+  if (statm == nullptr || fscanf(statm, "%ld", &pages) != 1) exit(2);
+  fclose(statm);
+  const rlim_t room = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (400u << 20);
+  const rlimit limit = {room, room};
+  if (setrlimit(RLIMIT_AS, &limit) != 0) exit(2);
+}
+
+// A stage that runs out of memory ends the run with one line, not an abort.
+TEST(DriverDeathTest, RunningOutOfMemoryEndsWithAMessage) {
+#ifdef ZOLVANE_TEST_ASAN
+  GTEST_SKIP() << "an address-space limit does not mix with the address sanitizer";
+#endif
+  ScopedTempDir dir;
+  // 6000 states: the zero rates read from the short binary file (288 MB) fit
+  // under the limit set below; the copy with the absorbing state does not.
+  const int32_t n = 6000;
+  WriteFile("n.bin", std::string(reinterpret_cast<const char*>(&n), sizeof n));
+  std::string qorp = "SEQ\n";
+  for (int k = 1; k <= n; ++k) qorp += std::to_string(k) + " . -1 " + (k > 1 ? "1" : "0") + " 1\n";
+  WriteFile("n.qorp", qorp);
+  std::vector<std::string> store = {"zolvane", "-b", "-f", "n.bin", "-a", "1", "-B", "n.qorp", "-q"};
+  std::vector<char*> argv;
+  for (std::string& a : store) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  EXPECT_EXIT(
+      {
+        LimitAddressSpaceTo400MoreMegabytes();
+        ZolvaneMain(static_cast<int>(store.size()), argv.data());
+      },
+      testing::ExitedWithCode(1), "ERROR: out of memory\n$");
 }
 
 }  // namespace

@@ -122,4 +122,20 @@ TEST(RateGraphTest, FailuresDoNotStopTheRun) {
   EXPECT_FALSE(ReadFile("g.dot").empty());
 }
 
+// NAME.dot that cannot be written (here: a directory) does not stop the
+// drawing; a stand-in dot shows that it ran.
+TEST(RateGraphTest, DrawingRunsWhenTheDotFileCannotBeWritten) {
+  ScopedTempDir dir;
+  fs::create_directory("bin");
+  WriteFile("bin/dot", "#!/bin/sh\necho drawn\n");
+  fs::permissions("bin/dot", fs::perms::owner_all);
+  fs::create_directory("g.dot");
+  const char* old = getenv("PATH");
+  const std::string saved = old ? old : "";
+  setenv("PATH", (dir.path() + "/bin").c_str(), 1);
+  ExportRateGraph("g", kTwoStates, nullptr, 2);
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(ReadFile("g.eps"), "drawn\n");
+}
+
 }  // namespace
