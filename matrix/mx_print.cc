@@ -1,3 +1,5 @@
+// Text printers for the diagnostic dumps of matrices and vectors (verbose
+// output, failure reports, first passage times written to a file).
 #include "matrix/mx_print.h"
 
 void MxPrintN(const double* values, const char* label, char type, int n, FILE* stream,
