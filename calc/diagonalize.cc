@@ -267,6 +267,11 @@ void Calc::MxEigenGeneral(std::vector<double>& U) {
   const size_t nn = static_cast<size_t>(n);
   evals.resize(nn);
   evecs.resize(nn * nn);
+  // LAPACK's balancing refuses NaN with a message on standard output, in the
+  // middle of the population table; stop with our own message instead.
+  for (double x : U) {
+    if (std::isnan(x)) Fatal(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
+  }
   // Column-major view of the transposed buffer is U itself.
   TransposeInPlace(U.data(), n);
 

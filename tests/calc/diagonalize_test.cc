@@ -215,12 +215,17 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndEndsTheRun) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(MxEigenSymmetric, RefusesNotANumber) {
-  // LAPACK does not return on NaN input; never hand it over.
+TEST(EigenSolvers, RefuseNotANumber) {
+  // LAPACK either does not return on NaN input or complains on standard
+  // output; never hand it over.
   RunOptions opts;
   Calc calc(2, opts);
   std::vector<double> S = {1, std::nan(""), std::nan(""), 1};
-  EXPECT_EXIT(calc.MxEigenSymmetric(S), testing::ExitedWithCode(1), "NaN");
+  EXPECT_EXIT(calc.MxEigenSymmetric(S), testing::ExitedWithCode(1),
+              "^Cannot compute eigenvalues: the matrix holds NaN\n$");
+  std::vector<double> U = {-1, std::nan(""), 1, 0};
+  EXPECT_EXIT(calc.MxEigenGeneral(U), testing::ExitedWithCode(1),
+              "^Cannot compute eigenvalues: the matrix holds NaN\n$");
 }
 
 TEST(MxEigenGeneral, RightEigenpairsAndComplexWarning) {
