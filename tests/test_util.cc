@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,18 +33,43 @@ void WriteFile(const std::string& path, const std::string& text) {
   out << text;
 }
 
+namespace {
+
+// Directories still to remove when the process exits. A death test's child
+// runs the test body again and leaves through exit(), which skips the
+// destructors; this keeps its scratch directory from staying behind.
+// Never destroyed, so that it outlives every exit handler.
+std::vector<std::string>& PendingTempDirs() {
+  static auto* dirs = new std::vector<std::string>;
+  return *dirs;
+}
+
+void RemovePendingTempDirs() {
+  std::error_code ec;
+  for (const std::string& dir : PendingTempDirs()) std::filesystem::remove_all(dir, ec);
+}
+
+}  // namespace
+
 ScopedTempDir::ScopedTempDir() {
   char tmpl[] = "/tmp/zolvane_test_XXXXXX";
   char* dir = mkdtemp(tmpl);
   path_ = dir ? dir : "";
   old_cwd_ = std::filesystem::current_path().string();
-  if (!path_.empty()) std::filesystem::current_path(path_);
+  if (path_.empty()) return;
+  std::filesystem::current_path(path_);
+  static const bool registered = (atexit(RemovePendingTempDirs) == 0);
+  (void)registered;
+  PendingTempDirs().push_back(path_);
 }
 
 ScopedTempDir::~ScopedTempDir() {
   std::error_code ec;
   std::filesystem::current_path(old_cwd_, ec);
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  if (path_.empty()) return;
+  std::filesystem::remove_all(path_, ec);
+  auto& dirs = PendingTempDirs();
+  dirs.erase(std::remove(dirs.begin(), dirs.end(), path_), dirs.end());
 }
 
 void ExpectArrayNear(const std::vector<double>& expected, const std::vector<double>& actual,
