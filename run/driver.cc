@@ -187,8 +187,5 @@ int RunDriver(ProgramRecord& record) {
     }
   }
 
-  opts.p0.clear();
-  opts.sequence.reset();
-  opts.fptfile.reset();
   return 0;
 }

@@ -19,17 +19,6 @@
 
 namespace {
 
-// A death-test child ends inside the statement, skipping ScopedTempDir's
-// destructor: remove its directory at exit instead.
-void RemoveAtExit(const std::string& path) {
-  static std::string* target = new std::string;
-  *target = path;
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(*target, ec);
-  });
-}
-
 // A binary file with the given header and values.
 void WriteBinary(const std::string& name, int32_t n, const std::vector<double>& values) {
   std::string bytes(reinterpret_cast<const char*>(&n), 4);
@@ -239,12 +228,7 @@ TEST(MatrixFiles, Failures) {
     RunOptions opts;
     opts.quiet = 1;
     Calc calc(3, opts);
-    EXPECT_EXIT(
-        {
-          RemoveAtExit(dir.path());
-          c.run(calc);
-        },
-        testing::ExitedWithCode(1), c.message);
+    EXPECT_EXIT(c.run(calc), testing::ExitedWithCode(1), c.message);
   }
 }
 
@@ -256,12 +240,7 @@ TEST(MxBinRead, ReadOnlyFileIsRefused) {
   RunOptions opts;
   Calc calc(3, opts);
   std::vector<double> out;
-  EXPECT_EXIT(
-      {
-        RemoveAtExit(dir.path());
-        calc.MxBinRead(out, "evals", 'v');
-      },
-      testing::ExitedWithCode(1), "could not open file pointer for    binary infile evals.bin\n");
+  EXPECT_EXIT(calc.MxBinRead(out, "evals", 'v'), testing::ExitedWithCode(1), "could not open file pointer for    binary infile evals.bin\n");
 }
 
 }  // namespace
