@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "calc/calc.h"
+#include "calc/time_axis.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
 #include "run/fatal.h"
@@ -103,38 +104,18 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
     opts.t0 = 1e-4;
   }
 
-  const double t0 = opts.t0, t8 = opts.t8, f = opts.tinc, T = opts.times;
+  const double t8 = opts.t8, T = opts.times;
   std::vector<double> u(nn, 0.0);  // first scaled time each exponential left the range
   int count = 0;
   bool converged = false;
-  bool stalled = false;  // a step stopped advancing the time (--tinc below 1)
   double t_last = 0.0;
   double* p_last = nullptr;
 
+  TimeAxis axis(opts.t0, t8, opts.tinc);
   std::vector<double> times;
   std::vector<double> w(kBlock * nn), pops(kBlock * nn);
   std::vector<char> out_of_range(kBlock * nn);
-  double s = t0, tau = t0;
-  bool more = t0 + t8 > t0;
-  while (more) {
-    // The axis does not depend on the populations, so a block of points can
-    // be laid out ahead; only convergence cuts it short.
-    times.clear();
-    while (more && times.size() < kBlock) {
-      double t = t8 < tau ? t8 : tau;
-      times.push_back(t);
-      s = s * f;
-      tau = t + s;
-      if (s + t8 <= t + s) {
-        more = false;
-      } else {
-        double next = t8 < tau ? t8 : tau;
-        if (!(next > t)) {
-          more = false;
-          stalled = true;
-        }
-      }
-    }
+  while (!converged && axis.NextBlock(times, kBlock)) {
     const size_t k_count = times.size();
     for (size_t k = 0; k < k_count; ++k) {
       double scaled = times[k] / T;
@@ -164,10 +145,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
         }
       }
       fflush(stdout);
-      if (converged) {
-        more = false;
-        break;
-      }
+      if (converged) break;
     }
   }
 
@@ -177,7 +155,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
     }
   }
   // Converged before the stop time: the populations stay put until t8.
-  if (count > 0 && (converged || !stalled) && t8 > t_last) {
+  if (count > 0 && (converged || !axis.stalled()) && t8 > t_last) {
     MxOutputLine(p_last, n, t8);
   }
   printf("# of iterations: %d\n", count);
