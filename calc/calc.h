@@ -12,6 +12,7 @@
 #define ZOLVANE_CALC_CALC_H_
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -67,6 +68,17 @@ struct Calc {
   void MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
                                  std::vector<double>& p8) const;
   void MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const;
+  // The same walk for callers that do not hold U whole: lines(c) gives the
+  // rates into state c and the rates out of it, each indexed by the other
+  // state (valid until the next call).
+  struct BalanceLines {
+    const double* into;  // into[j * into_stride] = U(c, j), the rate j -> c
+    size_t into_stride;
+    const double* out_of;  // out_of[j * out_stride] = U(j, c), the rate c -> j
+    size_t out_stride;
+  };
+  void MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
+                                     std::vector<double>& p8) const;
 
   // ---- Ergodicity reduction (calc/ergodicity.cc) ----
   // Removes the states the initial population cannot reach; replaces U and
@@ -115,5 +127,15 @@ struct Calc {
   void MxPrint(const double* values, const char* label, char type, FILE* stream = stderr,
                bool plain = false) const;
 };
+
+// Method A's tree of minima, shared with runs that build U piece by piece.
+// Ends the run unless minimum k (1-based) is numbered k and its father lies
+// in 1..k-1.
+void CheckTreeOfMinima(const std::vector<QorpRecord>& records, int n);
+// row[j] = U(target, j) = exp(-(S - E_j)/kT) for every j != target, S the
+// highest saddle between target and j; row[target] is left alone. `saddle`
+// and `on_path` are n-entry work space.
+void MethodARatesInto(int target, const std::vector<QorpRecord>& records, int n, double kT,
+                      double* row, std::vector<double>& saddle, std::vector<char>& on_path);
 
 #endif  // ZOLVANE_CALC_CALC_H_

@@ -84,21 +84,31 @@ void Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<do
     if (opts.verbose) MxPrint(p8.data(), "p8", 'v');
     return;
   }
-  auto u = [&U, n](int i, int j) { return U[static_cast<size_t>(i) * n + j]; };
+  const size_t nn = static_cast<size_t>(n);
+  MxEquilibriumFromBalanceLines(
+      [&U, nn](int c) {
+        return BalanceLines{U.data() + static_cast<size_t>(c) * nn, 1, U.data() + c, nn};
+      },
+      p8);
+}
 
+void Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
+                                         std::vector<double>& p8) const {
+  const int n = dim;
   p8.assign(n, 0.0);
   if (n >= 1) p8[0] = 1.0;
   std::vector<char> visited(n, 0);
   int assigned = 1;
   int c = 0;
   while (assigned < n) {
+    const BalanceLines line = lines(c);
     for (int j = 1; j < n; ++j) {
-      if (p8[j] > 0 || !(u(c, j) > 0)) continue;
-      if (u(j, c) == 0) {
-        Fatal(1, "Local balance is unsatisfiable at U[%d][%d]=%f\n", c, j, u(c, j));
-      }
+      const double into = line.into[j * line.into_stride];  // U(c, j)
+      if (p8[j] > 0 || !(into > 0)) continue;
+      const double out_of = line.out_of[j * line.out_stride];  // U(j, c)
+      if (out_of == 0) Fatal(1, "Local balance is unsatisfiable at U[%d][%d]=%f\n", c, j, into);
       // Flow c -> j balances flow j -> c.
-      p8[j] = u(j, c) * p8[c] / u(c, j);
+      p8[j] = out_of * p8[c] / into;
       ++assigned;
       if (p8[j] > 1 || p8[j] <= 0) {
         fprintf(stderr, "Weird eqilibrium pop for state %d", j);

@@ -14,6 +14,8 @@ namespace {
 
 double Join(const QorpRecord& r) { return r.energy + r.saddle_height; }
 
+}  // namespace
+
 // The saddle walks trust father and index as 1-based array positions with
 // fathers numbered below their children; anything else would send them out
 // of the array or round in circles.
@@ -29,6 +31,8 @@ void CheckTreeOfMinima(const std::vector<QorpRecord>& records, int n) {
     }
   }
 }
+
+namespace {
 
 // saddle[j] = highest joining saddle on the tree path from `source` to j, for
 // every j != source, in one pass: minimum k >= 2 joins father(k) < k through
@@ -59,6 +63,14 @@ void SaddlesFrom(int source, const std::vector<QorpRecord>& records, int n,
 }
 
 }  // namespace
+
+void MethodARatesInto(int target, const std::vector<QorpRecord>& records, int n, double kT,
+                      double* row, std::vector<double>& saddle, std::vector<char>& on_path) {
+  SaddlesFrom(target, records, n, saddle, on_path);
+  for (int j = 0; j < n; ++j) {
+    if (j != target) row[j] = exp(-(saddle[j] - records[j].energy) / kT);
+  }
+}
 
 std::vector<double> Calc::MxQorp2Matrix(const std::vector<QorpRecord>* records,
                                         std::vector<double>&& rates) {
@@ -132,11 +144,7 @@ std::vector<double> Calc::MxMethodA(const std::vector<QorpRecord>& records) {
   std::vector<double> saddle(n, 0.0);
   std::vector<char> on_path(n, 0);
   for (int i = 0; i < n; ++i) {
-    SaddlesFrom(i, records, n, saddle, on_path);
-    double* row = U.data() + static_cast<size_t>(i) * n;
-    for (int j = 0; j < n; ++j) {
-      if (j != i) row[j] = exp(-(saddle[j] - records[j].energy) / kT);
-    }
+    MethodARatesInto(i, records, n, kT, U.data() + static_cast<size_t>(i) * n, saddle, on_path);
   }
 
   if (opts.absorb >= 1) {

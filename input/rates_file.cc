@@ -33,43 +33,55 @@ int64_t CountLeadingNumbers(const char* p) {
   }
 }
 
-// Stores the leading numbers of `line` as column `row`; at most n of them.
-void ParseRow(const char* line, int64_t n, int64_t row, double* rates) {
+// Stores the leading numbers of `line` at out[k * stride]; at most n of them.
+void ParseRow(const char* line, int64_t n, double* out, int64_t stride) {
   const char* p = line;
   for (int64_t k = 0; k < n; ++k) {
     char* end = nullptr;
     const double value = strtod(p, &end);
     if (end == p) return;
-    rates[k * n + row] = value;
+    out[k * stride] = value;
     p = end;
   }
 }
 
 }  // namespace
 
-int ParseRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates) {
+RatesFileRows OpenRatesFileRows(InputContext& ctx, FILE* stream) {
   if (stream == nullptr) {
     Fatal(1, "ERROR: Rates matrix file handle is either NULL or already closed!");
   }
-  std::optional<std::string> line = read_line(stream);
-  const int64_t n = line ? CountLeadingNumbers(line->c_str()) : 0;
-  AllocateRatesMatrix(n, rates);
+  RatesFileRows reader{ctx, stream, 0, 0, std::nullopt};
+  reader.line = read_line(stream);
+  reader.n = reader.line ? CountLeadingNumbers(reader.line->c_str()) : 0;
+  return reader;
+}
 
-  int64_t rows = 0;
-  if (n > 0) {
-    // The first line is parsed a second time, now as row 0.
-    while (line) {
-      ParseRow(line->c_str(), n, rows, rates.data());
-      ++rows;
-      if (rows == n) break;
-      line = read_line(stream);
-    }
-  }
-  if (rows != n && !ctx.opts.quiet) {
+bool NextRatesRow(RatesFileRows& reader, double* out, int64_t stride) {
+  if (reader.rows == reader.n || !reader.line) return false;
+  // The first line is parsed a second time, now as row 0.
+  ParseRow(reader.line->c_str(), reader.n, out, stride);
+  ++reader.rows;
+  if (reader.rows < reader.n) reader.line = read_line(reader.stream);
+  return true;
+}
+
+void CloseRatesFileRows(RatesFileRows& reader) {
+  const int64_t n = reader.n;
+  if (reader.rows != n && !reader.ctx.opts.quiet) {
     fprintf(stderr, "WARNING: dimensions are corrupted lines: %d(%d); rows: %d(%d)\n",
-            static_cast<int>(n - 1), static_cast<int>(n - 1), static_cast<int>(rows - 1),
+            static_cast<int>(n - 1), static_cast<int>(n - 1), static_cast<int>(reader.rows - 1),
             static_cast<int>(n - 1));
   }
-  CloseInputStream(ctx, stream);
-  return static_cast<int>(n);
+  CloseInputStream(reader.ctx, reader.stream);
+}
+
+int ParseRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates) {
+  RatesFileRows reader = OpenRatesFileRows(ctx, stream);
+  AllocateRatesMatrix(reader.n, rates);
+  // Row r of the file holds the rates out of state r: column r of the matrix.
+  for (int64_t r = 0; NextRatesRow(reader, rates.data() + r, reader.n); ++r) {
+  }
+  CloseRatesFileRows(reader);
+  return static_cast<int>(reader.n);
 }

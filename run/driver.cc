@@ -77,6 +77,8 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
   return n;
 }
 
+}  // namespace
+
 // After the ergodicity reduction the records must follow the kept states, so
 // that energies stay attached to their minima.
 void KeepRecords(const Calc& calc, std::vector<QorpRecord>& records) {
@@ -96,6 +98,8 @@ void WriteEquilibriumFile(const char* name, const std::vector<double>& p8) {
   fputc('\n', f);
   fclose(f);
 }
+
+namespace {
 
 void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
                        const std::vector<double>& p8) {

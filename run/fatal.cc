@@ -4,6 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+FatalHook g_fatal_hook = nullptr;
+}  // namespace
+
+void SetFatalHook(FatalHook hook) { g_fatal_hook = hook; }
+
 void Fatal(int status, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
@@ -11,5 +17,6 @@ void Fatal(int status, const char* fmt, ...) {
   va_end(ap);
   fflush(stdout);
   fflush(stderr);
+  if (g_fatal_hook != nullptr) g_fatal_hook(status);
   exit(status);
 }

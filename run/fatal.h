@@ -9,4 +9,9 @@
 [[noreturn]] void Fatal(int status, const char* fmt, ...)
     __attribute__((format(printf, 2, 3)));
 
+// A function Fatal calls with the status after printing, just before exit;
+// a program of several processes uses it to take the others down too.
+using FatalHook = void (*)(int status);
+void SetFatalHook(FatalHook hook);
+
 #endif  // ZOLVANE_RUN_FATAL_H_
