@@ -88,6 +88,8 @@ struct Calc {
   // ---- Symmetrisation and diagonalisation (calc/diagonalize.cc) ----
   // Fills evals/evecs (and the scalings); U is overwritten (work space).
   void MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8);
+  // Symmetric solver: dsyevd, or dsyevr when dsyevd's work space cannot be
+  // had. S is consumed. evals come out ascending.
   void MxEigenSymmetric(std::vector<double>& S);
   void MxEigenGeneral(std::vector<double>& U);
   // nullopt when every state is reached from state 0 in the eigenvector

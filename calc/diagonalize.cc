@@ -1,23 +1,21 @@
 // Eigen-decomposition of the transition matrix. Without an absorbing state U
 // obeys detailed balance with respect to p8, so P^-1/2 U P^1/2 is symmetric
 // and goes to the symmetric solver; with one, U goes to the general solver.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "calc/calc.h"
+#include "calc/eigen_order.h"
+#include "matrix/dense.h"
 #include "matrix/lapack.h"
 #include "run/fatal.h"
 
 namespace {
-
-void TransposeInPlace(double* a, int n) {
-  for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
-    for (size_t j = i + 1; j < static_cast<size_t>(n); ++j) std::swap(a[i * n + j], a[j * n + i]);
-  }
-}
 
 // Full n x n matrix with `diag` on its diagonal; only for verbose prints.
 std::vector<double> DiagonalMatrix(const std::vector<double>& diag) {
@@ -49,6 +47,60 @@ void ScaleLikeDenseProduct(double* a, const std::vector<double>& d, int n, bool 
       // The dense sum starts at 0.0; adding it keeps the sign of zero alike.
       x = others > 0 ? nan : 0.0 + (columns ? x * d[j] : d[i] * x);
     }
+  }
+}
+
+// A LAPACK routine refused one of our arguments (INFO < 0): a fault of this
+// program, not of the input.
+[[noreturn]] void LapackArgumentBug(const char* routine, int info) {
+  Fatal(1, "ERROR: %s rejected its argument %d; this is a bug in zolvane, please report it\n",
+        routine, -info);
+}
+
+// dsyevr (relatively robust representations) on the symmetric S: for when
+// the work space of dsyevd cannot be had. Eigenvalues ascending into `evals`,
+// eigenvectors column-major into `evecs`.
+void SolveRelativelyRobust(std::vector<double>& S, int n, double abstol,
+                           std::vector<double>& evals, std::vector<double>& evecs) {
+  const size_t nn = static_cast<size_t>(n);
+  evecs.resize(nn * nn);
+  const int ld = n > 0 ? n : 1;
+  const double vl = 0.0, vu = 0.0;
+  const int il = 0, iu = 0;
+  int found = 0;
+  int info = 0;
+  std::vector<int> isuppz(2 * nn + 2);
+  // Workspace query first: dsyevr's needs are small (O(n)) and exact.
+  int lwork = -1, liwork = -1;
+  double work_size = 0.0;
+  int iwork_size = 0;
+  dsyevr_("V", "A", "U", &n, S.data(), &ld, &vl, &vu, &il, &iu, &abstol, &found, evals.data(),
+          evecs.data(), &ld, isuppz.data(), &work_size, &lwork, &iwork_size, &liwork, &info, 1, 1,
+          1);
+  if (info == 0) {
+    lwork = static_cast<int>(work_size) + 1;
+    liwork = iwork_size > 0 ? iwork_size : 1;
+    std::vector<double> work(static_cast<size_t>(lwork));
+    std::vector<int> iwork(static_cast<size_t>(liwork));
+    dsyevr_("V", "A", "U", &n, S.data(), &ld, &vl, &vu, &il, &iu, &abstol, &found, evals.data(),
+            evecs.data(), &ld, isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1,
+            1, 1);
+  }
+  if (info < 0) LapackArgumentBug("dsyevr", info);
+  if (info > 0) {
+    // W(INFO) only exists for 1 <= INFO <= n.
+    double val = info <= n ? evals[info - 1] : std::numeric_limits<double>::quiet_NaN();
+    fprintf(stderr,
+            "dsyevr exited with value %d (val=%20.10g) (Cannot compute eigenvalues) Try to:\n"
+            " - lower --feps value (try --feps=-1.0)\n"
+            " - try using --useplusI option (sometimes the eigenvalues are better computed like "
+            "that)\n",
+            info, val);
+    if (info < n) {
+      // Column INFO of LAPACK's column-major output.
+      for (size_t r = 0; r < nn; ++r) fprintf(stderr, "%20.10g ", evecs[info * nn + r]);
+    }
+    Fatal(1, "\n\n");
   }
 }
 
@@ -121,17 +173,9 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
     MxEigenSymmetric(U);
   }
 
-  // Selection sort, descending; among equal values the last one found wins.
-  for (size_t i = 0; i < nn; ++i) {
-    size_t m = i;
-    for (size_t k = i; k < nn; ++k) {
-      if (evals[k] >= evals[m]) m = k;
-    }
-    if (m != i) {
-      std::swap(evals[i], evals[m]);
-      for (size_t r = 0; r < nn; ++r) std::swap(evecs[r * nn + i], evecs[r * nn + m]);
-    }
-  }
+  // Descending order in one pass over the eigenvectors. The symmetric
+  // solver hands the values back ascending, so this is mostly a reversal.
+  ApplyOrder(DescendingOrder(evals), evals, evecs);
   if (opts.verbose) {
     MxPrint(evecs.data(), "Eigenvectors of U (LAPACK)", 'm');
     MxPrint(evals.data(), "Eigenvalues of U (LAPACK)", 'v');
@@ -211,55 +255,66 @@ void Calc::MxEigenSymmetric(std::vector<double>& S) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   evals.resize(nn);
-  evecs.resize(nn * nn);
   if (opts.verbose) fprintf(stderr, "FEPS precision %20.10g\n", opts.feps);
 
-  // dsyevr does not return on NaN input. MxDiagonalize never passes NaN
+  // The solvers do not return on NaN input. MxDiagonalize never passes NaN
   // (its symmetry check stops first); keep direct callers from hanging.
   for (double x : S) {
     if (std::isnan(x)) Fatal(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
   }
+  // evecs is about to be replaced: release it so that the solver's work
+  // space does not come on top of it.
+  std::vector<double>().swap(evecs);
   // S is symmetric, so its row-major buffer is also its column-major form.
   const int ld = n > 0 ? n : 1;
-  const double vl = 0.0, vu = 0.0;
-  const int il = 0, iu = 0;
-  const double abstol = opts.feps;
-  int found = 0;
   int info = 0;
-  std::vector<int> isuppz(2 * nn + 2);
-  // Workspace query first: dsyevr's needs are small (O(n)) and exact.
+
+  // Divide and conquer: on our graded spectra faster than the alternatives,
+  // and the eigenvectors come back in place of S. Its work space is about
+  // 2 n^2 doubles; when that cannot be had, dsyevr below needs only O(n).
+  std::vector<double> work;
+  std::vector<int> iwork;
   int lwork = -1, liwork = -1;
   double work_size = 0.0;
   int iwork_size = 0;
-  dsyevr_("V", "A", "U", &n, S.data(), &ld, &vl, &vu, &il, &iu, &abstol, &found, evals.data(),
-          evecs.data(), &ld, isuppz.data(), &work_size, &lwork, &iwork_size, &liwork, &info, 1, 1,
-          1);
-  if (info == 0) {
-    lwork = static_cast<int>(work_size) + 1;
-    liwork = iwork_size > 0 ? iwork_size : 1;
-    std::vector<double> work(static_cast<size_t>(lwork));
-    std::vector<int> iwork(static_cast<size_t>(liwork));
-    dsyevr_("V", "A", "U", &n, S.data(), &ld, &vl, &vu, &il, &iu, &abstol, &found, evals.data(),
-            evecs.data(), &ld, isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1,
-            1, 1);
+  dsyevd_("V", "U", &n, S.data(), &ld, evals.data(), &work_size, &lwork, &iwork_size, &liwork,
+          &info, 1, 1);
+  if (info < 0) LapackArgumentBug("dsyevd", info);
+  bool have_work = work_size < static_cast<double>(std::numeric_limits<int>::max());
+  if (have_work) {
+    lwork = std::max(1, static_cast<int>(work_size));
+    liwork = std::max(1, iwork_size);
+    try {
+      work.resize(static_cast<size_t>(lwork));
+      iwork.resize(static_cast<size_t>(liwork));
+    } catch (const std::bad_alloc&) {
+      have_work = false;
+    }
   }
-  if (info != 0) {
-    // W(INFO) only exists for 1 <= INFO <= n (a negative INFO names a bad argument).
-    double val =
-        (info >= 1 && info <= n) ? evals[info - 1] : std::numeric_limits<double>::quiet_NaN();
-    fprintf(stderr,
-            "dsyevr exited with value %d (val=%20.10g) (Cannot compute eigenvalues) Try to:\n"
-            " - lower --feps value (try --feps=-1.0)\n"
+  if (have_work) {
+    dsyevd_("V", "U", &n, S.data(), &ld, evals.data(), work.data(), &lwork, iwork.data(), &liwork,
+            &info, 1, 1);
+    std::vector<double>().swap(work);
+    if (info < 0) LapackArgumentBug("dsyevd", info);
+    if (info > 0) {
+      // INFO encodes the submatrix that did not converge: rows and columns
+      // INFO / (n + 1) to INFO mod (n + 1).
+      Fatal(1,
+            "dsyevd exited with value %d (no convergence on rows and columns %d to %d) (Cannot "
+            "compute eigenvalues) Try to:\n"
             " - try using --useplusI option (sometimes the eigenvalues are better computed like "
             "that)\n",
-            info, val);
-    if (info >= 0 && info < n) {
-      // Column INFO of LAPACK's column-major output.
-      for (size_t r = 0; r < nn; ++r) fprintf(stderr, "%20.10g ", evecs[info * nn + r]);
+            info, info / (n + 1), info % (n + 1));
     }
-    Fatal(1, "\n\n");
+    evecs.swap(S);
+    MxTransposeInPlace(evecs.data(), n);
+    return;
   }
-  TransposeInPlace(evecs.data(), n);
+  std::vector<double>().swap(work);
+  std::vector<int>().swap(iwork);
+  if (!opts.quiet) fprintf(stderr, "Not enough memory for dsyevd's work space, using dsyevr\n");
+  SolveRelativelyRobust(S, n, opts.feps, evals, evecs);
+  MxTransposeInPlace(evecs.data(), n);
 }
 
 void Calc::MxEigenGeneral(std::vector<double>& U) {
@@ -273,7 +328,7 @@ void Calc::MxEigenGeneral(std::vector<double>& U) {
     if (std::isnan(x)) Fatal(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
   }
   // Column-major view of the transposed buffer is U itself.
-  TransposeInPlace(U.data(), n);
+  MxTransposeInPlace(U.data(), n);
 
   // Work arrays sized generously for n + 500, enough for every SENSE mode.
   const size_t m = nn + 500;
@@ -299,7 +354,7 @@ void Calc::MxEigenGeneral(std::vector<double>& U) {
               static_cast<int>(j), wr[j], wi[j]);
     }
   }
-  TransposeInPlace(evecs.data(), n);
+  MxTransposeInPlace(evecs.data(), n);
 }
 
 std::optional<std::vector<int>> Calc::MxEvecsReachability(const double* evecs, int n) {

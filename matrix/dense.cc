@@ -182,6 +182,20 @@ void MxMultiply(double* out, const double* a, const double* b, int n) {
   std::memcpy(out, tmp.data(), tmp.size() * sizeof(double));
 }
 
+void MxTransposeInPlace(double* a, int n) {
+  const size_t sn = n > 0 ? static_cast<size_t>(n) : 0;
+  for (size_t ib = 0; ib < sn; ib += kTransposeBlock) {
+    const size_t ie = std::min(sn, ib + kTransposeBlock);
+    // The diagonal tile swaps within itself, the others with their mirror tile.
+    for (size_t jb = ib; jb < sn; jb += kTransposeBlock) {
+      const size_t je = std::min(sn, jb + kTransposeBlock);
+      for (size_t i = ib; i < ie; ++i) {
+        for (size_t j = std::max(jb, i + 1); j < je; ++j) std::swap(a[i * sn + j], a[j * sn + i]);
+      }
+    }
+  }
+}
+
 void MxExponential(const double* a, double* out, int n, int degree, double feps) {
   if (n <= 0) return;
   const size_t sn = static_cast<size_t>(n);

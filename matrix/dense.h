@@ -14,6 +14,10 @@ void MxMultiply(double* out, const double* a, const double* b, int n);
 // Row-major C (m x n) = A (m x k) * B (k x n), through BLAS dgemm.
 void MxGemm(int m, int n, int k, const double* a, const double* b, double* c);
 
+// Transposes the n x n matrix `a` in place, tile by tile so that both the
+// rows read and the columns written stay in cache.
+void MxTransposeInPlace(double* a, int n);
+
 // out = exp(a) by the diagonal Pade approximant of even `degree` with scaling
 // and squaring; `a` is unchanged and `out` must not alias it.
 void MxExponential(const double* a, double* out, int n, int degree, double feps);

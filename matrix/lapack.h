@@ -34,6 +34,10 @@ void dsyevr_(const char* jobz, const char* range, const char* uplo, const int* n
              double* work, const int* lwork, int* iwork, const int* liwork, int* info,
              size_t jobz_len, size_t range_len, size_t uplo_len);
 
+void dsyevd_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,
+             double* w, double* work, const int* lwork, int* iwork, const int* liwork, int* info,
+             size_t jobz_len, size_t uplo_len);
+
 void dgeevx_(const char* balanc, const char* jobvl, const char* jobvr, const char* sense,
              const int* n, double* a, const int* lda, double* wr, double* wi, double* vl,
              const int* ldvl, double* vr, const int* ldvr, int* ilo, int* ihi, double* scale,

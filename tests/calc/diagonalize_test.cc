@@ -2,6 +2,7 @@
 // general solver, sorting and clamping with their warnings, the eigenvector
 // reachability graph, the absorbing-state completion and the dumps.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -213,6 +215,68 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndEndsTheRun) {
       testing::ExitedWithCode(0), "");
   EXPECT_EQ(ReadFile(dir + "/evals.txt"), Format("%15.10g ", {1.0, -1.0}));
   std::filesystem::remove_all(dir);
+}
+
+// Largest residual |S v - lambda v| over every 10th eigenpair in calc (evecs
+// in our layout: column k belongs to evals[k]).
+double SymmetricResidual(const std::vector<double>& S, const Calc& calc, int n) {
+  double residual = 0.0;
+  for (int k = 0; k < n; k += 10) {
+    for (int i = 0; i < n; ++i) {
+      double sv = 0.0;
+      for (int j = 0; j < n; ++j) sv += S[i * n + j] * calc.evecs[j * n + k];
+      residual = std::max(residual, std::fabs(sv - calc.evals[k] * calc.evecs[i * n + k]));
+    }
+  }
+  return residual;
+}
+
+TEST(MxEigenSymmetric, FallsBackWhenTheDivideAndConquerWorkSpaceIsMissing) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#else
+  const int n = 500;
+  const double row_bytes = 8.0 * n;
+  Landscape l = ReversibleLandscape(n, 9);
+  // S = P^-1/2 U P^1/2 as the symmetric path forms it.
+  std::vector<double> S(l.U.size());
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      S[i * n + j] = l.U[i * n + j] * std::sqrt(l.p8[j] / l.p8[i]);
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    for (int j = i + 1; j < n; ++j) S[j * n + i] = S[i * n + j];
+  }
+  RunOptions opts;
+  {
+    Calc calc(n, opts);
+    std::vector<double> work = S;
+    testing::internal::CaptureStderr();
+    calc.MxEigenSymmetric(work);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_LT(SymmetricResidual(S, calc, n), 1e-10);
+  }
+  EXPECT_EXIT(
+      {
+        Calc calc(n, opts);
+        std::vector<double> work = S;
+        // Room for one more n x n matrix (dsyevr's eigenvectors) but not for
+        // the 2 n^2 doubles of dsyevd's work space.
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max =
+            static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + 1.5 * n * row_bytes);
+        if (setrlimit(RLIMIT_AS, &limit) != 0) exit(3);
+        calc.MxEigenSymmetric(work);
+        for (int k = 1; k < n; ++k) {
+          if (!(calc.evals[k - 1] <= calc.evals[k])) exit(4);
+        }
+        exit(SymmetricResidual(S, calc, n) < 1e-10 ? 0 : 5);
+      },
+      testing::ExitedWithCode(0), "^Not enough memory for dsyevd's work space, using dsyevr\n$");
+#endif
 }
 
 TEST(EigenSolvers, RefuseNotANumber) {

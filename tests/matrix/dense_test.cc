@@ -265,3 +265,20 @@ TEST(MxExponential, RandomGeneratorColumnsSumToOneAndMatchTaylor) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MxTransposeInPlace, MatchesTheElementwiseTransposeAroundTileEdges) {
+  // Orders below, at and across the tile size, and an odd one of several tiles.
+  for (int n : {0, 1, 2, 31, 32, 33, 70, 97}) {
+    SCOPED_TRACE(n);
+    Matrix a = Random(n, n, 11 + n);
+    Matrix t(a.size());
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) t[j * n + i] = a[i * n + j];
+    MxTransposeInPlace(a.data(), n);
+    EXPECT_EQ(t, a);
+  }
+}
+
+}  // namespace
