@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
+#include "input/parse_double.h"
 #include "input/qorpparser.h"
 #include "run/fatal.h"
 
@@ -25,8 +27,8 @@ int32_t ReadInt(const char* token) {
 }
 
 double ReadDouble(const char* token) {
-  char* end = nullptr;
-  const double value = strtod(token, &end);
+  const char* end = nullptr;
+  const double value = ParseDouble(token, token + strlen(token), &end);
   return end == token ? 0.0 : value;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "input/parse_double.h"
 #include "input/qorpparser.h"
 #include "input/rates_alloc.h"
 #include "run/fatal.h"
@@ -15,6 +16,7 @@ bool IsFieldSeparator(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 // with a number. Every field is judged on its own, so a field holding only,
 // say, a carriage return does not borrow the number of the next field.
 int64_t CountLeadingNumbers(const char* p) {
+  const char* last = p + strlen(p);
   int64_t count = 0;
   for (;;) {
     while (IsFieldSeparator(*p)) ++p;
@@ -26,19 +28,20 @@ int64_t CountLeadingNumbers(const char* p) {
     const char* start = field;
     while (start < p && strchr("\r\v\f", *start) != nullptr) ++start;
     if (start == p) return count;
-    char* end = nullptr;
-    strtod(start, &end);
+    const char* end = nullptr;
+    ParseDouble(start, last, &end);
     if (end == start) return count;
     ++count;
   }
 }
 
 // Stores the leading numbers of `line` at out[k * stride]; at most n of them.
-void ParseRow(const char* line, int64_t n, double* out, int64_t stride) {
-  const char* p = line;
+void ParseRow(const std::string& line, int64_t n, double* out, int64_t stride) {
+  const char* p = line.c_str();
+  const char* last = p + line.size();
   for (int64_t k = 0; k < n; ++k) {
-    char* end = nullptr;
-    const double value = strtod(p, &end);
+    const char* end = nullptr;
+    const double value = ParseDouble(p, last, &end);
     if (end == p) return;
     out[k * stride] = value;
     p = end;
@@ -60,7 +63,7 @@ RatesFileRows OpenRatesFileRows(InputContext& ctx, FILE* stream) {
 bool NextRatesRow(RatesFileRows& reader, double* out, int64_t stride) {
   if (reader.rows == reader.n || !reader.line) return false;
   // The first line is parsed a second time, now as row 0.
-  ParseRow(reader.line->c_str(), reader.n, out, stride);
+  ParseRow(*reader.line, reader.n, out, stride);
   ++reader.rows;
   if (reader.rows < reader.n) reader.line = read_line(reader.stream);
   return true;
