@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 #include "calc/calc.h"
+#include "calc/number_text.h"
 #include "calc/time_axis.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
@@ -208,22 +210,32 @@ double Calc::MxOutputLine(double* p, int n, double t) const {
     fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);
   }
 
-  printf("%22.20e ", t);
+  // The whole line is formatted first and written at once.
+  const size_t columns = kept.empty() ? static_cast<size_t>(std::max(n, 0))
+                                      : static_cast<size_t>(std::max(kept_columns, 0));
+  std::string line(FormatBound(22, 20) + 1 + columns * (FormatBound(0, 6) + 1) + 1, '\0');
+  char* out = FormatE(line.data(), t, 22, 20);
+  *out++ = ' ';
   auto value = [&](double x) { return mode == 'R' ? std::fabs(x) / sum : std::fabs(x); };
   if (kept.empty()) {
-    for (int i = 0; i < n; ++i) printf("%e ", value(p[i]));
+    for (int i = 0; i < n; ++i) {
+      out = FormatE(out, value(p[i]), 0, 6);
+      *out++ = ' ';
+    }
   } else {
     // States removed by the ergodicity reduction keep their column, at 0.
     size_t j = 0;
     for (int column = 0; column < kept_columns; ++column) {
       if (j < kept.size() && static_cast<int>(j) < n && kept[j] == column) {
-        printf("%e ", value(p[j]));
+        out = FormatE(out, value(p[j]), 0, 6);
         ++j;
       } else {
-        printf("%e ", 0.0);
+        out = FormatE(out, 0.0, 0, 6);
       }
+      *out++ = ' ';
     }
   }
-  printf("\n");
+  *out++ = '\n';
+  fwrite(line.data(), 1, static_cast<size_t>(out - line.data()), stdout);
   return sum;
 }

@@ -2,15 +2,21 @@
 // nested-brace lists) and the recovery of a stored eigen-decomposition.
 // Binary files: int32 n, then n (vector) or n*n (matrix, row by row) doubles,
 // native byte order, no type tag.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "calc/calc.h"
+#include "calc/number_text.h"
 #include "run/fatal.h"
 
 namespace {
+
+// Lines of a matrix text file formatted in one pass over the matrix.
+constexpr size_t kLinesPerPass = 32;
 
 // Largest n whose n*n still fits the 32-bit value count of a matrix file.
 constexpr int32_t kMaxMatrixDim = 46340;
@@ -106,10 +112,27 @@ void Calc::MxASCIIWrite(const double* matrix, const char* filename) const {
   FILE* f = fopen(filename, "w");
   if (f == nullptr) Fatal(1, "could not open file pointer 4 ASCII outfile\n");
   const size_t nn = static_cast<size_t>(dim);
-  // One line per column: for evecs, one eigenvector per line.
-  for (size_t i = 0; i < nn; ++i) {
-    for (size_t r = 0; r < nn; ++r) fprintf(f, "%15.10g ", matrix[r * nn + i]);
-    fputc('\n', f);
+  // One line per column: for evecs, one eigenvector per line. A band of
+  // columns is formatted at once, so that the matrix is read row by row.
+  const size_t field = FormatBound(15, 10) + 1;
+  const size_t band = std::min(nn, kLinesPerPass);
+  std::vector<char> text(band * (nn * field + 1));
+  std::vector<char*> ends(band);
+  for (size_t ib = 0; ib < nn; ib += band) {
+    const size_t lines = std::min(band, nn - ib);
+    for (size_t k = 0; k < lines; ++k) ends[k] = text.data() + k * (nn * field + 1);
+    for (size_t r = 0; r < nn; ++r) {
+      const double* row = matrix + r * nn + ib;
+      for (size_t k = 0; k < lines; ++k) {
+        ends[k] = FormatG(ends[k], row[k], 15, 10);
+        *ends[k]++ = ' ';
+      }
+    }
+    for (size_t k = 0; k < lines; ++k) {
+      char* start = text.data() + k * (nn * field + 1);
+      *ends[k]++ = '\n';
+      fwrite(start, 1, static_cast<size_t>(ends[k] - start), f);
+    }
   }
   if (!opts.quiet) fprintf(stderr, "matrix written to ASCII file\n");
   CloseWritten(f, filename, "ASCII outfile");
@@ -118,7 +141,13 @@ void Calc::MxASCIIWrite(const double* matrix, const char* filename) const {
 void Calc::MxASCIIWriteV(const double* vector, const char* filename) const {
   FILE* f = fopen(filename, "w");
   if (f == nullptr) Fatal(1, "could not open file pointer 4 ASCII outfile\n");
-  for (int i = 0; i < dim; ++i) fprintf(f, "%15.10g ", vector[i]);
+  std::vector<char> text(static_cast<size_t>(std::max(dim, 0)) * (FormatBound(15, 10) + 1));
+  char* end = text.data();
+  for (int i = 0; i < dim; ++i) {
+    end = FormatG(end, vector[i], 15, 10);
+    *end++ = ' ';
+  }
+  fwrite(text.data(), 1, static_cast<size_t>(end - text.data()), f);
   if (!opts.quiet) fprintf(stderr, "vector written to ASCII file\n");
   CloseWritten(f, filename, "ASCII outfile");
 }
