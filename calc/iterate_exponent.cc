@@ -46,13 +46,15 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
   int count = 0;
   std::vector<double> e(nn);
   std::vector<double> p(n);
+  // The exponential's work matrices serve every time point.
+  ExponentialWork work;
   // With f <= 1 tau never grows: the table also ends once a step no longer
   // advances the time point.
   bool advanced = true;
   while (n > 0 && advanced && f * t8 > tau) {
     const double t = tau < t8 ? tau : t8;
     for (size_t k = 0; k < nn; ++k) U[k] = g[k] * t;
-    MxExponential(U.data(), e.data(), n, kPadeDegree, opts.feps);
+    MxExponential(U.data(), e.data(), n, kPadeDegree, opts.feps, work);
 
     // The columns of exp(G t) sum to 1 in exact arithmetic; rescaling by the
     // total removes the drift that rounding brings in.

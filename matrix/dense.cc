@@ -118,17 +118,17 @@ int CroutInverse(double* a, int n, double feps) {
   return 0;
 }
 
-}  // namespace
-
-int MxInverse(double* a, int n, double feps) {
+// MxInverse with its work arrays supplied (resized as needed).
+int InverseWith(double* a, int n, double feps, std::vector<double>& lu, std::vector<int>& ipiv,
+                std::vector<double>& work) {
   if (n <= 0) return 0;
   const size_t sn = static_cast<size_t>(n);
   // LAPACK works on columns, so factor a column-major copy of A: that keeps
   // the row pivoting (and hence the pivots and the status) of A itself rather
   // than of A^T.
-  std::vector<double> lu(sn * sn);
+  lu.resize(sn * sn);
   if (!TransposeCopy(a, lu.data(), sn)) return CroutInverse(a, n, feps);
-  std::vector<int> ipiv(sn);
+  ipiv.resize(sn);
   int info = 0;
   dgetrf_(&n, &n, lu.data(), &n, ipiv.data(), &info);
   if (info < 0) return CroutInverse(a, n, feps);
@@ -152,11 +152,19 @@ int MxInverse(double* a, int n, double feps) {
   double query = 0.0;
   dgetri_(&n, lu.data(), &n, ipiv.data(), &query, &lwork, &info);
   lwork = std::max(n, static_cast<int>(query));
-  std::vector<double> work(static_cast<size_t>(lwork));
+  if (work.size() < static_cast<size_t>(lwork)) work.resize(static_cast<size_t>(lwork));
   dgetri_(&n, lu.data(), &n, ipiv.data(), work.data(), &lwork, &info);
   if (info != 0) return CroutInverse(a, n, feps);
   TransposeCopy(lu.data(), a, sn);
   return 0;
+}
+
+}  // namespace
+
+int MxInverse(double* a, int n, double feps) {
+  std::vector<double> lu, work;
+  std::vector<int> ipiv;
+  return InverseWith(a, n, feps, lu, ipiv, work);
 }
 
 void MxGemm(int m, int n, int k, const double* a, const double* b, double* c) {
@@ -197,19 +205,25 @@ void MxTransposeInPlace(double* a, int n) {
 }
 
 void MxExponential(const double* a, double* out, int n, int degree, double feps) {
+  ExponentialWork work;
+  MxExponential(a, out, n, degree, feps, work);
+}
+
+void MxExponential(const double* a, double* out, int n, int degree, double feps,
+                   ExponentialWork& work) {
   if (n <= 0) return;
   const size_t sn = static_cast<size_t>(n);
   const size_t nn = sn * sn;
   const int q = std::max(degree, 1);
 
-  std::vector<double> b_buf(a, a + nn);
-  std::vector<double> x_buf(nn);
-  std::vector<double> p_buf(nn);
-  std::vector<double> t_buf(nn);
-  double* b = b_buf.data();
-  double* x = x_buf.data();
-  double* p = p_buf.data();
-  double* t = t_buf.data();
+  work.b.assign(a, a + nn);
+  work.x.resize(nn);
+  work.p.resize(nn);
+  work.t.resize(nn);
+  double* b = work.b.data();
+  double* x = work.x.data();
+  double* p = work.p.data();
+  double* t = work.t.data();
 
   // Scale so that the largest entry is at most 8; the Pade approximant is
   // accurate there and k squarings undo the scaling.
@@ -270,7 +284,7 @@ void MxExponential(const double* a, double* out, int n, int degree, double feps)
 
   // R = (Q - P)^-1 (Q + P) = 2 (Q - P)^-1 P + I.
   for (size_t i = 0; i < nn; ++i) qm[i] -= p[i];
-  MxInverse(qm, n, feps);
+  InverseWith(qm, n, feps, work.lu, work.pivots, work.inverse_work);
   double* r = x;
   MxGemm(n, n, n, qm, p, r);
   for (size_t i = 0; i < nn; ++i) r[i] *= 2.0;

@@ -4,6 +4,8 @@
 #ifndef ZOLVANE_MATRIX_DENSE_H_
 #define ZOLVANE_MATRIX_DENSE_H_
 
+#include <vector>
+
 // Replaces `a` by its inverse. Returns 0, or -1 when a pivot falls below
 // feps times the largest pivot so far (then `a` holds a partial state).
 int MxInverse(double* a, int n, double feps);
@@ -21,5 +23,16 @@ void MxTransposeInPlace(double* a, int n);
 // out = exp(a) by the diagonal Pade approximant of even `degree` with scaling
 // and squaring; `a` is unchanged and `out` must not alias it.
 void MxExponential(const double* a, double* out, int n, int degree, double feps);
+
+// Work matrices of MxExponential (and of the inverse inside it), sized on
+// first use. A caller evaluating many exponentials of one order keeps one of
+// these across the calls instead of allocating them each time.
+struct ExponentialWork {
+  std::vector<double> b, x, p, t;  // n x n each
+  std::vector<double> lu, inverse_work;
+  std::vector<int> pivots;
+};
+void MxExponential(const double* a, double* out, int n, int degree, double feps,
+                   ExponentialWork& work);
 
 #endif  // ZOLVANE_MATRIX_DENSE_H_

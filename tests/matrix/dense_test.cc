@@ -282,3 +282,25 @@ TEST(MxTransposeInPlace, MatchesTheElementwiseTransposeAroundTileEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MxExponential, KeptWorkSpaceGivesTheSameBitsAsAFreshOne) {
+  // One work space through orders that grow and shrink, and through a matrix
+  // that needs squarings after one that does not.
+  ExponentialWork work;
+  int call = 0;
+  for (int n : {6, 40, 6, 1, 40}) {
+    for (double scale : {0.5, 50.0}) {
+      SCOPED_TRACE(std::to_string(n) + " " + std::to_string(scale));
+      Matrix a = Random(n, n, 100 + call++);
+      for (double& v : a) v *= scale;
+      Matrix fresh(a.size()), kept(a.size());
+      MxExponential(a.data(), fresh.data(), n, 30, 1e-15);
+      MxExponential(a.data(), kept.data(), n, 30, 1e-15, work);
+      EXPECT_EQ(fresh, kept);
+    }
+  }
+}
+
+}  // namespace
