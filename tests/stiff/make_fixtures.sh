@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Regenerates the stiff fixtures in tests/stiff/fixtures from gen_stiff:
+#   tests/stiff/make_fixtures.sh BUILD_DIR
+# Each kind is one landscape shape (seed 1) scaled to the stiffness in its
+# file name: R = largest / smallest rate, at 37 degrees Celsius.
+set -euo pipefail
+build=$1
+out=$(cd "$(dirname "$0")" && pwd)/fixtures
+for r in 6 12 18 24 30 36; do
+  "$build/tests/gen_stiff" --kind funnel --states 16 --stiffness "1e$r" \
+    --qorp "$out/funnel_1e$r.qorp" --rates "$out/funnel_1e$r.rates"
+  "$build/tests/gen_stiff" --kind cascade --states 8 --stiffness "1e$r" \
+    --qorp "$out/cascade_1e$r.qorp" --rates "$out/cascade_1e$r.rates"
+done

@@ -1,0 +1,158 @@
+#include "tests/stiff/stiff_fixture.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "tests/test_util.h"
+
+namespace stiff {
+
+std::string Name(const Fixture& f) {
+  return std::string(f.kind) + "_1e" + std::to_string(f.exponent) + (f.qorp ? "_qorp" : "_rates");
+}
+
+std::string Path(const Fixture& f) {
+  return SourcePath("tests/stiff/fixtures/" + std::string(f.kind) + "_1e" +
+                    std::to_string(f.exponent) + (f.qorp ? ".qorp" : ".rates"));
+}
+
+reference::Kinetics Reference(const Fixture& f) {
+  return f.qorp ? reference::Kinetics::FromQorp(Path(f), 37.0)
+                : reference::Kinetics::FromRates(Path(f));
+}
+
+std::vector<double> StartPopulation(int states) {
+  std::vector<double> p0(states, 0.0);
+  p0[states - 1] = 1.0;
+  return p0;
+}
+
+std::vector<std::string> PopulationArgs(const Fixture& f, int states) {
+  // The slowest relaxation is near the smallest rate, 1e-R relative to the
+  // fastest (about 1): a stop time of 1e4 R is well past equilibrium, and a
+  // factor 4 per step gives about two lines per decade.
+  std::vector<std::string> args;
+  if (f.qorp) {
+    args = {"-m", "A", "--qorp", Path(f)};
+  } else {
+    args = {"--ratesfile", Path(f)};
+  }
+  const std::vector<std::string> axis = {"--p0", std::to_string(states) + "=1", "--t8",
+                                         "1e" + std::to_string(f.exponent + 4), "--tinc", "4"};
+  args.insert(args.end(), axis.begin(), axis.end());
+  return args;
+}
+
+bool ParseTable(const std::string& out, int states, Table& table, std::string& error) {
+  table = Table();
+  std::istringstream in(out);
+  int iterations = -1;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind('#', 0) == 0) {
+      if (line.rfind("# of iterations: ", 0) == 0) iterations = atoi(line.c_str() + 17);
+      continue;
+    }
+    std::istringstream fields(line);
+    std::vector<double> v;
+    for (double x; fields >> x;) v.push_back(x);
+    if (static_cast<int>(v.size()) != states + 1 || !fields.eof()) {
+      error = "not a table line: " + line;
+      return false;
+    }
+    table.times.push_back(v[0]);
+    table.populations.emplace_back(v.begin() + 1, v.end());
+  }
+  const int lines = static_cast<int>(table.times.size());
+  if (iterations < 1 || lines < iterations || lines > iterations + 1) {
+    error = "table of " + std::to_string(lines) + " lines for " + std::to_string(iterations) +
+            " iterations";
+    return false;
+  }
+  table.last_repeated = lines == iterations + 1;
+  return true;
+}
+
+double MaxPopulationError(const Table& table, const reference::Kinetics& ref,
+                          const std::vector<double>& p0, std::string& where) {
+  // The repeated line at the stop time carries the populations of the line
+  // before it; compare it at that line's time.
+  std::vector<double> times = table.times;
+  if (table.last_repeated && times.size() >= 2) times.back() = times[times.size() - 2];
+  const std::vector<std::vector<double>> want = ref.Populations(p0, times);
+  double worst = 0.0;
+  where = "nowhere";
+  for (size_t line = 0; line < times.size(); ++line) {
+    for (size_t k = 0; k < want[line].size(); ++k) {
+      const double err = std::fabs(table.populations[line][k] - std::fabs(want[line][k]));
+      if (!(err <= worst)) {  // NaN counts as the worst
+        worst = err;
+        char buf[160];
+        snprintf(buf, sizeof buf, "line %zu (t = %.6g), state %zu: printed %.7g, reference %.7g",
+                 line + 1, table.times[line], k + 1, table.populations[line][k], want[line][k]);
+        where = buf;
+        if (std::isnan(err)) return err;
+      }
+    }
+  }
+  return worst;
+}
+
+std::vector<Printed> PrintedNumbers(const std::string& text) {
+  std::vector<Printed> numbers;
+  std::istringstream in(text);
+  for (std::string token; in >> token;) {
+    char* end = nullptr;
+    const double value = strtod(token.c_str(), &end);
+    if (end == token.c_str()) continue;
+    // The last digit sits at 10^(exponent - decimals).
+    const size_t dot = token.find('.');
+    const size_t e = token.find_first_of("eE");
+    const std::string mantissa = token.substr(0, e);
+    const int decimals =
+        dot == std::string::npos ? 0 : static_cast<int>(mantissa.size() - dot - 1);
+    const int exponent = e == std::string::npos ? 0 : atoi(token.c_str() + e + 1);
+    numbers.push_back({value, 0.5 * std::pow(10.0, exponent - decimals)});
+  }
+  return numbers;
+}
+
+std::vector<std::string> FirstPassageArgs(const Fixture& f, const std::string& which) {
+  std::vector<std::string> args;
+  if (f.qorp) {
+    args = {"-m", "A", "--qorp", Path(f)};
+  } else {
+    args = {"--ratesfile", Path(f)};
+  }
+  const std::vector<std::string> fpt = {"--fpt", which, "--fptfile", "fpt.txt", "--t8", "1"};
+  args.insert(args.end(), fpt.begin(), fpt.end());
+  return args;
+}
+
+double MaxRelativeError(const std::vector<Printed>& printed, const std::vector<double>& want,
+                        std::string& where) {
+  if (printed.size() != want.size()) {
+    where = std::to_string(printed.size()) + " numbers printed for " +
+            std::to_string(want.size()) + " expected";
+    return HUGE_VAL;
+  }
+  double worst = 0.0;
+  where = "nowhere";
+  for (size_t k = 0; k < want.size(); ++k) {
+    const double excess = std::fabs(printed[k].value - want[k]) - printed[k].half_unit;
+    const double err = excess <= 0.0 ? 0.0 : excess / std::fabs(want[k]);
+    if (!(err <= worst)) {  // NaN counts as the worst
+      worst = err;
+      char buf[160];
+      snprintf(buf, sizeof buf, "number %zu: printed %.9g, reference %.9g", k + 1,
+               printed[k].value, want[k]);
+      where = buf;
+      if (std::isnan(err)) return err;
+    }
+  }
+  return worst;
+}
+
+}  // namespace stiff

@@ -1,0 +1,69 @@
+// Helpers of the stiff-landscape tests: the generated fixtures, the command
+// lines that run them, and the comparison of what the program prints with the
+// multiple-precision reference.
+#ifndef ZOLVANE_TESTS_STIFF_STIFF_FIXTURE_H_
+#define ZOLVANE_TESTS_STIFF_STIFF_FIXTURE_H_
+
+#include <string>
+#include <vector>
+
+#include "tests/reference/reference_kinetics.h"
+
+namespace stiff {
+
+// One generated landscape: its kind ("funnel" or "cascade"), its stiffness
+// 1e`exponent`, and which of its two files a run reads.
+struct Fixture {
+  const char* kind;
+  int exponent;
+  bool qorp;  // method A on the qorp file, else method I on the rates file
+};
+
+std::string Name(const Fixture& f);  // e.g. "funnel_1e18_qorp"
+std::string Path(const Fixture& f);
+
+// The reference model of the fixture's file (37 degrees Celsius for qorp).
+reference::Kinetics Reference(const Fixture& f);
+
+// Every run starts with all population in the last state, the top of the
+// landscape, and follows it to equilibrium on a coarse logarithmic axis.
+std::vector<double> StartPopulation(int states);
+std::vector<std::string> PopulationArgs(const Fixture& f, int states);
+
+// The population table on standard output: time column and populations per
+// line, and whether the last line repeats the previous populations at the
+// stop time (the loop ended early at equilibrium).
+struct Table {
+  std::vector<double> times;
+  std::vector<std::vector<double>> populations;
+  bool last_repeated = false;
+};
+// False (with `error` set) when the output is not a well-formed table.
+bool ParseTable(const std::string& out, int states, Table& table, std::string& error);
+
+// Largest |printed - reference| over all printed populations; `where` names
+// the line and state where it occurs.
+double MaxPopulationError(const Table& table, const reference::Kinetics& ref,
+                          const std::vector<double>& p0, std::string& where);
+
+// Numbers of a whitespace-separated text, with the half unit of the last
+// printed digit of each (what printing alone may have rounded away).
+struct Printed {
+  double value;
+  double half_unit;
+};
+std::vector<Printed> PrintedNumbers(const std::string& text);
+
+// A run that writes first passage times (`which`: a state number or "all")
+// to the file "fpt.txt" in the working directory; the time axis is cut short.
+std::vector<std::string> FirstPassageArgs(const Fixture& f, const std::string& which);
+
+// Largest relative error of printed numbers against the reference, beyond
+// the rounding of the printed digits: max over k of
+// (|printed_k - want_k| - half_unit_k) / |want_k|, and 0 where both are 0.
+double MaxRelativeError(const std::vector<Printed>& printed, const std::vector<double>& want,
+                        std::string& where);
+
+}  // namespace stiff
+
+#endif  // ZOLVANE_TESTS_STIFF_STIFF_FIXTURE_H_
