@@ -1,0 +1,616 @@
+#include "distributed/distributed_run.h"
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <tuple>
+#include <vector>
+
+#include "calc/calc.h"
+#include "calc/time_axis.h"
+#include "distributed/dist_input.h"
+#include "distributed/dist_matrix.h"
+#include "distributed/process_grid.h"
+#include "distributed/scalapack.h"
+#include "matrix/lapack.h"
+#include "run/driver.h"
+#include "run/fatal.h"
+
+namespace {
+
+double SecondsSince(clock_t start) {
+  return static_cast<double>(clock() - start) / CLOCKS_PER_SEC;
+}
+
+void Refuse(const char* option) {
+  Fatal(1, "ERROR: --%s is not available in the distributed run\n", option);
+}
+
+// Diagonal of U = -(column sum), or 1 - (column sum) with --useplusI; in
+// A = U^T that is the row sum.
+void SetDiagonal(DistMatrix& a, bool useplusI) {
+  std::vector<double> sum(a.n, 0.0);
+  for (int jl = 0; jl < a.local_cols; ++jl) {
+    const int c = a.GlobalCol(jl);
+    for (int il = 0; il < a.local_rows; ++il) {
+      const int r = a.GlobalRow(il);
+      if (r == c) a.At(il, jl) = 0.0;
+      sum[r] += a.At(il, jl);
+    }
+  }
+  MPI_Allreduce(MPI_IN_PLACE, sum.data(), a.n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+  const double base = useplusI ? 1.0 : 0.0;
+  for (int j = 0; j < a.n; ++j) {
+    if (a.OwnsRow(j) && a.OwnsCol(j)) a.At(a.LocalRow(j), a.LocalCol(j)) = base - sum[j];
+  }
+}
+
+template <typename F>
+void ForEachRate(DistMatrix& a, F f) {
+  for (int jl = 0; jl < a.local_cols; ++jl) {
+    const int c = a.GlobalCol(jl);
+    for (int il = 0; il < a.local_rows; ++il) {
+      if (a.GlobalRow(il) != c) a.At(il, jl) = f(a.At(il, jl));
+    }
+  }
+}
+
+// The serial rescaling steps, element by element on the local blocks.
+void Rescale(const RunOptions& opts, DistMatrix& a) {
+  const int d = a.n;
+  if (!(opts.hard_rescale == 1.0)) {  // NaN counts as "given"
+    const double e = opts.hard_rescale;
+    if (d >= 1) {
+      ForEachRate(a, [e](double x) { return pow(x, e); });
+      SetDiagonal(a, opts.useplusI);
+    }
+  } else if (opts.minimal_rate > 0) {
+    const double want = opts.minimal_rate;
+    double m = 1.0;
+    ForEachRate(a, [&m](double x) {
+      if (x > 0 && x < m) m = x;
+      return x;
+    });
+    MPI_Allreduce(MPI_IN_PLACE, &m, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
+    const double p = log(want) / log(m);
+    fprintf(stderr, "rescale params: %20.10g %20.10g %20.10g\n", m, want, p);
+    if (d >= 1 && !(m > want) && p > 0 && !std::isinf(p)) {
+      ForEachRate(a, [p](double x) { return pow(x, p); });
+      SetDiagonal(a, opts.useplusI);
+    }
+  }
+  if (!(opts.times == 1.0) && d >= 1) {
+    const double factor = opts.times;
+    ForEachRate(a, [factor](double x) { return factor * x; });
+    SetDiagonal(a, opts.useplusI);
+  }
+}
+
+// The serial ergodicity reduction: the breadth-first search over positive
+// rates fetches one line of U per state it expands; a reduction moves the
+// kept states to the front by swaps and keeps the leading block.
+int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
+  const int n = a.n;
+  int s = 0;
+  while (s < n && p0[s] == 0) ++s;
+  if (s == n) Fatal(1, "ERROR: the initial population is 0 in every state\n");
+
+  std::vector<char> reached(n, 0);
+  std::vector<int> queue;
+  queue.reserve(n);
+  reached[s] = 1;
+  queue.push_back(s);
+  int count = 1;
+  std::vector<double> out_of;
+  for (size_t front = 0; front < queue.size() && count < n; ++front) {
+    const int d = queue[front];
+    FetchRow(a, d, out_of);  // row d of A: U(k, d), the rates d -> k
+    for (int k = 0; k < n; ++k) {
+      if (k == d || reached[k] || !(out_of[k] > 0)) continue;
+      reached[k] = 1;
+      queue.push_back(k);
+      ++count;
+    }
+  }
+  if (count == n) return n;
+
+  for (int j = s + 1; j < n; ++j) {
+    if (p0[j] > 0 && !reached[j]) {
+      Fatal(-1,
+            "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
+            "Exiting...\n");
+    }
+  }
+  calc.kept.clear();
+  for (int i = 0; i < n; ++i) {
+    if (reached[i]) calc.kept.push_back(i);
+  }
+  const int m = static_cast<int>(calc.kept.size());
+  // Swapping l with kept[l] in increasing l brings every kept state to its
+  // new place: kept[l] >= l, and no earlier swap touched position kept[l].
+  const int one = 1;
+  for (int l = 0; l < m; ++l) {
+    const int from = calc.kept[l];
+    if (from == l) continue;
+    const int row_l = l + 1, row_from = from + 1;
+    pdswap_(&n, a.local.data(), &row_l, &one, a.desc, &n, a.local.data(), &row_from, &one, a.desc,
+            &n);
+    pdswap_(&n, a.local.data(), &one, &row_l, a.desc, &one, a.local.data(), &one, &row_from,
+            a.desc, &one);
+    p0[l] = p0[from];
+  }
+  a = LeadingPart(a, m);
+  p0.resize(m);
+  calc.kept_columns = n;
+  calc.dim = m;
+
+  if (!calc.opts.quiet) {
+    fprintf(stderr, "WARNING: Matrix is non-ergodic! Decreasing dimension to %d.\n", m);
+  }
+  if (m == 1) {
+    // Replicated data: every process takes the same decisions, rank 0 prints.
+    calc.MxOutputHeader();
+    double p = p0[0];
+    calc.MxOutputLine(&p, 1, calc.opts.t0);
+    p = p0[0];
+    calc.MxOutputLine(&p, 1, calc.opts.t8);
+  }
+  return m;
+}
+
+// Eigen-decomposition of the symmetrised matrix, the serial checks and
+// warnings on its result. Leaves the eigenvectors in z (columns in LAPACK's
+// ascending order), the sorted and clamped eigenvalues in calc.evals, and in
+// `order` the column of z that belongs to each sorted eigenvalue.
+void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistMatrix& z,
+                 std::vector<int>& order) {
+  const RunOptions& opts = calc.opts;
+  const int n = a.n;
+  const size_t nn = static_cast<size_t>(n);
+  calc.sqrPI_.resize(nn);
+  calc._sqrPI.resize(nn);
+  for (size_t i = 0; i < nn; ++i) {
+    calc.sqrPI_[i] = std::sqrt(p8[i]);
+    calc._sqrPI[i] = 1.0 / calc.sqrPI_[i];
+  }
+  // S = P^-1/2 U P^1/2; in A = U^T, A(r, c) = U(c, r) is scaled by
+  // _sqrPI[c] first and sqrPI_[r] second, as the serial scalings do.
+  for (int jl = 0; jl < a.local_cols; ++jl) {
+    const double left = calc._sqrPI[a.GlobalCol(jl)];
+    for (int il = 0; il < a.local_rows; ++il) {
+      double& x = a.At(il, jl);
+      const double y = 0.0 + left * x;
+      x = 0.0 + y * calc.sqrPI_[a.GlobalRow(il)];
+    }
+  }
+
+  // The transpose goes into z's storage, which is free until the solver.
+  z = MakeDistMatrix(n, a.nb, a.grid);
+  const int one = 1;
+  const double alpha = 1.0, beta = 0.0;
+  if (n > 0) pdtran_(&n, &n, &alpha, a.local.data(), &one, &one, a.desc, &beta, z.local.data(),
+                     &one, &one, z.desc);
+  double err = 0.0;
+  std::vector<double> weird;  // (i, j, S(i, j), S(j, i)) of every pair that gives NaN
+  for (int jl = 0; jl < a.local_cols; ++jl) {
+    const int c = a.GlobalCol(jl);
+    for (int il = 0; il < a.local_rows; ++il) {
+      const int r = a.GlobalRow(il);
+      // In U's orientation: S(r, c) is the transpose's entry, S(c, r) ours.
+      const double uij = z.At(il, jl), uji = a.At(il, jl);
+      const double mean = (uij + uji) * 0.5;
+      if (r <= c) {
+        const double f = mean - uij;
+        if (std::isnan(f)) weird.insert(weird.end(), {double(r), double(c), uij, uji});
+        err += std::fabs(f);
+      }
+      a.At(il, jl) = mean;
+    }
+  }
+  MPI_Allreduce(MPI_IN_PLACE, &err, 1, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+  if (n > 0 && std::isnan(err)) {
+    // Rank 0 lists the pairs in the serial order.
+    int mine = static_cast<int>(weird.size());
+    std::vector<int> counts(a.grid.size), offsets(a.grid.size, 0);
+    MPI_Gather(&mine, 1, MPI_INT, counts.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
+    for (int p = 1; p < a.grid.size; ++p) offsets[p] = offsets[p - 1] + counts[p - 1];
+    std::vector<double> all(IsRoot() ? offsets.back() + counts.back() : 0);
+    MPI_Gatherv(weird.data(), mine, MPI_DOUBLE, all.data(), counts.data(), offsets.data(),
+                MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    std::vector<std::tuple<int, int, double, double>> pairs;
+    for (size_t k = 0; k + 3 < all.size(); k += 4) {
+      pairs.emplace_back(static_cast<int>(all[k]), static_cast<int>(all[k + 1]), all[k + 2],
+                         all[k + 3]);
+    }
+    std::sort(pairs.begin(), pairs.end(), [](const auto& x, const auto& y) {
+      return std::tie(std::get<0>(x), std::get<1>(x)) < std::tie(std::get<0>(y), std::get<1>(y));
+    });
+    for (const auto& [i, j, uij, uji] : pairs) {
+      fprintf(stderr, "Weird rates! r(%5d,%5d)=(%e, %e)\n", i, j, uij, uji);
+    }
+    Fatal(-1,
+          "Rates are not good -- check your rates (maybe the equilibrium was not computed "
+          "correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
+          static_cast<long double>(err));
+  }
+  if (!opts.quiet) {
+    fprintf(stderr, "Corrected numerical error: %e (%e per number)\n", err,
+            err / (static_cast<double>(n) * n));
+  }
+
+  // pdsyevd: workspace query, then the solve; a destroyed as work space.
+  std::vector<double> w(nn);
+  int info = 0;
+  int lwork = -1, liwork = -1;
+  double work_size = 0.0;
+  int iwork_size = 0;
+  pdsyevd_("V", "L", &n, a.local.data(), &one, &one, a.desc, w.data(), z.local.data(), &one, &one,
+           z.desc, &work_size, &lwork, &iwork_size, &liwork, &info);
+  if (info == 0) {
+    // The query is known to come out a little short on some grids.
+    lwork = static_cast<int>(work_size * 1.05) + 1024;
+    liwork = std::max(iwork_size, 1) + 64;
+    std::vector<double> work;
+    std::vector<int> iwork;
+    int failed = 0;
+    try {
+      work.resize(static_cast<size_t>(lwork));
+      iwork.resize(static_cast<size_t>(liwork));
+    } catch (const std::bad_alloc&) {
+      failed = 1;
+    }
+    MPI_Allreduce(MPI_IN_PLACE, &failed, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
+    if (failed) Fatal(1, "ERROR: out of memory\n");
+    pdsyevd_("V", "L", &n, a.local.data(), &one, &one, a.desc, w.data(), z.local.data(), &one,
+             &one, z.desc, work.data(), &lwork, iwork.data(), &liwork, &info);
+  }
+  std::vector<double>().swap(a.local);
+  if (info != 0) {
+    const double val =
+        (info >= 1 && info <= n) ? w[info - 1] : std::numeric_limits<double>::quiet_NaN();
+    Fatal(1,
+          "pdsyevd exited with value %d (val=%20.10g) (Cannot compute eigenvalues) Try to:\n"
+          " - lower --feps value (try --feps=-1.0)\n"
+          " - try using --useplusI option (sometimes the eigenvalues are better computed like "
+          "that)\n\n\n",
+          info, val);
+  }
+
+  // The serial selection sort, descending, among equal values the last one
+  // found first; here it orders column numbers instead of moving columns.
+  std::vector<double>& evals = calc.evals;
+  evals = w;
+  order.resize(nn);
+  for (size_t i = 0; i < nn; ++i) order[i] = static_cast<int>(i);
+  for (size_t i = 0; i < nn; ++i) {
+    size_t m = i;
+    for (size_t k = i; k < nn; ++k) {
+      if (evals[k] >= evals[m]) m = k;
+    }
+    if (m != i) {
+      std::swap(evals[i], evals[m]);
+      std::swap(order[i], order[m]);
+    }
+  }
+}
+
+}  // namespace
+
+void RefuseSerialOnlyOptions(const CommandLineArgs& args) {
+  if (args.absorb_count != 0) Refuse("absorb");
+  if (args.exponent_count != 0) Refuse("exponent");
+  if (args.fpt_count != 0) Refuse("fpt");
+  if (args.recoverE_count != 0) Refuse("recoverE");
+  if (args.dumpE_count != 0) Refuse("dumpE");
+  if (args.dumpU_count != 0) Refuse("dumpU");
+  if (args.mathematicamatrix_count != 0) Refuse("mathematicamatrix");
+  if (args.degeneracy_count != 0) Refuse("degeneracy");
+  if (args.visualize_count != 0) Refuse("visualize");
+  if (args.verbose_count != 0) Refuse("verbose");
+  // Binary rates are the one input --nstates reduces.
+  if (args.nstates_count != 0 && args.bin_count != 0) Refuse("nstates");
+  if (args.mlapack_precision_count != 0) Refuse("mlapack-precision");
+  if (args.mlapack_method_count != 0) Refuse("mlapack-method");
+}
+
+namespace {
+
+// The serial checks on the sorted eigen-decomposition: reachability in the
+// eigenvector graph, the largest eigenvalue, the clamp of the stationary
+// eigenvalues. Column k of the serial evecs is column order[k] of z.
+void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& order) {
+  const RunOptions& opts = calc.opts;
+  const int n = z.n;
+  std::vector<double>& evals = calc.evals;
+
+  // States h and i are adjacent when evecs(i, h) and evecs(h, i) are both
+  // non-zero; dense eigenvectors connect state 0 to all others at once.
+  if (n > 1) {
+    std::vector<char> marked(n, 0);
+    std::vector<int> queue{0};
+    marked[0] = 1;
+    int count = 1;
+    std::vector<double> row, column;
+    for (size_t head = 0; head < queue.size() && count < n; ++head) {
+      const int h = queue[head];
+      FetchRowAndColumn(z, h, order[h], row, column);
+      for (int i = 0; i < n; ++i) {
+        if (i == h || marked[i]) continue;
+        if (!(column[i] == 0.0) && !(row[order[i]] == 0.0)) {
+          marked[i] = 1;
+          queue.push_back(i);
+          ++count;
+        }
+      }
+    }
+    if (count < n) {
+      fprintf(stderr,
+              "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):");
+      for (int i = 0; i < n; ++i) {
+        if (!marked[i]) fprintf(stderr, " %4d", i + 1);
+      }
+      fprintf(stderr,
+              "\n         the overall probability can start to decrease if this state(s) is(are) "
+              "populated!!!");
+    }
+  }
+
+  const double stationary = opts.useplusI ? 1.0 : 0.0;
+  if (!opts.quiet && n > 0 && std::fabs(evals[0] - stationary) > 10 * opts.feps) {
+    fprintf(stderr, "WARNING largest eigenvalue is %g, see evals.txt and evecs.txt\n", evals[0]);
+    RootOnly([&]() -> int64_t {
+      calc.MxASCIIWriteV(evals.data(), "evals.txt");
+      return 0;
+    });
+    // evecs.txt holds one eigenvector per line; rank 0 gets them one by one.
+    FILE* f = nullptr;
+    RootOnly([&]() -> int64_t {
+      f = fopen("evecs.txt", "w");
+      if (f == nullptr) Fatal(1, "could not open file pointer 4 ASCII outfile\n");
+      return 0;
+    });
+    std::vector<double> column;
+    for (int k = 0; k < n; ++k) {
+      FetchColumn(z, order[k], column);
+      if (f != nullptr) {
+        for (double x : column) fprintf(f, "%15.10g ", x);
+        fputc('\n', f);
+      }
+    }
+    RootOnly([&]() -> int64_t {
+      if (!opts.quiet) fprintf(stderr, "matrix written to ASCII file\n");
+      bool failed = ferror(f) != 0;
+      if (fclose(f) != 0) failed = true;
+      if (failed) Fatal(1, "ERROR: could not write %s %s\n", "ASCII outfile", "evecs.txt");
+      return 0;
+    });
+  }
+
+  if (n > 0) {
+    evals[0] = stationary;
+    int traps = 0;
+    for (int k = 0; k < n && evals[k] >= stationary; ++k) {
+      evals[k] = stationary;
+      ++traps;
+    }
+    if (traps >= 2) {
+      fprintf(stderr,
+              "WARNING: There are multiple evals=%d.0 (%4d) (multiple population traps -- maybe "
+              "we compute crap)\n",
+              opts.useplusI ? 1 : 0, traps);
+    }
+  }
+}
+
+// The population table: p(t) = CL exp(evals t / T) c with CL = P^1/2 Z and
+// c = Z^T P^-1/2 p0. Each block of time points is one product of every
+// process's part of CL with its rows of the replicated coefficient block,
+// summed onto rank 0, which checks and prints the lines as the serial
+// program does.
+void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vector<double>& p0,
+             const std::vector<double>& p8) {
+  RunOptions& opts = calc.opts;
+  const int n = z.n;
+  const size_t nn = static_cast<size_t>(n);
+  // Eigenvalue of each column of z, and each column's place in sorted order.
+  std::vector<double> lambda(nn);
+  std::vector<int> rank_of(nn);
+  for (size_t k = 0; k < nn; ++k) {
+    lambda[order[k]] = calc.evals[k];
+    rank_of[order[k]] = static_cast<int>(k);
+  }
+
+  // c = Z^T x, x = P^-1/2 p0: the one distributed matrix-vector product.
+  std::vector<double> c(nn, 0.0);
+  {
+    std::vector<double> x(std::max(1, z.local_rows));
+    for (int il = 0; il < z.local_rows; ++il) {
+      const int i = z.GlobalRow(il);
+      x[il] = calc._sqrPI[i] * p0[i];
+    }
+    std::vector<double> part(std::max(1, z.local_cols), 0.0);
+    if (z.local_rows > 0 && z.local_cols > 0) {
+      const int inc = 1;
+      const double alpha = 1.0, beta = 0.0;
+      dgemv_("T", &z.local_rows, &z.local_cols, &alpha, z.local.data(), &z.lld, x.data(), &inc,
+             &beta, part.data(), &inc, 1);
+    }
+    for (int jl = 0; jl < z.local_cols; ++jl) c[z.GlobalCol(jl)] = part[jl];
+    MPI_Allreduce(MPI_IN_PLACE, c.data(), n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+  }
+  // CL in place of Z.
+  for (int jl = 0; jl < z.local_cols; ++jl) {
+    for (int il = 0; il < z.local_rows; ++il) {
+      z.At(il, jl) = calc.sqrPI_[z.GlobalRow(il)] * z.At(il, jl);
+    }
+  }
+
+  RootOnly([&]() -> int64_t {
+    calc.MxOutputHeader();
+    if (opts.t0 == 0.0) calc.MxOutputLine(p0.data(), n, 0.0);
+    return 0;
+  });
+  if (opts.t0 == 0.0) opts.t0 = 1e-4;
+
+  constexpr size_t kBlock = 64;
+  const double t8 = opts.t8, T = opts.times;
+  std::vector<double> u(nn, 0.0);  // by sorted index: first scaled time out of range
+  int count = 0;
+  bool converged = false;
+  double t_last = 0.0;
+  std::vector<double> last(nn);
+
+  TimeAxis axis(opts.t0, t8, opts.tinc);
+  std::vector<double> times;
+  std::vector<double> w(kBlock * nn);
+  std::vector<double> w_local(kBlock * std::max(1, z.local_cols));
+  std::vector<double> part(kBlock * std::max(1, z.local_rows));
+  std::vector<double> pops(kBlock * nn);  // summed onto rank 0
+  std::vector<double> sums(kBlock * nn);
+  std::vector<char> out_of_range(kBlock * nn);
+  while (!converged && axis.NextBlock(times, kBlock)) {
+    const int k_count = static_cast<int>(times.size());
+    for (int k = 0; k < k_count; ++k) {
+      const double scaled = times[k] / T;
+      for (size_t i = 0; i < nn; ++i) {
+        errno = 0;
+        const double d = std::exp(scaled * lambda[i]);
+        out_of_range[k * nn + i] = errno == ERANGE || std::isnan(d);
+        w[k * nn + i] = d * c[i];
+      }
+      for (int jl = 0; jl < z.local_cols; ++jl) {
+        w_local[static_cast<size_t>(k) * z.local_cols + jl] = w[k * nn + z.GlobalCol(jl)];
+      }
+    }
+    std::fill(pops.begin(), pops.begin() + k_count * nn, 0.0);
+    if (z.local_rows > 0 && z.local_cols > 0) {
+      const double alpha = 1.0, beta = 0.0;
+      const int ldw = z.local_cols;
+      dgemm_("N", "N", &z.local_rows, &k_count, &z.local_cols, &alpha, z.local.data(), &z.lld,
+             w_local.data(), &ldw, &beta, part.data(), &z.local_rows, 1, 1);
+      for (int k = 0; k < k_count; ++k) {
+        for (int il = 0; il < z.local_rows; ++il) {
+          pops[k * nn + z.GlobalRow(il)] = part[static_cast<size_t>(k) * z.local_rows + il];
+        }
+      }
+    }
+    MPI_Reduce(pops.data(), sums.data(), static_cast<int>(k_count * nn), MPI_DOUBLE, MPI_SUM, 0,
+               MPI_COMM_WORLD);
+
+    const int done = static_cast<int>(RootOnly([&]() -> int64_t {
+      for (int k = 0; k < k_count; ++k) {
+        double* p = sums.data() + k * nn;
+        for (size_t i = 0; i < nn; ++i) {
+          const int sorted = rank_of[i];
+          if (out_of_range[k * nn + i] && u[sorted] == 0.0) u[sorted] = times[k] / T;
+        }
+        calc.MxOutputLine(p, n, times[k]);
+        ++count;
+        t_last = times[k];
+        std::copy(p, p + nn, last.begin());
+        converged = true;
+        for (size_t i = 0; i < nn; ++i) {
+          if (!(std::fabs(p8[i] - p[i]) < 1e-6)) {
+            converged = false;
+            break;
+          }
+        }
+        fflush(stdout);
+        if (converged) return 1;
+      }
+      return 0;
+    }));
+    converged = done != 0;
+  }
+
+  RootOnly([&]() -> int64_t {
+    if (opts.warnings) {
+      for (size_t i = 0; i < nn; ++i) {
+        if (u[i] > 0.0) {
+          fprintf(stderr, "underflow %5d at time %12g", static_cast<int>(i + 1), u[i]);
+        }
+      }
+    }
+    // Converged before the stop time: the populations stay put until t8.
+    if (count > 0 && (converged || !axis.stalled()) && t8 > t_last) {
+      calc.MxOutputLine(last.data(), n, t8);
+    }
+    printf("# of iterations: %d\n", count);
+    fflush(stdout);
+    return 0;
+  });
+}
+
+}  // namespace
+
+int RunDistributed(ProgramRecord& record) {
+  RunOptions& opts = record.opts;
+  const clock_t start = clock();
+  const ProcessGrid grid = MakeProcessGrid();
+
+  std::vector<QorpRecord> records;
+  DistMatrix a;  // U^T
+  const int n = opts.method == 'A' ? ReadDistributedQorp(record, records)
+                                   : ReadDistributedRates(record, grid, a);
+  Calc calc(n, opts);
+  if (opts.method == 'A') a = MethodAMatrix(calc, records, grid, BlockSize(n, grid));
+  SetDiagonal(a, opts.useplusI);
+  Rescale(opts, a);
+
+  std::vector<double> p0 = calc.MxMakeP0();
+  const int d = Ergodicity(calc, a, p0);
+  std::vector<double> p8(d, 0.0);
+  if (!opts.quiet) fprintf(stderr, "Time to initialize: %.2f secs.\n", SecondsSince(start));
+
+  clock_t t = clock();
+  if (opts.method == 'A') {
+    KeepRecords(calc, records);
+    calc.MxEquilibriumFromEnergies(records, p8);
+  } else {
+    // U(c, j) is column c of A, U(j, c) row c.
+    std::vector<double> row, column;
+    calc.MxEquilibriumFromBalanceLines(
+        [&](int c) {
+          FetchRowAndColumn(a, c, c, row, column);
+          return Calc::BalanceLines{column.data(), 1, row.data(), 1};
+        },
+        p8);
+  }
+  if (opts.equil_file != nullptr) {
+    RootOnly([&]() -> int64_t {
+      WriteEquilibriumFile(opts.equil_file, p8);
+      return 0;
+    });
+  }
+  if (opts.just_shorten) return 0;
+
+  t = clock();
+  DistMatrix z;
+  std::vector<int> order;
+  Diagonalize(calc, a, p8, z, order);
+  CheckEigenvectors(calc, z, order);
+  if (opts.dumpX) {
+    RootOnly([&]() -> int64_t {
+      calc.MxASCIIWriteV(calc.evals.data(), "evals.txt");
+      return 0;
+    });
+    fflush(stdout);
+    fflush(stderr);
+    exit(0);
+  }
+  if (opts.useplusI) {
+    for (double& e : calc.evals) e -= 1.0;
+  }
+  if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
+
+  t = clock();
+  Iterate(calc, z, order, p0, p8);
+  if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
+  return 0;
+}

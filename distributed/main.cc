@@ -1,0 +1,26 @@
+// zolvane-mpi: the spectral run of zolvane over MPI processes with ScaLAPACK.
+#include <new>
+
+#include "distributed/distributed_run.h"
+#include "distributed/process_grid.h"
+#include "run/fatal.h"
+#include "run/program_options.h"
+#include "run/program_record.h"
+
+int main(int argc, char** argv) {
+  StartDistributedRun(&argc, &argv);
+  try {
+    // Every process parses the same command line, so option errors end all
+    // of them alike.
+    ProgramRecord record;
+    ProcessCommandLine(record, argc, argv);
+    RefuseSerialOnlyOptions(record.args);
+    const int status = RunDistributed(record);
+    release_command_line_args(record.args);
+    return status;
+  } catch (const std::bad_alloc&) {
+    // Only replicated n-vectors are allocated unchecked, the same on every
+    // process.
+    Fatal(1, "ERROR: out of memory\n");
+  }
+}

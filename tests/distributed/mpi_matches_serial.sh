@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs the serial program and the distributed one on P processes with the
+# same options and compares their tables (compare_tables.awk).
+# Usage: mpi_matches_serial.sh ZOLVANE ZOLVANE_MPI P OPTION...
+set -euo pipefail
+serial=$1 mpi=$2 processes=$3
+shift 3
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+export OPENBLAS_NUM_THREADS=1
+"$serial" "$@" > serial.out 2> serial.err || { cat serial.err; echo "serial run failed"; exit 1; }
+status=0
+"$here/mpirun.sh" "$processes" "$mpi" "$@" > mpi.out 2> mpi.err || status=$?
+if [ "$status" -ne 0 ]; then
+  cat mpi.err
+  echo "distributed run on $processes processes failed with status $status"
+  exit 1
+fi
+awk -f "$here/compare_tables.awk" serial.out mpi.out
+echo "$(wc -l < mpi.out) lines agree on $processes processes"
