@@ -11,13 +11,17 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 export OPENBLAS_NUM_THREADS=1
-"$serial" "$@" > serial.out 2> serial.err || { cat serial.err; echo "serial run failed"; exit 1; }
+# Each run in its own directory: files they write (--equil-file) are compared.
+mkdir serial mpi
+(cd serial && "$serial" "$@" > ../serial.out 2> ../serial.err) ||
+  { cat serial.err; echo "serial run failed"; exit 1; }
 status=0
-"$here/mpirun.sh" "$processes" "$mpi" "$@" > mpi.out 2> mpi.err || status=$?
+(cd mpi && "$here/mpirun.sh" "$processes" "$mpi" "$@" > ../mpi.out 2> ../mpi.err) || status=$?
 if [ "$status" -ne 0 ]; then
   cat mpi.err
   echo "distributed run on $processes processes failed with status $status"
   exit 1
 fi
 awk -f "$here/compare_tables.awk" serial.out mpi.out
+diff -r serial mpi
 echo "$(wc -l < mpi.out) lines agree on $processes processes"
