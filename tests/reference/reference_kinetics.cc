@@ -52,7 +52,13 @@ struct Model {
   int n = 0;
   Matrix<Real> rate;  // rate[i][j]: from j to i (i != j); diagonal 0
   std::vector<Real> p8;
-  // Jacobi decomposition of S = P^-1/2 G P^1/2: S = V diag(lambda) V^T.
+  // With an absorbing state (the last one), p8 is the unit vector on it, and
+  // the transient states keep the detailed balance of the landscape they
+  // came from: `weight` holds that landscape's equilibrium; otherwise p8.
+  bool absorbing = false;
+  std::vector<Real> weight;
+  // Jacobi decomposition of S = W^-1/2 G W^1/2 over the transient states
+  // (all states without an absorbing one): S = V diag(lambda) V^T.
   std::vector<Real> lambda;
   Matrix<Real> v;
   double largest_rate = 0.0, smallest_rate = 0.0;
@@ -145,27 +151,32 @@ void Jacobi(Matrix<Real> a, std::vector<Real>& lambda, Matrix<Real>& v) {
   Fail("Jacobi did not converge");
 }
 
-// Symmetrised generator S(i, j) = G(i, j) sqrt(p8[j] / p8[i]). The geometric
-// mean of the two directions makes it exactly symmetric; rates read from a
-// file keep detailed balance only to their rounding, so the diagonal is taken
-// from the symmetrised rates too: then S sqrt(p8) = 0 exactly and no slow
-// leak of probability (a false eigenvalue near 0) appears at long times.
+// Symmetrised generator of the transient states, S(i, j) = G(i, j)
+// sqrt(w[j] / w[i]). The geometric mean of the two directions makes it
+// exactly symmetric; rates read from a file keep detailed balance only to
+// their rounding, so the diagonal is taken from the symmetrised rates too:
+// then S sqrt(w) = 0 exactly (without an absorbing state) and no slow leak of
+// probability, a false eigenvalue near 0, appears at long times. The rate
+// into an absorbing state adds to the diagonal only.
 Matrix<Real> Symmetrised(const Model& m) {
-  Matrix<Real> s(m.n, std::vector<Real>(m.n, Real(0)));
-  std::vector<Real> sq(m.n);
-  for (int i = 0; i < m.n; ++i) sq[i] = sqrt(m.p8[i]);
-  for (int i = 0; i < m.n; ++i) {
+  const int t = m.absorbing ? m.n - 1 : m.n;
+  Matrix<Real> s(t, std::vector<Real>(t, Real(0)));
+  std::vector<Real> sq(t);
+  for (int i = 0; i < t; ++i) sq[i] = sqrt(m.weight[i]);
+  for (int i = 0; i < t; ++i) {
     for (int j = 0; j < i; ++j) s[i][j] = s[j][i] = sqrt(m.rate[i][j] * m.rate[j][i]);
   }
-  for (int j = 0; j < m.n; ++j) {
-    for (int i = 0; i < m.n; ++i) {
+  for (int j = 0; j < t; ++j) {
+    for (int i = 0; i < t; ++i) {
       if (i != j) s[j][j] -= s[i][j] * sq[i] / sq[j];
     }
+    if (m.absorbing) s[j][j] -= m.rate[t][j];
   }
   return s;
 }
 
 void Finish(Model& m) {
+  if (!m.absorbing) m.weight = m.p8;
   m.largest_rate = 0.0;
   m.smallest_rate = HUGE_VAL;
   for (int i = 0; i < m.n; ++i) {
@@ -275,6 +286,24 @@ Kinetics Kinetics::FromRates(const std::string& path) {
   return Kinetics(std::move(m));
 }
 
+Kinetics Kinetics::WithAbsorbingState(int absorbed, double rate) const {
+  const Model& m = *model_;
+  if (m.absorbing || absorbed < 0 || absorbed >= m.n) Fail("cannot absorb there");
+  auto a = std::make_unique<Model>();
+  const int n = a->n = m.n + 1;
+  a->absorbing = true;
+  a->rate.assign(n, std::vector<Real>(n, Real(0)));
+  for (int i = 0; i < m.n; ++i) {
+    for (int j = 0; j < m.n; ++j) a->rate[i][j] = m.rate[i][j];
+  }
+  a->rate[m.n][absorbed] = rate;
+  a->weight = m.p8;
+  a->p8.assign(n, Real(0));
+  a->p8[m.n] = 1;
+  Finish(*a);
+  return Kinetics(std::move(a));
+}
+
 Kinetics::Kinetics(std::unique_ptr<Model> model) : model_(std::move(model)) {}
 Kinetics::Kinetics(Kinetics&&) noexcept = default;
 Kinetics& Kinetics::operator=(Kinetics&&) noexcept = default;
@@ -297,26 +326,33 @@ std::vector<std::vector<double>> Kinetics::Populations(const std::vector<double>
   const Model& m = *model_;
   const int n = m.n;
   if (static_cast<int>(p0.size()) != n) Fail("p0 of the wrong size");
-  // p(t) = P^1/2 V exp(lambda t) V^T P^-1/2 p0 = sum_k w[i][k] exp(lambda_k t).
-  std::vector<Real> sq(n), c(n, Real(0));
-  for (int i = 0; i < n; ++i) sq[i] = sqrt(m.p8[i]);
-  for (int k = 0; k < n; ++k) {
-    for (int j = 0; j < n; ++j) c[k] += m.v[j][k] * Real(p0[j]) / sq[j];
+  // Transient states: p(t) = W^1/2 V exp(lambda t) V^T W^-1/2 p0
+  // = sum_k w[i][k] exp(lambda_k t); an absorbing state holds the rest.
+  const int t = m.absorbing ? n - 1 : n;
+  std::vector<Real> sq(t), c(t, Real(0));
+  for (int i = 0; i < t; ++i) sq[i] = sqrt(m.weight[i]);
+  for (int k = 0; k < t; ++k) {
+    for (int j = 0; j < t; ++j) c[k] += m.v[j][k] * Real(p0[j]) / sq[j];
   }
-  Matrix<Real> w(n, std::vector<Real>(n));
-  for (int i = 0; i < n; ++i) {
-    for (int k = 0; k < n; ++k) w[i][k] = sq[i] * m.v[i][k] * c[k];
+  Matrix<Real> w(t, std::vector<Real>(t));
+  for (int i = 0; i < t; ++i) {
+    for (int k = 0; k < t; ++k) w[i][k] = sq[i] * m.v[i][k] * c[k];
   }
+  Real total = 0;
+  for (double x : p0) total += Real(x);
   std::vector<std::vector<double>> result;
-  std::vector<Real> e(n);
-  for (double t : times) {
-    for (int k = 0; k < n; ++k) e[k] = exp(m.lambda[k] * Real(t));
+  std::vector<Real> e(t);
+  for (double time : times) {
+    for (int k = 0; k < t; ++k) e[k] = exp(m.lambda[k] * Real(time));
     std::vector<double> p(n);
-    for (int i = 0; i < n; ++i) {
+    Real rest = total;
+    for (int i = 0; i < t; ++i) {
       Real sum = 0;
-      for (int k = 0; k < n; ++k) sum += w[i][k] * e[k];
+      for (int k = 0; k < t; ++k) sum += w[i][k] * e[k];
       p[i] = static_cast<double>(sum);
+      rest -= sum;
     }
+    if (m.absorbing) p[t] = static_cast<double>(rest);
     result.push_back(std::move(p));
   }
   return result;
@@ -391,6 +427,7 @@ std::vector<double> Kinetics::FirstPassageTo(int target) const {
   const Model& m = *model_;
   const int n = m.n;
   if (target < 0 || target >= n) Fail("no such target state");
+  if (m.absorbing) Fail("first passage times need the process without its absorbing state");
   // Backward equations: for every state j other than the target,
   // out_j x_j - sum_{i != target} rate(j -> i) x_i = 1.
   const std::vector<Real> out = OutRates(m);

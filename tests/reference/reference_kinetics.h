@@ -33,6 +33,11 @@ class Kinetics {
   // Line i of the file lists the rates i -> 1..n; the diagonal is ignored.
   static Kinetics FromRates(const std::string& path);
 
+  // The same process with one more state, appended last, that takes up
+  // population from state `absorbed` (zero-based) at `rate` and never gives
+  // it back.
+  Kinetics WithAbsorbingState(int absorbed, double rate) const;
+
   Kinetics(Kinetics&&) noexcept;
   Kinetics& operator=(Kinetics&&) noexcept;
   ~Kinetics();

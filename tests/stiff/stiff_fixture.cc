@@ -11,7 +11,8 @@
 namespace stiff {
 
 std::string Name(const Fixture& f) {
-  return std::string(f.kind) + "_1e" + std::to_string(f.exponent) + (f.qorp ? "_qorp" : "_rates");
+  return std::string(f.kind) + "_1e" + std::to_string(f.exponent) + (f.qorp ? "_qorp" : "_rates") +
+         (f.absorb != 0 ? "_absorb" + std::to_string(f.absorb) : "");
 }
 
 std::string Path(const Fixture& f) {
@@ -19,28 +20,47 @@ std::string Path(const Fixture& f) {
                     std::to_string(f.exponent) + (f.qorp ? ".qorp" : ".rates"));
 }
 
-reference::Kinetics Reference(const Fixture& f) {
+namespace {
+
+reference::Kinetics Landscape(const Fixture& f) {
   return f.qorp ? reference::Kinetics::FromQorp(Path(f), 37.0)
                 : reference::Kinetics::FromRates(Path(f));
 }
 
-std::vector<double> StartPopulation(int states) {
-  std::vector<double> p0(states, 0.0);
-  p0[states - 1] = 1.0;
-  return p0;
-}
-
-std::vector<std::string> PopulationArgs(const Fixture& f, int states) {
-  // The slowest relaxation is near the smallest rate, 1e-R relative to the
-  // fastest (about 1): a stop time of 1e4 R is well past equilibrium, and a
-  // factor 4 per step gives about two lines per decade.
+std::vector<std::string> InputArgs(const Fixture& f) {
   std::vector<std::string> args;
   if (f.qorp) {
     args = {"-m", "A", "--qorp", Path(f)};
   } else {
     args = {"--ratesfile", Path(f)};
   }
-  const std::vector<std::string> axis = {"--p0", std::to_string(states) + "=1", "--t8",
+  if (f.absorb != 0) {
+    args.push_back("--absorb");
+    args.push_back(std::to_string(f.absorb));
+  }
+  return args;
+}
+
+}  // namespace
+
+reference::Kinetics Reference(const Fixture& f) {
+  // Method A's rate into the absorbing state is exp(-E/kT) / exp(-E/kT).
+  return f.absorb != 0 ? Landscape(f).WithAbsorbingState(f.absorb - 1, 1.0) : Landscape(f);
+}
+
+std::vector<double> StartPopulation(const Fixture& f, const reference::Kinetics& ref) {
+  std::vector<double> p0(ref.states(), 0.0);
+  p0[ref.states() - 1 - (f.absorb != 0 ? 1 : 0)] = 1.0;
+  return p0;
+}
+
+std::vector<std::string> PopulationArgs(const Fixture& f, const reference::Kinetics& ref) {
+  const int minima = ref.states() - (f.absorb != 0 ? 1 : 0);
+  // The slowest relaxation is near the smallest rate, 1e-R relative to the
+  // fastest (about 1): a stop time of 1e4 R is well past equilibrium, and a
+  // factor 4 per step gives about two lines per decade.
+  std::vector<std::string> args = InputArgs(f);
+  const std::vector<std::string> axis = {"--p0", std::to_string(minima) + "=1", "--t8",
                                          "1e" + std::to_string(f.exponent + 4), "--tinc", "4"};
   args.insert(args.end(), axis.begin(), axis.end());
   return args;
@@ -120,15 +140,23 @@ std::vector<Printed> PrintedNumbers(const std::string& text) {
 }
 
 std::vector<std::string> FirstPassageArgs(const Fixture& f, const std::string& which) {
-  std::vector<std::string> args;
-  if (f.qorp) {
-    args = {"-m", "A", "--qorp", Path(f)};
-  } else {
-    args = {"--ratesfile", Path(f)};
-  }
+  std::vector<std::string> args = InputArgs(f);
   const std::vector<std::string> fpt = {"--fpt", which, "--fptfile", "fpt.txt", "--t8", "1"};
   args.insert(args.end(), fpt.begin(), fpt.end());
   return args;
+}
+
+std::vector<double> ReferenceTimes(const Fixture& f, const std::string& which) {
+  // Absorption needs the absorbed minimum to be reached first, so the
+  // absorbing times are the times to that minimum in the landscape itself.
+  const reference::Kinetics landscape = Landscape(f);
+  if (f.absorb != 0) return landscape.FirstPassageTo(f.absorb - 1);
+  if (which != "all") return landscape.FirstPassageTo(std::stoi(which) - 1);
+  std::vector<double> all;
+  for (const std::vector<double>& row : landscape.FirstPassageAll()) {
+    all.insert(all.end(), row.begin(), row.end());
+  }
+  return all;
 }
 
 double MaxRelativeError(const std::vector<Printed>& printed, const std::vector<double>& want,

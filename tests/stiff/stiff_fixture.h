@@ -12,23 +12,26 @@
 namespace stiff {
 
 // One generated landscape: its kind ("funnel" or "cascade"), its stiffness
-// 1e`exponent`, and which of its two files a run reads.
+// 1e`exponent`, which of its two files a run reads, and optionally an
+// absorbing state behind one minimum (qorp only: method A).
 struct Fixture {
   const char* kind;
   int exponent;
-  bool qorp;  // method A on the qorp file, else method I on the rates file
+  bool qorp;       // method A on the qorp file, else method I on the rates file
+  int absorb = 0;  // 1-based minimum for --absorb, 0 for none
 };
 
 std::string Name(const Fixture& f);  // e.g. "funnel_1e18_qorp"
 std::string Path(const Fixture& f);
 
-// The reference model of the fixture's file (37 degrees Celsius for qorp).
+// The reference model of the fixture's file (37 degrees Celsius for qorp),
+// with the absorbing state appended as method A does (rate 1 into it).
 reference::Kinetics Reference(const Fixture& f);
 
-// Every run starts with all population in the last state, the top of the
+// Every run starts with all population in the last minimum, the top of the
 // landscape, and follows it to equilibrium on a coarse logarithmic axis.
-std::vector<double> StartPopulation(int states);
-std::vector<std::string> PopulationArgs(const Fixture& f, int states);
+std::vector<double> StartPopulation(const Fixture& f, const reference::Kinetics& ref);
+std::vector<std::string> PopulationArgs(const Fixture& f, const reference::Kinetics& ref);
 
 // The population table on standard output: time column and populations per
 // line, and whether the last line repeats the previous populations at the
@@ -54,9 +57,13 @@ struct Printed {
 };
 std::vector<Printed> PrintedNumbers(const std::string& text);
 
-// A run that writes first passage times (`which`: a state number or "all")
-// to the file "fpt.txt" in the working directory; the time axis is cut short.
+// A run that writes first passage times (`which`: a state number or "all";
+// absorbing times with an absorbing state) to the file "fpt.txt" in the
+// working directory; the time axis is cut short.
 std::vector<std::string> FirstPassageArgs(const Fixture& f, const std::string& which);
+// What that run should print: the times to state `which`, all of them row by
+// row, or the absorbing times (the times to the absorbed minimum).
+std::vector<double> ReferenceTimes(const Fixture& f, const std::string& which);
 
 // Largest relative error of printed numbers against the reference, beyond
 // the rounding of the printed digits: max over k of
