@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "zolvane_version.h"
+
 inline constexpr const char* kProgramName = "zolvane";
-inline constexpr const char* kProgramVersion = "0.5.1";
+inline constexpr const char* kProgramVersion = ZOLVANE_VERSION;
 
 // One record per run, filled by parse_command_line. For each option:
 //   <name>_count  how many times it was accepted; a non-zero count is the only

@@ -81,6 +81,11 @@ void ExpectArrayNear(const std::vector<double>& expected, const std::vector<doub
 }
 
 RunResult RunZolvane(const std::vector<std::string>& args, const std::string& stdin_text) {
+  return RunProgram(ZOLVANE_BIN, args, stdin_text);
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& stdin_text) {
   RunResult result;
   char in_name[] = "/tmp/zolvane_in_XXXXXX";
   char out_name[] = "/tmp/zolvane_out_XXXXXX";
@@ -95,7 +100,7 @@ RunResult RunZolvane(const std::vector<std::string>& args, const std::string& st
   }
   lseek(in_fd, 0, SEEK_SET);
 
-  std::vector<std::string> argv_store = {ZOLVANE_BIN};
+  std::vector<std::string> argv_store = {program};
   argv_store.insert(argv_store.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argv_store) argv.push_back(a.data());

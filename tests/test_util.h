@@ -43,6 +43,10 @@ struct RunResult {
 // `stdin_text` as standard input.
 RunResult RunZolvane(const std::vector<std::string>& args, const std::string& stdin_text = "");
 
+// The same for any program, named by its full path.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& stdin_text = "");
+
 // Full path of a file in the source tree, e.g. SourcePath("examples/x.qorp").
 std::string SourcePath(const std::string& relative);
 

@@ -12,7 +12,8 @@
 
 namespace {
 
-const char kVersionLine[] = "zolvane 0.5.1\n";
+// The version comes from project() in CMakeLists.txt, through the generated header.
+const char kVersionLine[] = "zolvane " ZOLVANE_VERSION "\n";
 
 struct HelpEntry {
   char short_name = 0;
