@@ -124,6 +124,20 @@ struct Calc {
   std::optional<std::vector<double>> MxFirstPassageTo(const std::vector<double>& U,
                                                       int target) const;
 
+  // ---- Input numbering (calc/input_numbering.cc) ----
+  // Outputs name states as the input did, also after MxErgodicity removed
+  // some. InputDim is the number of input states (including an appended
+  // absorbing state).
+  int InputDim() const;
+  // For every 0-based input state its index in the reduced system, -1 for a
+  // removed state.
+  std::vector<int> ReducedIndices() const;
+  // InputDim() values: the dim values of `reduced` at their input positions,
+  // `removed` at the positions of removed states.
+  std::vector<double> ToInputNumbering(const double* reduced, double removed) const;
+  // MxPrint of a dim-vector in input numbering (0 for removed states).
+  void MxPrintInput(const double* reduced, const char* label) const;
+
   // ---- Printing (calc/calc.cc) ----
   // MxPrintN with n = dim.
   void MxPrint(const double* values, const char* label, char type, FILE* stream = stderr,

@@ -72,7 +72,7 @@ void Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
       for (int i = 0; i < n; ++i) p8[i] *= inv_z;
     }
   }
-  if (opts.verbose) MxPrint(p8.data(), "p8", 'v');
+  if (opts.verbose) MxPrintInput(p8.data(), "p8");
 }
 
 void Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const {
@@ -81,7 +81,7 @@ void Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<do
   // its equilibrium is known.
   if (opts.absorb != 0) {
     AbsorbingEquilibrium(n, p8);
-    if (opts.verbose) MxPrint(p8.data(), "p8", 'v');
+    if (opts.verbose) MxPrintInput(p8.data(), "p8");
     return;
   }
   const size_t nn = static_cast<size_t>(n);
@@ -134,5 +134,5 @@ void Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)
   double sum = 0.0;
   for (int i = 0; i < n; ++i) sum += p8[i];
   for (int i = 0; i < n; ++i) p8[i] /= sum;
-  MxPrint(p8.data(), "p8 (detailed balance)", 'v');
+  MxPrintInput(p8.data(), "p8 (detailed balance)");
 }

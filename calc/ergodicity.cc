@@ -51,15 +51,21 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   // minimum to be the only way into it, both in the reduced numbering.
   if (opts.absorb != 0) {
     const int absorbed = opts.absorb_requested;
-    if (!reached[n - 1] || absorbed < 0 || absorbed >= n || !reached[absorbed]) {
+    if (!reached[n - 1]) {
       Fatal(1,
             "ERROR: the initial population cannot reach the absorbing state through "
             "minimum %d\n",
             absorbed + 1);
     }
-    int renumbered = 0;
-    while (kept[renumbered] != absorbed) ++renumbered;
-    opts.absorb_requested = renumbered;
+    if (absorbed >= 0 && absorbed < n && reached[absorbed]) {
+      int renumbered = 0;
+      while (kept[renumbered] != absorbed) ++renumbered;
+      opts.absorb_requested = renumbered;
+    } else {
+      // Only the absorbing state itself holds population: nothing else is
+      // reached and the table stays there.
+      opts.absorb_requested = -1;
+    }
   }
 
   // Compaction front to back is safe in place because kept[l] >= l.

@@ -16,6 +16,7 @@
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // A singular system has no finite answer for at least one state; the
 // solvers' leftovers would read as plausible (even negative) times, so the
@@ -79,11 +80,25 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
               "First passage times (i-th row, j-th column represents fpt from i-th to j-th "
               "state)");
     }
+    // One row and column per input state: a state removed by the ergodicity
+    // reduction is not part of the system (nan from it) and is never reached
+    // from a kept state (inf to it).
+    const std::vector<int> index = ReducedIndices();
     std::string line;
-    for (int i = 0; i < n; ++i) {
-      const double* zi = &z[static_cast<size_t>(i) * n];
+    for (int r : index) {
       line.clear();
-      for (int j = 0; j < n; ++j) AppendG(line, ok ? (zdiag[j] - zi[j]) / p8[j] : kNaN);
+      if (r < 0) {
+        for (size_t j = 0; j < index.size(); ++j) AppendG(line, kNaN);
+      } else {
+        const double* zi = &z[static_cast<size_t>(r) * n];
+        for (int c : index) {
+          if (c < 0) {
+            AppendG(line, kInf);
+          } else {
+            AppendG(line, ok ? (zdiag[c] - zi[c]) / p8[c] : kNaN);
+          }
+        }
+      }
       line.push_back('\n');
       fwrite(line.data(), 1, line.size(), out);
     }
@@ -117,8 +132,12 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
   }
 
   if (framed) fprintf(out, "%s:\n", "Absorbing times: ");
+  // In input numbering: the absorbing state stays last, so the transient
+  // states are all input states but that one; removed ones print nan.
+  x.push_back(0.0);
+  const std::vector<double> input_x = ToInputNumbering(x.data(), kNaN);
   std::string line;
-  for (int k = 0; k < m; ++k) AppendG(line, x[k]);
+  for (size_t k = 0; k + 1 < input_x.size(); ++k) AppendG(line, input_x[k]);
   line += framed ? "\n---\n" : "\n";
   fwrite(line.data(), 1, line.size(), out);
 }

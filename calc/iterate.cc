@@ -108,6 +108,11 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
 
   const double t8 = opts.t8, T = opts.times;
   std::vector<double> u(nn, 0.0);  // first scaled time each exponential left the range
+  // The eigenvalues in the unscaled time unit. Dividing them, not the time,
+  // by --times keeps a tiny factor from overflowing t/T (exp(inf * 0) would
+  // turn the equilibrium term into NaN).
+  std::vector<double> rate(nn);
+  for (size_t i = 0; i < nn; ++i) rate[i] = evals[i] / T;
   int count = 0;
   bool converged = false;
   double t_last = 0.0;
@@ -120,10 +125,9 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
   while (!converged && axis.NextBlock(times, kBlock)) {
     const size_t k_count = times.size();
     for (size_t k = 0; k < k_count; ++k) {
-      double scaled = times[k] / T;
       for (size_t i = 0; i < nn; ++i) {
         errno = 0;
-        double d = std::exp(scaled * evals[i]);
+        double d = std::exp(rate[i] * times[k]);
         out_of_range[k * nn + i] = errno == ERANGE || std::isnan(d);
         w[k * nn + i] = d * c[i];
       }
@@ -203,8 +207,11 @@ double Calc::MxOutputLine(double* p, int n, double t) const {
   // Written so that a NaN sum counts as lost probability: a table of "nan"
   // must not pass for a result.
   if (!(std::fabs(sum - 1.0) <= 0.05)) {
-    const char* word = (mode == 'R' && sum != 0.0) ? "rescaling" : "exiting";
-    if (mode == 'H' || sum == 0.0) {
+    // Nothing can be rescaled from a zero or non-finite sum, and a line of
+    // non-finite populations must never reach the table.
+    const bool fatal = mode == 'H' || sum == 0.0 || !std::isfinite(sum);
+    const char* word = (mode == 'R' && !fatal) ? "rescaling" : "exiting";
+    if (fatal) {
       Fatal(1, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);
     }
     fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);

@@ -48,6 +48,7 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
   std::vector<double> p(n);
   // The exponential's work matrices serve every time point.
   ExponentialWork work;
+  const std::vector<int> columns = ReducedIndices();
   // With f <= 1 tau never grows: the table also ends once a step no longer
   // advances the time point.
   bool advanced = true;
@@ -74,17 +75,22 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
     }
     if (converged) break;
 
-    printf("%e ", t);
     double sum = 0.0;
     for (int m = 0; m < n; ++m) {
       if (p[m] < kNegative) Fatal(1, "prob of lmin %i has become negative!\n", m + 1);
-      printf("%e ", std::fabs(p[m]));
       sum += std::fabs(p[m]);
     }
+    // A non-finite sum stops the run in every mode, before its line is printed.
+    if (!std::isfinite(sum)) {
+      Fatal(1, "overall probability at time %e is %e != 1.0 exiting!\n", t, sum);
+    }
+    // The same input-numbered columns as the time-0 line: states removed by
+    // the ergodicity reduction print 0.
+    printf("%e ", t);
+    for (int r : columns) printf("%e ", r < 0 ? 0.0 : std::fabs(p[r]));
     printf("\n");
     fflush(stdout);
 
-    // A NaN sum is a probability error too.
     if (!(std::fabs(sum - 1.0) <= kSumTolerance)) {
       fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum,
               opts.num_err == 'R' ? "rescaling" : "exiting");

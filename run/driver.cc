@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -91,15 +93,38 @@ void KeepRecords(const Calc& calc, std::vector<QorpRecord>& records) {
   records = std::move(kept_records);
 }
 
-void WriteEquilibriumFile(const char* name, const std::vector<double>& p8) {
+// One value per input state; states removed by the ergodicity reduction have
+// equilibrium population 0.
+void WriteEquilibriumFile(const Calc& calc, const char* name, const std::vector<double>& p8) {
   FILE* f = fopen(name, "w");
   if (f == nullptr) return;  // silently skipped: the run does not depend on it
-  for (double x : p8) fprintf(f, "%15.7g ", x);
+  for (double x : calc.ToInputNumbering(p8.data(), 0.0)) fprintf(f, "%15.7g ", x);
   fputc('\n', f);
   fclose(f);
 }
 
 namespace {
+
+// --fpt N names input state N; the system after the ergodicity reduction may
+// not hold it. Returns the times from every input state (nan from removed
+// states), or nothing when N is beyond the input states.
+std::optional<std::vector<double>> FirstPassageToInputState(const Calc& calc,
+                                                            const std::vector<double>& U,
+                                                            int state) {
+  const std::vector<int> index = calc.ReducedIndices();
+  if (state < 1 || state > static_cast<int>(index.size())) {
+    fprintf(stderr, "State %d does not exist (--fpt %d)", state, state);
+    return std::nullopt;
+  }
+  const int target = index[state - 1];
+  if (target < 0) {
+    Fatal(1, "ERROR: state %d (--fpt %d) is unreachable from the initial population\n", state,
+          state);
+  }
+  auto times = calc.MxFirstPassageTo(U, target);
+  if (!times) return std::nullopt;
+  return calc.ToInputNumbering(times->data(), std::numeric_limits<double>::quiet_NaN());
+}
 
 void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
                        const std::vector<double>& p8) {
@@ -117,9 +142,9 @@ void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
   }
   if (opts.fpt_state == -1 || opts.absorb != 0) {
     calc.MxFirstPassageTimes(U, p8, out);
-  } else if (auto times = calc.MxFirstPassageTo(U, opts.fpt_state - 1)) {
+  } else if (auto times = FirstPassageToInputState(calc, U, opts.fpt_state)) {
     if (out == stderr) fprintf(stderr, "First passage times to state number %d:\n", opts.fpt_state);
-    for (int i = 0; i < calc.dim; ++i) fprintf(out, "%15.7f ", (*times)[i]);
+    for (double x : *times) fprintf(out, "%15.7f ", x);
     fputs(out == stderr ? "\n---\n" : "\n", out);
   }
   if (out != stderr) fclose(out);
@@ -140,10 +165,15 @@ int RunDriver(ProgramRecord& record) {
   std::vector<double> U = calc.MxQorp2Matrix(have_records ? &records : nullptr, std::move(rates));
   int d = calc.dim;
 
+  // Set when the rates no longer follow the Boltzmann weights of the minima
+  // (a common factor, --times, keeps them in proportion).
+  bool reshaped = false;
   if (!(opts.hard_rescale == 1.0)) {  // NaN counts as "given"
     calc.MxRescaleHard(U.data(), d, opts.hard_rescale);
+    reshaped = true;
   } else if (opts.minimal_rate > 0) {
     calc.MxRescaleMinimal(U.data(), d, opts.minimal_rate);
+    reshaped = true;
   }
   if (!(opts.times == 1.0) && d >= 1) calc.MxRescaleTimes(U.data(), d, opts.times);
 
@@ -155,13 +185,15 @@ int RunDriver(ProgramRecord& record) {
   if (!opts.quiet) fprintf(stderr, "Time to initialize: %.2f secs.\n", SecondsSince(start));
 
   clock_t t = clock();
-  if (opts.method == 'A') {
+  // The equilibrium must be that of the process that is integrated: after a
+  // reshaping rescale, detailed balance of U itself, whatever the method.
+  if (opts.method == 'A' && !reshaped) {
     KeepRecords(calc, records);
     calc.MxEquilibriumFromEnergies(records, p8);
   } else {
     calc.MxEquilibriumFromBalance(U, p8);
   }
-  if (opts.equil_file != nullptr) WriteEquilibriumFile(opts.equil_file, p8);
+  if (opts.equil_file != nullptr) WriteEquilibriumFile(calc, opts.equil_file, p8);
 
   if (opts.fpt) {
     FirstPassageStage(calc, U, p8);

@@ -15,8 +15,9 @@ int RunDriver(ProgramRecord& record);
 // Pieces of the run shared with the distributed run.
 // After the ergodicity reduction, keeps the records of the kept states only.
 void KeepRecords(const Calc& calc, std::vector<QorpRecord>& records);
-// The --equil-file output: p8 on one line; a file that cannot be opened is
-// skipped silently.
-void WriteEquilibriumFile(const char* name, const std::vector<double>& p8);
+// The --equil-file output: p8 on one line, one value per input state (0 for
+// states removed by the ergodicity reduction); a file that cannot be opened
+// is skipped silently.
+void WriteEquilibriumFile(const Calc& calc, const char* name, const std::vector<double>& p8);
 
 #endif  // ZOLVANE_RUN_DRIVER_H_

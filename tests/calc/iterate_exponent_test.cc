@@ -234,6 +234,33 @@ TEST(IterateExponentTest, ProbabilityErrorByMode) {
   }
 }
 
+// Populations that are not a number stop the run in every mode, and their
+// line never reaches standard output.
+TEST(IterateExponentTest, NonFiniteSumStopsBeforeItsLine) {
+  for (char mode : {'H', 'I', 'R'}) {
+    SCOPED_TRACE(mode);
+    RunOptions opts;
+    opts.t0 = 1;
+    opts.t8 = 2;
+    opts.tinc = 2;
+    opts.num_err = mode;
+    Calc calc(3, opts);
+    std::vector<double> u = ChainU(1e-4, false);
+    // The same path in the death-test child, which re-runs this test.
+    const std::string out = testing::TempDir() + "exponent_nan_" + mode + ".txt";
+    EXPECT_EXIT(
+        {
+          if (freopen(out.c_str(), "w", stdout) == nullptr) exit(2);
+          calc.MxIterateExponent({NAN, 0.5, 0.5}, kChainP8, u);
+        },
+        testing::ExitedWithCode(1),
+        "overall probability at time 1.000000e\\+00 is nan != 1.0 exiting!\n");
+    const std::string table = ReadFile(out);
+    EXPECT_EQ(std::string::npos, table.find("nan")) << table;
+    remove(out.c_str());
+  }
+}
+
 TEST(IterateExponentTest, NegativePopulationExits) {
   RunOptions opts;
   opts.t0 = 1;

@@ -496,6 +496,19 @@ TEST(MxOutputLine, FatalChecks) {
        'I',
        {0.0, 0.0},
        "overall probability at time 2.500000e\\+00 is 0.000000e\\+00 != 1.0 exiting!\n"},
+      // Nothing can be rescaled from a non-finite sum, whatever the mode.
+      {"R stops on populations that are not a number",
+       'R',
+       {NAN, 0.5},
+       "overall probability at time 2.500000e\\+00 is nan != 1.0 exiting!\n"},
+      {"I stops on populations that are not a number",
+       'I',
+       {0.5, NAN},
+       "overall probability at time 2.500000e\\+00 is nan != 1.0 exiting!\n"},
+      {"R stops on an infinite population",
+       'R',
+       {INFINITY, 0.5},
+       "overall probability at time 2.500000e\\+00 is inf != 1.0 exiting!\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -186,6 +187,172 @@ TEST(Driver, RatesWithQorpForTheAbsorbingState) {
   EXPECT_TRUE(Contains(r.err, "dim increased to 4\n"));
   EXPECT_TRUE(Contains(r.out, "# Absorbing state: 4\n"));
   EXPECT_TRUE(Contains(r.out, "# Sequence: GGGAAACCC\n"));
+}
+
+// Four states; state 2 only emits (2 -> 1), so the initial population in
+// state 1 never reaches it. The rest is the chain 1 <-> 3 <-> 4 with rates
+// 1 -> 3: 1, 3 -> 1: 1, 3 -> 4: 1, 4 -> 3: 2; equilibrium (0.4, 0, 0.4, 0.2).
+const char kStateTwoUnreachable[] =
+    "0 0 1 0\n"
+    "1 0 0 0\n"
+    "1 0 0 1\n"
+    "0 0 2 0\n";
+
+// Every number in `text` (strtod's spelling: nan and inf included).
+std::vector<double> Numbers(const std::string& text) {
+  std::vector<double> values;
+  const char* p = text.c_str();
+  for (;;) {
+    char* end = nullptr;
+    const double x = strtod(p, &end);
+    if (end == p) break;
+    values.push_back(x);
+    p = end;
+  }
+  return values;
+}
+
+// Equal numbers, NaN equal to NaN.
+void ExpectSameNumbers(const std::vector<double>& expected, const std::vector<double>& actual) {
+  ASSERT_EQ(expected.size(), actual.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    if (std::isnan(expected[i])) {
+      EXPECT_TRUE(std::isnan(actual[i])) << "at " << i << ": " << actual[i];
+    } else if (std::isinf(expected[i])) {
+      EXPECT_EQ(expected[i], actual[i]) << "at " << i;
+    } else {
+      EXPECT_NEAR(expected[i], actual[i], 1e-6) << "at " << i;
+    }
+  }
+}
+
+// After the ergodicity reduction every output still names input states. The
+// first passage times of the chain by hand (exit rate 1 from 1, 2 from 3 and
+// 4): T(1,3) = 1, T(4,3) = 1/2, T(3,1) = 1/2 + T(4,1)/2 and T(4,1) = 1/2 +
+// T(3,1) give 3/2 and 2; T(3,4) = 1/2 + (1 + T(3,4))/2 gives 2, T(1,4) = 3.
+TEST(Driver, OutputsAfterTheReductionUseInputNumbering) {
+  ScopedTempDir dir;
+  const double nan = std::nan(""), inf = INFINITY;
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    const char* file;
+    std::vector<double> expected;
+  } cases[] = {
+      {"fpt all: nan from the removed state, inf to it",
+       {"--fpt", "all"},
+       "fpt.txt",
+       {0, inf, 1, 3, nan, nan, nan, nan, 1.5, inf, 0, 2, 2, inf, 0.5, 0}},
+      {"fpt to input state 3", {"--fpt", "3"}, "fpt.txt", {1, nan, 0, 0.5}},
+      {"fpt to input state 4", {"--fpt", "4"}, "fpt.txt", {3, nan, 2, 0}},
+      {"equilibrium file", {"--equil-file", "p8.txt"}, "p8.txt", {0.4, 0, 0.4, 0.2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"--just-shorten", "--fptfile", "fpt.txt"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunResult r = RunZolvane(args, kStateTwoUnreachable);
+    ASSERT_EQ(0, r.status) << r.err;
+    ExpectSameNumbers(c.expected, Numbers(ReadFile(c.file)));
+  }
+
+  RunResult verbose = RunZolvane({"--just-shorten", "-v"}, kStateTwoUnreachable);
+  ASSERT_EQ(0, verbose.status) << verbose.err;
+  const size_t at = verbose.err.find("p8 (detailed balance):\n");
+  ASSERT_NE(std::string::npos, at) << verbose.err;
+  ExpectSameNumbers({0.4, 0, 0.4, 0.2},
+                    Numbers(verbose.err.substr(at + 23, verbose.err.find("---", at) - at - 23)));
+
+  RunResult removed = RunZolvane({"--just-shorten", "--fpt", "2"}, kStateTwoUnreachable);
+  EXPECT_EQ(1, removed.status);
+  EXPECT_TRUE(Contains(removed.err,
+                       "ERROR: state 2 (--fpt 2) is unreachable from the initial population\n"))
+      << removed.err;
+}
+
+// With an absorbing state the absorbing times have one value per input state
+// but the absorbing one; the removed state prints nan.
+TEST(Driver, AbsorbingTimesAfterTheReductionUseInputNumbering) {
+  ScopedTempDir dir;
+  WriteFile("four.qorp",
+            "SEQ\n1 . -5.0 1 0.0\n2 . -4.0 1 2.0\n3 . -3.0 1 1.5\n4 . -3.0 3 1.0\n");
+  RunResult r = RunZolvane({"--absorb", "4", "--qorp", "four.qorp", "--just-shorten", "--fpt",
+                            "all", "--fptfile", "fpt.txt"},
+                           kStateTwoUnreachable);
+  ASSERT_EQ(0, r.status) << r.err;
+  // Chain 1 <-> 3 <-> 4 absorbed at 4: times to reach 4 are T(1,4) = 3,
+  // T(3,4) = 2 as above, 0 at 4 itself.
+  ExpectSameNumbers({3, std::nan(""), 2, 0}, Numbers(ReadFile("fpt.txt")));
+}
+
+// --exponent after the reduction: every line, the time-0 one included, has a
+// column per input state, the removed one at 0.
+TEST(Driver, ExponentialTableKeepsTheInputColumns) {
+  ScopedTempDir dir;
+  RunResult r = RunZolvane({"--exponent", "--t0", "0", "--t8", "10"}, kStateTwoUnreachable);
+  ASSERT_EQ(0, r.status) << r.err;
+  const std::vector<std::string> lines = TableLines(r.out);
+  ASSERT_GT(lines.size(), 3u);
+  for (size_t k = 0; k + 1 < lines.size(); ++k) {
+    SCOPED_TRACE(lines[k]);
+    const std::vector<double> v = Numbers(lines[k]);
+    ASSERT_EQ(5u, v.size());
+    EXPECT_EQ(0.0, v[2]);
+    EXPECT_NEAR(1.0, v[1] + v[3] + v[4], 1e-6);
+  }
+}
+
+// Method A with rates reshaped by a power: the populations converge to the
+// equilibrium of the rescaled rates, exp(-e E / kT), not to that of the
+// energies. The qorp minima have energies -5, -4 and -3.
+TEST(Driver, MethodAEquilibriumFollowsTheRescaledRates) {
+  ScopedTempDir dir;
+  WriteFile("three.qorp", kQorp);
+  const double kT = (37.0 + 273.15) * 0.00198717;
+  for (double e : {2.0, 0.5}) {
+    SCOPED_TRACE(e);
+    RunResult r = RunZolvane({"-m", "A", "--qorp", "three.qorp", "--hard-rescale",
+                              e == 2.0 ? "2" : "0.5", "--t8", "1e12"});
+    ASSERT_EQ(0, r.status) << r.err;
+    std::vector<double> w;
+    double z = 0;
+    for (double energy : {-5.0, -4.0, -3.0}) {
+      w.push_back(std::exp(-e * (energy + 5.0) / kT));
+      z += w.back();
+    }
+    const std::vector<double> last = Numbers(TableLines(r.out).back());
+    ASSERT_EQ(4u, last.size());
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(w[i] / z, last[i + 1], 1e-6) << i;
+  }
+}
+
+// A tiny --times factor must not turn t / T into an overflow: the table is
+// that of the unscaled rates.
+TEST(Driver, TinyTimesFactorLeavesTheTableAlone) {
+  ScopedTempDir dir;
+  RunResult plain = RunZolvane({"--t0", "1e9", "--t8", "1e10"}, kTwoStates);
+  RunResult tiny = RunZolvane({"--t0", "1e9", "--t8", "1e10", "--times", "1e-300"}, kTwoStates);
+  ASSERT_EQ(0, plain.status) << plain.err;
+  ASSERT_EQ(0, tiny.status) << tiny.err;
+  EXPECT_EQ(TableLines(plain.out), TableLines(tiny.out));
+}
+
+// All initial population in the absorbing state: nothing else is reached, and
+// the table stays on the absorbing state.
+TEST(Driver, PopulationStartingInTheAbsorbingStateStaysThere) {
+  ScopedTempDir dir;
+  WriteFile("three.qorp", kQorp);
+  RunResult r = RunZolvane(
+      {"-m", "A", "--qorp", "three.qorp", "-a", "2", "--p0", "4=1", "--t8", "100"});
+  ASSERT_EQ(0, r.status) << r.err;
+  const std::vector<std::string> lines = TableLines(r.out);
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) {
+    std::vector<double> v = Numbers(line);
+    ASSERT_FALSE(v.empty());
+    v.erase(v.begin());  // the time
+    ExpectSameNumbers({0, 0, 0, 1}, v);
+  }
 }
 
 void LimitAddressSpaceTo400MoreMegabytes() {
