@@ -2,8 +2,9 @@
 //
 // The points are t0, t0 + t0*f, t0 + t0*f + t0*f^2, ... (the step grows by the
 // factor f = --tinc), clipped to t8, and the axis ends once a point has
-// reached t8. With f below 1 the step can stop moving the time forward; the
-// axis then ends early and says so through stalled().
+// reached t8. With f below 1 the step can stop moving the time forward, and
+// with f above 1 it can stop growing (subnormal steps); the axis then ends
+// early and says so through stalled().
 //
 // The axis does not depend on the populations, so callers lay out a block of
 // points ahead and evaluate them together; only convergence cuts it short.

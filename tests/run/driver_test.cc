@@ -337,6 +337,19 @@ TEST(Driver, TinyTimesFactorLeavesTheTableAlone) {
   EXPECT_EQ(TableLines(plain.out), TableLines(tiny.out));
 }
 
+// A subnormal start time whose step cannot grow ends the table (it used to
+// creep forward one subnormal step per line for ever); no time repeats.
+TEST(Driver, SubnormalStartTimeEnds) {
+  ScopedTempDir dir;
+  RunResult r = RunZolvane({"--t0", "4.9e-324"}, kTwoStates);
+  ASSERT_EQ(0, r.status) << r.err;
+  const std::vector<std::string> lines = TableLines(r.out);
+  ASSERT_FALSE(lines.empty());
+  std::vector<double> times;
+  for (const std::string& line : lines) times.push_back(Numbers(line).at(0));
+  for (size_t k = 1; k < times.size(); ++k) EXPECT_LT(times[k - 1], times[k]) << k;
+}
+
 // All initial population in the absorbing state: nothing else is reached, and
 // the table stays on the absorbing state.
 TEST(Driver, PopulationStartingInTheAbsorbingStateStaysThere) {
