@@ -58,7 +58,7 @@ std::vector<SaddleRecord> ParseSaddleFile() {
   std::vector<SaddleRecord> records;
   records.reserve(100);
   int line_number = 0;
-  while (std::optional<std::string> line = read_line(file)) {
+  while (std::optional<std::string> line = read_line(file, kSaddleFile)) {
     ++line_number;
     if (IsBlank(*line)) continue;
     if (records.size() + 1 >= records.capacity()) {
@@ -83,8 +83,9 @@ std::vector<SaddleRecord> ParseSaddleFile() {
 
 void Calc::MxAddDegeneracy() {
   const int n = dim;
-  D.assign(static_cast<size_t>(n) * n, 0.0);
+  // The file is read before D is sized, so that a bad file costs no memory.
   const std::vector<SaddleRecord> saddles = ParseSaddleFile();
+  D.assign(static_cast<size_t>(n) * n, 0.0);
 
   for (const SaddleRecord& s : saddles) {
     const int c = s.cc;

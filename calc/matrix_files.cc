@@ -3,9 +3,11 @@
 // Binary files: int32 n, then n (vector) or n*n (matrix, row by row) doubles,
 // native byte order, no type tag.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -71,10 +73,14 @@ int Calc::MxBinRead(std::vector<double>& out, const char* label, char type) cons
     return n;
   }
   size_t count = type == 'm' ? static_cast<size_t>(n) * n : static_cast<size_t>(n);
-  // A short file leaves the missing values at 0.0.
   out.assign(count, 0.0);
-  size_t got = fread(out.data(), sizeof(double), count, f);
-  (void)got;
+  const size_t got = fread(out.data(), 1, count * sizeof(double), f);
+  if (got < count * sizeof(double)) {
+    // Zeros in place of a lost tail would pass for a decomposition.
+    if (ferror(f)) Fatal(1, "ERROR: cannot read %s: %s\n", name.c_str(), strerror(errno));
+    Fatal(1, "ERROR: %s is truncated: %zu bytes expected, %zu found\n", name.c_str(),
+          sizeof n + count * sizeof(double), sizeof n + got);
+  }
   fclose(f);
   return n;
 }

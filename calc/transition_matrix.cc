@@ -74,6 +74,8 @@ void MethodARatesInto(int target, const std::vector<QorpRecord>& records, int n,
 
 std::vector<double> Calc::MxQorp2Matrix(const std::vector<QorpRecord>* records,
                                         std::vector<double>&& rates) {
+  // D is sized by the number of minima: validate the tree before trusting it.
+  if (opts.method == 'A' && records != nullptr) CheckTreeOfMinima(*records, dim);
   if (opts.degeneracy) MxAddDegeneracy();
 
   std::vector<double> U;

@@ -87,7 +87,7 @@ int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& reco
   if (stream == nullptr) {
     Fatal(1, "ERROR: Qorpmap file handle is either NULL or already closed!");
   }
-  std::optional<std::string> line = read_line(stream);
+  std::optional<std::string> line = read_line(stream, ctx.opts.qorp_name.c_str());
   size_t begin = std::string::npos;
   if (line) begin = line->find_first_not_of(" \t\n\v\f\r");
   if (begin == std::string::npos || (*line)[begin] == '\0') {
@@ -100,7 +100,7 @@ int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& reco
   records.clear();
   records.reserve(100);
   while (static_cast<int64_t>(records.size()) < ctx.opts.nstates) {
-    line = read_line(stream);
+    line = read_line(stream, ctx.opts.qorp_name.c_str());
     if (!line) break;
     records.push_back(ParseMinimumLine(*line));
   }

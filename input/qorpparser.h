@@ -34,8 +34,10 @@ struct QorpRecord {
 };
 
 // Reads one whole line of any length, without its newline (a carriage return
-// before it stays). nullopt at end of input with nothing read.
-std::optional<std::string> read_line(FILE* stream);
+// before it stays). nullopt at end of input with nothing read. A read error
+// (a directory, a failing device) is not the end of the input: it ends the
+// run with "ERROR: cannot read NAME: reason".
+std::optional<std::string> read_line(FILE* stream, const char* name = "input");
 
 // Closes `stream` and clears every RunOptions stream field that refers to it,
 // so that a consumed standard input counts as closed for later readers.

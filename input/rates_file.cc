@@ -55,7 +55,7 @@ RatesFileRows OpenRatesFileRows(InputContext& ctx, FILE* stream) {
     Fatal(1, "ERROR: Rates matrix file handle is either NULL or already closed!");
   }
   RatesFileRows reader{ctx, stream, 0, 0, std::nullopt};
-  reader.line = read_line(stream);
+  reader.line = read_line(stream, ctx.opts.ratesfile_name.c_str());
   reader.n = reader.line ? CountLeadingNumbers(reader.line->c_str()) : 0;
   return reader;
 }
@@ -65,7 +65,9 @@ bool NextRatesRow(RatesFileRows& reader, double* out, int64_t stride) {
   // The first line is parsed a second time, now as row 0.
   ParseRow(*reader.line, reader.n, out, stride);
   ++reader.rows;
-  if (reader.rows < reader.n) reader.line = read_line(reader.stream);
+  if (reader.rows < reader.n) {
+    reader.line = read_line(reader.stream, reader.ctx.opts.ratesfile_name.c_str());
+  }
   return true;
 }
 

@@ -2,12 +2,13 @@
 // gives up its stream (so a consumed standard input reads as closed later).
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "input/qorpparser.h"
 #include "run/fatal.h"
 
-std::optional<std::string> read_line(FILE* stream) {
+std::optional<std::string> read_line(FILE* stream, const char* name) {
   // getline grows its buffer geometrically, so a line of any length costs time
   // linear in its size; the length it returns also keeps embedded NUL bytes.
   char* raw = nullptr;
@@ -16,7 +17,9 @@ std::optional<std::string> read_line(FILE* stream) {
   ssize_t len = getline(&raw, &capacity, stream);
   std::unique_ptr<char, decltype(&free)> buffer(raw, &free);
   if (len < 0) {
-    if (errno == ENOMEM) Fatal(1, "ERROR: out of memory while reading an input line\n");
+    const int err = errno;
+    if (err == ENOMEM) Fatal(1, "ERROR: out of memory while reading an input line\n");
+    if (ferror(stream)) Fatal(1, "ERROR: cannot read %s: %s\n", name, strerror(err));
     return std::nullopt;
   }
   if (len > 0 && buffer.get()[len - 1] == '\n') --len;

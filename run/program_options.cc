@@ -98,8 +98,12 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
   if (args.visualize_count != 0) opts.visualize = args.visualize_value->c_str();
   if (args.ratesfile_count != 0) {
     opts.ratesfile = OpenInput(*args.ratesfile_value, args.quiet_count == 0);
+    opts.ratesfile_name = *args.ratesfile_value;
   }
-  if (args.qorp_count != 0) opts.qorp = OpenInput(*args.qorp_value, true);
+  if (args.qorp_count != 0) {
+    opts.qorp = OpenInput(*args.qorp_value, true);
+    opts.qorp_name = *args.qorp_value;
+  }
   if (args.minimal_rate_count != 0) {
     opts.minimal_rate = args.minimal_rate_value;
     if (!(opts.minimal_rate > 0)) Fatal(1, "Value of --minimal-rate must be > 0.\n");

@@ -40,6 +40,9 @@ struct RunOptions {
   // consumed standard input reads as "already closed" for the next reader.
   FILE* ratesfile = stdin;
   FILE* qorp = stdin;
+  // The names of the two streams, for messages.
+  std::string ratesfile_name = "standard input";
+  std::string qorp_name = "standard input";
   // Sequence from the first line of the qorp file, if one was read.
   std::optional<std::string> sequence;
   int32_t fpt = 0;

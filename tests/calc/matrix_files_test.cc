@@ -66,7 +66,7 @@ TEST(MxBinWrite, LayoutAndRoundTrip) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "MxBinRead: reading evals from evals.bin\n");
 }
 
-TEST(MxBinRead, ShortFilesAreZeroFilled) {
+TEST(MxBinRead, HeaderAndTrailingBytes) {
   ScopedTempDir dir;
   RunOptions opts;
   opts.quiet = 1;
@@ -80,11 +80,6 @@ TEST(MxBinRead, ShortFilesAreZeroFilled) {
   std::string full(reinterpret_cast<const char*>(&kMatrix[0]), 9 * 8);
   const std::string header("\x03\0\0\0", 4);
   const Case cases[] = {
-      {"five values and half of the sixth",
-       header + full.substr(0, 44),
-       3,
-       {1, 2, 3, 4, 5, 0, 0, 0, 0}},
-      {"header only", header, 3, std::vector<double>(9, 0.0)},
       {"trailing bytes are not noticed", header + full + "junk", 3, kMatrix},
       {"empty file reads as dimension 0", "", 0, {}},
       {"partial header reads as dimension 0", "\x03\0", 0, {}},
@@ -97,6 +92,31 @@ TEST(MxBinRead, ShortFilesAreZeroFilled) {
     EXPECT_EQ(calc.MxBinRead(out, "evecs", 'm'), c.n);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "MxBinRead: reading evecs from evecs.bin\n");
     EXPECT_EQ(out, c.values);
+  }
+}
+
+// A stored file shorter than its header announces is refused: zeros in place
+// of the lost tail would pass for a decomposition.
+TEST(MxBinReadDeathTest, TruncatedFilesAreRefused) {
+  ScopedTempDir dir;
+  RunOptions opts;
+  Calc calc(3, opts);
+  std::string full(reinterpret_cast<const char*>(&kMatrix[0]), 9 * 8);
+  const std::string header("\x03\0\0\0", 4);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* message;
+  } cases[] = {
+      {"five values and half of the sixth", header + full.substr(0, 44),
+       "ERROR: evecs.bin is truncated: 76 bytes expected, 48 found\n"},
+      {"header only", header, "ERROR: evecs.bin is truncated: 76 bytes expected, 4 found\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile("evecs.bin", c.bytes);
+    std::vector<double> out;
+    EXPECT_EXIT(calc.MxBinRead(out, "evecs", 'm'), testing::ExitedWithCode(1), c.message);
   }
 }
 

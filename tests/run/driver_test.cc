@@ -56,6 +56,8 @@ TEST(Driver, FailuresOfTheInputStage) {
   WriteFile("five.rates", kFiveStates);
   WriteFile("three.qorp", kQorp);
   WriteFile("empty.qorp", "GGGAAACCC\n");
+  const int32_t announced = 1500;
+  WriteFile("short.bin", std::string(reinterpret_cast<const char*>(&announced), 4));
   // Empty lines still count as minima: a 1 MB file announces an 8 TB matrix.
   WriteFile("million.qorp", "GGGAAACCC\n" + std::string(1000000, '\n'));
   struct Case {
@@ -74,6 +76,15 @@ TEST(Driver, FailuresOfTheInputStage) {
        {"--absorb", "1", "-f", "five.rates", "--qorp", "three.qorp", "-n", "3"},
        "",
        "ERROR: dimension mismatch among input rates file and qorp file 5 != 3\n"},
+      // A 4-byte file announcing 1500 states used to run through a zero matrix.
+      {"binary rates shorter than announced",
+       {"-b", "-f", "short.bin", "-n", "1"},
+       "",
+       "ERROR: short.bin is truncated: 18000004 bytes expected, 4 found\n"},
+      {"binary rates on standard input shorter than announced",
+       {"-b"},
+       std::string("\x02\0\0\0", 4) + std::string(8, '\0'),
+       "ERROR: standard input is truncated: 36 bytes expected, 12 found\n"},
       {"method A without minima", {"-m", "A", "--qorp", "empty.qorp"}, "",
        "ERROR: qorp file holds no local minimum!\n"},
       {"method A with more minima than memory can hold",
@@ -368,6 +379,49 @@ TEST(Driver, PopulationStartingInTheAbsorbingStateStaysThere) {
   }
 }
 
+// Read errors are not the end of the input: a directory given as any input
+// file is named with the reason.
+TEST(Driver, UnreadableInputIsAnError) {
+  ScopedTempDir dir;
+  std::filesystem::create_directory("dir");
+  WriteFile("three.qorp", kQorp);
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {"text rates", {"-f", "dir"}, "ERROR: cannot read dir: Is a directory\n"},
+      {"binary rates", {"-b", "-f", "dir"}, "ERROR: cannot read dir: Is a directory\n"},
+      {"qorp file", {"-m", "A", "--qorp", "dir"}, "ERROR: cannot read dir: Is a directory\n"},
+      {"qorp file for the absorbing state",
+       {"-a", "1", "--qorp", "dir"},
+       "ERROR: cannot read dir: Is a directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunResult r = RunZolvane(c.args, kTwoStates);
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
+    EXPECT_EQ("", r.out);
+  }
+  std::filesystem::create_directory("saddles.txt");
+  RunResult r = RunZolvane({"-m", "A", "--qorp", "three.qorp", "--degeneracy"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "ERROR: cannot read saddles.txt: Is a directory\n")) << r.err;
+}
+
+// --degeneracy sizes D by the number of minima: a qorp file of empty lines is
+// rejected before anything is sized by its count (and before saddles.txt,
+// which does not exist here, is looked at).
+TEST(Driver, DegeneracyWaitsForAValidTree) {
+  ScopedTempDir dir;
+  WriteFile("blank.qorp", "SEQ\n" + std::string(2000, '\n'));
+  RunResult r = RunZolvane({"-m", "A", "--qorp", "blank.qorp", "--degeneracy"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "ERROR: local minimum 1 is numbered 0 in the qorp file\n"))
+      << r.err;
+}
+
 void LimitAddressSpaceTo400MoreMegabytes() {
   long pages = 0;
   FILE* statm = fopen("/proc/self/statm", "r");
@@ -384,14 +438,13 @@ TEST(DriverDeathTest, RunningOutOfMemoryEndsWithAMessage) {
   GTEST_SKIP() << "an address-space limit does not mix with the address sanitizer";
 #endif
   ScopedTempDir dir;
-  // 6000 states: the zero rates read from the short binary file (288 MB) fit
-  // under the limit set below; the copy with the absorbing state does not.
-  const int32_t n = 6000;
-  WriteFile("n.bin", std::string(reinterpret_cast<const char*>(&n), sizeof n));
+  // 6000 minima: U (288 MB) fits under the limit set below; the eigenvector
+  // storage of the same size does not.
+  const int n = 6000;
   std::string qorp = "SEQ\n";
   for (int k = 1; k <= n; ++k) qorp += std::to_string(k) + " . -1 " + (k > 1 ? "1" : "0") + " 1\n";
   WriteFile("n.qorp", qorp);
-  std::vector<std::string> store = {"zolvane", "-b", "-f", "n.bin", "-a", "1", "-B", "n.qorp", "-q"};
+  std::vector<std::string> store = {"zolvane", "-m", "A", "-B", "n.qorp", "-q"};
   std::vector<char*> argv;
   for (std::string& a : store) argv.push_back(a.data());
   argv.push_back(nullptr);
