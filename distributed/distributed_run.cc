@@ -584,7 +584,7 @@ int RunDistributed(ProgramRecord& record) {
   }
   if (opts.equil_file != nullptr) {
     RootOnly([&]() -> int64_t {
-      WriteEquilibriumFile(opts.equil_file, p8);
+      WriteEquilibriumFile(calc, opts.equil_file, p8);
       return 0;
     });
   }
