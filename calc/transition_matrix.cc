@@ -152,8 +152,9 @@ std::vector<double> Calc::MxMethodA(const std::vector<QorpRecord>& records) {
   if (opts.absorb >= 1) {
     const int a = opts.absorb;
     const double e = records[a - 1].energy;
-    // 1, unless the exponential leaves the range of a double.
-    const double rate = exp(-e / kT) / exp(-e / kT);
+    // exp(x - y) rather than exp(x) / exp(y): the same value wherever the
+    // quotient was finite, and no inf / inf for energies far from 0.
+    const double rate = exp(-e / kT - (-e / kT));
     U = AppendAbsorbingState(*this, U, a, rate);
     if (opts.verbose) MxPrint(U.data(), "aufgeblasene Matrix", 'm');
   }
@@ -211,7 +212,9 @@ std::vector<double> Calc::MxMethodI(const std::vector<QorpRecord>* records,
   if (opts.absorb >= 1) {
     const int a = opts.absorb;
     const QorpRecord& r = (*records)[a - 1];
-    const double rate = exp(-r.energy / kT) / exp(-r.free_energy / kT);
+    // As one exponential: both parts alone leave the range of a double for
+    // energies of a few hundred kcal/mol.
+    const double rate = exp(-r.energy / kT - (-r.free_energy / kT));
     U = AppendAbsorbingState(*this, input, a, rate);
   } else {
     U = std::move(input);

@@ -3,6 +3,8 @@
 #include "command_line/parse_command_line.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -240,9 +242,17 @@ void Store(ParseState& st, int index, const char* arg) {
       args.*o.int_value = !(args.*o.int_value);
       break;
     case OptionKind::kInt:
-      // Base 0 accepts 0x.. and leading-0 octal; out-of-range values wrap.
-      args.*o.int_value = static_cast<int>(strtol(arg, &end, 0));
+    {
+      // Base 0 accepts 0x.. and leading-0 octal. A value beyond int is
+      // refused rather than wrapped into some other number.
+      errno = 0;
+      const long value = strtol(arg, &end, 0);
+      if (errno == ERANGE || value < INT_MIN || value > INT_MAX) {
+        FailWith(st, "%s: invalid numeric value: %s\n", st.prog, arg);
+      }
+      args.*o.int_value = static_cast<int>(value);
       break;
+    }
     case OptionKind::kDouble:
       args.*o.double_value = strtod(arg, &end);
       break;

@@ -2,6 +2,9 @@
 // part of the interface: the first failing check names the error.
 #include "run/program_options.h"
 
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,18 +15,45 @@
 
 namespace {
 
+// Reads a decimal int as "%d" would (leading blanks, a sign, digits), but a
+// number beyond the int range fails instead of wrapping. `rest` points behind
+// the digits read (at the start when there were none).
+bool ReadInt(const char* text, int& value, const char*& rest) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = strtol(text, &end, 10);
+  rest = end;
+  if (end == text) return false;
+  if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
 // Builds the table: element 0 = 1 + 2m, then m accepted (state, value) pairs,
 // zero-filled up to 2k + 1 elements for k pieces.
 std::vector<double> BuildP0Table(const CommandLineArgs& args) {
   std::vector<double> table(2 * args.p0_values.size() + 1, 0.0);
   table[0] = 1.0;
   size_t pairs = 0;
+  std::vector<int> seen;
   for (const std::string& piece : args.p0_values) {
     int state = 0;
     double value = 0.0;
-    int read = sscanf(piece.c_str(), "%d=%lg", &state, &value);
-    if (read < 1) Fatal(1, "%s", "");
+    int read = 0;
+    const char* rest = nullptr;
+    if (!ReadInt(piece.c_str(), state, rest)) {
+      // Digits that do not fit an int: refused, not wrapped into another state.
+      if (rest != piece.c_str()) Fatal(1, "States in --p0 must be >=1\n");
+      Fatal(1, "%s", "");
+    }
+    read = 1 + (sscanf(rest, "=%lg", &value) == 1 ? 1 : 0);
     if (state < 1) Fatal(1, "States in --p0 must be >=1\n");
+    // A second value for one state would silently replace the first after
+    // both passed the sum check.
+    for (int s : seen) {
+      if (s == state) Fatal(1, "ERROR: state %d is given more than once in --p0\n", state);
+    }
+    seen.push_back(state);
     // A piece without a readable value is dropped like one out of range; the
     // negated test also drops NaN.
     if (read < 2 || !(value > 0.0 && value < 1.01)) continue;
@@ -70,6 +100,8 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
   }
 
   opts.feps = args.feps_value;
+  // A threshold of NaN or of 1 and more would pass every test it guards.
+  if (!(opts.feps < 1)) Fatal(1, "Value of --feps must be < 1.\n");
   if (opts.feps < 0) opts.feps = 2 * dlamch_("S", 1);
   opts.useplusI = args.useplusI_value;
   if (args.fptfile_count != 0) opts.fptfile = *args.fptfile_value;
@@ -85,7 +117,7 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
   opts.t0 = args.t0_value;
   if (!(opts.t0 >= 0)) Fatal(1, "Value of --t0 must be >= 0.\n");
   opts.t8 = args.t8_value;
-  if (!(opts.t8 > 0)) Fatal(1, "Value of --t8 must be > 0.\n");
+  if (!(opts.t8 > 0) || std::isinf(opts.t8)) Fatal(1, "Value of --t8 must be > 0.\n");
   if (args.tinc_count != 0) {
     opts.tinc = args.tinc_value;
     if (!(opts.tinc > 0)) Fatal(1, "Value of --tinc must be > 0.\n");
@@ -142,7 +174,8 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
       opts.fpt_state = -1;
     } else {
       int state = 0;
-      if (sscanf(value, "%d", &state) != 1 || state < 1) {
+      const char* rest = nullptr;
+      if (!ReadInt(value, state, rest) || state < 1) {
         Fatal(1, "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"%s\")\n",
               value);
       }

@@ -265,6 +265,12 @@ TEST(ParseCommandLineDeathTest, ErrorsPrintOneMessageAndExitWithOne) {
       {{"--t0=1e"}, "./zolvane: invalid numeric value: 1e\n"},
       {{"-a", "0x"}, "./zolvane: invalid numeric value: 0x\n"},
       {{"-T", "3 "}, "./zolvane: invalid numeric value: 3 \n"},
+      // Integers beyond int are refused, not wrapped (4294967298 was 2).
+      {{"-n", "4294967298"}, "./zolvane: invalid numeric value: 4294967298\n"},
+      {{"-n", "0x100000001"}, "./zolvane: invalid numeric value: 0x100000001\n"},
+      {{"-a", "-2147483649"}, "./zolvane: invalid numeric value: -2147483649\n"},
+      {{"--max-decrease", "99999999999999999999"},
+       "./zolvane: invalid numeric value: 99999999999999999999\n"},
       // Scanning stops at the first error, even with --help later.
       {{"a", "--bogus", "--help"}, "./zolvane: unrecognized option `--bogus'\n"},
   };

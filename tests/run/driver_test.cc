@@ -348,6 +348,37 @@ TEST(Driver, TinyTimesFactorLeavesTheTableAlone) {
   EXPECT_EQ(TableLines(plain.out), TableLines(tiny.out));
 }
 
+// Energies around -600 kcal/mol: exp(-E/kT) alone overflows, so the rate
+// into the absorbing state must be formed as one exponential (it used to be
+// inf / inf = NaN and "cannot reach the absorbing state"). Method A gives
+// that rate 1; method I exp(-(E - F)/kT) with F the free energy (column 8).
+TEST(Driver, AbsorbingRateForDeepEnergies) {
+  ScopedTempDir dir;
+  WriteFile("deep.qorp",
+            "SEQ\n"
+            "1 . -600.0 1 0.0 0 0 0 0 -600.0\n"
+            "2 . -599.5 1 1.0 0 0 0 0 -599.5\n"
+            "3 . -599.0 2 1.0 0 0 0 0 -599.5\n");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string stdin_text;
+  } cases[] = {
+      {"method A", {"-m", "A"}, ""},
+      {"method I", {}, "0 1 0\n1 0 1\n0 1 0\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"--qorp", "deep.qorp", "-a", "3", "--t8", "1e9"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunResult r = RunZolvane(args, c.stdin_text);
+    ASSERT_EQ(0, r.status) << r.err;
+    std::vector<double> last = Numbers(TableLines(r.out).back());
+    ASSERT_EQ(5u, last.size());
+    ExpectSameNumbers({0, 0, 0, 1}, std::vector<double>(last.begin() + 1, last.end()));
+  }
+}
+
 // A subnormal start time whose step cannot grow ends the table (it used to
 // creep forward one subnormal step per line for ever); no time repeats.
 TEST(Driver, SubnormalStartTimeEnds) {

@@ -211,6 +211,20 @@ TEST(ProgramOptionsDeathTest, InvalidValuesStopWithOneMessage) {
       {{"-t", "x"},
        "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"x\")\n"},
       {{"--mlapack-method", "DOUBLE"}, "The mlapack library DOUBLE is not available!\n"},
+      // Numbers read as "%d" used to wrap: 4294967298 named state 2.
+      {{"-t", "4294967298"},
+       "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"4294967298\")\n"},
+      {{"-t", "-4294967295"},
+       "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"-4294967295\")\n"},
+      {{"--p0", "4294967298=1"}, "States in --p0 must be >=1\n"},
+      // A second value for one state would replace the first after both
+      // passed the sum check.
+      {{"--p0", "1=0.5", "--p0", "1=0.5"}, "ERROR: state 1 is given more than once in --p0\n"},
+      {{"--p0", "2=0.5,3=0.25,2=0.25"}, "ERROR: state 2 is given more than once in --p0\n"},
+      // Non-finite or useless thresholds.
+      {{"--t8", "inf"}, "Value of --t8 must be > 0.\n"},
+      {{"--feps", "nan"}, "Value of --feps must be < 1.\n"},
+      {{"--feps", "1"}, "Value of --feps must be < 1.\n"},
       // The first failing check in the fixed order wins.
       {{"--t8", "0", "--t0", "-1"}, "Value of --t0 must be >= 0.\n"},
       {{"-n", "0", "--t8", "0"}, "Value of --t8 must be > 0.\n"},
