@@ -8,7 +8,7 @@
 
 #include "input/reduce.h"
 #include "matrix/dense.h"
-#include "run/run_options.h"
+#include "base/run_options.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "input/qorpparser.h"
-#include "run/run_options.h"
+#include "base/run_options.h"
 
 struct Calc {
   // dim = number of states read; kT from opts.Temp. No arrays yet.

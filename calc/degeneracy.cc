@@ -13,7 +13,7 @@
 #include "calc/calc.h"
 #include "calc/saddle_file.h"
 #include "input/qorpparser.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

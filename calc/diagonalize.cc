@@ -13,7 +13,7 @@
 #include "calc/eigen_order.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "calc/calc.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 std::vector<double> Calc::MxMakeP0() const {
   std::vector<double> p0(dim, 0.0);

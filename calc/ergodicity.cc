@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "calc/calc.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   int s = 0;

@@ -12,7 +12,7 @@
 #include "calc/time_axis.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "calc/calc.h"
 #include "matrix/dense.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "calc/calc.h"
 #include "calc/number_text.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "calc/calc.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

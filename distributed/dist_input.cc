@@ -10,7 +10,7 @@
 
 #include "distributed/scalapack.h"
 #include "input/qorpparser.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "distributed/scalapack.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 int BlockSize(int n, const ProcessGrid& grid) {
   const char* text = getenv("ZOLVANE_MPI_BLOCK");

@@ -20,7 +20,7 @@
 #include "distributed/scalapack.h"
 #include "matrix/lapack.h"
 #include "run/driver.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "distributed/distributed_run.h"
 #include "distributed/process_grid.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 #include "run/program_options.h"
 #include "run/program_record.h"
 

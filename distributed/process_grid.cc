@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "distributed/scalapack.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "input/qorpparser.h"
-#include "input/rates_alloc.h"
+#include "base/rates_alloc.h"
 #include "input/reduce.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, int nstates, int max_decrease,
                          std::vector<double>& rates) {

@@ -10,7 +10,7 @@
 
 #include "input/parse_double.h"
 #include "input/qorpparser.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "run/run_options.h"
+#include "base/run_options.h"
 
 // Created by the run driver just before the input is read. Readers take
 // `nstates`, `quiet`, `verbose` and `feps` from the options and store

@@ -5,8 +5,8 @@
 
 #include "input/parse_double.h"
 #include "input/qorpparser.h"
-#include "input/rates_alloc.h"
-#include "run/fatal.h"
+#include "base/rates_alloc.h"
+#include "base/fatal.h"
 
 namespace {
 

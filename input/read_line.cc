@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "input/qorpparser.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 std::optional<std::string> read_line(FILE* stream, const char* name) {
   // getline grows its buffer geometrically, so a line of any length costs time

@@ -14,8 +14,8 @@
 #include "calc/calc.h"
 #include "command_line/command_line_args.h"
 #include "input/qorpparser.h"
-#include "input/rates_alloc.h"
-#include "run/fatal.h"
+#include "base/rates_alloc.h"
+#include "base/fatal.h"
 #include "run/program_record.h"
 #include "visualize/rate_graph.h"
 

@@ -7,7 +7,7 @@
 
 #include "command_line/command_line_args.h"
 #include "run/driver.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 #include "run/program_options.h"
 #include "run/program_record.h"
 

@@ -11,7 +11,7 @@
 
 #include "command_line/parse_command_line.h"
 #include "matrix/lapack.h"
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "command_line/command_line_args.h"
 #include "run/program_record.h"
-#include "run/run_options.h"
+#include "base/run_options.h"
 
 // Every field back to its default; both streams standard input, no texts, no
 // p0 table. Does not close streams opened earlier.

@@ -5,7 +5,7 @@
 #define ZOLVANE_RUN_PROGRAM_RECORD_H_
 
 #include "command_line/command_line_args.h"
-#include "run/run_options.h"
+#include "base/run_options.h"
 
 struct ProgramRecord {
   CommandLineArgs args;

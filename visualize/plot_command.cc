@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "run/fatal.h"
+#include "base/fatal.h"
 #include "visualize/population_plot.h"
 #include "visualize/population_table.h"
 #include "zolvane_version.h"

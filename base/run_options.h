@@ -1,8 +1,8 @@
 // RunOptions: the validated, typed form of the command line that every stage
 // reads. Field names follow the long options with dashes turned into
 // underscores. Filled once by ConvertAndValidate (run/program_options.h).
-#ifndef ZOLVANE_RUN_RUN_OPTIONS_H_
-#define ZOLVANE_RUN_RUN_OPTIONS_H_
+#ifndef ZOLVANE_BASE_RUN_OPTIONS_H_
+#define ZOLVANE_BASE_RUN_OPTIONS_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -62,4 +62,4 @@ struct RunOptions {
   int32_t warnings = 0;
 };
 
-#endif  // ZOLVANE_RUN_RUN_OPTIONS_H_
+#endif  // ZOLVANE_BASE_RUN_OPTIONS_H_

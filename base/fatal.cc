@@ -1,4 +1,4 @@
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 #include <cstdarg>
 #include <cstdio>

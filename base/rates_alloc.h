@@ -1,8 +1,8 @@
 // Allocation of an n x n rates matrix announced by an input file. The size
 // comes from untrusted input, so it is checked against the machine's memory
 // first: a clear error beats an abort in the allocator or the OOM killer.
-#ifndef ZOLVANE_INPUT_RATES_ALLOC_H_
-#define ZOLVANE_INPUT_RATES_ALLOC_H_
+#ifndef ZOLVANE_BASE_RATES_ALLOC_H_
+#define ZOLVANE_BASE_RATES_ALLOC_H_
 
 #include <unistd.h>
 
@@ -10,7 +10,7 @@
 #include <new>
 #include <vector>
 
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 // Whether an n x n matrix of doubles fits in the machine's physical memory.
 inline bool SquareMatrixFits(int64_t n) {
@@ -40,4 +40,4 @@ inline void AllocateRatesMatrix(int64_t n, std::vector<double>& rates) {
   }
 }
 
-#endif  // ZOLVANE_INPUT_RATES_ALLOC_H_
+#endif  // ZOLVANE_BASE_RATES_ALLOC_H_

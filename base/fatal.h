@@ -1,8 +1,8 @@
 // The one way a run ends on an error: print one message on standard error and
 // exit at once with the given status. Nothing is unwound or rolled back; open
 // files and memory are left to the operating system.
-#ifndef ZOLVANE_RUN_FATAL_H_
-#define ZOLVANE_RUN_FATAL_H_
+#ifndef ZOLVANE_BASE_FATAL_H_
+#define ZOLVANE_BASE_FATAL_H_
 
 // printf-style message to stderr (printed exactly as given: callers supply the
 // trailing newline when the message has one), then exit(status).
@@ -14,4 +14,4 @@
 using FatalHook = void (*)(int status);
 void SetFatalHook(FatalHook hook);
 
-#endif  // ZOLVANE_RUN_FATAL_H_
+#endif  // ZOLVANE_BASE_FATAL_H_
