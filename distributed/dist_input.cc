@@ -1,9 +1,11 @@
 #include "distributed/dist_input.h"
 
 #include <mpi.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -32,11 +34,22 @@ int ReadBinary(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
   if (stream == stdin) {
     Fatal(1, "ERROR: the distributed run reads binary rates from a file named by --ratesfile\n");
   }
+  const char* name = opts.ratesfile_name.c_str();
   const int fd = fileno(stream);
   int32_t n = 0;
-  if (pread(fd, &n, sizeof n, 0) != static_cast<ssize_t>(sizeof n)) n = 0;
+  const ssize_t head = pread(fd, &n, sizeof n, 0);
+  if (head < 0) Fatal(1, "ERROR: cannot read %s: %s\n", name, strerror(errno));
+  if (head != static_cast<ssize_t>(sizeof n)) n = 0;
   if (n < 0 || static_cast<uint64_t>(n) * static_cast<uint64_t>(n) > UINT32_MAX) {
     Fatal(1, "ERROR: binary rates file announces %d states, which is out of range\n", n);
+  }
+  // As the serial reader: a file shorter than its count announces is refused.
+  const uint64_t want = static_cast<uint64_t>(n) * static_cast<uint64_t>(n) * sizeof(double);
+  struct stat st;
+  if (n > 0 && fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) < sizeof n + want) {
+    Fatal(1, "ERROR: %s is truncated: %llu bytes expected, %llu found\n", name,
+          static_cast<unsigned long long>(sizeof n + want),
+          static_cast<unsigned long long>(st.st_size));
   }
   if (n == 0) EmptyRatesFile(record);
 
@@ -49,21 +62,22 @@ int ReadBinary(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
       const int rows = std::min(nb, a.local_rows - il);
       const int64_t r = a.GlobalRow(il);
       char* into = reinterpret_cast<char*>(&a.At(il, jl));
-      const size_t want = static_cast<size_t>(rows) * sizeof(double);
+      const size_t bytes = static_cast<size_t>(rows) * sizeof(double);
       const off_t offset = static_cast<off_t>(sizeof n + (c * n + r) * sizeof(double));
-      const ssize_t got = pread(fd, into, want, offset);
-      if (got < 0) {
-        failed = 1;
+      const ssize_t got = pread(fd, into, bytes, offset);
+      if (got != static_cast<ssize_t>(bytes)) {
+        failed = got < 0 ? errno : -1;
         break;
       }
-      // Past the end of a short file the entries stay 0, as in the serial
-      // reader; so does a double cut off by the end.
-      const size_t whole = static_cast<size_t>(got) / sizeof(double) * sizeof(double);
-      memset(into + whole, 0, want - whole);
     }
   }
-  MPI_Allreduce(MPI_IN_PLACE, &failed, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
-  if (failed) Fatal(1, "ERROR: cannot read the binary rates file\n");
+  // Any process's failure ends every process, with the serial messages.
+  int first = 0;
+  MPI_Allreduce(&failed, &first, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+  if (first == -1) Fatal(1, "ERROR: %s is truncated while it is read\n", name);
+  int error = 0;
+  MPI_Allreduce(&failed, &error, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
+  if (error > 0) Fatal(1, "ERROR: cannot read %s: %s\n", name, strerror(error));
   CloseInputStream(ctx, stream);
   return n;
 }

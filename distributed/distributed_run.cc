@@ -62,7 +62,9 @@ void ForEachRate(DistMatrix& a, F f) {
 }
 
 // The serial rescaling steps, element by element on the local blocks.
-void Rescale(const RunOptions& opts, DistMatrix& a) {
+// Returns whether the rates were reshaped (a power, not just a factor).
+bool Rescale(const RunOptions& opts, DistMatrix& a) {
+  bool reshaped = false;
   const int d = a.n;
   if (!(opts.hard_rescale == 1.0)) {  // NaN counts as "given"
     const double e = opts.hard_rescale;
@@ -70,7 +72,9 @@ void Rescale(const RunOptions& opts, DistMatrix& a) {
       ForEachRate(a, [e](double x) { return pow(x, e); });
       SetDiagonal(a, opts.useplusI);
     }
+    reshaped = true;
   } else if (opts.minimal_rate > 0) {
+    reshaped = true;
     const double want = opts.minimal_rate;
     double m = 1.0;
     ForEachRate(a, [&m](double x) {
@@ -90,6 +94,7 @@ void Rescale(const RunOptions& opts, DistMatrix& a) {
     ForEachRate(a, [factor](double x) { return factor * x; });
     SetDiagonal(a, opts.useplusI);
   }
+  return reshaped;
 }
 
 // The serial ergodicity reduction: the breadth-first search over positive
@@ -461,6 +466,9 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
   constexpr size_t kBlock = 64;
   const double t8 = opts.t8, T = opts.times;
   std::vector<double> u(nn, 0.0);  // by sorted index: first scaled time out of range
+  // Eigenvalues in the unscaled time unit, as the serial table computes them.
+  std::vector<double> rate(nn);
+  for (size_t i = 0; i < nn; ++i) rate[i] = lambda[i] / T;
   int count = 0;
   bool converged = false;
   double t_last = 0.0;
@@ -477,10 +485,9 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
   while (!converged && axis.NextBlock(times, kBlock)) {
     const int k_count = static_cast<int>(times.size());
     for (int k = 0; k < k_count; ++k) {
-      const double scaled = times[k] / T;
       for (size_t i = 0; i < nn; ++i) {
         errno = 0;
-        const double d = std::exp(scaled * lambda[i]);
+        const double d = std::exp(rate[i] * times[k]);
         out_of_range[k * nn + i] = errno == ERANGE || std::isnan(d);
         w[k * nn + i] = d * c[i];
       }
@@ -561,7 +568,7 @@ int RunDistributed(ProgramRecord& record) {
   Calc calc(n, opts);
   if (opts.method == 'A') a = MethodAMatrix(calc, records, grid, BlockSize(n, grid));
   SetDiagonal(a, opts.useplusI);
-  Rescale(opts, a);
+  const bool reshaped = Rescale(opts, a);
 
   std::vector<double> p0 = calc.MxMakeP0();
   const int d = Ergodicity(calc, a, p0);
@@ -569,7 +576,9 @@ int RunDistributed(ProgramRecord& record) {
   if (!opts.quiet) fprintf(stderr, "Time to initialize: %.2f secs.\n", SecondsSince(start));
 
   clock_t t = clock();
-  if (opts.method == 'A') {
+  // After a reshaping rescale the Boltzmann weights are no longer U's
+  // equilibrium, whatever the method.
+  if (opts.method == 'A' && !reshaped) {
     KeepRecords(calc, records);
     calc.MxEquilibriumFromEnergies(records, p8);
   } else {
