@@ -58,7 +58,9 @@ struct Model {
   bool absorbing = false;
   std::vector<Real> weight;
   // Jacobi decomposition of S = W^-1/2 G W^1/2 over the transient states
-  // (all states without an absorbing one): S = V diag(lambda) V^T.
+  // (all states without an absorbing one): S = V diag(lambda) V^T. Made on
+  // the first call that needs it, since first passage times do not.
+  bool decomposed = false;
   std::vector<Real> lambda;
   Matrix<Real> v;
   double largest_rate = 0.0, smallest_rate = 0.0;
@@ -102,6 +104,15 @@ void Normalise(std::vector<Real>& p) {
   for (Real& x : p) x /= z;
 }
 
+// (x, y) <- (c x - s y, s x + c y), each with one rounding; `tmp` is scratch.
+void Rotate(Real& x, Real& y, const Real& c, const Real& s, Real& tmp) {
+  tmp = x;
+  mpfr_fmms(x.backend().data(), c.backend().data(), x.backend().data(), s.backend().data(),
+            y.backend().data(), MPFR_RNDN);
+  mpfr_fmma(y.backend().data(), s.backend().data(), tmp.backend().data(), c.backend().data(),
+            y.backend().data(), MPFR_RNDN);
+}
+
 // Cyclic Jacobi on the symmetric matrix `a` (destroyed). Rotations stop when
 // every off-diagonal entry is negligible against the geometric mean of its
 // two diagonal entries, which keeps even the tiny eigenvalues of a stiff
@@ -110,13 +121,14 @@ void Jacobi(Matrix<Real> a, std::vector<Real>& lambda, Matrix<Real>& v) {
   const int n = static_cast<int>(a.size());
   v.assign(n, std::vector<Real>(n, Real(0)));
   for (int i = 0; i < n; ++i) v[i][i] = 1;
-  const Real eps = std::numeric_limits<Real>::epsilon();
+  const Real eps2 = std::numeric_limits<Real>::epsilon() * std::numeric_limits<Real>::epsilon();
+  Real tmp;
   for (int sweep = 0; sweep < 100; ++sweep) {
     bool rotated = false;
     for (int p = 0; p < n; ++p) {
       for (int q = p + 1; q < n; ++q) {
         if (a[p][q] == 0) continue;
-        if (abs(a[p][q]) <= eps * sqrt(abs(a[p][p] * a[q][q]))) {
+        if (a[p][q] * a[p][q] <= eps2 * abs(a[p][p] * a[q][q])) {
           a[p][q] = a[q][p] = 0;
           continue;
         }
@@ -132,13 +144,11 @@ void Jacobi(Matrix<Real> a, std::vector<Real>& lambda, Matrix<Real>& v) {
         a[p][q] = a[q][p] = 0;
         for (int r = 0; r < n; ++r) {
           if (r != p && r != q) {
-            const Real arp = a[r][p], arq = a[r][q];
-            a[r][p] = a[p][r] = c * arp - s * arq;
-            a[r][q] = a[q][r] = s * arp + c * arq;
+            Rotate(a[r][p], a[r][q], c, s, tmp);
+            a[p][r] = a[r][p];
+            a[q][r] = a[r][q];
           }
-          const Real vrp = v[r][p], vrq = v[r][q];
-          v[r][p] = c * vrp - s * vrq;
-          v[r][q] = s * vrp + c * vrq;
+          Rotate(v[r][p], v[r][q], c, s, tmp);
         }
       }
     }
@@ -187,7 +197,6 @@ void Finish(Model& m) {
       m.smallest_rate = std::min(m.smallest_rate, r);
     }
   }
-  Jacobi(Symmetrised(m), m.lambda, m.v);
 }
 
 // Gaussian elimination with partial pivoting: solves a x = b in place.
@@ -323,6 +332,10 @@ std::vector<double> Kinetics::Equilibrium() const {
 
 std::vector<std::vector<double>> Kinetics::Populations(const std::vector<double>& p0,
                                                        const std::vector<double>& times) const {
+  if (!model_->decomposed) {
+    Jacobi(Symmetrised(*model_), model_->lambda, model_->v);
+    model_->decomposed = true;
+  }
   const Model& m = *model_;
   const int n = m.n;
   if (static_cast<int>(p0.size()) != n) Fail("p0 of the wrong size");

@@ -12,3 +12,8 @@ for r in 6 12 18 24 30 36; do
   "$build/tests/gen_stiff" --kind cascade --states 8 --stiffness "1e$r" \
     --qorp "$out/cascade_1e$r.qorp" --rates "$out/cascade_1e$r.rates"
 done
+# One wider funnel where the arithmetic matters most.
+for r in 30 36; do
+  "$build/tests/gen_stiff" --kind funnel --states 30 --stiffness "1e$r" \
+    --qorp "$out/funnel30_1e$r.qorp" --rates "$out/funnel30_1e$r.rates"
+done

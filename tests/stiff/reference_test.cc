@@ -129,21 +129,20 @@ TEST(Reference, FirstPassageTimesKeepKemenysConstant) {
 // Every fixture has the stiffness its name says, and its qorp and rates files
 // describe the same process.
 TEST(Reference, FixturesHaveTheirStiffnessAndBothFilesAgree) {
-  for (const char* kind : {"funnel", "cascade"}) {
-    for (int exponent : {6, 12, 18, 24, 30, 36}) {
-      const Kinetics qorp = stiff::Reference({kind, exponent, true});
-      const Kinetics rates = stiff::Reference({kind, exponent, false});
-      SCOPED_TRACE(stiff::Name({kind, exponent, true}));
-      const double r = std::pow(10.0, exponent);
-      EXPECT_NEAR(r, qorp.StiffnessRatio(), 1e-3 * r);
-      EXPECT_NEAR(r, rates.StiffnessRatio(), 1e-3 * r);
-      ASSERT_EQ(qorp.states(), rates.states());
-      const std::vector<double> p0 = stiff::StartPopulation({kind, exponent, true}, qorp);
-      const std::vector<double> times = {1.0, std::pow(10.0, exponent / 2), r};
-      const std::vector<std::vector<double>> a = qorp.Populations(p0, times);
-      const std::vector<std::vector<double>> b = rates.Populations(p0, times);
-      for (size_t i = 0; i < times.size(); ++i) ExpectArrayNear(a[i], b[i], 1e-12);
-    }
+  for (const stiff::Fixture& f : stiff::AllFixtures()) {
+    if (!f.qorp) continue;
+    SCOPED_TRACE(stiff::Name(f));
+    const Kinetics qorp = stiff::Reference(f);
+    const Kinetics rates = stiff::Reference({f.kind, f.exponent, false});
+    const double r = std::pow(10.0, f.exponent);
+    EXPECT_NEAR(r, qorp.StiffnessRatio(), 1e-3 * r);
+    EXPECT_NEAR(r, rates.StiffnessRatio(), 1e-3 * r);
+    ASSERT_EQ(qorp.states(), rates.states());
+    const std::vector<double> p0 = stiff::StartPopulation(f, qorp);
+    const std::vector<double> times = {1.0, std::pow(10.0, f.exponent / 2), r};
+    const std::vector<std::vector<double>> a = qorp.Populations(p0, times);
+    const std::vector<std::vector<double>> b = rates.Populations(p0, times);
+    for (size_t i = 0; i < times.size(); ++i) ExpectArrayNear(a[i], b[i], 1e-12);
   }
 }
 

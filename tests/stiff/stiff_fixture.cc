@@ -10,6 +10,17 @@
 
 namespace stiff {
 
+std::vector<Fixture> AllFixtures() {
+  std::vector<Fixture> all;
+  for (const char* kind : {"funnel", "cascade", "funnel30"}) {
+    for (int exponent : {6, 12, 18, 24, 30, 36}) {
+      if (kind == std::string("funnel30") && exponent < 30) continue;
+      for (bool qorp : {true, false}) all.push_back({kind, exponent, qorp});
+    }
+  }
+  return all;
+}
+
 std::string Name(const Fixture& f) {
   return std::string(f.kind) + "_1e" + std::to_string(f.exponent) + (f.qorp ? "_qorp" : "_rates") +
          (f.absorb != 0 ? "_absorb" + std::to_string(f.absorb) : "");

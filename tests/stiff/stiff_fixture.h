@@ -21,6 +21,10 @@ struct Fixture {
   int absorb = 0;  // 1-based minimum for --absorb, 0 for none
 };
 
+// Every fixture file: funnel and cascade at R = 1e6, 1e12, ..., 1e36, and a
+// wider funnel (funnel30) at 1e30 and 1e36, each as qorp and as rates.
+std::vector<Fixture> AllFixtures();
+
 std::string Name(const Fixture& f);  // e.g. "funnel_1e18_qorp"
 std::string Path(const Fixture& f);
 
