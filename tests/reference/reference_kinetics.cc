@@ -320,9 +320,7 @@ Kinetics::~Kinetics() = default;
 
 int Kinetics::states() const { return model_->n; }
 
-double Kinetics::StiffnessRatio() const {
-  return model_->largest_rate / model_->smallest_rate;
-}
+double Kinetics::StiffnessRatio() const { return model_->largest_rate / model_->smallest_rate; }
 
 std::vector<double> Kinetics::Equilibrium() const {
   std::vector<double> p(model_->n);

@@ -34,8 +34,7 @@ TEST(StiffDoublePath, PopulationsMatchTheReferenceUpTo1e12) {
     stiff::Table table;
     std::string error, where;
     ASSERT_TRUE(stiff::ParseTable(r.out, ref.states(), table, error)) << error;
-    EXPECT_LE(stiff::MaxPopulationError(table, ref, stiff::StartPopulation(f, ref), where),
-              1e-6)
+    EXPECT_LE(stiff::MaxPopulationError(table, ref, stiff::StartPopulation(f, ref), where), 1e-6)
         << where;
   }
 }

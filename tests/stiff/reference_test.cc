@@ -110,8 +110,8 @@ TEST(Reference, EigenAndExponentialAgreeWithAnAbsorbingState) {
 // Whatever the start, the mean time to reach a state drawn from equilibrium
 // is the same (Kemeny's constant): sum_j p8[j] T(i, j) does not depend on i.
 TEST(Reference, FirstPassageTimesKeepKemenysConstant) {
-  for (const stiff::Fixture f : {stiff::Fixture{"funnel", 36, true},
-                                 stiff::Fixture{"cascade", 30, false}}) {
+  for (const stiff::Fixture f :
+       {stiff::Fixture{"funnel", 36, true}, stiff::Fixture{"cascade", 30, false}}) {
     SCOPED_TRACE(stiff::Name(f));
     const Kinetics k = stiff::Reference(f);
     const std::vector<std::vector<double>> t = k.FirstPassageAll();

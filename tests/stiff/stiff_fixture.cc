@@ -71,8 +71,9 @@ std::vector<std::string> PopulationArgs(const Fixture& f, const reference::Kinet
   // fastest (about 1): a stop time of 1e4 R is well past equilibrium, and a
   // factor 4 per step gives about two lines per decade.
   std::vector<std::string> args = InputArgs(f);
-  const std::vector<std::string> axis = {"--p0", std::to_string(minima) + "=1", "--t8",
-                                         "1e" + std::to_string(f.exponent + 4), "--tinc", "4"};
+  const std::vector<std::string> axis = {"--p0",   std::to_string(minima) + "=1",
+                                         "--t8",   "1e" + std::to_string(f.exponent + 4),
+                                         "--tinc", "4"};
   args.insert(args.end(), axis.begin(), axis.end());
   return args;
 }
@@ -142,8 +143,7 @@ std::vector<Printed> PrintedNumbers(const std::string& text) {
     const size_t dot = token.find('.');
     const size_t e = token.find_first_of("eE");
     const std::string mantissa = token.substr(0, e);
-    const int decimals =
-        dot == std::string::npos ? 0 : static_cast<int>(mantissa.size() - dot - 1);
+    const int decimals = dot == std::string::npos ? 0 : static_cast<int>(mantissa.size() - dot - 1);
     const int exponent = e == std::string::npos ? 0 : atoi(token.c_str() + e + 1);
     numbers.push_back({value, 0.5 * std::pow(10.0, exponent - decimals)});
   }
@@ -173,8 +173,8 @@ std::vector<double> ReferenceTimes(const Fixture& f, const std::string& which) {
 double MaxRelativeError(const std::vector<Printed>& printed, const std::vector<double>& want,
                         std::string& where) {
   if (printed.size() != want.size()) {
-    where = std::to_string(printed.size()) + " numbers printed for " +
-            std::to_string(want.size()) + " expected";
+    where = std::to_string(printed.size()) + " numbers printed for " + std::to_string(want.size()) +
+            " expected";
     return HUGE_VAL;
   }
   double worst = 0.0;
@@ -185,8 +185,8 @@ double MaxRelativeError(const std::vector<Printed>& printed, const std::vector<d
     if (!(err <= worst)) {  // NaN counts as the worst
       worst = err;
       char buf[160];
-      snprintf(buf, sizeof buf, "number %zu: printed %.9g, reference %.9g", k + 1,
-               printed[k].value, want[k]);
+      snprintf(buf, sizeof buf, "number %zu: printed %.9g, reference %.9g", k + 1, printed[k].value,
+               want[k]);
       where = buf;
       if (std::isnan(err)) return err;
     }
