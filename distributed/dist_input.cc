@@ -10,9 +10,9 @@
 #include <cstring>
 #include <optional>
 
+#include "base/fatal.h"
 #include "distributed/scalapack.h"
 #include "input/qorpparser.h"
-#include "base/fatal.h"
 
 namespace {
 
@@ -132,13 +132,14 @@ int ReadText(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
                    MPI_COMM_WORLD);
         }
       } else {
-        MPI_Recv(piece.data(), static_cast<int>(piece.size()), MPI_DOUBLE, 0, r0,
-                 MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+        MPI_Recv(piece.data(), static_cast<int>(piece.size()), MPI_DOUBLE, 0, r0, MPI_COMM_WORLD,
+                 MPI_STATUS_IGNORE);
       }
       if (grid.rank == dest) {
         const int il = a.LocalRow(r0);
         for (int jl = 0; jl < cols; ++jl) {
-          for (int r = 0; r < rows; ++r) a.At(il + r, jl) = piece[static_cast<size_t>(jl) * rows + r];
+          for (int r = 0; r < rows; ++r)
+            a.At(il + r, jl) = piece[static_cast<size_t>(jl) * rows + r];
         }
       }
     }
@@ -171,8 +172,7 @@ int ReadDistributedQorp(ProgramRecord& record, std::vector<QorpRecord>& records)
   if (!IsRoot() && opts.qorp != nullptr && opts.qorp != stdin) CloseInputStream(ctx, opts.qorp);
   if (n == 0) Fatal(1, "ERROR: qorp file holds no local minimum!\n");
   records.resize(n);
-  MPI_Bcast(records.data(), static_cast<int>(n * sizeof(QorpRecord)), MPI_BYTE, 0,
-            MPI_COMM_WORLD);
+  MPI_Bcast(records.data(), static_cast<int>(n * sizeof(QorpRecord)), MPI_BYTE, 0, MPI_COMM_WORLD);
   return n;
 }
 

@@ -12,9 +12,9 @@
 #include "run/program_record.h"
 
 // Method I: the text or binary rates (as the serial reader would read them)
-// into `a`, block size BlockSize(n, grid); returns n. Binary rates: every process reads its own blocks from
-// the file. Text rates: rank 0 reads one block of rows at a time and sends
-// every process its part. Ends the run on the serial reader's errors.
+// into `a`, block size BlockSize(n, grid); returns n. Binary rates: every process reads its own
+// blocks from the file. Text rates: rank 0 reads one block of rows at a time and sends every
+// process its part. Ends the run on the serial reader's errors.
 int ReadDistributedRates(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a);
 
 // Method A: rank 0 reads the qorp file, every process gets the records;

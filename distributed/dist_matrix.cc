@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "distributed/scalapack.h"
 #include "base/fatal.h"
+#include "distributed/scalapack.h"
 
 int BlockSize(int n, const ProcessGrid& grid) {
   const char* text = getenv("ZOLVANE_MPI_BLOCK");

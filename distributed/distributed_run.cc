@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/time_axis.h"
 #include "distributed/dist_input.h"
@@ -20,13 +21,10 @@
 #include "distributed/scalapack.h"
 #include "matrix/lapack.h"
 #include "run/driver.h"
-#include "base/fatal.h"
 
 namespace {
 
-double SecondsSince(clock_t start) {
-  return static_cast<double>(clock() - start) / CLOCKS_PER_SEC;
-}
+double SecondsSince(clock_t start) { return static_cast<double>(clock() - start) / CLOCKS_PER_SEC; }
 
 void Refuse(const char* option) {
   Fatal(1, "ERROR: --%s is not available in the distributed run\n", option);
@@ -146,8 +144,8 @@ int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
     const int row_l = l + 1, row_from = from + 1;
     pdswap_(&n, a.local.data(), &row_l, &one, a.desc, &n, a.local.data(), &row_from, &one, a.desc,
             &n);
-    pdswap_(&n, a.local.data(), &one, &row_l, a.desc, &one, a.local.data(), &one, &row_from,
-            a.desc, &one);
+    pdswap_(&n, a.local.data(), &one, &row_l, a.desc, &one, a.local.data(), &one, &row_from, a.desc,
+            &one);
     p0[l] = p0[from];
   }
   a = LeadingPart(a, m);
@@ -199,8 +197,9 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
   z = MakeDistMatrix(n, a.nb, a.grid);
   const int one = 1;
   const double alpha = 1.0, beta = 0.0;
-  if (n > 0) pdtran_(&n, &n, &alpha, a.local.data(), &one, &one, a.desc, &beta, z.local.data(),
-                     &one, &one, z.desc);
+  if (n > 0)
+    pdtran_(&n, &n, &alpha, a.local.data(), &one, &one, a.desc, &beta, z.local.data(), &one, &one,
+            z.desc);
   double err = 0.0;
   std::vector<double> weird;  // (i, j, S(i, j), S(j, i)) of every pair that gives NaN
   for (int jl = 0; jl < a.local_cols; ++jl) {
@@ -272,8 +271,8 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
     }
     MPI_Allreduce(MPI_IN_PLACE, &failed, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
     if (failed) Fatal(1, "ERROR: out of memory\n");
-    pdsyevd_("V", "L", &n, a.local.data(), &one, &one, a.desc, w.data(), z.local.data(), &one,
-             &one, z.desc, work.data(), &lwork, iwork.data(), &liwork, &info);
+    pdsyevd_("V", "L", &n, a.local.data(), &one, &one, a.desc, w.data(), z.local.data(), &one, &one,
+             z.desc, work.data(), &lwork, iwork.data(), &liwork, &info);
   }
   std::vector<double>().swap(a.local);
   if (info != 0) {

@@ -1,9 +1,9 @@
 // zolvane-mpi: the spectral run of zolvane over MPI processes with ScaLAPACK.
 #include <new>
 
+#include "base/fatal.h"
 #include "distributed/distributed_run.h"
 #include "distributed/process_grid.h"
-#include "base/fatal.h"
 #include "run/program_options.h"
 #include "run/program_record.h"
 

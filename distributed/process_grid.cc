@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "distributed/scalapack.h"
 #include "base/fatal.h"
+#include "distributed/scalapack.h"
 
 namespace {
 
