@@ -94,8 +94,10 @@ int main(int argc, char** argv) {
   std::vector<double> s;
   const int n = binary ? ReadBinary(argv[2], s) : ReadText(argv[2], s);
   const size_t nn = static_cast<size_t>(n);
-  // transposed: s[i * n + j] = rate j -> i.
-  auto rate = [&](size_t from, size_t to) { return binary ? s[to * nn + from] : s[from * nn + to]; };
+  // The rate from -> to, in whichever orientation the file stored it.
+  auto rate = [&](size_t from, size_t to) {
+    return binary ? s[to * nn + from] : s[from * nn + to];
+  };
 
   // Equilibrium by detailed balance along a breadth-first tree from state 0.
   std::vector<double> p8(nn, 0.0);
@@ -135,15 +137,15 @@ int main(int argc, char** argv) {
   int lwork = -1, liwork = -1, info = 0;
   double work_size = 0.0;
   int iwork_size = 0;
-  dsyevd_("V", "U", &n, s.data(), &n, w.data(), &work_size, &lwork, &iwork_size, &liwork, &info,
-          1, 1);
+  dsyevd_("V", "U", &n, s.data(), &n, w.data(), &work_size, &lwork, &iwork_size, &liwork, &info, 1,
+          1);
   lwork = static_cast<int>(work_size);
   liwork = iwork_size;
   {
     std::vector<double> work(static_cast<size_t>(lwork));
     std::vector<int> iwork(static_cast<size_t>(liwork));
-    dsyevd_("V", "U", &n, s.data(), &n, w.data(), work.data(), &lwork, iwork.data(), &liwork,
-            &info, 1, 1);
+    dsyevd_("V", "U", &n, s.data(), &n, w.data(), work.data(), &lwork, iwork.data(), &liwork, &info,
+            1, 1);
   }
   if (info != 0) Die("dsyevd failed");
 
@@ -170,8 +172,8 @@ int main(int argc, char** argv) {
       for (size_t i = 0; i < nn; ++i) coef[k * nn + i] = std::exp(times[k] * w[i]) * c[i];
     }
     const double one = 1.0, zero = 0.0;
-    dgemm_("N", "N", &n, &cols, &n, &one, s.data(), &n, coef.data(), &n, &zero, pops.data(), &n,
-           1, 1);
+    dgemm_("N", "N", &n, &cols, &n, &one, s.data(), &n, coef.data(), &n, &zero, pops.data(), &n, 1,
+           1);
     for (int k = 0; k < cols && !converged; ++k) {
       const double* p = pops.data() + k * nn;
       WriteLine(times[k], p, n, text);

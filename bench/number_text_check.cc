@@ -21,14 +21,14 @@ int main(int argc, char** argv) {
   for (double x : values) {
     for (const Format& f : formats) {
       char want[128], got[128];
-      const int len = snprintf(want, sizeof want, f.conversion == 'e' ? "%*.*e" : "%*.*g",
-                               f.width, f.precision, x);
+      const int len = snprintf(want, sizeof want, f.conversion == 'e' ? "%*.*e" : "%*.*g", f.width,
+                               f.precision, x);
       char* end = f.conversion == 'e' ? FormatE(got, x, f.width, f.precision)
                                       : FormatG(got, x, f.width, f.precision);
       if (end - got != len || memcmp(want, got, static_cast<size_t>(len)) != 0) {
         if (++mismatches <= 10) {
-          printf("%%%d.%d%c: \"%.*s\" vs \"%.*s\"\n", f.width, f.precision, f.conversion, len,
-                 want, static_cast<int>(end - got), got);
+          printf("%%%d.%d%c: \"%.*s\" vs \"%.*s\"\n", f.width, f.precision, f.conversion, len, want,
+                 static_cast<int>(end - got), got);
         }
       }
     }

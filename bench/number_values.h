@@ -24,18 +24,20 @@ inline double FromBits(uint64_t bits) {
 // `count` values of each random kind after the fixed ones; deterministic.
 inline std::vector<double> Probes(size_t count) {
   using limits = std::numeric_limits<double>;
+  // clang-format off
   std::vector<double> v = {0.0, -0.0, limits::infinity(), -limits::infinity(),
                            limits::quiet_NaN(), -limits::quiet_NaN(), limits::max(),
                            -limits::max(), limits::min(), limits::denorm_min(),
                            -limits::denorm_min(), 1.0, 0.5, 1e-4, 1e22, 1e23, 9.9999995e-1,
                            9.9999994999999999e-1};
+  // clang-format on
   std::mt19937_64 gen(17);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::uniform_int_distribution<int> exponent(-310, 308);
   char text[64];
   for (size_t i = 0; i < count; ++i) {
-    v.push_back(FromBits(gen()));                                       // anything
-    v.push_back(FromBits(gen() & 0x800fffffffffffffULL));              // subnormal
+    v.push_back(FromBits(gen()));                                        // anything
+    v.push_back(FromBits(gen() & 0x800fffffffffffffULL));                // subnormal
     v.push_back(unit(gen) * std::pow(10.0, -static_cast<int>(i % 12)));  // population
     // Next to a tie for 6, 10 and 20 decimals: d.dddddd5, d.ddddddddd5, ...
     const int digits = i % 3 == 0 ? 7 : (i % 3 == 1 ? 11 : 21);

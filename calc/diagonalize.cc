@@ -60,8 +60,8 @@ void ScaleLikeDenseProduct(double* a, const std::vector<double>& d, int n, bool 
 // dsyevr (relatively robust representations) on the symmetric S: for when
 // the work space of dsyevd cannot be had. Eigenvalues ascending into `evals`,
 // eigenvectors column-major into `evecs`.
-void SolveRelativelyRobust(std::vector<double>& S, int n, double abstol,
-                           std::vector<double>& evals, std::vector<double>& evecs) {
+void SolveRelativelyRobust(std::vector<double>& S, int n, double abstol, std::vector<double>& evals,
+                           std::vector<double>& evecs) {
   const size_t nn = static_cast<size_t>(n);
   evecs.resize(nn * nn);
   const int ld = n > 0 ? n : 1;

@@ -21,14 +21,14 @@ TEST(NumberText, SameBytesAsPrintf) {
   for (double x : number_values::Probes(20000)) {
     for (const Format& f : formats) {
       char want[128], got[128];
-      const int len = snprintf(want, sizeof want, f.conversion == 'e' ? "%*.*e" : "%*.*g",
-                               f.width, f.precision, x);
+      const int len = snprintf(want, sizeof want, f.conversion == 'e' ? "%*.*e" : "%*.*g", f.width,
+                               f.precision, x);
       char* end = f.conversion == 'e' ? FormatE(got, x, f.width, f.precision)
                                       : FormatG(got, x, f.width, f.precision);
       const std::string a(want, static_cast<size_t>(len)), b(got, static_cast<size_t>(end - got));
       if (a != b && ++mismatches <= 10) {
-        ADD_FAILURE() << "%" << f.width << "." << f.precision << f.conversion << ": " << a
-                      << " vs " << b;
+        ADD_FAILURE() << "%" << f.width << "." << f.precision << f.conversion << ": " << a << " vs "
+                      << b;
       }
     }
   }

@@ -29,6 +29,7 @@ void ExpectSameAsStrtod(const std::string& text) {
 }
 
 TEST(ParseDouble, SameBitsAndLengthAsStrtod) {
+  // clang-format off
   const std::vector<std::string> spellings = {
       // plain decimals, signs, points, exponents
       "0", "-0", "+0", "1", "-1", "+1", "0.1", ".5", "-.5", "5.", "-5.", "1.e5", "1e5", "1E5",
@@ -50,6 +51,7 @@ TEST(ParseDouble, SameBitsAndLengthAsStrtod) {
       // no number at all
       "", " ", "abc", "x1",
   };
+  // clang-format on
   for (const std::string& s : spellings) ExpectSameAsStrtod(s);
 }
 

@@ -94,8 +94,7 @@ TEST(Example, StoredTablesKeepTheirPrintedDigits) {
     RunResult r =
         RunZolvane({"--ratesfile", SourcePath("examples/landscape.rates"), "--t8", "1e6"});
     ASSERT_EQ(0, r.status) << r.err;
-    ExpectSamePrintedDigits(ReadFile(SourcePath("tests/run/golden/landscape_rates.table")),
-                            r.out);
+    ExpectSamePrintedDigits(ReadFile(SourcePath("tests/run/golden/landscape_rates.table")), r.out);
   }
   {
     SCOPED_TRACE("generated landscape of 200 states, seed 7");
