@@ -3,9 +3,11 @@
 // the populations come within 1e-4 of equilibrium.
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "calc/calc.h"
+#include "calc/number_text.h"
 #include "matrix/dense.h"
 #include "base/fatal.h"
 
@@ -86,9 +88,15 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
     }
     // The same input-numbered columns as the time-0 line: states removed by
     // the ergodicity reduction print 0.
-    printf("%e ", t);
-    for (int r : columns) printf("%e ", r < 0 ? 0.0 : std::fabs(p[r]));
-    printf("\n");
+    std::string line((columns.size() + 1) * (FormatBound(0, 6) + 1) + 1, '\0');
+    char* out = FormatE(line.data(), t, 0, 6);
+    *out++ = ' ';
+    for (int r : columns) {
+      out = FormatE(out, r < 0 ? 0.0 : std::fabs(p[r]), 0, 6);
+      *out++ = ' ';
+    }
+    *out++ = '\n';
+    fwrite(line.data(), 1, static_cast<size_t>(out - line.data()), stdout);
     fflush(stdout);
 
     if (!(std::fabs(sum - 1.0) <= kSumTolerance)) {
