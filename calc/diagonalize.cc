@@ -50,13 +50,6 @@ void ScaleLikeDenseProduct(double* a, const std::vector<double>& d, int n, bool 
   }
 }
 
-// A LAPACK routine refused one of our arguments (INFO < 0): a fault of this
-// program, not of the input.
-[[noreturn]] void LapackArgumentBug(const char* routine, int info) {
-  Fatal(1, "ERROR: %s rejected its argument %d; this is a bug in zolvane, please report it\n",
-        routine, -info);
-}
-
 // dsyevr (relatively robust representations) on the symmetric S: for when
 // the work space of dsyevd cannot be had. Eigenvalues ascending into `evals`,
 // eigenvectors column-major into `evecs`.
@@ -330,22 +323,34 @@ void Calc::MxEigenGeneral(std::vector<double>& U) {
   // Column-major view of the transposed buffer is U itself.
   MxTransposeInPlace(U.data(), n);
 
-  // Work arrays sized generously for n + 500, enough for every SENSE mode.
-  const size_t m = nn + 500;
+  const size_t m = std::max<size_t>(nn, 1);
   std::vector<double> wr(m), wi(m), scale(m), rconde(m), rcondv(m);
-  std::vector<double> work(m * (m + 6));
-  std::vector<int> iwork(2 * m - 4);
-  const int lwork = static_cast<int>(work.size());
+  std::vector<int> iwork(std::max<size_t>(2 * m, 2) - 2 + 1);
   const int ld = n > 0 ? n : 1;
   const int ldvl = 1;
   double vl_dummy = 0.0;
   int ilo = 0, ihi = 0, info = 0;
   double abnrm = 0.0;
   // SENSE "N": the condition numbers are never read, and skipping them gives
-  // the same eigenpairs several times faster.
+  // the same eigenpairs several times faster. The work space is what LAPACK
+  // asks for, about n * 34 doubles rather than a second matrix.
+  double work_size = 0.0;
+  int lwork = -1;
+  dgeevx_("B", "N", "V", "N", &n, U.data(), &ld, wr.data(), wi.data(), &vl_dummy, &ldvl,
+          evecs.data(), &ld, &ilo, &ihi, scale.data(), &abnrm, rconde.data(), rcondv.data(),
+          &work_size, &lwork, iwork.data(), &info, 1, 1, 1, 1);
+  if (info < 0) LapackArgumentBug("dgeevx", info);
+  lwork = std::max(static_cast<int>(work_size), std::max(1, 3 * n));
+  std::vector<double> work(static_cast<size_t>(lwork));
   dgeevx_("B", "N", "V", "N", &n, U.data(), &ld, wr.data(), wi.data(), &vl_dummy, &ldvl,
           evecs.data(), &ld, &ilo, &ihi, scale.data(), &abnrm, rconde.data(), rcondv.data(),
           work.data(), &lwork, iwork.data(), &info, 1, 1, 1, 1);
+  if (info < 0) LapackArgumentBug("dgeevx", info);
+  if (info > 0) {
+    // The QR algorithm failed: eigenvalues INFO+1..n converged, no
+    // eigenvectors were computed.
+    Fatal(1, "ERROR: dgeevx could not compute all eigenvalues of U (INFO = %d)\n", info);
+  }
 
   for (size_t j = 0; j < nn; ++j) {
     evals[j] = wr[j];

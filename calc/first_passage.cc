@@ -48,6 +48,7 @@ bool SolveTransposed(std::vector<double>& a, std::vector<double>& b, int m) {
   std::vector<int> ipiv(m);
   int info = 0;
   dgesv_(&m, &nrhs, a.data(), &m, ipiv.data(), b.data(), &m, &info);
+  if (info < 0) LapackArgumentBug("dgesv", info);
   return info == 0;
 }
 

@@ -91,10 +91,12 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
     }
   } else {
     // Detailed balance fails with an absorbing state: CL = evecs of U itself
-    // and CR its inverse; the inverse's status is not needed, a bad inverse
-    // shows up in the probability checks of the table.
+    // and CR its inverse, which every line of the table uses.
     std::vector<double> CR(evecs);
-    MxInverse(CR.data(), n, opts.feps);
+    if (MxInverse(CR.data(), n, opts.feps) != 0 ||
+        !std::all_of(CR.begin(), CR.end(), [](double x) { return std::isfinite(x); })) {
+      Fatal(1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
+    }
     if (opts.verbose) MxPrint(evals.data(), "evals in MxIterate", 'v');
     RowMajorTimesVector(CR.data(), p0.data(), c.data(), n);
   }

@@ -4,12 +4,14 @@
 #include "input/reduce.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "matrix/dense.h"
 #include "matrix/mx_print.h"
+#include "run/fatal.h"
 
 namespace {
 
@@ -54,7 +56,13 @@ void ReduceOneByOne(const RunOptions& opts, std::vector<double>& mat, int n, int
     const size_t q = static_cast<size_t>(c) - nb;  // the kept block is q x q
     for (size_t t = 0; t < nb; ++t) {
       const size_t l = static_cast<size_t>(c) - 1 - t;
-      const double h = -1.0 / a[l * stride + l];
+      // A state that nothing leaves (pivot 0) cannot be eliminated.
+      const double pivot = a[l * stride + l];
+      if (pivot == 0.0 || !std::isfinite(pivot)) {
+        Fatal(1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot %g)\n",
+              static_cast<int>(l) + 1, pivot);
+      }
+      const double h = -1.0 / pivot;
       double* r = rows.data() + t * stride;
       for (size_t j = 0; j < l; ++j) r[j] = a[l * stride + j] * h;
       for (size_t i = 0; i < q; ++i) {
@@ -127,9 +135,15 @@ void MxReduceBlock(InputContext& ctx, std::vector<double>& m_mat, int n, int m) 
     std::memcpy(&bb[i * k], a + (sm + i) * sn + sm, k * sizeof(double));
   }
 
-  // A singular block is not an error here: the reduction goes on with
-  // whatever the inverse left behind.
-  MxInverse(bb.data(), static_cast<int>(k), ctx.opts.feps);
+  // A singular block (an eliminated state that nothing leaves, say) has no
+  // quasi-stationary elimination; going on with what the inverse left behind
+  // would print a plausible wrong matrix. An exact zero first pivot passes
+  // the inverse's threshold but leaves non-finite entries.
+  const bool inverted = MxInverse(bb.data(), static_cast<int>(k), ctx.opts.feps) == 0 &&
+                        std::all_of(bb.begin(), bb.end(), [](double x) { return std::isfinite(x); });
+  if (!inverted) {
+    Fatal(1, "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
+  }
   std::vector<double> t(sm * k);
   MxGemm(m, static_cast<int>(k), static_cast<int>(k), c_gb.data(), bb.data(), t.data());
   std::vector<double>().swap(bb);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "matrix/lapack.h"
+#include "run/fatal.h"
 
 namespace {
 
@@ -131,7 +132,7 @@ int InverseWith(double* a, int n, double feps, std::vector<double>& lu, std::vec
   ipiv.resize(sn);
   int info = 0;
   dgetrf_(&n, &n, lu.data(), &n, ipiv.data(), &info);
-  if (info < 0) return CroutInverse(a, n, feps);
+  if (info < 0) LapackArgumentBug("dgetrf", info);
 
   // U's diagonal holds the pivots in the order they were chosen.
   double vmax = 0.0;
@@ -151,15 +152,23 @@ int InverseWith(double* a, int n, double feps, std::vector<double>& lu, std::vec
   int lwork = -1;
   double query = 0.0;
   dgetri_(&n, lu.data(), &n, ipiv.data(), &query, &lwork, &info);
+  if (info < 0) LapackArgumentBug("dgetri", info);
   lwork = std::max(n, static_cast<int>(query));
   if (work.size() < static_cast<size_t>(lwork)) work.resize(static_cast<size_t>(lwork));
   dgetri_(&n, lu.data(), &n, ipiv.data(), work.data(), &lwork, &info);
+  if (info < 0) LapackArgumentBug("dgetri", info);
+  // INFO > 0 is a zero pivot of U, which dgetrf already reported.
   if (info != 0) return CroutInverse(a, n, feps);
   TransposeCopy(lu.data(), a, sn);
   return 0;
 }
 
 }  // namespace
+
+void LapackArgumentBug(const char* routine, int info) {
+  Fatal(1, "ERROR: %s rejected its argument %d; this is a bug in zolvane, please report it\n",
+        routine, -info);
+}
 
 int MxInverse(double* a, int n, double feps) {
   std::vector<double> lu, work;
@@ -284,7 +293,9 @@ void MxExponential(const double* a, double* out, int n, int degree, double feps,
 
   // R = (Q - P)^-1 (Q + P) = 2 (Q - P)^-1 P + I.
   for (size_t i = 0; i < nn; ++i) qm[i] -= p[i];
-  InverseWith(qm, n, feps, work.lu, work.pivots, work.inverse_work);
+  if (InverseWith(qm, n, feps, work.lu, work.pivots, work.inverse_work) != 0) {
+    Fatal(1, "ERROR: matrix exponential: the Pade denominator cannot be inverted\n");
+  }
   double* r = x;
   MxGemm(n, n, n, qm, p, r);
   for (size_t i = 0; i < nn; ++i) r[i] *= 2.0;

@@ -8,7 +8,12 @@
 
 // Replaces `a` by its inverse. Returns 0, or -1 when a pivot falls below
 // feps times the largest pivot so far (then `a` holds a partial state).
+// Callers that use the result must stop the run on -1.
 int MxInverse(double* a, int n, double feps);
+
+// A LAPACK routine refused one of our arguments (INFO < 0): a fault of this
+// program, not of the input. Ends the run saying so.
+[[noreturn]] void LapackArgumentBug(const char* routine, int info);
 
 // out = a * b. `out` may alias `a`, `b` or both.
 void MxMultiply(double* out, const double* a, const double* b, int n);
@@ -21,7 +26,8 @@ void MxGemm(int m, int n, int k, const double* a, const double* b, double* c);
 void MxTransposeInPlace(double* a, int n);
 
 // out = exp(a) by the diagonal Pade approximant of even `degree` with scaling
-// and squaring; `a` is unchanged and `out` must not alias it.
+// and squaring; `a` is unchanged and `out` must not alias it. A Pade
+// denominator that cannot be inverted ends the run.
 void MxExponential(const double* a, double* out, int n, int degree, double feps);
 
 // Work matrices of MxExponential (and of the inverse inside it), sized on

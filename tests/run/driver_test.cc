@@ -348,6 +348,54 @@ TEST(Driver, TinyTimesFactorLeavesTheTableAlone) {
   EXPECT_EQ(TableLines(plain.out), TableLines(tiny.out));
 }
 
+// A failed inverse whose result would be used stops the run naming the stage
+// (it used to go on with whatever the inverse left behind and print a
+// plausible table). A high --feps makes the threshold refuse ordinary
+// matrices.
+TEST(Driver, FailedInversesStopTheRun) {
+  ScopedTempDir dir;
+  // Four states, rate 1 between every pair except out of state 3, which is
+  // therefore absorbing; eliminating it (-n 2) is impossible.
+  std::vector<double> u(16, 1.0);
+  for (int i = 0; i < 4; ++i) u[i * 4 + i] = 0.0, u[i * 4 + 2] = 0.0;
+  const int32_t n = 4;
+  WriteFile("sink.bin", std::string(reinterpret_cast<const char*>(&n), 4) +
+                            std::string(reinterpret_cast<const char*>(u.data()), 16 * 8));
+  WriteFile("three.qorp", kQorp);
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string stdin_text;
+    std::string message;
+  } cases[] = {
+      {"reduction by blocks",
+       {"-b", "-f", "sink.bin", "-n", "2"},
+       "",
+       "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n"},
+      {"reduction one state at a time",
+       {"-b", "-f", "sink.bin", "-n", "2", "--max-decrease", "1"},
+       "",
+       "ERROR: quasi-stationary reduction: state 3 cannot be eliminated (pivot 0)\n"},
+      {"matrix exponential",
+       {"--exponent", "--feps", "0.9"},
+       kTwoStates,
+       "ERROR: matrix exponential: the Pade denominator cannot be inverted\n"},
+      {"eigenvectors with an absorbing state",
+       {"--qorp", "three.qorp", "-a", "2", "--feps", "0.9"},
+       "0 1 0\n1 0 1\n0 1 0\n",
+       "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-q", "--t8", "10"});
+    RunResult r = RunZolvane(args, c.stdin_text);
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
+    EXPECT_EQ(std::string::npos, r.out.find("# of iterations")) << r.out;
+  }
+}
+
 // Energies around -600 kcal/mol: exp(-E/kT) alone overflows, so the rate
 // into the absorbing state must be formed as one exponential (it used to be
 // inf / inf = NaN and "cannot reach the absorbing state"). Method A gives
