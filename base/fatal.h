@@ -9,6 +9,10 @@
 [[noreturn]] void Fatal(int status, const char* fmt, ...)
     __attribute__((format(printf, 2, 3)));
 
+// Flushes standard output, which carries the population table; a write that
+// failed now or earlier ends the run with "ERROR: could not write ...".
+void FlushTable();
+
 // A function Fatal calls with the status after printing, just before exit;
 // a program of several processes uses it to take the others down too.
 using FatalHook = void (*)(int status);

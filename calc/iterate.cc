@@ -152,7 +152,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
           break;
         }
       }
-      fflush(stdout);
+      FlushTable();
       if (converged) break;
     }
   }
@@ -167,7 +167,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
     MxOutputLine(p_last, n, t8);
   }
   printf("# of iterations: %d\n", count);
-  fflush(stdout);
+  FlushTable();
 }
 
 void Calc::MxOutputHeader() const {

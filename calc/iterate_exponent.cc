@@ -97,7 +97,7 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
     }
     *out++ = '\n';
     fwrite(line.data(), 1, static_cast<size_t>(out - line.data()), stdout);
-    fflush(stdout);
+    FlushTable();
 
     if (!(std::fabs(sum - 1.0) <= kSumTolerance)) {
       fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum,
@@ -111,6 +111,6 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
     tau = next;
   }
   printf("# of iterations: %d\n", count);
-  fflush(stdout);
+  FlushTable();
   return 0;
 }

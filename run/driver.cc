@@ -74,7 +74,7 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
     Fatal(1, "ERROR: Rate file empty!\n");
   }
   if (opts.visualize != nullptr) {
-    ExportRateGraph(opts.visualize, rates, have_records ? &records : nullptr, n);
+    ExportRateGraph(opts.visualize, rates, have_records ? &records : nullptr, n, opts.quiet != 0);
   }
   return n;
 }
@@ -93,6 +93,17 @@ void KeepRecords(const Calc& calc, std::vector<QorpRecord>& records) {
   records = std::move(kept_records);
 }
 
+namespace {
+
+// Closes an output file; a write or the close that failed ends the run.
+void CloseWrittenOutput(FILE* f, const char* name, const char* what) {
+  bool failed = ferror(f) != 0;
+  if (fclose(f) != 0) failed = true;
+  if (failed) Fatal(1, "ERROR: could not write %s %s\n", what, name);
+}
+
+}  // namespace
+
 // One value per input state; states removed by the ergodicity reduction have
 // equilibrium population 0.
 void WriteEquilibriumFile(const Calc& calc, const char* name, const std::vector<double>& p8) {
@@ -100,7 +111,8 @@ void WriteEquilibriumFile(const Calc& calc, const char* name, const std::vector<
   if (f == nullptr) return;  // silently skipped: the run does not depend on it
   for (double x : calc.ToInputNumbering(p8.data(), 0.0)) fprintf(f, "%15.7g ", x);
   fputc('\n', f);
-  fclose(f);
+  // Opened but not written (a full disk): that is an error, not a skip.
+  CloseWrittenOutput(f, name, "equilibrium file");
 }
 
 namespace {
@@ -147,7 +159,7 @@ void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
     for (double x : *times) fprintf(out, "%15.7f ", x);
     fputs(out == stderr ? "\n---\n" : "\n", out);
   }
-  if (out != stderr) fclose(out);
+  if (out != stderr) CloseWrittenOutput(out, opts.fptfile->c_str(), "FPT output");
 }
 
 }  // namespace

@@ -32,6 +32,9 @@ int ZolvaneMain(int argc, char** argv) {
     if (!g_record) g_record = std::make_unique<ProgramRecord>();
     ProcessCommandLine(*g_record, argc, argv);
     int result = RunDriver(*g_record);
+    // The table is the run's product: a lost write (a full disk, a closed
+    // pipe) must not end with status 0.
+    FlushTable();
     CleanupProgramRecord();
     return result;
   } catch (const std::bad_alloc&) {

@@ -10,7 +10,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "run/fatal.h"
 
 extern char** environ;
 
@@ -40,13 +43,19 @@ void WriteDot(const std::string& path, const std::vector<double>& rates,
     }
   }
   fputs("\n}\n", f);
-  fclose(f);
+  // Opened but not written (a full disk): an error, unlike a file that
+  // cannot be opened at all.
+  bool failed = ferror(f) != 0;
+  if (fclose(f) != 0) failed = true;
+  if (failed) Fatal(1, "ERROR: could not write DOT file %s\n", path.c_str());
 }
 
 // Runs `dot -Tps` with dot_path as standard input and eps_path as standard
-// output and waits for it. A missing dot or a failed drawing is ignored:
-// dot reports its own errors on the inherited standard error.
-void Draw(const std::string& dot_path, const std::string& eps_path) {
+// output and waits for it. A missing dot or a failed drawing does not stop
+// the run, but leaves no NAME.eps behind (the spawn creates it before dot
+// starts) and one warning line unless quiet; dot reports its own errors on
+// the inherited standard error.
+void Draw(const std::string& dot_path, const std::string& eps_path, bool quiet) {
   // Our buffered output must not be duplicated into, or overtaken by, dot's.
   fflush(stdout);
   fflush(stderr);
@@ -59,18 +68,29 @@ void Draw(const std::string& dot_path, const std::string& eps_path) {
   char arg1[] = "-Tps";
   char* argv[] = {arg0, arg1, nullptr};
   pid_t pid;
-  if (posix_spawnp(&pid, "dot", &actions, nullptr, argv, environ) == 0) {
-    int status;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }
+  const int spawned = posix_spawnp(&pid, "dot", &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    remove(eps_path.c_str());
+    if (!quiet) {
+      fprintf(stderr, "WARNING: could not draw %s: dot: %s\n", eps_path.c_str(),
+              strerror(spawned));
+    }
+    return;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    remove(eps_path.c_str());
+    if (!quiet) fprintf(stderr, "WARNING: could not draw %s: dot failed\n", eps_path.c_str());
+  }
 }
 
 }  // namespace
 
 void ExportRateGraph(const char* name, const std::vector<double>& rates,
-                     const std::vector<QorpRecord>* records, int n) {
+                     const std::vector<QorpRecord>* records, int n, bool quiet) {
   if (name == nullptr) return;
   const std::string base(name);
   const std::string dot_path = base + ".dot";
@@ -78,5 +98,5 @@ void ExportRateGraph(const char* name, const std::vector<double>& rates,
   // is already there (unwritable, say) is still drawn, and without one the
   // drawing simply fails to start.
   WriteDot(dot_path, rates, records, std::max(n, 0));
-  Draw(dot_path, base + ".eps");
+  Draw(dot_path, base + ".eps", quiet);
 }

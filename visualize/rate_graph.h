@@ -8,8 +8,9 @@
 #include "input/qorpparser.h"
 
 // `rates`: n x n, element j*n+i is the rate i -> j. `records` may be null.
-// Never stops the run: failures to write or draw are ignored.
+// Never stops the run: a failure to write NAME.dot is ignored; a drawing
+// that did not run leaves no NAME.eps and warns unless `quiet`.
 void ExportRateGraph(const char* name, const std::vector<double>& rates,
-                     const std::vector<QorpRecord>* records, int n);
+                     const std::vector<QorpRecord>* records, int n, bool quiet = false);
 
 #endif  // ZOLVANE_VISUALIZE_RATE_GRAPH_H_

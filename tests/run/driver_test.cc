@@ -2,6 +2,7 @@
 // messages and outputs, and the main table on small landscapes.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -346,6 +347,61 @@ TEST(Driver, TinyTimesFactorLeavesTheTableAlone) {
   ASSERT_EQ(0, plain.status) << plain.err;
   ASSERT_EQ(0, tiny.status) << tiny.err;
   EXPECT_EQ(TableLines(plain.out), TableLines(tiny.out));
+}
+
+// A write that fails (here: a full device) is an error, never a success:
+// the table on standard output, the FPT file and the equilibrium file.
+TEST(Driver, FailedWritesEndWithStatusOne) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ScopedTempDir dir;
+  WriteFile("two.rates", kTwoStates);
+  struct Case {
+    const char* name;
+    std::string args;
+    std::string message;
+  } cases[] = {
+      {"table", "> /dev/full",
+       "ERROR: could not write the population table to standard output: No space left on "
+       "device\n"},
+      {"exponential table", "--exponent > /dev/full",
+       "ERROR: could not write the population table to standard output: No space left on "
+       "device\n"},
+      {"FPT file", "--just-shorten --fpt all --fptfile /dev/full",
+       "ERROR: could not write FPT output /dev/full\n"},
+      {"single-target FPT file", "--just-shorten --fpt 1 --fptfile /dev/full",
+       "ERROR: could not write FPT output /dev/full\n"},
+      {"equilibrium file", "--just-shorten --equil-file /dev/full",
+       "ERROR: could not write equilibrium file /dev/full\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string command = std::string(ZOLVANE_BIN) + " -q -f two.rates " + c.args +
+                                " 2> err.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(1, WEXITSTATUS(status));
+    EXPECT_TRUE(Contains(ReadFile("err.txt"), c.message)) << ReadFile("err.txt");
+  }
+}
+
+// Without dot on the PATH, --visualize leaves NAME.dot but no empty NAME.eps,
+// and says so once unless quiet.
+TEST(Driver, VisualizeWithoutDotLeavesNoEps) {
+  ScopedTempDir dir;
+  const char* old = getenv("PATH");
+  const std::string saved = old ? old : "";
+  setenv("PATH", dir.path().c_str(), 1);
+  RunResult loud = RunZolvane({"--visualize", "g", "--just-shorten"}, kTwoStates);
+  RunResult quiet = RunZolvane({"--visualize", "q", "--just-shorten", "-q"}, kTwoStates);
+  setenv("PATH", saved.c_str(), 1);
+  ASSERT_EQ(0, loud.status) << loud.err;
+  ASSERT_EQ(0, quiet.status) << quiet.err;
+  EXPECT_TRUE(std::filesystem::exists("g.dot"));
+  EXPECT_FALSE(std::filesystem::exists("g.eps"));
+  EXPECT_FALSE(std::filesystem::exists("q.eps"));
+  EXPECT_TRUE(Contains(loud.err, "WARNING: could not draw g.eps: dot: No such file or directory\n"))
+      << loud.err;
+  EXPECT_FALSE(Contains(quiet.err, "WARNING")) << quiet.err;
 }
 
 // A failed inverse whose result would be used stops the run naming the stage

@@ -113,13 +113,30 @@ TEST(RateGraphTest, FailuresDoNotStopTheRun) {
   ExportRateGraph("missing/g", kTwoStates, nullptr, 2);
   EXPECT_TRUE(FilesHere().empty());
 
-  // No dot on PATH: the DOT file is still written.
+  // No dot on PATH: the DOT file is still written, but no (empty) g.eps is
+  // left behind; one warning unless quiet.
   const char* old = getenv("PATH");
   const std::string saved = old ? old : "";
   setenv("PATH", dir.path().c_str(), 1);
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet);
+    testing::internal::CaptureStderr();
+    ExportRateGraph("g", kTwoStates, nullptr, 2, quiet);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(quiet ? "" : "WARNING: could not draw g.eps: dot: No such file or directory\n", err);
+    EXPECT_FALSE(ReadFile("g.dot").empty());
+    EXPECT_FALSE(fs::exists("g.eps"));
+  }
+  // A dot that fails leaves no g.eps either.
+  fs::create_directory("bin");
+  WriteFile("bin/dot", "#!/bin/sh\necho partial\nexit 1\n");
+  fs::permissions("bin/dot", fs::perms::owner_all);
+  setenv("PATH", (dir.path() + "/bin").c_str(), 1);
+  testing::internal::CaptureStderr();
   ExportRateGraph("g", kTwoStates, nullptr, 2);
+  EXPECT_EQ("WARNING: could not draw g.eps: dot failed\n", testing::internal::GetCapturedStderr());
   setenv("PATH", saved.c_str(), 1);
-  EXPECT_FALSE(ReadFile("g.dot").empty());
+  EXPECT_FALSE(fs::exists("g.eps"));
 }
 
 // NAME.dot that cannot be written (here: a directory) does not stop the
