@@ -139,8 +139,9 @@ void MxReduceBlock(InputContext& ctx, std::vector<double>& m_mat, int n, int m) 
   // quasi-stationary elimination; going on with what the inverse left behind
   // would print a plausible wrong matrix. An exact zero first pivot passes
   // the inverse's threshold but leaves non-finite entries.
+  auto finite = [](double x) { return std::isfinite(x); };
   const bool inverted = MxInverse(bb.data(), static_cast<int>(k), ctx.opts.feps) == 0 &&
-                        std::all_of(bb.begin(), bb.end(), [](double x) { return std::isfinite(x); });
+                        std::all_of(bb.begin(), bb.end(), finite);
   if (!inverted) {
     Fatal(1, "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
   }
