@@ -9,9 +9,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/fatal.h"
 #include "matrix/dense.h"
 #include "matrix/mx_print.h"
-#include "run/fatal.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/fatal.h"
 #include "matrix/lapack.h"
-#include "run/fatal.h"
 
 namespace {
 

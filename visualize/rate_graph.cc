@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "run/fatal.h"
+#include "base/fatal.h"
 
 extern char** environ;
 
@@ -73,8 +73,7 @@ void Draw(const std::string& dot_path, const std::string& eps_path, bool quiet) 
   if (spawned != 0) {
     remove(eps_path.c_str());
     if (!quiet) {
-      fprintf(stderr, "WARNING: could not draw %s: dot: %s\n", eps_path.c_str(),
-              strerror(spawned));
+      fprintf(stderr, "WARNING: could not draw %s: dot: %s\n", eps_path.c_str(), strerror(spawned));
     }
     return;
   }
