@@ -47,9 +47,10 @@ for n in "${sizes[@]}"; do
       '{ sep = NR > 1 ? " " : ""; printf "%s%.0f (%.2f)", sep, $1 / 1024, $1 * 1024 * p / (8 * n * n) }')
     printf '%6d %9d %9s %8s %10s %s\n' "$n" "$p" "$wall" \
       "$(awk -v s="$serial" -v w="$wall" 'BEGIN { printf "%.2f", s / w }')" "$diag" "$mem"
-    if ! cmp -s <(grep -v '^# Date' "$work/serial.out" | wc -l) \
-                <(grep -v '^# Date' "$work/mpi.out" | wc -l); then
-      echo "  (the tables differ in length)"
+    if ! awk -f "$root/tests/distributed/compare_tables.awk" "$work/serial.out" "$work/mpi.out" \
+      > "$work/compare"; then
+      echo "  the table differs from the serial one:"
+      head -5 "$work/compare"
     fi
   done
 done
