@@ -316,20 +316,31 @@ TEST(Driver, ExponentialTableKeepsTheInputColumns) {
 
 // Method A with rates reshaped by a power: the populations converge to the
 // equilibrium of the rescaled rates, exp(-e E / kT), not to that of the
-// energies. The qorp minima have energies -5, -4 and -3.
+// energies. The qorp minima have energies -5, -4 and -3; the highest saddle
+// between 1 and 3 is -1.5, so the smallest rate is exp(-3.5 / kT), which
+// --minimal-rate d lifts to d with the exponent log d / log(exp(-3.5 / kT)).
 TEST(Driver, MethodAEquilibriumFollowsTheRescaledRates) {
   ScopedTempDir dir;
   WriteFile("three.qorp", kQorp);
   const double kT = (37.0 + 273.15) * 0.00198717;
-  for (double e : {2.0, 0.5}) {
-    SCOPED_TRACE(e);
-    RunResult r = RunZolvane({"-m", "A", "--qorp", "three.qorp", "--hard-rescale",
-                              e == 2.0 ? "2" : "0.5", "--t8", "1e12"});
+  struct Case {
+    std::vector<std::string> args;
+    double exponent;
+  } cases[] = {
+      {{"--hard-rescale", "2"}, 2.0},
+      {{"--hard-rescale", "0.5"}, 0.5},
+      {{"--minimal-rate", "0.01"}, std::log(0.01) / (-3.5 / kT)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    std::vector<std::string> args = {"-m", "A", "--qorp", "three.qorp", "--t8", "1e12"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunResult r = RunZolvane(args);
     ASSERT_EQ(0, r.status) << r.err;
     std::vector<double> w;
     double z = 0;
     for (double energy : {-5.0, -4.0, -3.0}) {
-      w.push_back(std::exp(-e * (energy + 5.0) / kT));
+      w.push_back(std::exp(-c.exponent * (energy + 5.0) / kT));
       z += w.back();
     }
     const std::vector<double> last = Numbers(TableLines(r.out).back());
