@@ -10,6 +10,20 @@
 #include <string>
 #include <vector>
 
+// Arithmetic of the numeric pipeline after U is built (--mlapack-method).
+// kLapack is the default path: LAPACK in double. The others run one
+// templated pipeline (calc/extended.h) in the named type.
+enum class Arithmetic : int8_t {
+  kLapack,
+  kDouble,
+  kLongDouble,
+  kDoubleDouble,
+  kQuadDouble,
+  kFloat128,
+  kMpfr,
+  kGmp,
+};
+
 struct RunOptions {
   // Number (1-based) of the minimum made absorbing; 0 = none. Once the
   // transition matrix is built it names the appended absorbing state (dim).
@@ -60,6 +74,9 @@ struct RunOptions {
   const char* equil_file = nullptr;  // borrowed from CommandLineArgs
   double times = 1.0;
   int32_t warnings = 0;
+  Arithmetic mlapack_method = Arithmetic::kLapack;
+  // Bits of the MPFR and GMP numbers; 0 when --mlapack-precision was not given.
+  int32_t mlapack_precision = 0;
 };
 
 #endif  // ZOLVANE_BASE_RUN_OPTIONS_H_

@@ -123,6 +123,10 @@ struct Calc {
   // Times from every state to `target` (0-based); nullopt if it does not exist.
   std::optional<std::vector<double>> MxFirstPassageTo(const std::vector<double>& U,
                                                       int target) const;
+  // The writers of MxFirstPassageTimes, shared by every arithmetic: the
+  // dim x dim times (row-major, (i, j) from i to j), or the absorbing times.
+  void MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out) const;
+  void MxWriteAbsorbingTimes(const std::vector<double>& times, FILE* out) const;
 
   // ---- Input numbering (calc/input_numbering.cc) ----
   // Outputs name states as the input did, also after MxErgodicity removed

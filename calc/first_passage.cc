@@ -57,7 +57,6 @@ bool SolveTransposed(std::vector<double>& a, std::vector<double>& b, int m) {
 void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& p8,
                                FILE* out) const {
   const int n = dim;
-  const bool framed = out == stderr;
   // The generator G is U without the --useplusI shift; `shift` takes it off
   // the diagonal so that the times do not depend on that option.
   const double shift = opts.useplusI ? 1.0 : 0.0;
@@ -76,34 +75,12 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
     std::vector<double> zdiag(n);
     for (int j = 0; j < n; ++j) zdiag[j] = z[static_cast<size_t>(j) * n + j];
 
-    if (framed) {
-      fprintf(out, "%s:\n",
-              "First passage times (i-th row, j-th column represents fpt from i-th to j-th "
-              "state)");
+    // The times replace Z in place, row by row.
+    for (int i = 0; i < n; ++i) {
+      double* zi = &z[static_cast<size_t>(i) * n];
+      for (int j = 0; j < n; ++j) zi[j] = ok ? (zdiag[j] - zi[j]) / p8[j] : kNaN;
     }
-    // One row and column per input state: a state removed by the ergodicity
-    // reduction is not part of the system (nan from it) and is never reached
-    // from a kept state (inf to it).
-    const std::vector<int> index = ReducedIndices();
-    std::string line;
-    for (int r : index) {
-      line.clear();
-      if (r < 0) {
-        for (size_t j = 0; j < index.size(); ++j) AppendG(line, kNaN);
-      } else {
-        const double* zi = &z[static_cast<size_t>(r) * n];
-        for (int c : index) {
-          if (c < 0) {
-            AppendG(line, kInf);
-          } else {
-            AppendG(line, ok ? (zdiag[c] - zi[c]) / p8[c] : kNaN);
-          }
-        }
-      }
-      line.push_back('\n');
-      fwrite(line.data(), 1, line.size(), out);
-    }
-    if (framed) fputs("---\n", out);
+    MxWriteFirstPassageTimes(z, out);
     return;
   }
 
@@ -132,9 +109,41 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
     x.assign(m, kNaN);
   }
 
+  MxWriteAbsorbingTimes(x, out);
+}
+
+void Calc::MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out) const {
+  const int n = dim;
+  if (out == stderr) {
+    fprintf(out, "%s:\n",
+            "First passage times (i-th row, j-th column represents fpt from i-th to j-th "
+            "state)");
+  }
+  // One row and column per input state: a state removed by the ergodicity
+  // reduction is not part of the system (nan from it) and is never reached
+  // from a kept state (inf to it).
+  const std::vector<int> index = ReducedIndices();
+  std::string line;
+  for (int r : index) {
+    line.clear();
+    if (r < 0) {
+      for (size_t j = 0; j < index.size(); ++j) AppendG(line, kNaN);
+    } else {
+      const double* row = &times[static_cast<size_t>(r) * n];
+      for (int c : index) AppendG(line, c < 0 ? kInf : row[c]);
+    }
+    line.push_back('\n');
+    fwrite(line.data(), 1, line.size(), out);
+  }
+  if (out == stderr) fputs("---\n", out);
+}
+
+void Calc::MxWriteAbsorbingTimes(const std::vector<double>& times, FILE* out) const {
+  const bool framed = out == stderr;
   if (framed) fprintf(out, "%s:\n", "Absorbing times: ");
   // In input numbering: the absorbing state stays last, so the transient
   // states are all input states but that one; removed ones print nan.
+  std::vector<double> x(times);
   x.push_back(0.0);
   const std::vector<double> input_x = ToInputNumbering(x.data(), kNaN);
   std::string line;

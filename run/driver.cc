@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "calc/calc.h"
+#include "calc/extended.h"
+#include "calc/stiffness.h"
 #include "command_line/command_line_args.h"
 #include "input/qorpparser.h"
 #include "base/rates_alloc.h"
@@ -133,13 +136,17 @@ std::optional<std::vector<double>> FirstPassageToInputState(const Calc& calc,
     Fatal(1, "ERROR: state %d (--fpt %d) is unreachable from the initial population\n", state,
           state);
   }
-  auto times = calc.MxFirstPassageTo(U, target);
+  auto times = calc.opts.mlapack_method != Arithmetic::kLapack
+                   ? ExtendedFirstPassageTo(calc, U, target)
+                   : calc.MxFirstPassageTo(U, target);
   if (!times) return std::nullopt;
   return calc.ToInputNumbering(times->data(), std::numeric_limits<double>::quiet_NaN());
 }
 
+// `energies`: the local minima whose Boltzmann weights are p8, or nullptr when
+// p8 comes from the balance of U.
 void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
-                       const std::vector<double>& p8) {
+                       const std::vector<double>& p8, const std::vector<QorpRecord>* energies) {
   const RunOptions& opts = calc.opts;
   FILE* out = stderr;
   if (opts.fptfile) {
@@ -153,7 +160,11 @@ void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
     }
   }
   if (opts.fpt_state == -1 || opts.absorb != 0) {
-    calc.MxFirstPassageTimes(U, p8, out);
+    if (opts.mlapack_method != Arithmetic::kLapack) {
+      ExtendedFirstPassageTimes(calc, U, energies, out);
+    } else {
+      calc.MxFirstPassageTimes(U, p8, out);
+    }
   } else if (auto times = FirstPassageToInputState(calc, U, opts.fpt_state)) {
     if (out == stderr) fprintf(stderr, "First passage times to state number %d:\n", opts.fpt_state);
     for (double x : *times) fprintf(out, "%15.7f ", x);
@@ -199,16 +210,18 @@ int RunDriver(ProgramRecord& record) {
   clock_t t = clock();
   // The equilibrium must be that of the process that is integrated: after a
   // reshaping rescale, detailed balance of U itself, whatever the method.
+  const std::vector<QorpRecord>* energies = nullptr;
   if (opts.method == 'A' && !reshaped) {
     KeepRecords(calc, records);
     calc.MxEquilibriumFromEnergies(records, p8);
+    energies = &records;
   } else {
     calc.MxEquilibriumFromBalance(U, p8);
   }
   if (opts.equil_file != nullptr) WriteEquilibriumFile(calc, opts.equil_file, p8);
 
   if (opts.fpt) {
-    FirstPassageStage(calc, U, p8);
+    FirstPassageStage(calc, U, p8, energies);
     if (!opts.quiet) fprintf(stderr, "Time to compute fpt: %.2f secs.\n", SecondsSince(t));
     t = clock();
   }
@@ -220,17 +233,30 @@ int RunDriver(ProgramRecord& record) {
         exit(1);
       }
     } else {
+      // With --mlapack-method the table stage holds the decomposition in
+      // the extended type.
+      std::function<void(std::vector<double>&)> extended_table;
       if (opts.recoverE) {
         calc.MxRecover(p8);
       } else {
         t = clock();
-        calc.MxDiagonalize(U, p8);
+        if (opts.mlapack_method != Arithmetic::kLapack) {
+          extended_table = ExtendedDiagonalize(calc, U, energies);
+        } else {
+          const double spread = RateSpread(U, d);
+          calc.MxDiagonalize(U, p8);
+          WarnIfSpectrumUnresolved(calc, spread);
+        }
         if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
         t = clock();
       }
       // U was the solver's work space; free it before the table needs memory.
       std::vector<double>().swap(U);
-      calc.MxIterate(p0, p8);
+      if (extended_table) {
+        extended_table(p0);
+      } else {
+        calc.MxIterate(p0, p8);
+      }
       if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
     }
   }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "calc/extended.h"
 #include "command_line/parse_command_line.h"
 #include "matrix/lapack.h"
 #include "base/fatal.h"
@@ -28,6 +29,11 @@ bool ReadInt(const char* text, int& value, const char*& rest) {
   value = static_cast<int>(v);
   return true;
 }
+
+// MPFR and GMP precision in bits: below 24 is less than float, and far above
+// a few thousand bits the run would take hours at any size worth running.
+constexpr int kMinPrecisionBits = 24;
+constexpr int kMaxPrecisionBits = 100000;
 
 // Builds the table: element 0 = 1 + 2m, then m accepted (state, value) pairs,
 // zero-filled up to 2k + 1 elements for k pieces.
@@ -199,9 +205,29 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
               "         disabling -w now, since they are mutually exclusive !\n");
     }
   }
-  // --mlapack-precision is accepted for compatibility and ignored.
+  // --mlapack-precision alone changes nothing; it sets the bits of MPFR and GMP.
   if (args.mlapack_method_count != 0) {
-    Fatal(1, "The mlapack library %s is not available!\n", args.mlapack_method_value->c_str());
+    const char* name = args.mlapack_method_value->c_str();
+    const std::optional<Arithmetic> arithmetic = ArithmeticFromName(name);
+    if (!arithmetic) Fatal(1, "The mlapack library %s is not available!\n", name);
+    opts.mlapack_method = *arithmetic;
+    if (opts.mlapack_method == Arithmetic::kMpfr || opts.mlapack_method == Arithmetic::kGmp) {
+      if (args.mlapack_precision_count == 0) {
+        Fatal(1, "--mlapack-method %s needs --mlapack-precision (the number of bits)\n", name);
+      }
+      opts.mlapack_precision = args.mlapack_precision_value;
+      if (opts.mlapack_precision < kMinPrecisionBits ||
+          opts.mlapack_precision > kMaxPrecisionBits) {
+        Fatal(1, "Value of --mlapack-precision must be between %d and %d\n", kMinPrecisionBits,
+              kMaxPrecisionBits);
+      }
+    }
+    // The exponential iteration and a stored decomposition are double only.
+    if (opts.exponent) Fatal(1, "--exponent cannot be combined with --mlapack-method\n");
+    if (opts.recoverE) {
+      Fatal(1, "--recoverE cannot be combined with --mlapack-method (the stored "
+               "decomposition holds doubles)\n");
+    }
   }
 }
 

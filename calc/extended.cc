@@ -1,0 +1,99 @@
+// Dispatch of the extended-precision stages by --mlapack-method.
+#include "calc/extended.h"
+
+#include <cstring>
+
+#include "calc/extended_stages.h"
+
+namespace {
+
+struct Named {
+  const char* name;
+  Arithmetic arithmetic;
+};
+
+constexpr Named kNames[] = {
+    {"DOUBLE", Arithmetic::kDouble},   {"LD", Arithmetic::kLongDouble},
+    {"DD", Arithmetic::kDoubleDouble}, {"QD", Arithmetic::kQuadDouble},
+    {"FLOAT128", Arithmetic::kFloat128}, {"MPFR", Arithmetic::kMpfr},
+    {"GMP", Arithmetic::kGmp},
+};
+
+const ExtendedStages& StagesOf(Arithmetic arithmetic) {
+  switch (arithmetic) {
+    case Arithmetic::kLongDouble:
+      return LongDoubleStages();
+    case Arithmetic::kDoubleDouble:
+      return DoubleDoubleStages();
+    case Arithmetic::kQuadDouble:
+      return QuadDoubleStages();
+    case Arithmetic::kFloat128:
+      return Float128Stages();
+    case Arithmetic::kMpfr:
+      return MpfrStages();
+    case Arithmetic::kGmp:
+      return GmpStages();
+    case Arithmetic::kLapack:
+    case Arithmetic::kDouble:
+      break;
+  }
+  return DoubleStages();
+}
+
+}  // namespace
+
+std::optional<Arithmetic> ArithmeticFromName(const char* name) {
+  for (const Named& n : kNames) {
+    if (strcmp(n.name, name) == 0) return n.arithmetic;
+  }
+  return std::nullopt;
+}
+
+const char* ArithmeticName(Arithmetic arithmetic) {
+  for (const Named& n : kNames) {
+    if (n.arithmetic == arithmetic) return n.name;
+  }
+  return "LAPACK";
+}
+
+void ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                               const std::vector<QorpRecord>* energies, FILE* out) {
+  // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j] cancels about as many digits as the
+  // spread of p8 holds, so the fundamental matrix gets about twice the
+  // chosen precision (DOUBLE stays the cross-check of the LAPACK path).
+  Arithmetic wider = calc.opts.mlapack_method;
+  int bits = calc.opts.mlapack_precision;
+  switch (wider) {
+    case Arithmetic::kLongDouble:
+      wider = Arithmetic::kDoubleDouble;
+      break;
+    case Arithmetic::kDoubleDouble:
+    case Arithmetic::kFloat128:
+      wider = Arithmetic::kQuadDouble;
+      break;
+    case Arithmetic::kMpfr:
+    case Arithmetic::kGmp:
+      bits *= 2;
+      break;
+    default:
+      break;
+  }
+  StagesOf(wider).first_passage_times(calc, U, energies, bits, out);
+}
+
+std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
+                                                          const std::vector<double>& U,
+                                                          int target) {
+  return StagesOf(calc.opts.mlapack_method)
+      .first_passage_to(calc, U, calc.opts.mlapack_precision, target);
+}
+
+std::function<void(std::vector<double>& p0)> ExtendedDiagonalize(
+    Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* energies) {
+  return StagesOf(calc.opts.mlapack_method)
+      .diagonalize(calc, U, energies, calc.opts.mlapack_precision);
+}
+
+void ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
+  StagesOf(opts.mlapack_method).reduce(opts, mat, n, m, b, opts.mlapack_precision);
+}

@@ -1,0 +1,51 @@
+// The numeric pipeline in extended precision (--mlapack-method): everything
+// after U is built runs in the chosen arithmetic. U itself, the rescaling and
+// the ergodicity reduction stay in double (the input rates are doubles);
+// printed numbers are converted to double at the last moment and printed by
+// the same code as on the LAPACK path.
+//
+// This header is light on purpose: the template and the number types live in
+// calc/extended_pipeline.h and the calc/extended_<type>.cc files only.
+#ifndef ZOLVANE_CALC_EXTENDED_H_
+#define ZOLVANE_CALC_EXTENDED_H_
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "calc/calc.h"
+#include "input/qorpparser.h"
+#include "run/run_options.h"
+
+// The method as the help text writes it ("DD", "QD", "LD", "FLOAT128",
+// "MPFR", "GMP", "DOUBLE"); nullopt for any other name.
+std::optional<Arithmetic> ArithmeticFromName(const char* name);
+const char* ArithmeticName(Arithmetic arithmetic);
+
+// The stages below need opts.mlapack_method != kLapack. `energies` are the
+// local minima whose Boltzmann weights are p8 (method A on unchanged rates),
+// or nullptr when p8 comes from the balance of U.
+
+// All-pairs first passage times, or the absorbing times when an absorbing
+// state exists, written to `out` as Calc::MxFirstPassageTimes writes them.
+void ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                               const std::vector<QorpRecord>* energies, FILE* out);
+// As Calc::MxFirstPassageTo.
+std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
+                                                          const std::vector<double>& U,
+                                                          int target);
+
+// Symmetrisation and eigen-decomposition with the messages, warnings and
+// files of Calc::MxDiagonalize (exits after --dumpX). Returns the table
+// stage, which holds the decomposition in the extended type and prints the
+// population table as Calc::MxIterate does when called with p0.
+std::function<void(std::vector<double>& p0)> ExtendedDiagonalize(
+    Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* energies);
+
+// The quasi-stationary reduction of `mat` (n x n) to m states, at most b per
+// step, with the progress lines of MxReduce; the caller has printed the
+// opening line. `mat` becomes the m x m result.
+void ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
+
+#endif  // ZOLVANE_CALC_EXTENDED_H_

@@ -1,0 +1,27 @@
+// FLOAT128: the pipeline in IEEE binary128 (GCC's __float128 through
+// libquadmath, wrapped by Boost.Multiprecision).
+#include <boost/multiprecision/float128.hpp>
+
+#include "calc/extended_boost_glue.h"
+
+using Float128 = boost::multiprecision::float128;
+
+namespace Eigen {
+template <>
+struct NumTraits<Float128> : BoostNumTraits<Float128, 30> {};
+}  // namespace Eigen
+
+namespace extended {
+template <>
+struct Arith<Float128> : BoostArith<Float128> {
+  static void SetPrecision(int) {}
+};
+}  // namespace extended
+
+// The glue comes first: the pipeline's templates use it.
+#include "calc/extended_pipeline.h"
+
+const ExtendedStages& Float128Stages() {
+  static const ExtendedStages stages = extended::StagesFor<Float128>();
+  return stages;
+}

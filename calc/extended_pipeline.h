@@ -1,0 +1,744 @@
+// The pipeline after U is built, written once over the scalar T: the
+// equilibrium p8, the symmetrisation, the eigen-decomposition, the population
+// table, the first passage times and the quasi-stationary reduction.
+//
+// Included only by the calc/extended_<type>.cc files. Each of them first
+// specialises Arith<T> (and Eigen's NumTraits where the type lacks them),
+// then defines its stage table with StagesFor<T>(); the dispatch is in
+// calc/extended.cc.
+//
+// Why everything, and not just the eigensolver, runs in T: on a stiff
+// landscape the slow eigenvalues are differences of diagonal entries that
+// are sums of rates of very different size. Forming p8 or the diagonal of S
+// in double already loses them, whatever the solver's precision.
+#ifndef ZOLVANE_CALC_EXTENDED_PIPELINE_H_
+#define ZOLVANE_CALC_EXTENDED_PIPELINE_H_
+
+#include <Eigen/Dense>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "calc/calc.h"
+#include "calc/extended.h"
+#include "calc/extended_stages.h"
+#include "matrix/mx_print.h"
+#include "run/fatal.h"
+
+namespace extended {
+
+// Per-type glue, specialised in each calc/extended_<type>.cc:
+//   static double ToDouble(const T&);
+//   static T Exp(const T&);  static T Sqrt(const T&);  static T Abs(const T&);
+//   static bool IsNaN(const T&);
+//   static void SetPrecision(int bits);  // variable-precision types only
+template <class T>
+struct Arith;
+
+template <class T>
+using Mat = Eigen::Matrix<T, Eigen::Dynamic, Eigen::Dynamic>;  // column-major
+template <class T>
+using Vec = Eigen::Matrix<T, Eigen::Dynamic, 1>;
+
+template <class T>
+double ToD(const T& x) {
+  return Arith<T>::ToDouble(x);
+}
+
+// Row-major doubles of a T matrix, for the printers and files that the
+// LAPACK path shares.
+template <class T>
+std::vector<double> RowMajor(const Mat<T>& a) {
+  const Eigen::Index rows = a.rows(), cols = a.cols();
+  std::vector<double> out(static_cast<size_t>(rows * cols));
+  for (Eigen::Index i = 0; i < rows; ++i) {
+    for (Eigen::Index j = 0; j < cols; ++j) out[static_cast<size_t>(i * cols + j)] = ToD(a(i, j));
+  }
+  return out;
+}
+
+template <class T>
+std::vector<double> ToDoubles(const Vec<T>& v) {
+  std::vector<double> out(static_cast<size_t>(v.size()));
+  for (Eigen::Index i = 0; i < v.size(); ++i) out[static_cast<size_t>(i)] = ToD(v(i));
+  return out;
+}
+
+// The generator in T from the off-diagonal rates of U (U[i*n+j] = rate j ->
+// i). The diagonal is summed again in T: it is the one entry of a column that
+// mixes rates of very different size. `plus_one` adds the --useplusI shift.
+template <class T>
+Mat<T> Generator(const std::vector<double>& U, int n, bool plus_one) {
+  Mat<T> g(n, n);
+  const size_t nn = static_cast<size_t>(n);
+  for (int j = 0; j < n; ++j) {
+    T sum(0);
+    for (int i = 0; i < n; ++i) {
+      if (i == j) continue;
+      g(i, j) = T(U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)]);
+      sum += g(i, j);
+    }
+    g(j, j) = (plus_one ? T(1) : T(0)) - sum;
+  }
+  return g;
+}
+
+// p8 in T. The LAPACK path has already computed it in double and reported
+// every error of the input (unsatisfiable balance, non-ergodic chain), so
+// this repeats only the arithmetic: Boltzmann weights of the minima
+// `records` when given (method A), else the local-balance walk on U; the
+// unit vector on the absorbing state when there is one.
+template <class T>
+Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
+                   const std::vector<QorpRecord>* records) {
+  const int n = calc.dim;
+  Vec<T> p8 = Vec<T>::Zero(n);
+  if (n == 0) return p8;
+  if (calc.opts.absorb != 0) {
+    p8(n - 1) = T(1);
+    return p8;
+  }
+  if (records != nullptr && static_cast<int>(records->size()) >= n) {
+    const T e0((*records)[0].energy);
+    const T kT(calc.kT);
+    T z(0);
+    for (int i = 0; i < n; ++i) {
+      p8(i) = Arith<T>::Exp(-(T((*records)[i].energy) - e0) / kT);
+      z += p8(i);
+    }
+    const T inv_z = T(1) / z;
+    for (int i = 0; i < n; ++i) p8(i) *= inv_z;
+    return p8;
+  }
+  const size_t nn = static_cast<size_t>(n);
+  auto u = [&U, nn](int i, int j) { return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)]; };
+  // The walk of MxEquilibriumFromBalance, in the same order.
+  p8(0) = T(1);
+  std::vector<char> assigned(nn, 0), visited(nn, 0);
+  assigned[0] = 1;
+  int count = 1;
+  int c = 0;
+  while (count < n && c < n) {
+    for (int j = 1; j < n; ++j) {
+      if (assigned[j] || !(u(c, j) > 0) || u(j, c) == 0) continue;
+      p8(j) = T(u(j, c)) * p8(c) / T(u(c, j));
+      assigned[j] = 1;
+      ++count;
+    }
+    visited[c] = 1;
+    int next = n;
+    for (int j = 1; j < n; ++j) {
+      if (!visited[j] && assigned[j]) {
+        next = j;
+        break;
+      }
+    }
+    c = next;
+  }
+  const T inv_sum = T(1) / p8.sum();
+  p8 *= inv_sum;
+  return p8;
+}
+
+// ---------------------------------------------------------------------------
+// Eigen-decomposition
+
+template <class T>
+struct Decomposition {
+  Vec<T> evals;  // descending, the stationary ones clamped
+  Mat<T> evecs;  // column k belongs to evals(k): of S, or of U when absorbing
+  Vec<T> sqrt_p8;
+  Vec<T> p8;
+};
+
+// Eigenvalues of U with an absorbing state. The transient block usually obeys
+// detailed balance, so a diagonal similarity by the square roots of its own
+// balance weights makes the matrix nearly symmetric before the general
+// solver sees it; that keeps the slow eigenvalues well conditioned the way
+// LAPACK's balancing does. Any weights give the same eigenpairs in exact
+// arithmetic; they are undone on the eigenvectors.
+template <class T>
+void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<T>& d) {
+  const int n = calc.dim;
+  const RunOptions& opts = calc.opts;
+  Mat<T> g = Generator<T>(U, n, opts.useplusI != 0);
+  Vec<T> w = Vec<T>::Ones(n);
+  {
+    // Balance weights over the states connected to state 0 both ways.
+    const size_t nn = static_cast<size_t>(n);
+    auto u = [&U, nn](int i, int j) { return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)]; };
+    std::vector<char> assigned(nn, 0);
+    std::vector<int> queue{0};
+    if (n > 0) assigned[0] = 1;
+    for (size_t front = 0; front < queue.size(); ++front) {
+      const int c = queue[front];
+      for (int j = 0; j < n; ++j) {
+        if (assigned[j] || !(u(c, j) > 0) || !(u(j, c) > 0)) continue;
+        w(j) = T(u(j, c)) * w(c) / T(u(c, j));
+        assigned[j] = 1;
+        queue.push_back(j);
+      }
+    }
+  }
+  Vec<T> sw(n), isw(n);
+  for (int i = 0; i < n; ++i) {
+    sw(i) = Arith<T>::Sqrt(w(i));
+    isw(i) = T(1) / sw(i);
+  }
+  Mat<T> b = isw.asDiagonal() * g * sw.asDiagonal();
+  Eigen::EigenSolver<Mat<T>> solver(b, true);
+  if (solver.info() != Eigen::Success) {
+    Fatal(1, "The general eigensolver did not converge in %s arithmetic\n",
+          ArithmeticName(opts.mlapack_method));
+  }
+  const Mat<T> values = solver.pseudoEigenvalueMatrix();
+  d.evals.resize(n);
+  for (int j = 0; j < n; ++j) {
+    const T wr = values(j, j);
+    // A complex pair is the 2 x 2 block [a b; -b a].
+    T wi(0);
+    if (j + 1 < n && !(values(j + 1, j) == T(0))) wi = values(j, j + 1);
+    if (j > 0 && !(values(j, j - 1) == T(0))) wi = values(j, j - 1);
+    d.evals(j) = wr;
+    if (!(wr == T(0)) && Arith<T>::Abs(wi / wr) > T(opts.feps)) {
+      fprintf(stderr, "eigenvalue %d is %g + i*%g, which is somewhat complex\n", j, ToD(wr),
+              ToD(wi));
+    }
+  }
+  d.evecs = sw.asDiagonal() * solver.pseudoEigenvectors();
+}
+
+template <class T>
+void SortDescending(Decomposition<T>& d) {
+  const Eigen::Index n = d.evals.size();
+  std::vector<Eigen::Index> order(static_cast<size_t>(n));
+  for (Eigen::Index i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&d](Eigen::Index a, Eigen::Index b) { return d.evals(b) < d.evals(a); });
+  Vec<T> evals(n);
+  Mat<T> evecs(n, n);
+  for (Eigen::Index k = 0; k < n; ++k) {
+    evals(k) = d.evals(order[static_cast<size_t>(k)]);
+    evecs.col(k) = d.evecs.col(order[static_cast<size_t>(k)]);
+  }
+  d.evals.swap(evals);
+  d.evecs.swap(evecs);
+}
+
+// MxCompleteEvecs in T (absorbing case).
+template <class T>
+void CompleteEvecs(const Calc& calc, Decomposition<T>& d) {
+  const int n = calc.dim;
+  Mat<T>& v = d.evecs;
+  int absorbing = 0;
+  for (int j = 0; j < n; ++j) {
+    if (!(d.evals(j) == T(1))) continue;
+    int a = 0;
+    T best(0);
+    for (int r = 0; r < n; ++r) {
+      if (Arith<T>::Abs(v(r, j)) > best) {
+        best = Arith<T>::Abs(v(r, j));
+        a = r;
+      }
+    }
+    v.col(j).setZero();
+    v(a, j) = T(1);
+    ++absorbing;
+  }
+  for (int j = absorbing; j < n && absorbing > 0; ++j) {
+    const T c = v.col(j).sum() / T(absorbing);
+    for (int r = 0; r < absorbing; ++r) v(r, j) -= c;
+  }
+  for (int j = 0; j < n; ++j) {
+    const T q = v.col(j).squaredNorm();
+    const T factor = q > T(0) ? T(1) / Arith<T>::Sqrt(q) : q;
+    v.col(j) *= factor;
+  }
+  if (calc.opts.verbose) {
+    calc.MxPrint(ToDoubles(d.evals).data(), "evals_complete", 'v');
+    calc.MxPrint(RowMajor(v).data(), "evecs_complete", 'm');
+  }
+  if (absorbing > 1) {
+    if (!calc.opts.quiet) {
+      fprintf(stderr, "\nWARNING: found %d additional absorbing state(s): ", absorbing - 1);
+    }
+    for (int j = 1; j < n; ++j) {
+      if (!(d.evals(j) == T(1))) continue;
+      for (int k = 0; k < n; ++k) {
+        if (v(k, j) == T(1)) fprintf(stderr, " %5d", k + 1);
+      }
+    }
+    fprintf(stderr, "\n");
+  }
+  fflush(stderr);
+}
+
+// MxDiagonalize in T: the same steps, messages, warnings and files.
+template <class T>
+Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
+                             const std::vector<QorpRecord>* records) {
+  const int n = calc.dim;
+  const RunOptions& opts = calc.opts;
+  const bool absorbing = opts.absorb != 0;
+  Decomposition<T> d;
+  d.p8 = Equilibrium<T>(calc, U, records);
+
+  if (opts.mathematicamatrix == 1) calc.MxMathematicaWrite(U.data());
+  if (!absorbing) {
+    Mat<T> s = Generator<T>(U, n, opts.useplusI != 0);
+    if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "input U", 'm');
+    d.sqrt_p8.resize(n);
+    Vec<T> inv_sqrt(n);
+    for (int i = 0; i < n; ++i) {
+      d.sqrt_p8(i) = Arith<T>::Sqrt(d.p8(i));
+      inv_sqrt(i) = T(1) / d.sqrt_p8(i);
+    }
+    // S = P^-1/2 U P^1/2, entry by entry.
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < n; ++i) s(i, j) = inv_sqrt(i) * s(i, j) * d.sqrt_p8(j);
+    }
+    if (opts.verbose) {
+      calc.MxPrint(RowMajor(s).data(),
+                   "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
+    }
+    T err(0);
+    bool nan = false;
+    for (int i = 0; i < n; ++i) {
+      for (int j = i; j < n; ++j) {
+        const T mean = (s(i, j) + s(j, i)) * T(0.5);
+        const T f = mean - s(i, j);
+        if (Arith<T>::IsNaN(f)) {
+          fprintf(stderr, "Weird rates! r(%5d,%5d)=(%e, %e)\n", i, j, ToD(s(i, j)), ToD(s(j, i)));
+          nan = true;
+        }
+        s(i, j) = mean;
+        s(j, i) = mean;
+        err += Arith<T>::Abs(f);
+      }
+    }
+    const double err_d = ToD(err);
+    if (n > 0 && (nan || std::isnan(err_d))) {
+      Fatal(-1,
+            "Rates are not good -- check your rates (maybe the equilibrium was not computed "
+            "correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
+            static_cast<long double>(err_d));
+    }
+    if (!opts.quiet) {
+      fprintf(stderr, "Corrected numerical error: %e (%e per number)\n", err_d,
+              err_d / (static_cast<double>(n) * n));
+    }
+    if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
+
+    Eigen::SelfAdjointEigenSolver<Mat<T>> solver(s, Eigen::ComputeEigenvectors);
+    if (solver.info() != Eigen::Success) {
+      Fatal(1, "The symmetric eigensolver did not converge in %s arithmetic\n",
+            ArithmeticName(opts.mlapack_method));
+    }
+    d.evals = solver.eigenvalues();
+    d.evecs = solver.eigenvectors();
+  } else {
+    SolveGeneral<T>(calc, U, d);
+  }
+  SortDescending(d);
+  if (opts.verbose) {
+    calc.MxPrint(RowMajor(d.evecs).data(), "Eigenvectors of U (LAPACK)", 'm');
+    calc.MxPrint(ToDoubles(d.evals).data(), "Eigenvalues of U (LAPACK)", 'v');
+  }
+
+  if (auto reached = Calc::MxEvecsReachability(RowMajor(d.evecs).data(), n)) {
+    fprintf(stderr,
+            "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):");
+    for (int i = 0; i < n; ++i) {
+      if (!(*reached)[i]) fprintf(stderr, " %4d", i + 1);
+    }
+    fprintf(stderr,
+            "\n         the overall probability can start to decrease if this state(s) is(are) "
+            "populated!!!");
+  }
+
+  const T stationary = opts.useplusI ? T(1) : T(0);
+  if (!opts.quiet && n > 0 && Arith<T>::Abs(d.evals(0) - stationary) > T(10 * opts.feps)) {
+    fprintf(stderr, "WARNING largest eigenvalue is %g, see evals.txt and evecs.txt\n",
+            ToD(d.evals(0)));
+    calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
+    calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt");
+  }
+  if (n > 0) {
+    d.evals(0) = stationary;
+    int traps = 0;
+    for (int k = 0; k < n && d.evals(k) >= stationary; ++k) {
+      d.evals(k) = stationary;
+      ++traps;
+    }
+    if (traps >= 2) {
+      fprintf(stderr,
+              "WARNING: There are multiple evals=%d.0 (%4d) (multiple population traps -- maybe "
+              "we compute crap)\n",
+              opts.useplusI ? 1 : 0, traps);
+    }
+  }
+  if (absorbing) CompleteEvecs(calc, d);
+
+  if (opts.dumpX) {
+    calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
+    fflush(stdout);
+    fflush(stderr);
+    exit(0);
+  }
+  if (opts.dumpE) {
+    const std::vector<double> evals = ToDoubles(d.evals);
+    const std::vector<double> evecs = RowMajor(d.evecs);
+    calc.MxBinWrite(evals.data(), "evals", 'v');
+    calc.MxBinWrite(evecs.data(), "evecs", 'm');
+    calc.MxASCIIWriteV(evals.data(), "evals.txt");
+    calc.MxASCIIWrite(evecs.data(), "evecs.txt");
+    if (!opts.quiet) {
+      fprintf(stderr,
+              "WARNING: the stored eigen-decomposition holds doubles: the precision of "
+              "--mlapack-method %s is lost in it\n",
+              ArithmeticName(opts.mlapack_method));
+    }
+  }
+  if (opts.useplusI) {
+    for (int k = 0; k < n; ++k) d.evals(k) -= T(1);
+  }
+  return d;
+}
+
+// ---------------------------------------------------------------------------
+// Population table
+
+// Time points handled together: one product in T turns a block of
+// coefficient vectors into populations (Eigen's blocked GEMM).
+constexpr int kTimeBlock = 64;
+
+template <class T>
+void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
+  const int n = calc.dim;
+  RunOptions& opts = calc.opts;
+  const bool absorbing = opts.absorb != 0;
+
+  Vec<T> p0_t(n);
+  for (int i = 0; i < n; ++i) p0_t(i) = T(p0[static_cast<size_t>(i)]);
+  Mat<T> cl;
+  Vec<T> c;
+  if (!absorbing) {
+    // CL = P^1/2 evecs, CR = evecs^T P^-1/2 (evecs orthonormal).
+    Vec<T> scaled(n);
+    for (int i = 0; i < n; ++i) scaled(i) = p0_t(i) / d.sqrt_p8(i);
+    c = d.evecs.transpose() * scaled;
+    cl = d.sqrt_p8.asDiagonal() * d.evecs;
+  } else {
+    cl = d.evecs;
+    c = cl.partialPivLu().solve(p0_t);
+    if (opts.verbose) calc.MxPrint(ToDoubles(d.evals).data(), "evals in MxIterate", 'v');
+  }
+  if (opts.verbose) {
+    calc.MxPrint(ToDoubles(c).data(), "CR*p0 should start with 1", 'v');
+    calc.MxPrint(RowMajor(cl).data(), "CL", 'm');
+  }
+
+  calc.MxOutputHeader();
+  if (opts.t0 == 0.0) {
+    calc.MxOutputLine(p0.data(), n, 0.0);
+    opts.t0 = 1e-4;
+  }
+
+  const double t0 = opts.t0, t8 = opts.t8, f = opts.tinc;
+  const T times_factor(opts.times);
+  const T tolerance(1e-6);
+  std::vector<double> u(static_cast<size_t>(n), 0.0);
+  int count = 0;
+  bool converged = false, stalled = false;
+  double t_last = 0.0;
+  std::vector<double> p_last;
+
+  std::vector<double> times;
+  Mat<T> w(n, kTimeBlock), pops(n, kTimeBlock);
+  std::vector<int> live(kTimeBlock);
+  std::vector<double> p(static_cast<size_t>(n));
+  double s = t0, tau = t0;
+  bool more = t0 + t8 > t0;
+  while (more) {
+    times.clear();
+    while (more && times.size() < static_cast<size_t>(kTimeBlock)) {
+      const double t = t8 < tau ? t8 : tau;
+      times.push_back(t);
+      s = s * f;
+      tau = t + s;
+      if (s + t8 <= t + s) {
+        more = false;
+      } else {
+        const double next = t8 < tau ? t8 : tau;
+        if (!(next > t)) {
+          more = false;
+          stalled = true;
+        }
+      }
+    }
+    const int k_count = static_cast<int>(times.size());
+    // evals are descending, so once an exponential underflows to exactly 0
+    // every later one does: the rows beyond `live` contribute nothing.
+    int rows = 0;
+    for (int k = 0; k < k_count; ++k) {
+      const T scaled = T(times[static_cast<size_t>(k)]) / times_factor;
+      int i = 0;
+      for (; i < n; ++i) {
+        const T e = Arith<T>::Exp(scaled * d.evals(i));
+        if (e == T(0) || Arith<T>::IsNaN(e)) {
+          if (u[static_cast<size_t>(i)] == 0.0) u[static_cast<size_t>(i)] = ToD(scaled);
+          if (e == T(0)) break;
+        }
+        w(i, k) = e * c(i);
+      }
+      for (int r = i; r < n; ++r) {
+        if (u[static_cast<size_t>(r)] == 0.0) u[static_cast<size_t>(r)] = ToD(scaled);
+      }
+      live[static_cast<size_t>(k)] = i;
+      rows = std::max(rows, i);
+    }
+    for (int k = 0; k < k_count; ++k) {
+      for (int i = live[static_cast<size_t>(k)]; i < rows; ++i) w(i, k) = T(0);
+    }
+    if (rows > 0) {
+      pops.leftCols(k_count).noalias() = cl.leftCols(rows) * w.topLeftCorner(rows, k_count);
+    } else {
+      pops.leftCols(k_count).setZero();
+    }
+
+    for (int k = 0; k < k_count; ++k) {
+      const double t = times[static_cast<size_t>(k)];
+      for (int i = 0; i < n; ++i) p[static_cast<size_t>(i)] = ToD(pops(i, k));
+      calc.MxOutputLine(p.data(), n, t);
+      ++count;
+      t_last = t;
+      converged = true;
+      for (int i = 0; i < n; ++i) {
+        // --num-err R may have set a negative population to 0 in p.
+        const T x = p[static_cast<size_t>(i)] == 0.0 ? T(0) : pops(i, k);
+        if (!(Arith<T>::Abs(d.p8(i) - x) < tolerance)) {
+          converged = false;
+          break;
+        }
+      }
+      fflush(stdout);
+      if (converged) {
+        more = false;
+        break;
+      }
+    }
+    if (count > 0) p_last = p;
+  }
+
+  if (opts.warnings) {
+    for (int i = 0; i < n; ++i) {
+      if (u[static_cast<size_t>(i)] > 0.0) {
+        fprintf(stderr, "underflow %5d at time %12g", i + 1, u[static_cast<size_t>(i)]);
+      }
+    }
+  }
+  if (count > 0 && (converged || !stalled) && t8 > t_last) {
+    calc.MxOutputLine(p_last.data(), n, t8);
+  }
+  printf("# of iterations: %d\n", count);
+  fflush(stdout);
+}
+
+// ---------------------------------------------------------------------------
+// First passage times
+
+// Solves A^T x = b, A the m x m matrix; false when a pivot is exactly zero or
+// the solution is not finite.
+template <class T>
+bool SolveTransposed(const Mat<T>& a, Vec<T>& x, const Vec<T>& b) {
+  if (a.rows() == 0) {
+    x = b;
+    return true;
+  }
+  Eigen::PartialPivLU<Mat<T>> lu(a.transpose());
+  for (Eigen::Index i = 0; i < a.rows(); ++i) {
+    if (lu.matrixLU()(i, i) == T(0)) return false;
+  }
+  x = lu.solve(b);
+  for (Eigen::Index i = 0; i < x.size(); ++i) {
+    if (!std::isfinite(ToD(x(i)))) return false;
+  }
+  return true;
+}
+
+template <class T>
+void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                       const std::vector<QorpRecord>* records, int bits, FILE* out) {
+  Arith<T>::SetPrecision(bits);
+  const int n = calc.dim;
+  const RunOptions& opts = calc.opts;
+  const Mat<T> g = Generator<T>(U, n, false);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+
+  if (opts.absorb == 0) {
+    // A = -G^T + 1 p8^T; Z = A^-1 is the fundamental matrix and
+    // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j].
+    const Vec<T> p8 = Equilibrium<T>(calc, U, records);
+    Mat<T> a = -g.transpose();
+    for (int r = 0; r < n; ++r) a.row(r) += p8.transpose();
+    Eigen::PartialPivLU<Mat<T>> lu(a);
+    bool ok = true;
+    for (int i = 0; i < n; ++i) ok = ok && !(lu.matrixLU()(i, i) == T(0));
+    Mat<T> z;
+    if (ok && n > 0) z = lu.inverse();
+    std::vector<double> times(static_cast<size_t>(n) * static_cast<size_t>(n), nan);
+    for (int i = 0; i < n && ok; ++i) {
+      for (int j = 0; j < n; ++j) {
+        const double v = ToD((z(j, j) - z(i, j)) / p8(j));
+        times[static_cast<size_t>(i) * static_cast<size_t>(n) + static_cast<size_t>(j)] = v;
+        if (!std::isfinite(v)) ok = false;
+      }
+    }
+    if (!ok) {
+      if (!opts.quiet) {
+        fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
+      }
+      std::fill(times.begin(), times.end(), nan);
+    }
+    calc.MxWriteFirstPassageTimes(times, out);
+    return;
+  }
+
+  // Absorbing times over the m transient states: sum_i -G(i, j) x_i = 1.
+  const int m = n > 0 ? n - 1 : 0;
+  const Mat<T> a = -g.topLeftCorner(m, m);
+  Vec<T> x;
+  std::vector<double> times(static_cast<size_t>(m), nan);
+  if (SolveTransposed<T>(a, x, Vec<T>::Ones(m))) {
+    const int absorbed = opts.absorb_requested;
+    if (absorbed >= 0 && absorbed < m) {
+      const T xa = x(absorbed);
+      for (int k = 0; k < m; ++k) x(k) -= xa;
+    }
+    for (int k = 0; k < m; ++k) times[static_cast<size_t>(k)] = ToD(x(k));
+  } else if (!opts.quiet) {
+    fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
+  }
+  calc.MxWriteAbsorbingTimes(times, out);
+}
+
+template <class T>
+std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::vector<double>& U,
+                                                  int bits, int target) {
+  Arith<T>::SetPrecision(bits);
+  const int n = calc.dim;
+  if (target < 0 || target >= n) {
+    fprintf(stderr, "State %d does not exist (--fpt %d)", target + 1, target + 1);
+    return std::nullopt;
+  }
+  const Mat<T> g = Generator<T>(U, n, false);
+  const int m = n - 1;
+  // G without the target's row and column.
+  Mat<T> a(m, m);
+  for (int j = 0; j < m; ++j) {
+    const int jj = j < target ? j : j + 1;
+    for (int i = 0; i < m; ++i) a(i, j) = g(i < target ? i : i + 1, jj);
+  }
+  Vec<T> x;
+  std::vector<double> times(static_cast<size_t>(n), 0.0);
+  if (SolveTransposed<T>(a, x, Vec<T>::Constant(m, T(-1)))) {
+    for (int i = 0; i < m; ++i) times[static_cast<size_t>(i < target ? i : i + 1)] = ToD(x(i));
+  } else {
+    if (!calc.opts.quiet) {
+      fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
+    }
+    for (int i = 0; i < m; ++i) {
+      times[static_cast<size_t>(i < target ? i : i + 1)] = std::numeric_limits<double>::quiet_NaN();
+    }
+  }
+  return times;
+}
+
+// ---------------------------------------------------------------------------
+// Quasi-stationary reduction
+
+template <class T>
+void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
+  Arith<T>::SetPrecision(bits);
+  const size_t nn = static_cast<size_t>(n);
+  // Column j holds the rates out of j; the diagonal is rebuilt from them, in T.
+  Mat<T> a(n, n);
+  for (int j = 0; j < n; ++j) {
+    T sum(0);
+    for (int i = 0; i < n; ++i) {
+      if (i == j) continue;
+      a(i, j) = T(mat[static_cast<size_t>(i) * nn + static_cast<size_t>(j)]);
+      sum += a(i, j);
+    }
+    a(j, j) = -sum;
+  }
+
+  int c = n;
+  if (b == 1) {
+    // One state at a time, the last one: a rank-one update, no inverse.
+    for (; c > m; --c) {
+      const int l = c - 1;
+      const T h = T(-1) / a(l, l);
+      const Vec<T> row = a.row(l).head(l).transpose() * h;
+      const Vec<T> col = a.col(l).head(l);
+      a.topLeftCorner(l, l).noalias() += col * row.transpose();
+      if (!opts.quiet && l % 100 == 0) fprintf(stderr, "%d done...\n", l);
+    }
+  } else {
+    auto block = [&](int from, int to) {
+      const int k = from - to;
+      // S = C_gb * B^-1 * C_bg, through a solve rather than an explicit inverse.
+      const Mat<T> solved = a.block(to, to, k, k).partialPivLu().solve(a.block(to, 0, k, to));
+      const Mat<T> s = a.block(0, to, to, k) * solved;
+      if (opts.verbose) MxPrintBraced(RowMajor(s).data(), "gb*bb-1*bg", to, to, stderr);
+      a.topLeftCorner(to, to) -= s;
+    };
+    while (c - b > m) {
+      block(c, c - b);
+      if (!opts.quiet) fprintf(stderr, "%d done...\n", c - b);
+      c -= b;
+    }
+    block(c, m);
+  }
+  std::vector<double> reduced(static_cast<size_t>(m) * static_cast<size_t>(m));
+  for (int i = 0; i < m; ++i) {
+    for (int j = 0; j < m; ++j) {
+      reduced[static_cast<size_t>(i) * static_cast<size_t>(m) + static_cast<size_t>(j)] =
+          ToD(a(i, j));
+    }
+  }
+  mat.swap(reduced);
+}
+
+// ---------------------------------------------------------------------------
+
+template <class T>
+ExtendedStages StagesFor() {
+  ExtendedStages stages;
+  stages.first_passage_times = &FirstPassageTimes<T>;
+  stages.first_passage_to = &FirstPassageTo<T>;
+  stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
+                          const std::vector<QorpRecord>* records,
+                          int bits) -> std::function<void(std::vector<double>&)> {
+    Arith<T>::SetPrecision(bits);
+    auto d = std::make_shared<Decomposition<T>>(Diagonalize<T>(calc, U, records));
+    Calc* c = &calc;
+    return [c, d, bits](std::vector<double>& p0) {
+      Arith<T>::SetPrecision(bits);
+      Iterate<T>(*c, *d, p0);
+    };
+  };
+  stages.reduce = &Reduce<T>;
+  return stages;
+}
+
+}  // namespace extended
+
+#endif  // ZOLVANE_CALC_EXTENDED_PIPELINE_H_

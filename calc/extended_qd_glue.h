@@ -1,0 +1,68 @@
+// Glue of libqd's double-double and quad-double numbers: Eigen's NumTraits
+// and the pipeline's Arith. Included by calc/extended_dd.cc and
+// calc/extended_qd.cc only.
+#ifndef ZOLVANE_CALC_EXTENDED_QD_GLUE_H_
+#define ZOLVANE_CALC_EXTENDED_QD_GLUE_H_
+
+#include <qd/dd_real.h>
+#include <qd/qd_real.h>
+
+#include <Eigen/Core>
+
+namespace Eigen {
+
+// Costs in double flops, roughly: they only steer Eigen's blocking.
+template <class Q, int kDigits10, int kCost>
+struct QdNumTraits : GenericNumTraits<Q> {
+  typedef Q Real;
+  typedef Q NonInteger;
+  typedef Q Nested;
+  typedef Q Literal;
+  enum {
+    IsComplex = 0,
+    IsInteger = 0,
+    IsSigned = 1,
+    RequireInitialization = 1,
+    ReadCost = 1,
+    AddCost = kCost,
+    MulCost = kCost
+  };
+  static inline Q epsilon() { return Q::_eps; }
+  static inline Q dummy_precision() { return Q::_eps * 1024.0; }
+  static inline Q highest() { return Q::_max; }
+  static inline Q lowest() { return -Q::_max; }
+  static inline int digits10() { return kDigits10; }
+  static inline Q infinity() { return Q::_inf; }
+  static inline Q quiet_NaN() { return Q::_nan; }
+};
+
+template <>
+struct NumTraits<dd_real> : QdNumTraits<dd_real, 31, 20> {};
+template <>
+struct NumTraits<qd_real> : QdNumTraits<qd_real, 62, 100> {};
+
+}  // namespace Eigen
+
+namespace extended {
+
+template <class T>
+struct Arith;
+
+template <class Q>
+struct QdArith {
+  static double ToDouble(const Q& x) { return to_double(x); }
+  static Q Exp(const Q& x) { return exp(x); }
+  static Q Sqrt(const Q& x) { return sqrt(x); }
+  static Q Abs(const Q& x) { return abs(x); }
+  static bool IsNaN(const Q& x) { return x.isnan(); }
+  static void SetPrecision(int) {}
+};
+
+template <>
+struct Arith<dd_real> : QdArith<dd_real> {};
+template <>
+struct Arith<qd_real> : QdArith<qd_real> {};
+
+}  // namespace extended
+
+#endif  // ZOLVANE_CALC_EXTENDED_QD_GLUE_H_
