@@ -29,6 +29,7 @@
 #include "calc/calc.h"
 #include "calc/extended.h"
 #include "calc/extended_stages.h"
+#include "calc/time_axis.h"
 #include "matrix/mx_print.h"
 #include "run/fatal.h"
 
@@ -215,6 +216,36 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<
   d.evecs = sw.asDiagonal() * solver.pseudoEigenvectors();
 }
 
+// Eigenpairs of the symmetric S. The states are first ordered by decreasing
+// |S(i, i)|: Eigen's reduction to tridiagonal form and its QR sweeps then
+// meet a matrix graded from large at the top to small at the bottom, the
+// direction in which they keep the small (slow) eigenvalues to relative
+// rather than only norm-wise accuracy. A permutation is exact, and it is
+// undone on the eigenvectors.
+template <class T>
+void SolveSymmetric(const Calc& calc, const Mat<T>& s, Decomposition<T>& d) {
+  const int n = calc.dim;
+  std::vector<int> order(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
+  std::stable_sort(order.begin(), order.end(), [&s](int a, int b) {
+    return Arith<T>::Abs(s(b, b)) < Arith<T>::Abs(s(a, a));
+  });
+  Mat<T> graded(n, n);
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      graded(i, j) = s(order[static_cast<size_t>(i)], order[static_cast<size_t>(j)]);
+    }
+  }
+  Eigen::SelfAdjointEigenSolver<Mat<T>> solver(graded, Eigen::ComputeEigenvectors);
+  if (solver.info() != Eigen::Success) {
+    Fatal(1, "The symmetric eigensolver did not converge in %s arithmetic\n",
+          ArithmeticName(calc.opts.mlapack_method));
+  }
+  d.evals = solver.eigenvalues();
+  d.evecs.resize(n, n);
+  for (int i = 0; i < n; ++i) d.evecs.row(order[static_cast<size_t>(i)]) = solver.eigenvectors().row(i);
+}
+
 template <class T>
 void SortDescending(Decomposition<T>& d) {
   const Eigen::Index n = d.evals.size();
@@ -336,13 +367,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
     }
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
 
-    Eigen::SelfAdjointEigenSolver<Mat<T>> solver(s, Eigen::ComputeEigenvectors);
-    if (solver.info() != Eigen::Success) {
-      Fatal(1, "The symmetric eigensolver did not converge in %s arithmetic\n",
-            ArithmeticName(opts.mlapack_method));
-    }
-    d.evals = solver.eigenvalues();
-    d.evecs = solver.eigenvectors();
+    SolveSymmetric<T>(calc, s, d);
   } else {
     SolveGeneral<T>(calc, U, d);
   }
@@ -399,7 +424,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
     calc.MxBinWrite(evecs.data(), "evecs", 'm');
     calc.MxASCIIWriteV(evals.data(), "evals.txt");
     calc.MxASCIIWrite(evecs.data(), "evecs.txt");
-    if (!opts.quiet) {
+    if (!opts.quiet && opts.mlapack_method != Arithmetic::kDouble) {
       fprintf(stderr,
               "WARNING: the stored eigen-decomposition holds doubles: the precision of "
               "--mlapack-method %s is lost in it\n",
@@ -451,38 +476,21 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
     opts.t0 = 1e-4;
   }
 
-  const double t0 = opts.t0, t8 = opts.t8, f = opts.tinc;
+  const double t8 = opts.t8;
   const T times_factor(opts.times);
   const T tolerance(1e-6);
   std::vector<double> u(static_cast<size_t>(n), 0.0);
   int count = 0;
-  bool converged = false, stalled = false;
+  bool converged = false;
   double t_last = 0.0;
   std::vector<double> p_last;
 
+  TimeAxis axis(opts.t0, t8, opts.tinc);
   std::vector<double> times;
   Mat<T> w(n, kTimeBlock), pops(n, kTimeBlock);
   std::vector<int> live(kTimeBlock);
   std::vector<double> p(static_cast<size_t>(n));
-  double s = t0, tau = t0;
-  bool more = t0 + t8 > t0;
-  while (more) {
-    times.clear();
-    while (more && times.size() < static_cast<size_t>(kTimeBlock)) {
-      const double t = t8 < tau ? t8 : tau;
-      times.push_back(t);
-      s = s * f;
-      tau = t + s;
-      if (s + t8 <= t + s) {
-        more = false;
-      } else {
-        const double next = t8 < tau ? t8 : tau;
-        if (!(next > t)) {
-          more = false;
-          stalled = true;
-        }
-      }
-    }
+  while (!converged && axis.NextBlock(times, kTimeBlock)) {
     const int k_count = static_cast<int>(times.size());
     // evals are descending, so once an exponential underflows to exactly 0
     // every later one does: the rows beyond `live` contribute nothing.
@@ -529,10 +537,7 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
         }
       }
       fflush(stdout);
-      if (converged) {
-        more = false;
-        break;
-      }
+      if (converged) break;
     }
     if (count > 0) p_last = p;
   }
@@ -544,7 +549,7 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
       }
     }
   }
-  if (count > 0 && (converged || !stalled) && t8 > t_last) {
+  if (count > 0 && (converged || !axis.stalled()) && t8 > t_last) {
     calc.MxOutputLine(p_last.data(), n, t8);
   }
   printf("# of iterations: %d\n", count);

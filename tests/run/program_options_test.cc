@@ -87,6 +87,8 @@ std::string Describe(const RunOptions& o) {
   if (o.equil_file) add("equil_file") << "=" << o.equil_file;
   num("times", o.times, d.times);
   num("warnings", o.warnings, d.warnings);
+  num("mlapack_method", static_cast<int>(o.mlapack_method), static_cast<int>(d.mlapack_method));
+  num("mlapack_precision", o.mlapack_precision, d.mlapack_precision);
   return out.str();
 }
 
@@ -118,6 +120,16 @@ TEST(ProgramOptionsTest, AcceptedValues) {
       {{"-e"}, "dumpE=1"},
       {{"-r", "-e", "-q"}, "recoverE=1 quiet=1"},  // the two exclude each other
       {{"-c", "128"}, ""},                         // accepted, no effect
+      // --mlapack-method as the help text writes it; the precision counts
+      // for MPFR and GMP only.
+      {{"--mlapack-method", "DOUBLE"}, "mlapack_method=1"},
+      {{"--mlapack-method", "LD", "-c", "300"}, "mlapack_method=2"},
+      {{"--mlapack-method", "DD"}, "mlapack_method=3"},
+      {{"--mlapack-method", "QD"}, "mlapack_method=4"},
+      {{"--mlapack-method", "FLOAT128", "--fpt", "all"}, "fpt=1 mlapack_method=5"},
+      {{"--mlapack-method", "MPFR", "-c", "256"}, "mlapack_method=6 mlapack_precision=256"},
+      {{"--mlapack-method=GMP", "--mlapack-precision=24"},
+       "mlapack_method=7 mlapack_precision=24"},
       // --p0: [1 + 2m, pairs..., zero fill up to 2k + 1].
       {{"--p0", "2=0.5", "--p0", "3=0.5"}, "p0=[5,2,0.5,3,0.5]"},
       {{"--p0", "2=0.5,3=0.5"}, "p0=[5,2,0.5,3,0.5]"},
@@ -210,7 +222,20 @@ TEST(ProgramOptionsDeathTest, InvalidValuesStopWithOneMessage) {
        "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"-3\")\n"},
       {{"-t", "x"},
        "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"x\")\n"},
-      {{"--mlapack-method", "DOUBLE"}, "The mlapack library DOUBLE is not available!\n"},
+      // Names are matched exactly; anything else keeps the old refusal.
+      {{"--mlapack-method", "double"}, "The mlapack library double is not available!\n"},
+      {{"--mlapack-method", "MPFR128"}, "The mlapack library MPFR128 is not available!\n"},
+      {{"--mlapack-method", "MPFR"},
+       "--mlapack-method MPFR needs --mlapack-precision (the number of bits)\n"},
+      {{"-c", "0", "--mlapack-method", "GMP"},
+       "Value of --mlapack-precision must be between 24 and 100000\n"},
+      {{"--mlapack-method", "MPFR", "-c", "100001"},
+       "Value of --mlapack-precision must be between 24 and 100000\n"},
+      {{"--mlapack-method", "DD", "--exponent"},
+       "--exponent cannot be combined with --mlapack-method\n"},
+      {{"--mlapack-method", "QD", "-r"},
+       "--recoverE cannot be combined with --mlapack-method (the stored decomposition holds "
+       "doubles)\n"},
       // Numbers read as "%d" used to wrap: 4294967298 named state 2.
       {{"-t", "4294967298"},
        "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"4294967298\")\n"},

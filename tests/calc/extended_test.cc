@@ -1,0 +1,285 @@
+// --mlapack-method through the binary: the generic pipeline in double against
+// the LAPACK path, every method against it on the bundled example (table,
+// absorbing state, reduction), and stiff three-state chains that double gets
+// wrong, against their closed-form solution in 100-digit arithmetic (Boost's
+// cpp_bin_float, a library the program does not use).
+#include <gtest/gtest.h>
+
+#include <boost/multiprecision/cpp_bin_float.hpp>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/calc/spectral_fixture.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using Big = boost::multiprecision::cpp_bin_float_100;
+using spectral_test::ParseTable;
+using spectral_test::Table;
+
+// The methods and the extra arguments they need.
+const std::vector<std::vector<std::string>> kMethods = {
+    {"--mlapack-method", "DOUBLE"},
+    {"--mlapack-method", "LD"},
+    {"--mlapack-method", "DD"},
+    {"--mlapack-method", "QD"},
+    {"--mlapack-method", "FLOAT128"},
+    {"--mlapack-method", "MPFR", "--mlapack-precision", "128"},
+    {"--mlapack-method", "GMP", "--mlapack-precision", "128"},
+};
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Every population of two tables within `abs` plus the rounding of the
+// printed "%e" (7 significant digits); same time axis.
+void ExpectTablesNear(const Table& expected, const Table& actual, double abs) {
+  ASSERT_EQ(expected.lines.size(), actual.lines.size());
+  for (size_t k = 0; k < expected.lines.size(); ++k) {
+    ASSERT_EQ(expected.lines[k].time_text, actual.lines[k].time_text);
+    const std::vector<double>& e = expected.lines[k].pops;
+    const std::vector<double>& a = actual.lines[k].pops;
+    ASSERT_EQ(e.size(), a.size());
+    for (size_t i = 0; i < e.size(); ++i) {
+      ASSERT_NEAR(e[i], a[i], abs + 1e-6 * std::fabs(e[i]))
+          << "line " << k << " state " << i + 1;
+    }
+  }
+}
+
+std::vector<double> ReadBinVector(const std::string& path) {
+  std::vector<double> v;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) return v;
+  int32_t n = 0;
+  if (fread(&n, sizeof n, 1, f) == 1 && n > 0) {
+    v.resize(static_cast<size_t>(n));
+    if (fread(v.data(), sizeof(double), v.size(), f) != v.size()) v.clear();
+  }
+  fclose(f);
+  return v;
+}
+
+TEST(ExtendedTest, DoubleMethodReproducesTheLapackPath) {
+  ScopedTempDir dir;
+  const std::vector<std::string> base = {"--ratesfile", SourcePath("examples/landscape.rates"),
+                                         "-q", "--t0", "0"};
+  RunResult lapack = RunZolvane(Concat(base, {"-e"}));
+  ASSERT_EQ(lapack.status, 0) << lapack.err;
+  const std::vector<double> lapack_evals = ReadBinVector("evals.bin");
+  RunResult generic = RunZolvane(Concat(base, {"-e", "--mlapack-method", "DOUBLE"}));
+  ASSERT_EQ(generic.status, 0) << generic.err;
+  const std::vector<double> generic_evals = ReadBinVector("evals.bin");
+
+  ASSERT_EQ(lapack_evals.size(), 20u);
+  ASSERT_EQ(generic_evals.size(), 20u);
+  double largest = 0.0;
+  for (double e : lapack_evals) largest = std::fmax(largest, std::fabs(e));
+  for (size_t k = 0; k < lapack_evals.size(); ++k) {
+    EXPECT_NEAR(lapack_evals[k], generic_evals[k], 1e-10 * largest) << "eigenvalue " << k;
+  }
+  ExpectTablesNear(ParseTable(lapack.out), ParseTable(generic.out), 1e-10);
+
+  // The first passage times, through the same writers.
+  RunResult lapack_fpt = RunZolvane(Concat(base, {"--just-shorten", "--fpt", "all"}));
+  RunResult generic_fpt =
+      RunZolvane(Concat(base, {"--just-shorten", "--fpt", "all", "--mlapack-method", "DOUBLE"}));
+  ASSERT_EQ(generic_fpt.status, 0);
+  std::istringstream a(lapack_fpt.err), b(generic_fpt.err);
+  std::string x, y;
+  int numbers = 0;
+  while (a >> x && b >> y) {
+    char* end = nullptr;
+    const double vx = std::strtod(x.c_str(), &end);
+    if (*end != '\0') {
+      EXPECT_EQ(x, y);
+      continue;
+    }
+    EXPECT_NEAR(vx, std::strtod(y.c_str(), nullptr), 1e-6 * std::fabs(vx)) << numbers;
+    ++numbers;
+  }
+  EXPECT_EQ(numbers, 400);
+}
+
+TEST(ExtendedTest, EveryMethodMatchesTheLapackPathOnTheExample) {
+  ScopedTempDir dir;
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+  };
+  const std::string rates = SourcePath("examples/landscape.rates");
+  const std::string qorp = SourcePath("examples/landscape.qorp");
+  const std::string bin = SourcePath("examples/landscape.bin");
+  const Case cases[] = {
+      {"table", {"--ratesfile", rates, "--p0", "4=1"}},
+      {"method A with an absorbing state", {"-m", "A", "--qorp", qorp, "-a", "3"}},
+      {"reduction in blocks", {"-b", "--ratesfile", bin, "-n", "12", "--max-decrease", "3"}},
+      {"reduction state by state", {"-b", "--ratesfile", bin, "-n", "9", "--max-decrease", "1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<std::string> args = Concat(c.args, {"-q", "--t8", "1e8"});
+    RunResult lapack = RunZolvane(args);
+    ASSERT_EQ(lapack.status, 0) << lapack.err;
+    const Table expected = ParseTable(lapack.out);
+    for (const std::vector<std::string>& method : kMethods) {
+      SCOPED_TRACE(method[1]);
+      RunResult r = RunZolvane(Concat(args, method));
+      ASSERT_EQ(r.status, 0) << r.err;
+      ExpectTablesNear(expected, ParseTable(r.out), 1e-9);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Stiff chain 1 <-> 2 <-> 3 (rates k01: 1 -> 2, k10: 2 -> 1, k12: 2 -> 3,
+// k21: 3 -> 2), all population in state 1 at the start.
+
+struct Chain {
+  double k01, k10, k12, k21;
+};
+
+std::string RatesFile(const Chain& c) {
+  char text[256];
+  snprintf(text, sizeof text, "0 %.17g 0\n%.17g 0 %.17g\n0 %.17g 0\n", c.k01, c.k10, c.k12,
+           c.k21);
+  return text;
+}
+
+// exp(G t) e_1 by Sylvester's formula over the eigenvalues 0, ls, lf of G.
+std::vector<double> ChainPopulations(const Chain& c, double time) {
+  const Big k01(c.k01), k10(c.k10), k12(c.k12), k21(c.k21), t(time);
+  const Big g[3][3] = {{-k01, k10, 0}, {k01, -(k10 + k12), k21}, {0, k12, -k21}};
+  const Big b = k01 + k10 + k12 + k21;
+  const Big q = k01 * k12 + k01 * k21 + k10 * k21;
+  const Big lf = -(b + sqrt(b * b - 4 * q)) / 2;
+  const Big ls = q / lf;  // the product of the two roots is q
+  Big p8[3] = {1, k01 / k10, k01 * k12 / (k10 * k21)};
+  const Big z = p8[0] + p8[1] + p8[2];
+  // G (G - l) e_1 for l = lf and l = ls.
+  auto g_times = [&g](const Big v[3], Big out[3]) {
+    for (int i = 0; i < 3; ++i) out[i] = g[i][0] * v[0] + g[i][1] * v[1] + g[i][2] * v[2];
+  };
+  const Big e1[3] = {1, 0, 0};
+  Big ge[3], gge[3];
+  g_times(e1, ge);
+  g_times(ge, gge);
+  std::vector<double> p(3);
+  for (int i = 0; i < 3; ++i) {
+    const Big slow = (gge[i] - lf * ge[i]) / (ls * (ls - lf));
+    const Big fast = (gge[i] - ls * ge[i]) / (lf * (lf - ls));
+    const Big value = p8[i] / z + exp(ls * t) * slow + exp(lf * t) * fast;
+    p[i] = value.convert_to<double>();
+  }
+  return p;
+}
+
+// Largest deviation of the table from the closed form; infinity when the run
+// failed or printed nothing.
+double ChainError(const RunResult& r, const Chain& c) {
+  const Table table = ParseTable(r.out);
+  if (r.status != 0 || table.lines.empty()) return INFINITY;
+  double worst = 0.0;
+  for (const auto& line : table.lines) {
+    const std::vector<double> p = ChainPopulations(c, line.time);
+    for (size_t i = 0; i < 3 && i < line.pops.size(); ++i) {
+      worst = std::fmax(worst, std::fabs(p[i] - line.pops[i]));
+    }
+  }
+  return worst;
+}
+
+TEST(ExtendedTest, StiffChainsThatDoubleGetsWrong) {
+  ScopedTempDir dir;
+  struct Case {
+    std::vector<std::string> method;
+    double slow;  // k12 = k21; the fast pair is k01 = 1, k10 = 0.5
+    double tolerance;
+  };
+  const Case cases[] = {
+      {{"--mlapack-method", "LD"}, 1e-15, 1e-3},
+      {{"--mlapack-method", "DD"}, 1e-24, 1e-6},
+      {{"--mlapack-method", "FLOAT128"}, 1e-24, 1e-6},
+      {{"--mlapack-method", "QD"}, 1e-36, 1e-6},
+      {{"--mlapack-method", "MPFR", "-c", "256"}, 1e-36, 1e-6},
+      {{"--mlapack-method", "GMP", "-c", "256"}, 1e-36, 1e-6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.method[1]);
+    const Chain chain{1.0, 0.5, c.slow, c.slow};
+    WriteFile("chain.rates", RatesFile(chain));
+    char t8[32];
+    snprintf(t8, sizeof t8, "%g", 100.0 / c.slow);
+    const std::vector<std::string> args = {"--ratesfile", "chain.rates", "-q", "--tinc", "1.5",
+                                           "--t8", t8};
+    const double lapack = ChainError(RunZolvane(args), chain);
+    EXPECT_GT(lapack, 1e-2) << "the double path resolves this chain; it tests nothing";
+    RunResult r = RunZolvane(Concat(args, c.method));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(ChainError(r, chain), c.tolerance);
+  }
+}
+
+TEST(ExtendedTest, StiffChainFirstPassageTimes) {
+  ScopedTempDir dir;
+  const Chain c{1.0, 0.5, 1e-24, 1e-24};
+  WriteFile("chain.rates", RatesFile(c));
+  // Closed forms of the birth-death chain; y1 = time from 2 to 1.
+  const double x1 = (1 + c.k10 / c.k01) / c.k12;  // 2 -> 3
+  const double x0 = 1 / c.k01 + x1;                // 1 -> 3
+  const double y1 = (1 + c.k12 / c.k21) / c.k10;   // 2 -> 1
+  const double all[3][3] = {{0, 1 / c.k01, x0}, {y1, 0, x1}, {1 / c.k21 + y1, 1 / c.k21, 0}};
+  for (const char* method : {"DD", "QD"}) {
+    SCOPED_TRACE(method);
+    RunResult to = RunZolvane({"--ratesfile", "chain.rates", "-q", "--just-shorten", "--fpt", "3",
+                               "--fptfile", "to.txt", "--mlapack-method", method});
+    ASSERT_EQ(to.status, 0) << to.err;
+    std::istringstream in(ReadFile("to.txt"));
+    double v[3] = {-1, -1, -1};
+    in >> v[0] >> v[1] >> v[2];
+    EXPECT_NEAR(v[0], x0, 1e-6 * x0);
+    EXPECT_NEAR(v[1], x1, 1e-6 * x1);
+    EXPECT_EQ(v[2], 0.0);
+
+    RunResult pairs = RunZolvane({"--ratesfile", "chain.rates", "-q", "--just-shorten", "--fpt",
+                                  "all", "--fptfile", "all.txt", "--mlapack-method", method});
+    ASSERT_EQ(pairs.status, 0) << pairs.err;
+    std::istringstream m(ReadFile("all.txt"));
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) {
+        double x = -1;
+        m >> x;
+        EXPECT_NEAR(x, all[i][j], 1e-6 * all[i][j]) << i << " -> " << j;
+      }
+    }
+  }
+}
+
+TEST(ExtendedTest, DoublePathWarnsOnUnresolvedSpectrum) {
+  ScopedTempDir dir;
+  const std::string warning = "rerun with --mlapack-method DD\n";
+  WriteFile("stiff.rates", RatesFile({1.0, 0.5, 1e-16, 1e-16}));
+  WriteFile("mild.rates", RatesFile({1.0, 0.5, 1e-10, 1e-10}));
+  RunResult stiff = RunZolvane({"--ratesfile", "stiff.rates", "--t8", "1e18", "--num-err", "I"});
+  EXPECT_NE(stiff.err.find(warning), std::string::npos) << stiff.err;
+  RunResult quiet =
+      RunZolvane({"--ratesfile", "stiff.rates", "--t8", "1e18", "--num-err", "I", "-q"});
+  EXPECT_EQ(quiet.err.find("WARNING: the slowest"), std::string::npos) << quiet.err;
+  for (const char* file : {"mild.rates", "examples"}) {
+    SCOPED_TRACE(file);
+    const std::string path =
+        std::string(file) == "examples" ? SourcePath("examples/landscape.rates") : file;
+    RunResult r = RunZolvane({"--ratesfile", path, "--t8", "1e14"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err.find("WARNING: the slowest"), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
