@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times whole runs (default time axis) of every --mlapack-method beside the
-# LAPACK path, on generated landscapes of several sizes.
+# LAPACK path, on generated landscapes of several sizes: processor seconds of
+# each run (needs /usr/bin/time).
 # Usage: bench/mp_bench.sh [BUILD_DIR] [SIZES...]        (default: build 100 200 500)
 #   METHODS="LAPACK DD QD" restricts the methods; LIMIT=SECONDS skips a method at
 #   the sizes after its first run that took longer (default 120); EXTRA_OPTS adds
@@ -25,15 +26,14 @@ run() {  # method n -> prints the wall time in seconds, or "fail"
     MPFR-*|GMP-*) args=(--mlapack-method "${method%-*}" --mlapack-precision "${method#*-}") ;;
     *) args=(--mlapack-method "$method") ;;
   esac
-  local start end
-  start=$(date +%s.%N)
-  if ! "$build/zolvane" --ratesfile "$work/r$n.txt" -q ${EXTRA_OPTS:-} "${args[@]}" \
-      >"$work/out" 2>"$work/err"; then
+  # Processor time (user + system) of the whole run: on a shared machine it
+  # varies far less than the wall time.
+  if ! /usr/bin/time -f '%U %S' -o "$work/time" "$build/zolvane" --ratesfile "$work/r$n.txt" \
+      -q ${EXTRA_OPTS:-} "${args[@]}" >"$work/out" 2>"$work/err"; then
     echo fail
     return
   fi
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN{printf "%.2f", b-a}'
+  awk '{printf "%.2f", $1 + $2}' "$work/time"
 }
 
 printf '%-10s' method

@@ -477,7 +477,10 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
   }
 
   const double t8 = opts.t8;
-  const T times_factor(opts.times);
+  // The eigenvalues in the unscaled time unit: dividing them, not the time,
+  // by --times keeps a tiny factor from overflowing t / T.
+  Vec<T> rate(n);
+  for (int i = 0; i < n; ++i) rate(i) = d.evals(i) / T(opts.times);
   const T tolerance(1e-6);
   std::vector<double> u(static_cast<size_t>(n), 0.0);
   int count = 0;
@@ -496,18 +499,19 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
     // every later one does: the rows beyond `live` contribute nothing.
     int rows = 0;
     for (int k = 0; k < k_count; ++k) {
-      const T scaled = T(times[static_cast<size_t>(k)]) / times_factor;
+      const T t(times[static_cast<size_t>(k)]);
+      const double scaled = times[static_cast<size_t>(k)] / opts.times;
       int i = 0;
       for (; i < n; ++i) {
-        const T e = Arith<T>::Exp(scaled * d.evals(i));
+        const T e = Arith<T>::Exp(rate(i) * t);
         if (e == T(0) || Arith<T>::IsNaN(e)) {
-          if (u[static_cast<size_t>(i)] == 0.0) u[static_cast<size_t>(i)] = ToD(scaled);
+          if (u[static_cast<size_t>(i)] == 0.0) u[static_cast<size_t>(i)] = scaled;
           if (e == T(0)) break;
         }
         w(i, k) = e * c(i);
       }
       for (int r = i; r < n; ++r) {
-        if (u[static_cast<size_t>(r)] == 0.0) u[static_cast<size_t>(r)] = ToD(scaled);
+        if (u[static_cast<size_t>(r)] == 0.0) u[static_cast<size_t>(r)] = scaled;
       }
       live[static_cast<size_t>(k)] = i;
       rows = std::max(rows, i);
