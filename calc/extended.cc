@@ -13,8 +13,8 @@ struct Named {
 };
 
 constexpr Named kNames[] = {
-    {"DOUBLE", Arithmetic::kDouble},   {"LD", Arithmetic::kLongDouble},
-    {"DD", Arithmetic::kDoubleDouble}, {"QD", Arithmetic::kQuadDouble},
+    {"DOUBLE", Arithmetic::kDouble},     {"LD", Arithmetic::kLongDouble},
+    {"DD", Arithmetic::kDoubleDouble},   {"QD", Arithmetic::kQuadDouble},
     {"FLOAT128", Arithmetic::kFloat128}, {"MPFR", Arithmetic::kMpfr},
     {"GMP", Arithmetic::kGmp},
 };

@@ -14,9 +14,9 @@
 #include <optional>
 #include <vector>
 
+#include "base/run_options.h"
 #include "calc/calc.h"
 #include "input/qorpparser.h"
-#include "run/run_options.h"
 
 // The method as the help text writes it ("DD", "QD", "LD", "FLOAT128",
 // "MPFR", "GMP", "DOUBLE"); nullopt for any other name.
@@ -33,8 +33,7 @@ void ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
                                const std::vector<QorpRecord>* energies, FILE* out);
 // As Calc::MxFirstPassageTo.
 std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
-                                                          const std::vector<double>& U,
-                                                          int target);
+                                                          const std::vector<double>& U, int target);
 
 // Symmetrisation and eigen-decomposition with the messages, warnings and
 // files of Calc::MxDiagonalize (exits after --dumpX). Returns the table

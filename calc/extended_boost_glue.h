@@ -6,10 +6,9 @@
 #ifndef ZOLVANE_CALC_EXTENDED_BOOST_GLUE_H_
 #define ZOLVANE_CALC_EXTENDED_BOOST_GLUE_H_
 
+#include <Eigen/Core>
 #include <boost/multiprecision/number.hpp>
 #include <limits>
-
-#include <Eigen/Core>
 
 namespace Eigen {
 

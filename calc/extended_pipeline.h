@@ -26,12 +26,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/extended.h"
 #include "calc/extended_stages.h"
 #include "calc/time_axis.h"
 #include "matrix/mx_print.h"
-#include "run/fatal.h"
 
 namespace extended {
 
@@ -119,7 +119,9 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
     return p8;
   }
   const size_t nn = static_cast<size_t>(n);
-  auto u = [&U, nn](int i, int j) { return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)]; };
+  auto u = [&U, nn](int i, int j) {
+    return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)];
+  };
   // The walk of MxEquilibriumFromBalance, in the same order.
   p8(0) = T(1);
   std::vector<char> assigned(nn, 0), visited(nn, 0);
@@ -174,7 +176,9 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<
   {
     // Balance weights over the states connected to state 0 both ways.
     const size_t nn = static_cast<size_t>(n);
-    auto u = [&U, nn](int i, int j) { return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)]; };
+    auto u = [&U, nn](int i, int j) {
+      return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)];
+    };
     std::vector<char> assigned(nn, 0);
     std::vector<int> queue{0};
     if (n > 0) assigned[0] = 1;
@@ -227,9 +231,8 @@ void SolveSymmetric(const Calc& calc, const Mat<T>& s, Decomposition<T>& d) {
   const int n = calc.dim;
   std::vector<int> order(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
-  std::stable_sort(order.begin(), order.end(), [&s](int a, int b) {
-    return Arith<T>::Abs(s(b, b)) < Arith<T>::Abs(s(a, a));
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&s](int a, int b) { return Arith<T>::Abs(s(b, b)) < Arith<T>::Abs(s(a, a)); });
   Mat<T> graded(n, n);
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < n; ++i) {
@@ -243,7 +246,8 @@ void SolveSymmetric(const Calc& calc, const Mat<T>& s, Decomposition<T>& d) {
   }
   d.evals = solver.eigenvalues();
   d.evecs.resize(n, n);
-  for (int i = 0; i < n; ++i) d.evecs.row(order[static_cast<size_t>(i)]) = solver.eigenvectors().row(i);
+  for (int i = 0; i < n; ++i)
+    d.evecs.row(order[static_cast<size_t>(i)]) = solver.eigenvectors().row(i);
 }
 
 template <class T>

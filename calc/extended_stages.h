@@ -10,22 +10,22 @@
 #include <optional>
 #include <vector>
 
+#include "base/run_options.h"
 #include "calc/calc.h"
 #include "input/qorpparser.h"
-#include "run/run_options.h"
 
 // `bits` is the precision of the variable-precision types (MPFR, GMP); the
 // fixed types ignore it.
 struct ExtendedStages {
-// `energies` as in calc/extended.h.
+  // `energies` as in calc/extended.h.
   void (*first_passage_times)(const Calc& calc, const std::vector<double>& U,
                               const std::vector<QorpRecord>* energies, int bits, FILE* out);
   std::optional<std::vector<double>> (*first_passage_to)(const Calc& calc,
                                                          const std::vector<double>& U, int bits,
                                                          int target);
-  std::function<void(std::vector<double>&)> (*diagonalize)(
-      Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* energies,
-      int bits);
+  std::function<void(std::vector<double>&)> (*diagonalize)(Calc& calc, const std::vector<double>& U,
+                                                           const std::vector<QorpRecord>* energies,
+                                                           int bits);
   void (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits);
 };
 

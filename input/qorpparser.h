@@ -18,6 +18,10 @@
 // `sequence` into them.
 struct InputContext {
   RunOptions& opts;
+  // The quasi-stationary reduction in another arithmetic (--mlapack-method):
+  // reduces the n x n matrix to m states, at most b per step, after the
+  // opening line. Null for the double reduction of input/reduce.cc.
+  void (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) = nullptr;
 };
 
 // One local minimum of a qorp file; state k is the k-th minimum line.

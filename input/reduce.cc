@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/fatal.h"
-#include "calc/extended.h"
 #include "matrix/dense.h"
 #include "matrix/mx_print.h"
 
@@ -165,8 +164,8 @@ int MxReduce(InputContext& ctx, std::vector<double>& m_mat, int m, int n, int b)
   if (n <= m) return n;
   if (b < 1) b = 1;
   if (!ctx.opts.quiet) fprintf(stderr, "decreasing %d to %d\n", n, m);
-  if (ctx.opts.mlapack_method != Arithmetic::kLapack) {
-    ExtendedReduce(ctx.opts, m_mat, n, m, b);
+  if (ctx.reduce != nullptr) {
+    ctx.reduce(ctx.opts, m_mat, n, m, b);
     return m;
   }
   RebuildDiagonal(m_mat, static_cast<size_t>(n));

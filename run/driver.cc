@@ -34,6 +34,7 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
               std::vector<double>& rates) {
   RunOptions& opts = record.opts;
   InputContext ctx{opts};
+  if (opts.mlapack_method != Arithmetic::kLapack) ctx.reduce = &ExtendedReduce;
   // Whether a qorp stream was handed over at all; a stream that the rates
   // reader consumed (standard input) is "closed", which the qorp reader itself
   // reports.

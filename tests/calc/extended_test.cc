@@ -48,8 +48,7 @@ void ExpectTablesNear(const Table& expected, const Table& actual, double abs) {
     const std::vector<double>& a = actual.lines[k].pops;
     ASSERT_EQ(e.size(), a.size());
     for (size_t i = 0; i < e.size(); ++i) {
-      ASSERT_NEAR(e[i], a[i], abs + 1e-6 * std::fabs(e[i]))
-          << "line " << k << " state " << i + 1;
+      ASSERT_NEAR(e[i], a[i], abs + 1e-6 * std::fabs(e[i])) << "line " << k << " state " << i + 1;
     }
   }
 }
@@ -144,8 +143,7 @@ struct Chain {
 
 std::string RatesFile(const Chain& c) {
   char text[256];
-  snprintf(text, sizeof text, "0 %.17g 0\n%.17g 0 %.17g\n0 %.17g 0\n", c.k01, c.k10, c.k12,
-           c.k21);
+  snprintf(text, sizeof text, "0 %.17g 0\n%.17g 0 %.17g\n0 %.17g 0\n", c.k01, c.k10, c.k12, c.k21);
   return text;
 }
 
@@ -213,8 +211,8 @@ TEST(ExtendedTest, StiffChainsThatDoubleGetsWrong) {
     WriteFile("chain.rates", RatesFile(chain));
     char t8[32];
     snprintf(t8, sizeof t8, "%g", 100.0 / c.slow);
-    const std::vector<std::string> args = {"--ratesfile", "chain.rates", "-q", "--tinc", "1.5",
-                                           "--t8", t8};
+    const std::vector<std::string> args = {"--ratesfile", "chain.rates", "-q", "--tinc",
+                                           "1.5",         "--t8",        t8};
     const double lapack = ChainError(RunZolvane(args), chain);
     EXPECT_GT(lapack, 1e-2) << "the double path resolves this chain; it tests nothing";
     RunResult r = RunZolvane(Concat(args, c.method));
@@ -229,8 +227,8 @@ TEST(ExtendedTest, StiffChainFirstPassageTimes) {
   WriteFile("chain.rates", RatesFile(c));
   // Closed forms of the birth-death chain; y1 = time from 2 to 1.
   const double x1 = (1 + c.k10 / c.k01) / c.k12;  // 2 -> 3
-  const double x0 = 1 / c.k01 + x1;                // 1 -> 3
-  const double y1 = (1 + c.k12 / c.k21) / c.k10;   // 2 -> 1
+  const double x0 = 1 / c.k01 + x1;               // 1 -> 3
+  const double y1 = (1 + c.k12 / c.k21) / c.k10;  // 2 -> 1
   const double all[3][3] = {{0, 1 / c.k01, x0}, {y1, 0, x1}, {1 / c.k21 + y1, 1 / c.k21, 0}};
   for (const char* method : {"DD", "QD"}) {
     SCOPED_TRACE(method);
