@@ -50,17 +50,17 @@ BENCHMARK(BM_MxInverse)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-void BM_MxMultiply(benchmark::State& state) {
+void BM_MxGemm(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const std::vector<double> a = Generator(n, 2);
   const std::vector<double> b = Generator(n, 3);
   std::vector<double> out(a.size());
   for (auto _ : state) {
-    MxMultiply(out.data(), a.data(), b.data(), n);
+    MxGemm(n, n, n, a.data(), b.data(), out.data());
     benchmark::DoNotOptimize(out.data());
   }
 }
-BENCHMARK(BM_MxMultiply)
+BENCHMARK(BM_MxGemm)
     ->Arg(300)
     ->Arg(1000)
     ->Arg(2000)

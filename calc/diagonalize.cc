@@ -110,12 +110,7 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
 
   if (!absorbing) {
     if (opts.verbose) MxPrint(U.data(), "input U", 'm');
-    sqrPI_.resize(nn);
-    _sqrPI.resize(nn);
-    for (size_t i = 0; i < nn; ++i) {
-      sqrPI_[i] = std::sqrt(p8[i]);
-      _sqrPI[i] = 1.0 / sqrPI_[i];
-    }
+    MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
     // S = P^-1/2 U P^1/2 as two diagonal scalings; a zero in p8 makes an
     // infinite scale and thus NaNs, which the symmetry check below reports.
     ScaleLikeDenseProduct(U.data(), _sqrPI, n, false);
@@ -239,9 +234,7 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
     }
   }
 
-  if (opts.useplusI) {
-    for (double& e : evals) e -= 1.0;
-  }
+  if (opts.useplusI) MxRemovePlusIShift(evals);
 }
 
 void Calc::MxEigenSymmetric(std::vector<double>& S) {

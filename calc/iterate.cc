@@ -44,13 +44,6 @@ void ApplyToColumns(const double* cl, const double* w, double* out, int n, int c
   dgemm_("T", "N", &n, &cols, &n, &alpha, cl, &ld, w, &ld, &beta, out, &ld, 1, 1);
 }
 
-// c = a * b for row-major n x n matrices (column-major: c^T = b^T a^T).
-void RowMajorProduct(const double* a, const double* b, double* c, int n) {
-  const int ld = std::max(n, 1);
-  const double alpha = 1.0, beta = 0.0;
-  dgemm_("N", "N", &n, &n, &n, &alpha, b, &ld, a, &ld, &beta, c, &ld, 1, 1);
-}
-
 }  // namespace
 
 void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
@@ -80,7 +73,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
     }
     if (opts.verbose) {
       std::vector<double> identity(nn * nn);
-      RowMajorProduct(CL.data(), CR.data(), identity.data(), n);
+      MxGemm(n, n, n, CL.data(), CR.data(), identity.data());
       MxPrint(identity.data(), "CL*CR should be I", 'm');
       std::vector<double> c_from_cr(nn);
       RowMajorTimesVector(CR.data(), p0.data(), c_from_cr.data(), n);

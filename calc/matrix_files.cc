@@ -13,6 +13,7 @@
 
 #include "calc/calc.h"
 #include "calc/number_text.h"
+#include "matrix/dense.h"
 #include "base/fatal.h"
 
 namespace {
@@ -88,12 +89,7 @@ int Calc::MxBinRead(std::vector<double>& out, const char* label, char type) cons
 void Calc::MxRecover(const std::vector<double>& p8) {
   const size_t nn = static_cast<size_t>(dim);
   if (opts.absorb == 0) {
-    sqrPI_.resize(nn);
-    _sqrPI.resize(nn);
-    for (size_t i = 0; i < nn; ++i) {
-      sqrPI_[i] = std::sqrt(p8[i]);
-      _sqrPI[i] = 1.0 / sqrPI_[i];
-    }
+    MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
   }
   std::vector<double>().swap(evecs);
   std::vector<double>().swap(evals);
@@ -109,9 +105,7 @@ void Calc::MxRecover(const std::vector<double>& p8) {
   }
   // Stored eigenvalues carry the +1 of a --useplusI run; the time evolution
   // needs them without it, as after a fresh diagonalisation.
-  if (opts.useplusI) {
-    for (double& e : evals) e -= 1.0;
-  }
+  if (opts.useplusI) MxRemovePlusIShift(evals);
 }
 
 void Calc::MxASCIIWrite(const double* matrix, const char* filename) const {

@@ -188,15 +188,18 @@ void MxGemm(int m, int n, int k, const double* a, const double* b, double* c) {
   dgemm_("N", "N", &n, &m, &k, &one, b, &n, a, &k, &zero, c, &n, 1, 1);
 }
 
-void MxMultiply(double* out, const double* a, const double* b, int n) {
-  if (n <= 0) return;
-  if (out != a && out != b) {
-    MxGemm(n, n, n, a, b, out);
-    return;
+void MxSqrtScalings(const std::vector<double>& p, size_t n, std::vector<double>& sqrt_p,
+                    std::vector<double>& inv_sqrt_p) {
+  sqrt_p.resize(n);
+  inv_sqrt_p.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    sqrt_p[i] = std::sqrt(p[i]);
+    inv_sqrt_p[i] = 1.0 / sqrt_p[i];
   }
-  std::vector<double> tmp(static_cast<size_t>(n) * n);
-  MxGemm(n, n, n, a, b, tmp.data());
-  std::memcpy(out, tmp.data(), tmp.size() * sizeof(double));
+}
+
+void MxRemovePlusIShift(std::vector<double>& evals) {
+  for (double& e : evals) e -= 1.0;
 }
 
 void MxTransposeInPlace(double* a, int n) {

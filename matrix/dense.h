@@ -1,9 +1,11 @@
 // Dense kernels on n x n row-major matrices (entry (i, j) at i*n + j): an
 // in-place inverse with partial pivoting and a relative singularity threshold,
-// a product that tolerates aliasing, and the Pade matrix exponential.
+// the BLAS product, transposition, the square-root scalings and the Pade
+// matrix exponential.
 #ifndef ZOLVANE_MATRIX_DENSE_H_
 #define ZOLVANE_MATRIX_DENSE_H_
 
+#include <cstddef>
 #include <vector>
 
 // Replaces `a` by its inverse. Returns 0, or -1 when a pivot falls below
@@ -15,11 +17,17 @@ int MxInverse(double* a, int n, double feps);
 // program, not of the input. Ends the run saying so.
 [[noreturn]] void LapackArgumentBug(const char* routine, int info);
 
-// out = a * b. `out` may alias `a`, `b` or both.
-void MxMultiply(double* out, const double* a, const double* b, int n);
-
 // Row-major C (m x n) = A (m x k) * B (k x n), through BLAS dgemm.
 void MxGemm(int m, int n, int k, const double* a, const double* b, double* c);
+
+// The diagonal scalings of a detailed-balance matrix: sqrt_p[i] = sqrt(p[i])
+// and inv_sqrt_p[i] = 1 / sqrt_p[i] for the first n entries of p (both
+// resized to n). A zero in p gives an infinite inverse, left to the caller.
+void MxSqrtScalings(const std::vector<double>& p, size_t n, std::vector<double>& sqrt_p,
+                    std::vector<double>& inv_sqrt_p);
+
+// Eigenvalues of U + I, as --useplusI computes them, back to those of U.
+void MxRemovePlusIShift(std::vector<double>& evals);
 
 // Transposes the n x n matrix `a` in place, tile by tile so that both the
 // rows read and the columns written stay in cache.

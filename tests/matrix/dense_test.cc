@@ -147,32 +147,6 @@ TEST(MxInverse, NonFiniteInputGivesNonFiniteInverse) {
   EXPECT_TRUE(AnyNonFinite(a));
 }
 
-TEST(MxMultiply, MatchesNaiveProductUnderEveryAliasing) {
-  for (int n : {1, 3, 70}) {
-    SCOPED_TRACE(n);
-    const Matrix a = Random(n, n, 1);
-    const Matrix b = Random(n, n, 2);
-    const Matrix ab = NaiveProduct(a, b, n, n, n);
-    const double tol = 1e-13 * n;
-
-    Matrix out(a.size(), -7.0);
-    MxMultiply(out.data(), a.data(), b.data(), n);
-    EXPECT_LT(MaxAbsDiff(ab, out), tol);
-
-    Matrix x = a;  // out == a
-    MxMultiply(x.data(), x.data(), b.data(), n);
-    EXPECT_LT(MaxAbsDiff(ab, x), tol);
-
-    Matrix y = b;  // out == b
-    MxMultiply(y.data(), a.data(), y.data(), n);
-    EXPECT_LT(MaxAbsDiff(ab, y), tol);
-
-    Matrix z = a;  // squaring in place
-    MxMultiply(z.data(), z.data(), z.data(), n);
-    EXPECT_LT(MaxAbsDiff(NaiveProduct(a, a, n, n, n), z), tol);
-  }
-}
-
 TEST(MxGemm, RectangularAndEmptyInnerDimension) {
   const Matrix a = Random(4, 7, 3);
   const Matrix b = Random(7, 5, 4);
