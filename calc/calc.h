@@ -48,8 +48,6 @@ struct Calc {
   std::vector<double> MxMethodA(const std::vector<QorpRecord>& records);
   std::vector<double> MxMethodI(const std::vector<QorpRecord>* records,
                                 std::vector<double>&& rates);
-  // Highest joining saddle on the tree path between minima a != b (0-based).
-  double FindSaddle(int a, int b, const std::vector<QorpRecord>& records) const;
   // Diagonal = -(column sum), or 1 - (column sum) with --useplusI.
   void MxSetDiagonal(double* U, int n) const;
 

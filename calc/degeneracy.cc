@@ -56,18 +56,10 @@ std::vector<SaddleRecord> ParseSaddleFile() {
   if (file == nullptr) Fatal(1, "ERROR: cannot open %s for reading\n", kSaddleFile);
 
   std::vector<SaddleRecord> records;
-  records.reserve(100);
   int line_number = 0;
   while (std::optional<std::string> line = read_line(file, kSaddleFile)) {
     ++line_number;
     if (IsBlank(*line)) continue;
-    if (records.size() + 1 >= records.capacity()) {
-      try {
-        records.reserve(2 * records.capacity());
-      } catch (const std::bad_alloc&) {
-        Fatal(1, "Could not realloc tmp structure array in ParseSaddleFile\n");
-      }
-    }
     SaddleRecord record;
     int pos = -1;
     if (sscanf(line->c_str(), "%lg %4d %*s %n", &record.energy, &record.cc, &pos) < 2 || pos < 0) {
@@ -75,7 +67,11 @@ std::vector<SaddleRecord> ParseSaddleFile() {
             kSaddleFile, line_number);
     }
     ParseLmins(line->c_str() + pos, record);
-    records.push_back(std::move(record));
+    try {
+      records.push_back(std::move(record));
+    } catch (const std::bad_alloc&) {
+      Fatal(1, "Could not realloc tmp structure array in ParseSaddleFile\n");
+    }
   }
   fclose(file);
   return records;

@@ -164,34 +164,6 @@ std::vector<double> Calc::MxMethodA(const std::vector<QorpRecord>& records) {
   return U;
 }
 
-double Calc::FindSaddle(int a, int b, const std::vector<QorpRecord>& records) const {
-  // The reference definition: climb one of the two minima towards its father
-  // until they meet, and take the highest join on the way. The folding order
-  // below reproduces the nesting max(s1, max(s2, ... sk)) exactly.
-  const int size = static_cast<int>(records.size());
-  std::vector<double> joins;
-  for (;;) {
-    if (a < 0 || a >= size || b < 0 || b >= size) {
-      Fatal(1, "ERROR: the tree of local minima leaves the qorp file\n");
-    }
-    const bool climb_a = records[a].index > records[b].father;
-    const int A = climb_a ? a : b;
-    const int B = climb_a ? b : a;
-    joins.push_back(Join(records[A]));
-    if (records[A].father == records[B].index) break;
-    if (static_cast<int>(joins.size()) > size) {
-      Fatal(1, "ERROR: the tree of local minima has a cycle\n");
-    }
-    a = records[A].father - 1;
-    b = records[B].index - 1;
-  }
-  double result = joins.back();
-  for (int k = static_cast<int>(joins.size()) - 2; k >= 0; --k) {
-    result = joins[k] > result ? joins[k] : result;
-  }
-  return result;
-}
-
 std::vector<double> Calc::MxMethodI(const std::vector<QorpRecord>* records,
                                     std::vector<double>&& rates) {
   const int n = dim;
