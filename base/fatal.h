@@ -6,8 +6,7 @@
 
 // printf-style message to stderr (printed exactly as given: callers supply the
 // trailing newline when the message has one), then exit(status).
-[[noreturn]] void Fatal(int status, const char* fmt, ...)
-    __attribute__((format(printf, 2, 3)));
+[[noreturn]] void Fatal(int status, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // Flushes standard output, which carries the population table; a write that
 // failed now or earlier ends the run with "ERROR: could not write ...".

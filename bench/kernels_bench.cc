@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
+#include "base/run_options.h"
 #include "input/reduce.h"
 #include "matrix/dense.h"
-#include "base/run_options.h"
 
 namespace {
 
@@ -60,12 +60,7 @@ void BM_MxGemm(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
   }
 }
-BENCHMARK(BM_MxGemm)
-    ->Arg(300)
-    ->Arg(1000)
-    ->Arg(2000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_MxGemm)->Arg(300)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MxExponential(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

@@ -16,8 +16,8 @@
 #include <optional>
 #include <vector>
 
-#include "input/qorpparser.h"
 #include "base/run_options.h"
+#include "input/qorpparser.h"
 
 struct Calc {
   // dim = number of states read; kT from opts.Temp. No arrays yet.

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/saddle_file.h"
 #include "input/qorpparser.h"
-#include "base/fatal.h"
 
 namespace {
 

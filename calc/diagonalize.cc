@@ -9,11 +9,11 @@
 #include <new>
 #include <utility>
 
+#include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/eigen_order.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
-#include "base/fatal.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "calc/calc.h"
 #include "base/fatal.h"
+#include "calc/calc.h"
 
 std::vector<double> Calc::MxMakeP0() const {
   std::vector<double> p0(dim, 0.0);

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "calc/calc.h"
 #include "base/fatal.h"
+#include "calc/calc.h"
 
 int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   int s = 0;

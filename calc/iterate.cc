@@ -7,12 +7,12 @@
 #include <ctime>
 #include <string>
 
+#include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/number_text.h"
 #include "calc/time_axis.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
-#include "base/fatal.h"
 
 namespace {
 

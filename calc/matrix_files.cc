@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/number_text.h"
 #include "matrix/dense.h"
-#include "base/fatal.h"
 
 namespace {
 

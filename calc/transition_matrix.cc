@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "calc/calc.h"
 #include "base/fatal.h"
+#include "calc/calc.h"
 
 namespace {
 

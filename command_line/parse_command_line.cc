@@ -241,8 +241,7 @@ void Store(ParseState& st, int index, const char* arg) {
     case OptionKind::kFlag:
       args.*o.int_value = !(args.*o.int_value);
       break;
-    case OptionKind::kInt:
-    {
+    case OptionKind::kInt: {
       // Base 0 accepts 0x.. and leading-0 octal. A value beyond int is
       // refused rather than wrapped into some other number.
       errno = 0;

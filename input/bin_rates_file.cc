@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "input/qorpparser.h"
-#include "base/rates_alloc.h"
-#include "input/reduce.h"
 #include "base/fatal.h"
+#include "base/rates_alloc.h"
+#include "input/qorpparser.h"
+#include "input/reduce.h"
 
 int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, int nstates, int max_decrease,
                          std::vector<double>& rates) {

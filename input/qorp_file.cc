@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/fatal.h"
 #include "input/parse_double.h"
 #include "input/qorpparser.h"
-#include "base/fatal.h"
 
 namespace {
 

@@ -34,7 +34,7 @@ struct QorpRecord {
   double extra5 = 0.0;
   double extra6 = 0.0;
   double extra7 = 0.0;
-  double free_energy = 0.0;    // column 8
+  double free_energy = 0.0;  // column 8
 };
 
 // Reads one whole line of any length, without its newline (a carriage return

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/fatal.h"
+#include "base/rates_alloc.h"
 #include "input/parse_double.h"
 #include "input/qorpparser.h"
-#include "base/rates_alloc.h"
-#include "base/fatal.h"
 
 namespace {
 

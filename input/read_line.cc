@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "input/qorpparser.h"
 #include "base/fatal.h"
+#include "input/qorpparser.h"
 
 std::optional<std::string> read_line(FILE* stream, const char* name) {
   // getline grows its buffer geometrically, so a line of any length costs time

@@ -129,13 +129,15 @@ int main(int argc, char** argv) {
   const std::vector<std::string> lines = Lines(HelpText(argv[1]));
   // Line 1 "NAME VERSION", then the summary, then "Usage: NAME ARGS".
   size_t i = 0;
-  if (lines.empty() || lines[0].find(' ') == std::string::npos) Die("no version line from", argv[1]);
+  if (lines.empty() || lines[0].find(' ') == std::string::npos)
+    Die("no version line from", argv[1]);
   const std::string name = lines[0].substr(0, lines[0].find(' '));
   const std::string version_line = lines[0];
   for (i = 1; i < lines.size() && lines[i].empty(); ++i) {
   }
   std::string summary = i < lines.size() ? lines[i++] : "";
-  if (!summary.empty()) summary[0] = static_cast<char>(tolower(static_cast<unsigned char>(summary[0])));
+  if (!summary.empty())
+    summary[0] = static_cast<char>(tolower(static_cast<unsigned char>(summary[0])));
   for (; i < lines.size() && lines[i].rfind("Usage: ", 0) != 0; ++i) {
   }
   if (i == lines.size()) Die("no usage line from", argv[1]);
@@ -158,7 +160,8 @@ int main(int argc, char** argv) {
     page += Text(Trim(lines[i])) + "\n";
     paragraph_open = true;
   }
-  if (page.size() >= 4 && page.compare(page.size() - 4, 4, ".PP\n") == 0) page.resize(page.size() - 4);
+  if (page.size() >= 4 && page.compare(page.size() - 4, 4, ".PP\n") == 0)
+    page.resize(page.size() - 4);
 
   page += ".SH OPTIONS\n";
   bool blank_pending = false;

@@ -12,9 +12,8 @@ extern "C" {
 double dlamch_(const char* cmach, size_t cmach_len);
 
 void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k,
-            const double* alpha, const double* a, const int* lda, const double* b,
-            const int* ldb, const double* beta, double* c, const int* ldc, size_t transa_len,
-            size_t transb_len);
+            const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
+            const double* beta, double* c, const int* ldc, size_t transa_len, size_t transb_len);
 
 void dgemv_(const char* trans, const int* m, const int* n, const double* alpha, const double* a,
             const int* lda, const double* x, const int* incx, const double* beta, double* y,
@@ -34,8 +33,8 @@ void dsyevr_(const char* jobz, const char* range, const char* uplo, const int* n
              double* work, const int* lwork, int* iwork, const int* liwork, int* info,
              size_t jobz_len, size_t range_len, size_t uplo_len);
 
-void dsyevd_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,
-             double* w, double* work, const int* lwork, int* iwork, const int* liwork, int* info,
+void dsyevd_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w,
+             double* work, const int* lwork, int* iwork, const int* liwork, int* info,
              size_t jobz_len, size_t uplo_len);
 
 void dgeevx_(const char* balanc, const char* jobvl, const char* jobvr, const char* sense,

@@ -2,8 +2,7 @@
 // output, failure reports, first passage times written to a file).
 #include "matrix/mx_print.h"
 
-void MxPrintN(const double* values, const char* label, char type, int n, FILE* stream,
-              bool plain) {
+void MxPrintN(const double* values, const char* label, char type, int n, FILE* stream, bool plain) {
   switch (type) {
     case 'v':
       if (!plain) fprintf(stream, "%s:\n", label);
@@ -24,8 +23,7 @@ void MxPrintN(const double* values, const char* label, char type, int n, FILE* s
   }
 }
 
-void MxPrintBraced(const double* values, const char* label, int rows, int columns,
-                   FILE* stream) {
+void MxPrintBraced(const double* values, const char* label, int rows, int columns, FILE* stream) {
   fprintf(stream, "%s:{\n", label);
   for (int r = 0; r < rows; ++r) {
     if (r > 0) fputc(',', stream);

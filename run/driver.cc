@@ -12,21 +12,19 @@
 #include <utility>
 #include <vector>
 
+#include "base/fatal.h"
+#include "base/rates_alloc.h"
 #include "calc/calc.h"
 #include "calc/extended.h"
 #include "calc/stiffness.h"
 #include "command_line/command_line_args.h"
 #include "input/qorpparser.h"
-#include "base/rates_alloc.h"
-#include "base/fatal.h"
 #include "run/program_record.h"
 #include "visualize/rate_graph.h"
 
 namespace {
 
-double SecondsSince(clock_t start) {
-  return static_cast<double>(clock() - start) / CLOCKS_PER_SEC;
-}
+double SecondsSince(clock_t start) { return static_cast<double>(clock() - start) / CLOCKS_PER_SEC; }
 
 // Reads the input for method A or I. Returns the number of states; fills the
 // records (when a qorp file was read) and the rates (method I).
@@ -57,9 +55,9 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
   if (!opts.quiet) {
     fprintf(stderr, "Using rates matrix from STDIN for constructing transition matrix\n");
   }
-  int n = opts.bin ? ParseBinaryRatesFile(ctx, opts.ratesfile, opts.nstates, opts.max_decrease,
-                                          rates)
-                   : ParseRatesFile(ctx, opts.ratesfile, rates);
+  int n = opts.bin
+              ? ParseBinaryRatesFile(ctx, opts.ratesfile, opts.nstates, opts.max_decrease, rates)
+              : ParseRatesFile(ctx, opts.ratesfile, rates);
   if (opts.absorb != 0) {
     if (!qorp_given) {
       Fatal(1,
@@ -69,8 +67,7 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
     int m = ParseQorpFile(ctx, opts.qorp, records);
     have_records = true;
     if (m != n) {
-      Fatal(1, "ERROR: dimension mismatch among input rates file and qorp file %d != %d\n", n,
-            m);
+      Fatal(1, "ERROR: dimension mismatch among input rates file and qorp file %d != %d\n", n, m);
     }
   }
   if (n == 0) {

@@ -5,9 +5,9 @@
 #include <memory>
 #include <new>
 
+#include "base/fatal.h"
 #include "command_line/command_line_args.h"
 #include "run/driver.h"
-#include "base/fatal.h"
 #include "run/program_options.h"
 #include "run/program_record.h"
 

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/fatal.h"
 #include "calc/extended.h"
 #include "command_line/parse_command_line.h"
 #include "matrix/lapack.h"
-#include "base/fatal.h"
 
 namespace {
 
@@ -225,8 +225,9 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
     // The exponential iteration and a stored decomposition are double only.
     if (opts.exponent) Fatal(1, "--exponent cannot be combined with --mlapack-method\n");
     if (opts.recoverE) {
-      Fatal(1, "--recoverE cannot be combined with --mlapack-method (the stored "
-               "decomposition holds doubles)\n");
+      Fatal(1,
+            "--recoverE cannot be combined with --mlapack-method (the stored "
+            "decomposition holds doubles)\n");
     }
   }
 }

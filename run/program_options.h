@@ -4,9 +4,9 @@
 #ifndef ZOLVANE_RUN_PROGRAM_OPTIONS_H_
 #define ZOLVANE_RUN_PROGRAM_OPTIONS_H_
 
+#include "base/run_options.h"
 #include "command_line/command_line_args.h"
 #include "run/program_record.h"
-#include "base/run_options.h"
 
 // Every field back to its default; both streams standard input, no texts, no
 // p0 table. Does not close streams opened earlier.

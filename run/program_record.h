@@ -4,8 +4,8 @@
 #ifndef ZOLVANE_RUN_PROGRAM_RECORD_H_
 #define ZOLVANE_RUN_PROGRAM_RECORD_H_
 
-#include "command_line/command_line_args.h"
 #include "base/run_options.h"
+#include "command_line/command_line_args.h"
 
 struct ProgramRecord {
   CommandLineArgs args;

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(g++ cmake make libopenblas-dev libgtest-dev libgmock-dev libbenchmark-dev graphviz
   libeigen3-dev libqd-dev libmpfr-dev libgmp-dev libboost-dev
   gnuplot-nox help2man groff man-db libxml2-utils
-  openmpi-bin libopenmpi-dev libscalapack-openmpi-dev time)
+  openmpi-bin libopenmpi-dev libscalapack-openmpi-dev time clang-format)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

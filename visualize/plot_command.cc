@@ -94,8 +94,8 @@ std::string ReadAll(FILE* f, const char* name) {
 // Saves `text` to a new temporary file and returns its name.
 std::string SaveToTemporaryFile(const std::string& text) {
   const char* dir = getenv("TMPDIR");
-  std::string name = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                     "/zolvane-plot-XXXXXX";
+  std::string name =
+      std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/zolvane-plot-XXXXXX";
   int fd = mkstemp(name.data());
   if (fd < 0) Fatal(1, "zolvane-plot: cannot create a temporary file: %s\n", strerror(errno));
   size_t done = 0;
@@ -118,7 +118,7 @@ std::string SaveToTemporaryFile(const std::string& text) {
 
 int ZolvanePlotMain(int argc, char** argv) {
   static const option kLongOptions[] = {
-      {"help", no_argument, nullptr, 'h'},     {"version", no_argument, nullptr, 'V'},
+      {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
       {"output", required_argument, nullptr, 'o'}, {"top", required_argument, nullptr, 'k'},
       {"states", required_argument, nullptr, 's'}, {nullptr, 0, nullptr, 0}};
   std::string output = kDefaultOutput;

@@ -42,7 +42,9 @@ std::string Title(const PopulationTable& table) {
   if (title.size() > kMaxSequence) title = title.substr(0, kMaxSequence) + "...";
   if (!table.temperature.empty()) {
     if (!title.empty()) title += ", ";
-    title += table.temperature + " \xC2\xB0" "C";
+    title += table.temperature +
+             " \xC2\xB0"
+             "C";
   }
   return title.empty() ? "Populations" : title;
 }

@@ -260,7 +260,8 @@ TEST(MxBinRead, ReadOnlyFileIsRefused) {
   RunOptions opts;
   Calc calc(3, opts);
   std::vector<double> out;
-  EXPECT_EXIT(calc.MxBinRead(out, "evals", 'v'), testing::ExitedWithCode(1), "could not open file pointer for    binary infile evals.bin\n");
+  EXPECT_EXIT(calc.MxBinRead(out, "evals", 'v'), testing::ExitedWithCode(1),
+              "could not open file pointer for    binary infile evals.bin\n");
 }
 
 }  // namespace

@@ -28,10 +28,10 @@ TEST(TimeAxis, EdgeCases) {
     bool stalled;
   };
   const Case cases[] = {
-      {5.0, 2.0, 1.5, {2.0}, false},        // start beyond stop: one point at the stop time
-      {1e300, 1.0, 2.0, {}, false},         // t0 + t8 == t0: no point at all
+      {5.0, 2.0, 1.5, {2.0}, false},  // start beyond stop: one point at the stop time
+      {1e300, 1.0, 2.0, {}, false},   // t0 + t8 == t0: no point at all
       {1.0, 10.0, 1.0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, false},  // tinc 1: a linear axis
-      {1.0, 10.0, 0.5, {1.0, 1.5, 1.75, 1.875}, false},  // shrinking steps, cut below
+      {1.0, 10.0, 0.5, {1.0, 1.5, 1.75, 1.875}, false},          // shrinking steps, cut below
       // The smallest subnormal step times 1.02 rounds back to itself: the
       // axis ends after its first point instead of creeping for ever.
       {4.9e-324, 1e-322, 1.02, {4.9e-324}, true},

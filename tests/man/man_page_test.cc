@@ -13,8 +13,8 @@ std::string Page(const char* name) { return std::string(ZOLVANE_BINARY_DIR) + "/
 
 // The page as man shows it, in plain ASCII and 80 columns; warnings on.
 RunResult Render(const std::string& page) {
-  return RunProgram("/usr/bin/env",
-                    {"LC_ALL=C", "MANWIDTH=80", "MAN_KEEP_FORMATTING=", "man", "--warnings", "-l", page});
+  return RunProgram("/usr/bin/env", {"LC_ALL=C", "MANWIDTH=80", "MAN_KEEP_FORMATTING=", "man",
+                                     "--warnings", "-l", page});
 }
 
 TEST(ManPage, BothPagesRenderWithoutWarnings) {
@@ -25,7 +25,8 @@ TEST(ManPage, BothPagesRenderWithoutWarnings) {
     EXPECT_EQ("", r.err);
     EXPECT_NE(std::string::npos, r.out.find("EXIT STATUS"));
   }
-  RunResult groff = RunProgram("/usr/bin/groff", {"-ww", "-man", "-Tutf8", "-z", Page("zolvane.1")});
+  RunResult groff =
+      RunProgram("/usr/bin/groff", {"-ww", "-man", "-Tutf8", "-z", Page("zolvane.1")});
   EXPECT_EQ(0, groff.status);
   EXPECT_EQ("", groff.err);
 }

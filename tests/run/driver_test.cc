@@ -30,8 +30,7 @@ namespace {
 const char kTwoStates[] = "0 1\n2 0\n";
 
 // Five-state rates file and a three-minimum qorp file for the absorbing case.
-const char kFiveStates[] =
-    "0 1 1 1 1\n1 0 1 1 1\n1 1 0 1 1\n1 1 1 0 1\n1 1 1 1 0\n";
+const char kFiveStates[] = "0 1 1 1 1\n1 0 1 1 1\n1 1 0 1 1\n1 1 1 0 1\n1 1 1 1 0\n";
 const char kQorp[] =
     "GGGAAACCC\n"
     "    1 ((...)) -5.0 1 0.0\n"
@@ -86,7 +85,9 @@ TEST(Driver, FailuresOfTheInputStage) {
        {"-b"},
        std::string("\x02\0\0\0", 4) + std::string(8, '\0'),
        "ERROR: standard input is truncated: 36 bytes expected, 12 found\n"},
-      {"method A without minima", {"-m", "A", "--qorp", "empty.qorp"}, "",
+      {"method A without minima",
+       {"-m", "A", "--qorp", "empty.qorp"},
+       "",
        "ERROR: qorp file holds no local minimum!\n"},
       {"method A with more minima than memory can hold",
        {"-m", "A", "--qorp", "million.qorp"},
@@ -106,7 +107,8 @@ TEST(Driver, NormalRunPrintsTableAndTimingLinesInOrder) {
   ScopedTempDir dir;
   RunResult r = RunZolvane({"--t8", "100"}, kTwoStates);
   ASSERT_EQ(0, r.status) << r.err;
-  size_t using_line = r.err.find("Using rates matrix from STDIN for constructing transition matrix\n");
+  size_t using_line =
+      r.err.find("Using rates matrix from STDIN for constructing transition matrix\n");
   size_t init = r.err.find("Time to initialize: ");
   size_t diag = r.err.find("Time to diagonalize: ");
   size_t iter = r.err.find("Time to iterate: ");
@@ -133,8 +135,8 @@ TEST(Driver, NormalRunPrintsTableAndTimingLinesInOrder) {
 TEST(Driver, QuietSilencesTheDriverButNotTheTable) {
   ScopedTempDir dir;
   RunResult loud = RunZolvane({"--t8", "100"}, kTwoStates);
-  RunResult quiet = RunZolvane({"--t8", "100", "-q", "--fpt", "2", "--fptfile", "/no/such/dir/f"},
-                               kTwoStates);
+  RunResult quiet =
+      RunZolvane({"--t8", "100", "-q", "--fpt", "2", "--fptfile", "/no/such/dir/f"}, kTwoStates);
   ASSERT_EQ(0, quiet.status) << quiet.err;
   for (const char* line : {"Using rates matrix", "Time to", "Cannot open file"}) {
     EXPECT_FALSE(Contains(quiet.err, line)) << line;
@@ -144,8 +146,7 @@ TEST(Driver, QuietSilencesTheDriverButNotTheTable) {
 
 TEST(Driver, JustShortenStopsAfterFirstPassageTimes) {
   ScopedTempDir dir;
-  RunResult r =
-      RunZolvane({"--just-shorten", "--equil-file", "p8.txt", "--fpt", "2"}, kTwoStates);
+  RunResult r = RunZolvane({"--just-shorten", "--equil-file", "p8.txt", "--fpt", "2"}, kTwoStates);
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ("", r.out);
   EXPECT_EQ("      0.6666667       0.3333333 \n", ReadFile("p8.txt"));
@@ -182,8 +183,8 @@ TEST(Driver, UnwritableFptFileFallsBackToStandardError) {
 TEST(Driver, MethodAWritesNoRateGraph) {
   ScopedTempDir dir;
   WriteFile("three.qorp", kQorp);
-  RunResult r = RunZolvane({"-m", "A", "--qorp", "three.qorp", "--visualize", "graph",
-                            "--just-shorten"});
+  RunResult r =
+      RunZolvane({"-m", "A", "--qorp", "three.qorp", "--visualize", "graph", "--just-shorten"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.err, "Using qorp file from STDIN for constructing transition matrix\n"));
   EXPECT_FALSE(std::filesystem::exists("graph.dot"));
@@ -193,8 +194,8 @@ TEST(Driver, MethodAWritesNoRateGraph) {
 TEST(Driver, RatesWithQorpForTheAbsorbingState) {
   ScopedTempDir dir;
   WriteFile("three.qorp", kQorp);
-  RunResult r = RunZolvane({"--absorb", "2", "--qorp", "three.qorp", "--t8", "1e3"},
-                           "0 1 0\n1 0 1\n0 1 0\n");
+  RunResult r =
+      RunZolvane({"--absorb", "2", "--qorp", "three.qorp", "--t8", "1e3"}, "0 1 0\n1 0 1\n0 1 0\n");
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.err, "dim increased to 4\n"));
   EXPECT_TRUE(Contains(r.out, "# Absorbing state: 4\n"));
@@ -286,8 +287,7 @@ TEST(Driver, OutputsAfterTheReductionUseInputNumbering) {
 // but the absorbing one; the removed state prints nan.
 TEST(Driver, AbsorbingTimesAfterTheReductionUseInputNumbering) {
   ScopedTempDir dir;
-  WriteFile("four.qorp",
-            "SEQ\n1 . -5.0 1 0.0\n2 . -4.0 1 2.0\n3 . -3.0 1 1.5\n4 . -3.0 3 1.0\n");
+  WriteFile("four.qorp", "SEQ\n1 . -5.0 1 0.0\n2 . -4.0 1 2.0\n3 . -3.0 1 1.5\n4 . -3.0 3 1.0\n");
   RunResult r = RunZolvane({"--absorb", "4", "--qorp", "four.qorp", "--just-shorten", "--fpt",
                             "all", "--fptfile", "fpt.txt"},
                            kStateTwoUnreachable);
@@ -386,8 +386,8 @@ TEST(Driver, FailedWritesEndWithStatusOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string command = std::string(ZOLVANE_BIN) + " -q -f two.rates " + c.args +
-                                " 2> err.txt";
+    const std::string command =
+        std::string(ZOLVANE_BIN) + " -q -f two.rates " + c.args + " 2> err.txt";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(1, WEXITSTATUS(status));
@@ -512,8 +512,8 @@ TEST(Driver, SubnormalStartTimeEnds) {
 TEST(Driver, PopulationStartingInTheAbsorbingStateStaysThere) {
   ScopedTempDir dir;
   WriteFile("three.qorp", kQorp);
-  RunResult r = RunZolvane(
-      {"-m", "A", "--qorp", "three.qorp", "-a", "2", "--p0", "4=1", "--t8", "100"});
+  RunResult r =
+      RunZolvane({"-m", "A", "--qorp", "three.qorp", "-a", "2", "--p0", "4=1", "--t8", "100"});
   ASSERT_EQ(0, r.status) << r.err;
   const std::vector<std::string> lines = TableLines(r.out);
   ASSERT_FALSE(lines.empty());
@@ -564,8 +564,7 @@ TEST(Driver, DegeneracyWaitsForAValidTree) {
   WriteFile("blank.qorp", "SEQ\n" + std::string(2000, '\n'));
   RunResult r = RunZolvane({"-m", "A", "--qorp", "blank.qorp", "--degeneracy"});
   EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "ERROR: local minimum 1 is numbered 0 in the qorp file\n"))
-      << r.err;
+  EXPECT_TRUE(Contains(r.err, "ERROR: local minimum 1 is numbered 0 in the qorp file\n")) << r.err;
 }
 
 void LimitAddressSpaceTo400MoreMegabytes() {

@@ -126,7 +126,8 @@ TEST(Example, MethodAOnTheQorpFileGivesTheSamePopulations) {
 }
 
 TEST(Example, BinaryRatesGiveTheSameTable) {
-  RunResult r = RunZolvane({"-b", "--ratesfile", SourcePath("examples/landscape.bin"), "--t8", "1e6"});
+  RunResult r =
+      RunZolvane({"-b", "--ratesfile", SourcePath("examples/landscape.bin"), "--t8", "1e6"});
   ASSERT_EQ(0, r.status) << r.err;
   ExpectSameTable(ReadFile(SourcePath("tests/run/golden/landscape_rates.table")), r.out, 1e-6,
                   {"# Date: "});

@@ -128,8 +128,7 @@ TEST(ProgramOptionsTest, AcceptedValues) {
       {{"--mlapack-method", "QD"}, "mlapack_method=4"},
       {{"--mlapack-method", "FLOAT128", "--fpt", "all"}, "fpt=1 mlapack_method=5"},
       {{"--mlapack-method", "MPFR", "-c", "256"}, "mlapack_method=6 mlapack_precision=256"},
-      {{"--mlapack-method=GMP", "--mlapack-precision=24"},
-       "mlapack_method=7 mlapack_precision=24"},
+      {{"--mlapack-method=GMP", "--mlapack-precision=24"}, "mlapack_method=7 mlapack_precision=24"},
       // --p0: [1 + 2m, pairs..., zero fill up to 2k + 1].
       {{"--p0", "2=0.5", "--p0", "3=0.5"}, "p0=[5,2,0.5,3,0.5]"},
       {{"--p0", "2=0.5,3=0.5"}, "p0=[5,2,0.5,3,0.5]"},

@@ -41,7 +41,8 @@ void ExpectCurves(const std::string& svg, const std::vector<int>& states) {
   for (size_t i = 0; i < states.size(); ++i) {
     SCOPED_TRACE("curve " + std::to_string(i + 1));
     const std::string curve = std::string("(") + kCurves + ")[" + std::to_string(i + 1) + "]";
-    EXPECT_EQ(std::to_string(states[i]), XPath(svg, "string(" + curve + "/*[local-name()='title'])"));
+    EXPECT_EQ(std::to_string(states[i]),
+              XPath(svg, "string(" + curve + "/*[local-name()='title'])"));
     EXPECT_EQ("1", XPath(svg, "count(" + curve + "//*[local-name()='path'])"));
   }
 }
@@ -91,7 +92,8 @@ TEST_F(PopulationPlot, DefaultIsTheFiveMostPopulatedStatesInSvg) {
   const std::string svg = ReadFile("populations.svg");
   EXPECT_NE(std::string::npos, svg.find(">time<"));
   EXPECT_NE(std::string::npos, svg.find(">population<"));
-  EXPECT_NE(std::string::npos, svg.find("37.00 \xC2\xB0" "C"));
+  EXPECT_NE(std::string::npos, svg.find("37.00 \xC2\xB0"
+                                        "C"));
 }
 
 TEST_F(PopulationPlot, ChosenStatesFromStandardInputAndTopK) {
@@ -104,10 +106,13 @@ TEST_F(PopulationPlot, ChosenStatesFromStandardInputAndTopK) {
   ExpectCurves("top.svg", TopStates(Table(), 2));
 
   // The sequence of a qorp run goes into the title, quotes and all.
-  r = Plot({"-o", "title.svg"}, "# Sequence: GG'AA\n# Temperature: 25.00\n1 0.5 0.5\n10 0.25 0.75\n");
+  r = Plot({"-o", "title.svg"},
+           "# Sequence: GG'AA\n# Temperature: 25.00\n1 0.5 0.5\n10 0.25 0.75\n");
   ASSERT_EQ(0, r.status) << r.err;
   ExpectCurves("title.svg", {2, 1});
-  EXPECT_NE(std::string::npos, ReadFile("title.svg").find("GG'AA, 25.00 \xC2\xB0" "C"));
+  EXPECT_NE(std::string::npos, ReadFile("title.svg")
+                                   .find("GG'AA, 25.00 \xC2\xB0"
+                                         "C"));
 }
 
 TEST_F(PopulationPlot, PngAndPdfByExtension) {
@@ -134,13 +139,13 @@ TEST_F(PopulationPlot, ErrorsAreOneLineAndLeaveNoPicture) {
        "zolvane-plot: --states needs state numbers >= 1 separated by commas, not '0'\n"},
       {{"t", "--states", "2,2"}, "zolvane-plot: state 2 is listed twice in --states\n"},
       {{"t", "--top", "0"}, "zolvane-plot: --top needs a whole number >= 1, not '0'\n"},
-      {{"t", "--top", "3", "--states", "1"}, "zolvane-plot: --states and --top exclude each other\n"},
+      {{"t", "--top", "3", "--states", "1"},
+       "zolvane-plot: --states and --top exclude each other\n"},
       {{"t", "--top"}, "zolvane-plot: --top needs a value; see zolvane-plot --help\n"},
       {{"t", "--colour"}, "zolvane-plot: unknown option --colour; see zolvane-plot --help\n"},
       {{"t", "u"}, "zolvane-plot: one table at most; see zolvane-plot --help\n"},
       {{"missing"}, "zolvane-plot: cannot open missing: No such file or directory\n"},
-      {{"words"},
-       "zolvane-plot: words: line 1 is neither a header line nor a row of numbers\n"},
+      {{"words"}, "zolvane-plot: words: line 1 is neither a header line nor a row of numbers\n"},
       {{"t", "-o", "no/such/dir.svg"},
        "zolvane-plot: cannot write no/such/dir.svg: No such file or directory\n"},
   };

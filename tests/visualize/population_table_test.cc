@@ -54,7 +54,9 @@ TEST(PopulationTable, RefusesWhatIsNotATable) {
       {"glued token", "1 0.5x 0.5\n", "line 1 is neither a header line nor a row of numbers"},
       {"not a number", "1 nan 0.5\n", "line 1 is neither a header line nor a row of numbers"},
       {"time only", "1 0.5 0.5\n2\n", "line 2 holds a time but no population"},
-      {"binary", "\x7f" "ELF\x02\x01",
+      {"binary",
+       "\x7f"
+       "ELF\x02\x01",
        "line 1 is neither a header line nor a row of numbers"},
   };
   for (const Case& c : cases) {
