@@ -1,6 +1,7 @@
 // RunOptions: the validated, typed form of the command line that every stage
 // reads. Field names follow the long options with dashes turned into
-// underscores. Filled once by ConvertAndValidate (run/program_options.h).
+// underscores. Filled once by ConvertAndValidate (run/program_options.h) and
+// read-only from then on: what a stage derives lives with that stage.
 #ifndef ZOLVANE_BASE_RUN_OPTIONS_H_
 #define ZOLVANE_BASE_RUN_OPTIONS_H_
 
@@ -25,12 +26,9 @@ enum class Arithmetic : int8_t {
 };
 
 struct RunOptions {
-  // Number (1-based) of the minimum made absorbing; 0 = none. Once the
-  // transition matrix is built it names the appended absorbing state (dim).
+  // Number (1-based) of the minimum made absorbing; 0 = none. The state the
+  // transition matrix appends for it is Calc::absorbing_state.
   int32_t absorb = 0;
-  // Copy of --absorb; after the matrix is built, the zero-based index of the
-  // absorbed minimum.
-  int32_t absorb_requested = 0;
   int32_t verbose = 0;
   int32_t degeneracy = 0;
   int32_t dumpU = 0;
@@ -49,16 +47,14 @@ struct RunOptions {
   // pairs, zero-filled behind them. Empty when --p0 was not given.
   std::vector<double> p0;
   char method = 'I';
-  // Input streams; default standard input. A reader closes the stream it
-  // consumed and sets every field that referred to it to nullptr, so a
-  // consumed standard input reads as "already closed" for the next reader.
+  // Input streams opened by the validation; default standard input. The
+  // input stage takes them over (InputContext) and closes them, so no other
+  // stage reads these two fields.
   FILE* ratesfile = stdin;
   FILE* qorp = stdin;
   // The names of the two streams, for messages.
   std::string ratesfile_name = "standard input";
   std::string qorp_name = "standard input";
-  // Sequence from the first line of the qorp file, if one was read.
-  std::optional<std::string> sequence;
   int32_t fpt = 0;
   int32_t fpt_state = -1;
   std::optional<std::string> fptfile;

@@ -2,7 +2,7 @@
 
 #include "matrix/mx_print.h"
 
-Calc::Calc(int dim, RunOptions& opts)
+Calc::Calc(int dim, const RunOptions& opts)
     : dim(dim), kT((opts.Temp + 273.15) * 0.00198717), opts(opts) {}
 
 void Calc::MxPrint(const double* values, const char* label, char type, FILE* stream,

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "base/run_options.h"
@@ -21,7 +22,7 @@
 
 struct Calc {
   // dim = number of states read; kT from opts.Temp. No arrays yet.
-  Calc(int dim, RunOptions& opts);
+  Calc(int dim, const RunOptions& opts);
 
   int dim;
   double kT;
@@ -33,7 +34,18 @@ struct Calc {
   std::vector<double> _sqrPI;
   std::vector<double> sqrPI_;
   std::vector<double> D;  // degeneracy matrix, dim x dim, only with --degeneracy
-  RunOptions& opts;
+  const RunOptions& opts;
+  // Sequence of the qorp file's first line, for the table header; none when
+  // no qorp file was read or it named none.
+  std::optional<std::string> sequence;
+  // The absorbing state that MxQorp2Matrix appends for --absorb: its 1-based
+  // number in input numbering (the last state, as the header prints it), 0
+  // when there is none.
+  int absorbing_state = 0;
+  // 0-based index, in the current numbering, of the minimum whose rate leads
+  // into the absorbing state; -1 when there is none or the ergodicity
+  // reduction removed it.
+  int absorbed_minimum = -1;
   // Ascending 0-based input numbers of the states kept by MxErgodicity; empty
   // while no state was removed. kept_columns is the dimension before that
   // reduction (the number of columns of the population table).
@@ -42,7 +54,8 @@ struct Calc {
 
   // ---- Transition matrix (calc/transition_matrix.cc) ----
   // Builds U by method A (records) or I (rates, taken over); appends the
-  // absorbing state when opts.absorb is set (dim grows by one).
+  // absorbing state when opts.absorb is set (dim grows by one; sets
+  // absorbing_state and absorbed_minimum).
   std::vector<double> MxQorp2Matrix(const std::vector<QorpRecord>* records,
                                     std::vector<double>&& rates);
   std::vector<double> MxMethodA(const std::vector<QorpRecord>& records);
@@ -108,6 +121,9 @@ struct Calc {
   // ---- Time evolution (calc/iterate.cc, calc/iterate_exponent.cc) ----
   // Population table from evals/evecs; may consume evecs as work space.
   void MxIterate(std::vector<double>& p0, const std::vector<double>& p8);
+  // The first time point after --t0: --t0 itself, or 1e-4 when --t0 0 asked
+  // for the line at time 0, which the table stages print on their own.
+  double FirstTableTime() const;
   void MxOutputHeader() const;
   // Checks and prints one table line; returns the sum of |p|.
   double MxOutputLine(double* p, int n, double t) const;

@@ -102,7 +102,7 @@ void SolveRelativelyRobust(std::vector<double>& S, int n, double abstol, std::ve
 void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
-  const bool absorbing = opts.absorb != 0;
+  const bool absorbing = absorbing_state != 0;
   evals.resize(nn);
   evecs.resize(nn * nn);
 

@@ -33,7 +33,7 @@ std::vector<double> Calc::MxAllocate() {
   const size_t n = static_cast<size_t>(dim);
   evals.assign(n, 0.0);
   evecs.assign(n * n, 0.0);
-  if (opts.absorb == 0) {
+  if (absorbing_state == 0) {
     _sqrPI.assign(n, 0.0);
     sqrPI_.assign(n, 0.0);
   }
@@ -53,7 +53,7 @@ void AbsorbingEquilibrium(int n, std::vector<double>& p8) {
 void Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
                                      std::vector<double>& p8) const {
   const int n = dim;
-  if (opts.absorb != 0) {
+  if (absorbing_state != 0) {
     AbsorbingEquilibrium(n, p8);
   } else {
     if (static_cast<int>(records.size()) < n) {
@@ -79,7 +79,7 @@ void Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<do
   const int n = dim;
   // Nothing leaves the absorbing state, so no balance walk could reach it;
   // its equilibrium is known.
-  if (opts.absorb != 0) {
+  if (absorbing_state != 0) {
     AbsorbingEquilibrium(n, p8);
     if (opts.verbose) MxPrintInput(p8.data(), "p8");
     return;

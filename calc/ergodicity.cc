@@ -49,8 +49,8 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
 
   // Later stages take the absorbing state to be the last one and the absorbed
   // minimum to be the only way into it, both in the reduced numbering.
-  if (opts.absorb != 0) {
-    const int absorbed = opts.absorb_requested;
+  if (absorbing_state != 0) {
+    const int absorbed = absorbed_minimum;
     if (!reached[n - 1]) {
       Fatal(1,
             "ERROR: the initial population cannot reach the absorbing state through "
@@ -60,11 +60,11 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
     if (absorbed >= 0 && absorbed < n && reached[absorbed]) {
       int renumbered = 0;
       while (kept[renumbered] != absorbed) ++renumbered;
-      opts.absorb_requested = renumbered;
+      absorbed_minimum = renumbered;
     } else {
       // Only the absorbing state itself holds population: nothing else is
       // reached and the table stays there.
-      opts.absorb_requested = -1;
+      absorbed_minimum = -1;
     }
   }
 

@@ -102,7 +102,7 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
   const int n = calc.dim;
   Vec<T> p8 = Vec<T>::Zero(n);
   if (n == 0) return p8;
-  if (calc.opts.absorb != 0) {
+  if (calc.absorbing_state != 0) {
     p8(n - 1) = T(1);
     return p8;
   }
@@ -321,7 +321,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
                              const std::vector<QorpRecord>* records) {
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
-  const bool absorbing = opts.absorb != 0;
+  const bool absorbing = calc.absorbing_state != 0;
   Decomposition<T> d;
   d.p8 = Equilibrium<T>(calc, U, records);
 
@@ -451,8 +451,8 @@ constexpr int kTimeBlock = 64;
 template <class T>
 void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
   const int n = calc.dim;
-  RunOptions& opts = calc.opts;
-  const bool absorbing = opts.absorb != 0;
+  const RunOptions& opts = calc.opts;
+  const bool absorbing = calc.absorbing_state != 0;
 
   Vec<T> p0_t(n);
   for (int i = 0; i < n; ++i) p0_t(i) = T(p0[static_cast<size_t>(i)]);
@@ -475,10 +475,7 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
   }
 
   calc.MxOutputHeader();
-  if (opts.t0 == 0.0) {
-    calc.MxOutputLine(p0.data(), n, 0.0);
-    opts.t0 = 1e-4;
-  }
+  if (opts.t0 == 0.0) calc.MxOutputLine(p0.data(), n, 0.0);
 
   const double t8 = opts.t8;
   // The eigenvalues in the unscaled time unit: dividing them, not the time,
@@ -492,7 +489,7 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
   double t_last = 0.0;
   std::vector<double> p_last;
 
-  TimeAxis axis(opts.t0, t8, opts.tinc);
+  TimeAxis axis(calc.FirstTableTime(), t8, opts.tinc);
   std::vector<double> times;
   Mat<T> w(n, kTimeBlock), pops(n, kTimeBlock);
   std::vector<int> live(kTimeBlock);
@@ -595,7 +592,7 @@ void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
   const Mat<T> g = Generator<T>(U, n, false);
   const double nan = std::numeric_limits<double>::quiet_NaN();
 
-  if (opts.absorb == 0) {
+  if (calc.absorbing_state == 0) {
     // A = -G^T + 1 p8^T; Z = A^-1 is the fundamental matrix and
     // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j].
     const Vec<T> p8 = Equilibrium<T>(calc, U, records);
@@ -630,7 +627,7 @@ void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
   Vec<T> x;
   std::vector<double> times(static_cast<size_t>(m), nan);
   if (SolveTransposed<T>(a, x, Vec<T>::Ones(m))) {
-    const int absorbed = opts.absorb_requested;
+    const int absorbed = calc.absorbed_minimum;
     if (absorbed >= 0 && absorbed < m) {
       const T xa = x(absorbed);
       for (int k = 0; k < m; ++k) x(k) -= xa;

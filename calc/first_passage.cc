@@ -61,7 +61,7 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
   // the diagonal so that the times do not depend on that option.
   const double shift = opts.useplusI ? 1.0 : 0.0;
 
-  if (opts.absorb == 0) {
+  if (absorbing_state == 0) {
     // A = -G^T + 1 p8^T; its inverse Z is the fundamental matrix and
     // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j].
     std::vector<double> z(static_cast<size_t>(n) * n);
@@ -99,7 +99,7 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
   if (SolveTransposed(a, x, m)) {
     // Every path to absorption passes through the absorbed minimum, so the
     // time from k to that minimum is x_k - x_a.
-    const int absorbed = opts.absorb_requested;
+    const int absorbed = absorbed_minimum;
     if (absorbed >= 0 && absorbed < m) {
       const double xa = x[absorbed];
       for (double& v : x) v -= xa;

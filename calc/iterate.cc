@@ -49,7 +49,7 @@ void ApplyToColumns(const double* cl, const double* w, double* out, int n, int c
 void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
-  const bool absorbing = opts.absorb != 0;
+  const bool absorbing = absorbing_state != 0;
   // CL takes coefficients to populations and is formed in place of evecs;
   // CR never exists as a matrix on the default path, only c = CR * p0.
   std::vector<double>& CL = evecs;
@@ -95,11 +95,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
   }
 
   MxOutputHeader();
-
-  if (opts.t0 == 0.0) {
-    MxOutputLine(p0.data(), n, 0.0);
-    opts.t0 = 1e-4;
-  }
+  if (opts.t0 == 0.0) MxOutputLine(p0.data(), n, 0.0);
 
   const double t8 = opts.t8, T = opts.times;
   std::vector<double> u(nn, 0.0);  // first scaled time each exponential left the range
@@ -113,7 +109,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
   double t_last = 0.0;
   double* p_last = nullptr;
 
-  TimeAxis axis(opts.t0, t8, opts.tinc);
+  TimeAxis axis(FirstTableTime(), t8, opts.tinc);
   std::vector<double> times;
   std::vector<double> w(kBlock * nn), pops(kBlock * nn);
   std::vector<char> out_of_range(kBlock * nn);
@@ -163,19 +159,21 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
   FlushTable();
 }
 
+double Calc::FirstTableTime() const { return opts.t0 == 0.0 ? 1e-4 : opts.t0; }
+
 void Calc::MxOutputHeader() const {
   time_t now = time(nullptr);
   const char* date = ctime(&now);
   printf(
       "# Date: %s# Sequence: %s\n# Method: %c\n# Start time: %.2f\n# Stop time: %.2f\n"
       "# Temperature: %.2f\n",
-      date != nullptr ? date : "?\n", opts.sequence ? opts.sequence->c_str() : "(null)",
-      opts.method, opts.t0, opts.t8, opts.Temp);
+      date != nullptr ? date : "?\n", sequence ? sequence->c_str() : "(null)", opts.method, opts.t0,
+      opts.t8, opts.Temp);
   printf("# Basename: <stdin>\n");
   printf("# Time increment: %.2f\n", opts.tinc);
   printf("# Degeneracy:  %s\n", opts.degeneracy == 1 ? "on" : "off");
-  if (opts.absorb > 0) {
-    printf("# Absorbing state: %d\n", opts.absorb);
+  if (absorbing_state > 0) {
+    printf("# Absorbing state: %d\n", absorbing_state);
   } else {
     printf("# Absorbing state: none\n");
   }

@@ -36,15 +36,12 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
   // The time-0 line may zero negative entries (--num-err R); the products
   // below start from the populations as that line left them.
   std::vector<double> start(p0.begin(), p0.begin() + n);
-  if (opts.t0 == 0.0) {
-    MxOutputLine(start.data(), n, 0.0);
-    opts.t0 = 1e-4;
-  }
+  if (opts.t0 == 0.0) MxOutputLine(start.data(), n, 0.0);
   MxOutputHeader();
 
   const double t8 = opts.t8;
   const double f = opts.tinc;
-  double tau = opts.t0;
+  double tau = FirstTableTime();
   int count = 0;
   std::vector<double> e(nn);
   std::vector<double> p(n);

@@ -31,7 +31,7 @@ bool SpectrumUnresolved(const Calc& calc) {
   const std::vector<double>& evals = calc.evals;
   const size_t n = evals.size();
   if (n < 2) return false;
-  const bool absorbing = calc.opts.absorb != 0;
+  const bool absorbing = calc.absorbing_state != 0;
   double largest = 0.0;
   for (double e : evals) largest = std::fmax(largest, std::fabs(e));
   if (!(largest > 0.0)) return false;

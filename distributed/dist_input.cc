@@ -24,9 +24,9 @@ void EmptyRatesFile(ProgramRecord& record) {
 // Every process reads the blocks it owns: a column of A is contiguous in the
 // file, so each (column, block of rows) piece is one pread.
 int ReadBinary(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
-  RunOptions& opts = record.opts;
+  const RunOptions& opts = record.opts;
   InputContext ctx{opts};
-  FILE* stream = opts.ratesfile;
+  FILE* stream = ctx.ratesfile;
   if (stream == nullptr) {
     Fatal(1, "ERROR: Rates matrix (binary) file handle is either NULL or already closed!");
   }
@@ -85,11 +85,10 @@ int ReadBinary(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
 // Rank 0 streams the text file; each block of nb rows goes to the process
 // row that owns it, every process getting its columns.
 int ReadText(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
-  RunOptions& opts = record.opts;
-  InputContext ctx{opts};
+  InputContext ctx{record.opts};
   std::optional<RatesFileRows> reader;  // rank 0 only
   const int64_t n64 = RootOnly([&]() -> int64_t {
-    reader.emplace(OpenRatesFileRows(ctx, opts.ratesfile));
+    reader.emplace(OpenRatesFileRows(ctx, ctx.ratesfile));
     return reader->n;
   });
   if (n64 == 0) EmptyRatesFile(record);
@@ -148,7 +147,7 @@ int ReadText(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
     CloseRatesFileRows(*reader);
     return 0;
   });
-  if (!IsRoot()) CloseInputStream(ctx, opts.ratesfile);
+  if (!IsRoot()) CloseInputStream(ctx, ctx.ratesfile);
   return n;
 }
 
@@ -161,15 +160,17 @@ int ReadDistributedRates(ProgramRecord& record, const ProcessGrid& grid, DistMat
   return record.opts.bin ? ReadBinary(record, grid, a) : ReadText(record, grid, a);
 }
 
-int ReadDistributedQorp(ProgramRecord& record, std::vector<QorpRecord>& records) {
-  RunOptions& opts = record.opts;
+int ReadDistributedQorp(ProgramRecord& record, std::vector<QorpRecord>& records,
+                        std::optional<std::string>& sequence) {
+  const RunOptions& opts = record.opts;
   if (!opts.quiet) {
     fprintf(stderr, "Using qorp file from STDIN for constructing transition matrix\n");
   }
   InputContext ctx{opts};
   const int n = static_cast<int>(
-      RootOnly([&]() -> int64_t { return ParseQorpFile(ctx, opts.qorp, records); }));
-  if (!IsRoot() && opts.qorp != nullptr && opts.qorp != stdin) CloseInputStream(ctx, opts.qorp);
+      RootOnly([&]() -> int64_t { return ParseQorpFile(ctx, ctx.qorp, records); }));
+  if (!IsRoot() && ctx.qorp != nullptr && ctx.qorp != stdin) CloseInputStream(ctx, ctx.qorp);
+  sequence = std::move(ctx.sequence);  // rank 0's, which prints the header
   if (n == 0) Fatal(1, "ERROR: qorp file holds no local minimum!\n");
   records.resize(n);
   MPI_Bcast(records.data(), static_cast<int>(n * sizeof(QorpRecord)), MPI_BYTE, 0, MPI_COMM_WORLD);

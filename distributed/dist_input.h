@@ -5,6 +5,8 @@
 #ifndef ZOLVANE_DISTRIBUTED_DIST_INPUT_H_
 #define ZOLVANE_DISTRIBUTED_DIST_INPUT_H_
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "calc/calc.h"
@@ -18,8 +20,9 @@
 int ReadDistributedRates(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a);
 
 // Method A: rank 0 reads the qorp file, every process gets the records;
-// returns their number.
-int ReadDistributedQorp(ProgramRecord& record, std::vector<QorpRecord>& records);
+// returns their number. `sequence` receives the qorp file's sequence on rank 0.
+int ReadDistributedQorp(ProgramRecord& record, std::vector<QorpRecord>& records,
+                        std::optional<std::string>& sequence);
 
 // Method A's rates between the records' minima, each process computing its
 // own blocks. The diagonal is left 0.

@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <optional>
+#include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "base/fatal.h"
@@ -419,7 +422,7 @@ void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& 
 // program does.
 void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vector<double>& p0,
              const std::vector<double>& p8) {
-  RunOptions& opts = calc.opts;
+  const RunOptions& opts = calc.opts;
   const int n = z.n;
   const size_t nn = static_cast<size_t>(n);
   // Eigenvalue of each column of z, and each column's place in sorted order.
@@ -460,7 +463,6 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
     if (opts.t0 == 0.0) calc.MxOutputLine(p0.data(), n, 0.0);
     return 0;
   });
-  if (opts.t0 == 0.0) opts.t0 = 1e-4;
 
   constexpr size_t kBlock = 64;
   const double t8 = opts.t8, T = opts.times;
@@ -473,7 +475,7 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
   double t_last = 0.0;
   std::vector<double> last(nn);
 
-  TimeAxis axis(opts.t0, t8, opts.tinc);
+  TimeAxis axis(calc.FirstTableTime(), t8, opts.tinc);
   std::vector<double> times;
   std::vector<double> w(kBlock * nn);
   std::vector<double> w_local(kBlock * std::max(1, z.local_cols));
@@ -556,15 +558,17 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
 }  // namespace
 
 int RunDistributed(ProgramRecord& record) {
-  RunOptions& opts = record.opts;
+  const RunOptions& opts = record.opts;
   const clock_t start = clock();
   const ProcessGrid grid = MakeProcessGrid();
 
   std::vector<QorpRecord> records;
   DistMatrix a;  // U^T
-  const int n = opts.method == 'A' ? ReadDistributedQorp(record, records)
+  std::optional<std::string> sequence;
+  const int n = opts.method == 'A' ? ReadDistributedQorp(record, records, sequence)
                                    : ReadDistributedRates(record, grid, a);
   Calc calc(n, opts);
+  calc.sequence = std::move(sequence);
   if (opts.method == 'A') a = MethodAMatrix(calc, records, grid, BlockSize(n, grid));
   SetDiagonal(a, opts.useplusI);
   const bool reshaped = Rescale(opts, a);

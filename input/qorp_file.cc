@@ -95,7 +95,7 @@ int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& reco
   }
   // A NUL byte ends the sequence as well: nothing after it would print.
   const size_t end = line->find_first_of(std::string_view(" \t\n\v\f\r\0", 7), begin);
-  ctx.opts.sequence = line->substr(begin, end == std::string::npos ? end : end - begin);
+  ctx.sequence = line->substr(begin, end == std::string::npos ? end : end - begin);
 
   records.clear();
   records.reserve(100);

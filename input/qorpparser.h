@@ -13,11 +13,21 @@
 
 #include "base/run_options.h"
 
-// Created by the run driver just before the input is read. Readers take
-// `nstates`, `quiet`, `verbose` and `feps` from the options and store
-// `sequence` into them.
+// Created by the run driver just before the input is read; the state the
+// input stage derives lives here, the options stay as validated. Readers take
+// `nstates`, `quiet`, `verbose` and `feps` from the options.
 struct InputContext {
-  RunOptions& opts;
+  explicit InputContext(const RunOptions& opts)
+      : opts(opts), ratesfile(opts.ratesfile), qorp(opts.qorp) {}
+
+  const RunOptions& opts;
+  // The streams the options opened, taken over. A reader closes the stream it
+  // consumed and clears every field that referred to it, so a consumed
+  // standard input reads as "already closed" for the next reader.
+  FILE* ratesfile;
+  FILE* qorp;
+  // Sequence from the first line of the qorp file, if one was read.
+  std::optional<std::string> sequence;
   // The quasi-stationary reduction in another arithmetic (--mlapack-method):
   // reduces the n x n matrix to m states, at most b per step, after the
   // opening line. Null for the double reduction of input/reduce.cc.
@@ -43,7 +53,7 @@ struct QorpRecord {
 // run with "ERROR: cannot read NAME: reason".
 std::optional<std::string> read_line(FILE* stream, const char* name = "input");
 
-// Closes `stream` and clears every RunOptions stream field that refers to it,
+// Closes `stream` and clears every stream field of `ctx` that refers to it,
 // so that a consumed standard input counts as closed for later readers.
 void CloseInputStream(InputContext& ctx, FILE* stream);
 
@@ -69,7 +79,7 @@ bool NextRatesRow(RatesFileRows& reader, double* out, int64_t stride);
 // Warns when fewer than n rows were found; closes the stream.
 void CloseRatesFileRows(RatesFileRows& reader);
 
-// Qorp file. Sets ctx.opts.sequence, fills `records` (at most nstates) and
+// Qorp file. Sets ctx.sequence, fills `records` (at most nstates) and
 // returns their count.
 int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& records);
 

@@ -29,6 +29,6 @@ std::optional<std::string> read_line(FILE* stream, const char* name) {
 void CloseInputStream(InputContext& ctx, FILE* stream) {
   if (stream == nullptr) return;
   fclose(stream);
-  if (ctx.opts.ratesfile == stream) ctx.opts.ratesfile = nullptr;
-  if (ctx.opts.qorp == stream) ctx.opts.qorp = nullptr;
+  if (ctx.ratesfile == stream) ctx.ratesfile = nullptr;
+  if (ctx.qorp == stream) ctx.qorp = nullptr;
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -27,21 +28,23 @@ namespace {
 double SecondsSince(clock_t start) { return static_cast<double>(clock() - start) / CLOCKS_PER_SEC; }
 
 // Reads the input for method A or I. Returns the number of states; fills the
-// records (when a qorp file was read) and the rates (method I).
+// records (when a qorp file was read), the rates (method I) and the sequence
+// named by the qorp file.
 int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& have_records,
-              std::vector<double>& rates) {
-  RunOptions& opts = record.opts;
+              std::vector<double>& rates, std::optional<std::string>& sequence) {
+  const RunOptions& opts = record.opts;
   InputContext ctx{opts};
   if (opts.mlapack_method != Arithmetic::kLapack) ctx.reduce = &ExtendedReduce;
   // Whether a qorp stream was handed over at all; a stream that the rates
   // reader consumed (standard input) is "closed", which the qorp reader itself
   // reports.
-  const bool qorp_given = opts.qorp != nullptr;
+  const bool qorp_given = ctx.qorp != nullptr;
   if (opts.method == 'A') {
     if (!opts.quiet) {
       fprintf(stderr, "Using qorp file from STDIN for constructing transition matrix\n");
     }
-    int n = ParseQorpFile(ctx, opts.qorp, records);
+    int n = ParseQorpFile(ctx, ctx.qorp, records);
+    sequence = std::move(ctx.sequence);
     have_records = true;
     if (n == 0) Fatal(1, "ERROR: qorp file holds no local minimum!\n");
     // A short qorp file can announce a matrix far beyond memory; say so here
@@ -56,15 +59,16 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
     fprintf(stderr, "Using rates matrix from STDIN for constructing transition matrix\n");
   }
   int n = opts.bin
-              ? ParseBinaryRatesFile(ctx, opts.ratesfile, opts.nstates, opts.max_decrease, rates)
-              : ParseRatesFile(ctx, opts.ratesfile, rates);
+              ? ParseBinaryRatesFile(ctx, ctx.ratesfile, opts.nstates, opts.max_decrease, rates)
+              : ParseRatesFile(ctx, ctx.ratesfile, rates);
   if (opts.absorb != 0) {
     if (!qorp_given) {
       Fatal(1,
             "ERROR: qorp file must be provided via --qorp option for computing proper free "
             "energy/partition function for the absorbing state\n");
     }
-    int m = ParseQorpFile(ctx, opts.qorp, records);
+    int m = ParseQorpFile(ctx, ctx.qorp, records);
+    sequence = std::move(ctx.sequence);
     have_records = true;
     if (m != n) {
       Fatal(1, "ERROR: dimension mismatch among input rates file and qorp file %d != %d\n", n, m);
@@ -157,7 +161,7 @@ void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
       out = stderr;
     }
   }
-  if (opts.fpt_state == -1 || opts.absorb != 0) {
+  if (opts.fpt_state == -1 || calc.absorbing_state != 0) {
     if (opts.mlapack_method != Arithmetic::kLapack) {
       ExtendedFirstPassageTimes(calc, U, energies, out);
     } else {
@@ -174,15 +178,17 @@ void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
 }  // namespace
 
 int RunDriver(ProgramRecord& record) {
-  RunOptions& opts = record.opts;
+  const RunOptions& opts = record.opts;
   clock_t start = clock();
 
   std::vector<QorpRecord> records;
   bool have_records = false;
   std::vector<double> rates;
-  int n = ReadInput(record, records, have_records, rates);
+  std::optional<std::string> sequence;
+  int n = ReadInput(record, records, have_records, rates, sequence);
 
   Calc calc(n, opts);
+  calc.sequence = std::move(sequence);
   std::vector<double> U = calc.MxQorp2Matrix(have_records ? &records : nullptr, std::move(rates));
   int d = calc.dim;
 

@@ -115,7 +115,7 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
   if (args.p0_count != 0) opts.p0 = BuildP0Table(args);
 
   if (args.absorb_count != 0) {
-    opts.absorb = opts.absorb_requested = args.absorb_value;
+    opts.absorb = args.absorb_value;
     if (opts.absorb < 0) Fatal(1, "Value of --absorb must be >= 0\n");
   }
   // Range checks are written so that NaN fails them too: a NaN time or

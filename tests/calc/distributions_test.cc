@@ -47,8 +47,8 @@ TEST(MxAllocate, DiagonalScalingsOnlyWithoutAbsorbingState) {
   for (int absorb : {0, 3}) {
     SCOPED_TRACE(absorb);
     RunOptions opts;
-    opts.absorb = absorb;
     Calc calc(3, opts);
+    calc.absorbing_state = absorb;
     EXPECT_EQ(std::vector<double>(3, 0.0), calc.MxAllocate());
     EXPECT_EQ(std::vector<double>(3, 0.0), calc.evals);
     EXPECT_EQ(std::vector<double>(9, 0.0), calc.evecs);
@@ -81,8 +81,8 @@ TEST(MxEquilibriumFromEnergies, BoltzmannWeights) {
     std::vector<QorpRecord> records(c.energies.size());
     for (size_t i = 0; i < records.size(); ++i) records[i].energy = c.energies[i];
     RunOptions opts;
-    opts.absorb = c.absorb;
     Calc calc(static_cast<int>(c.want.size()), opts);
+    calc.absorbing_state = c.absorb;
     std::vector<double> p8 = calc.MxAllocate();
     calc.MxEquilibriumFromEnergies(records, p8);
     ExpectArrayNear(c.want, p8, 1e-15);
@@ -121,8 +121,8 @@ TEST(MxEquilibriumFromBalance, LocalBalanceWalks) {
     SCOPED_TRACE(c.name);
     RunOptions opts;
     opts.quiet = 1;
-    opts.absorb = c.absorb;
     Calc calc(static_cast<int>(c.want.size()), opts);
+    calc.absorbing_state = c.absorb;
     std::vector<double> p8 = calc.MxAllocate();
     testing::internal::CaptureStderr();
     calc.MxEquilibriumFromBalance(c.U, p8);

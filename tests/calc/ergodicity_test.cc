@@ -117,16 +117,16 @@ TEST(MxErgodicity, OneStateLeftPrintsTheTable) {
 TEST(MxErgodicity, AbsorbedMinimumIsRenumbered) {
   RunOptions opts;
   opts.quiet = 1;
-  opts.absorb = 5;
-  opts.absorb_requested = 2;
   Calc calc(5, opts);
+  calc.absorbing_state = 5;
+  calc.absorbed_minimum = 2;
   // Minima 0..3 with 1 unreachable; the absorbed minimum 2 feeds state 4.
   std::vector<double> U = Graph(5, {{0, 2}, {2, 0}, {0, 3}, {3, 0}, {1, 0}, {2, 4}});
   std::vector<double> p0 = {1, 0, 0, 0, 0};
   EXPECT_EQ(4, calc.MxErgodicity(U, p0, 5));
   EXPECT_EQ((std::vector<int>{0, 2, 3, 4}), calc.kept);
-  EXPECT_EQ(1, opts.absorb_requested);
-  EXPECT_EQ(5, opts.absorb);
+  EXPECT_EQ(1, calc.absorbed_minimum);
+  EXPECT_EQ(5, calc.absorbing_state);
 }
 
 TEST(MxErgodicityDeathTest, CutOffPopulations) {
@@ -162,9 +162,9 @@ TEST(MxErgodicityDeathTest, CutOffPopulations) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RunOptions opts;
-    opts.absorb = c.absorb;
-    opts.absorb_requested = 1;
     Calc calc(3, opts);
+    calc.absorbing_state = c.absorb;
+    calc.absorbed_minimum = 1;
     std::vector<double> U = c.U;
     std::vector<double> p0 = c.p0;
     EXPECT_EXIT(calc.MxErgodicity(U, p0, 3), testing::ExitedWithCode(c.status), c.message);

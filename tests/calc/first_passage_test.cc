@@ -99,10 +99,10 @@ TEST(FirstPassageTest, AbsorbingTimesEndAtAbsorbedMinimum) {
     for (bool plus_i : {false, true}) {
       SCOPED_TRACE("k10 " + std::to_string(k10) + (plus_i ? " useplusI" : ""));
       RunOptions opts;
-      opts.absorb = 3;
-      opts.absorb_requested = 1;
       opts.useplusI = plus_i;
       Calc calc(3, opts);
+      calc.absorbing_state = 3;
+      calc.absorbed_minimum = 1;
       const std::vector<double> u = Generator({{0, k01, 0}, {k10, 0, 1.7}, {0, 0, 0}}, plus_i);
       const std::vector<double> p8 = {0.2, 0.3, 0.5};  // not used for absorbing times
       const std::string text = TimesToFile(calc, u, p8);
@@ -125,10 +125,9 @@ TEST(FirstPassageTest, StandardErrorCarriesHeadingAndDashes) {
             "              4               0 \n"
             "---\n");
 
-  RunOptions absorbing_opts;
-  absorbing_opts.absorb = 3;
-  absorbing_opts.absorb_requested = 1;
-  Calc three(3, absorbing_opts);
+  Calc three(3, opts);
+  three.absorbing_state = 3;
+  three.absorbed_minimum = 1;
   testing::internal::CaptureStderr();
   three.MxFirstPassageTimes(Generator({{0, 0.5, 0}, {1, 0, 1}, {0, 0, 0}}, false), p8, stderr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -170,11 +169,11 @@ TEST(FirstPassageTest, SingularSystemsGiveNaNAndAWarning) {
   for (double x : Numbers(all)) EXPECT_TRUE(std::isnan(x)) << all;
   EXPECT_EQ(Numbers(all).size(), 4u);
 
-  RunOptions absorbing_opts;
-  absorbing_opts.absorb = 3;
-  absorbing_opts.absorb_requested = 1;
-  absorbing_opts.quiet = 1;
-  Calc three(3, absorbing_opts);
+  RunOptions quiet_opts;
+  quiet_opts.quiet = 1;
+  Calc three(3, quiet_opts);
+  three.absorbing_state = 3;
+  three.absorbed_minimum = 1;
   testing::internal::CaptureStderr();
   const std::string absorbing =
       TimesToFile(three, Generator({{0, 0, 0}, {1, 0, 1}, {0, 0, 0}}, false), {0.3, 0.3, 0.4});

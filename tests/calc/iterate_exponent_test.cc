@@ -188,7 +188,7 @@ TEST(IterateExponentTest, ZeroStartTimePrintsInitialLineFirst) {
                         0),
             0u)
       << t.out;
-  EXPECT_EQ(opts.t0, 1e-4);
+  EXPECT_EQ(opts.t0, 0.0);        // the options stay as given
   ASSERT_EQ(t.times.size(), 3u);  // the time-0 line and two points
   EXPECT_EQ(t.times[1], "1.000000e-04");
   EXPECT_EQ(t.times[2], "2.000000e-04");

@@ -141,9 +141,9 @@ TEST(MxRecover, ReadsTheStoredDecomposition) {
     WriteBinary("evecs.bin", 3, kMatrix);
     RunOptions opts;
     opts.quiet = 1;
-    opts.absorb = c.absorb;
     opts.useplusI = c.useplusI;
     Calc calc(3, opts);
+    calc.absorbing_state = c.absorb;
     testing::internal::CaptureStderr();
     calc.MxRecover(p8);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),

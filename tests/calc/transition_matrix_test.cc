@@ -155,15 +155,15 @@ TEST(MethodA, AbsorbingState) {
   opts.method = 'A';
   opts.quiet = 1;  // the two messages are printed anyway
   opts.absorb = 2;
-  opts.absorb_requested = 2;
   Calc calc(3, opts);
   testing::internal::CaptureStderr();
   const std::vector<double> U = calc.MxQorp2Matrix(&records, {});
   EXPECT_EQ("dim increased to 4\nnew absorbing lmin is: 4\n",
             testing::internal::GetCapturedStderr());
   EXPECT_EQ(4, calc.dim);
-  EXPECT_EQ(4, opts.absorb);
-  EXPECT_EQ(1, opts.absorb_requested);
+  EXPECT_EQ(4, calc.absorbing_state);
+  EXPECT_EQ(1, calc.absorbed_minimum);
+  EXPECT_EQ(2, opts.absorb);  // the request stays as given
   ASSERT_EQ(16u, U.size());
   for (int j = 0; j < 4; ++j) EXPECT_EQ(j == 1 ? 1.0 : 0.0, At(U, 4, 3, j)) << j;
   for (int i = 0; i < 4; ++i) EXPECT_EQ(0.0, At(U, 4, i, 3)) << i;

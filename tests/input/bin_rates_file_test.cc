@@ -96,10 +96,10 @@ TEST(ParseBinaryRatesFileDeathTest, TruncatedFilesAreRefused) {
 TEST(ParseBinaryRatesFile, ClosesTheStreamItWasGiven) {
   RunOptions opts;
   InputContext ctx{opts};
-  opts.ratesfile = FileFromString(BinaryFile(1, {0.0}));
+  ctx.ratesfile = FileFromString(BinaryFile(1, {0.0}));
   std::vector<double> rates;
-  EXPECT_EQ(1, ParseBinaryRatesFile(ctx, opts.ratesfile, 5, 1, rates));
-  EXPECT_EQ(nullptr, opts.ratesfile);
+  EXPECT_EQ(1, ParseBinaryRatesFile(ctx, ctx.ratesfile, 5, 1, rates));
+  EXPECT_EQ(nullptr, ctx.ratesfile);
 }
 
 TEST(ParseBinaryRatesFile, FewerStatesReduceTheMatrix) {

@@ -113,13 +113,13 @@ TEST(ParseQorpFile, TableOfFiles) {
     SCOPED_TRACE(c.name);
     RunOptions opts;
     opts.nstates = c.nstates;
-    opts.sequence = "stale";
     InputContext ctx{opts};
+    ctx.sequence = "stale";
     std::vector<QorpRecord> records(3);  // stale content must not survive
     testing::internal::CaptureStderr();
     const int count = ParseQorpFile(ctx, FileFromString(c.text), records);
     EXPECT_EQ(c.warnings, testing::internal::GetCapturedStderr());
-    EXPECT_EQ(c.sequence, opts.sequence.value_or("<none>"));
+    EXPECT_EQ(c.sequence, ctx.sequence.value_or("<none>"));
     ASSERT_EQ(static_cast<int>(c.records.size()), count);
     ASSERT_EQ(c.records.size(), records.size());
     for (size_t k = 0; k < records.size(); ++k) {
@@ -175,12 +175,12 @@ TEST(ParseQorpFileDeathTest, StandardInputConsumedByTheRatesReaderCountsAsClosed
         RunOptions opts;
         InputContext ctx{opts};
         FILE* shared = FileFromString("1 2\n3 4\n");
-        opts.ratesfile = shared;
-        opts.qorp = shared;
+        ctx.ratesfile = shared;
+        ctx.qorp = shared;
         std::vector<double> rates;
-        ParseRatesFile(ctx, opts.ratesfile, rates);
+        ParseRatesFile(ctx, ctx.ratesfile, rates);
         std::vector<QorpRecord> records;
-        ParseQorpFile(ctx, opts.qorp, records);
+        ParseQorpFile(ctx, ctx.qorp, records);
       },
       testing::ExitedWithCode(1), "^ERROR: Qorpmap file handle is either NULL or already closed!$");
 }

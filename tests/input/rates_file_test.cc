@@ -45,16 +45,16 @@ TEST(CloseInputStream, ClearsEveryFieldThatSharedTheStream) {
   InputContext ctx{opts};
   FILE* shared = FileFromString("x");
   FILE* other = FileFromString("y");
-  opts.ratesfile = shared;
-  opts.qorp = shared;
+  ctx.ratesfile = shared;
+  ctx.qorp = shared;
   CloseInputStream(ctx, shared);
-  EXPECT_EQ(nullptr, opts.ratesfile);
-  EXPECT_EQ(nullptr, opts.qorp);
+  EXPECT_EQ(nullptr, ctx.ratesfile);
+  EXPECT_EQ(nullptr, ctx.qorp);
 
-  opts.qorp = other;
+  ctx.qorp = other;
   FILE* third = FileFromString("z");
   CloseInputStream(ctx, third);
-  EXPECT_EQ(other, opts.qorp);
+  EXPECT_EQ(other, ctx.qorp);
   fclose(other);
 }
 
@@ -141,10 +141,10 @@ TEST(ParseRatesFile, ClosesTheStreamItWasGiven) {
   RunOptions opts;
   InputContext ctx{opts};
   FILE* f = FileFromString("1 2\n3 4\n");
-  opts.ratesfile = f;
+  ctx.ratesfile = f;
   std::vector<double> rates;
-  ParseRatesFile(ctx, opts.ratesfile, rates);
-  EXPECT_EQ(nullptr, opts.ratesfile);
+  ParseRatesFile(ctx, ctx.ratesfile, rates);
+  EXPECT_EQ(nullptr, ctx.ratesfile);
 }
 
 TEST(ParseRatesFileDeathTest, RefusesAbsentStreamAndImpossibleSizes) {

@@ -48,7 +48,6 @@ std::string Describe(const RunOptions& o) {
     if (v != dv) add(name) << "=" << v;
   };
   num("absorb", o.absorb, d.absorb);
-  num("absorb_requested", o.absorb_requested, d.absorb_requested);
   num("verbose", o.verbose, d.verbose);
   num("degeneracy", o.degeneracy, d.degeneracy);
   num("dumpU", o.dumpU, d.dumpU);
@@ -71,7 +70,6 @@ std::string Describe(const RunOptions& o) {
   if (o.method != d.method) add("method") << "=" << o.method;
   if (o.ratesfile != stdin) add("ratesfile");
   if (o.qorp != stdin) add("qorp");
-  if (o.sequence) add("sequence");
   num("fpt", o.fpt, d.fpt);
   num("fpt_state", o.fpt_state, d.fpt_state);
   if (o.fptfile) add("fptfile") << "=" << *o.fptfile;
@@ -105,7 +103,7 @@ TEST(ProgramOptionsTest, AcceptedValues) {
       {{"--feps", "1e-10", "--useplusI"}, "feps=1e-10 useplusI=1"},
       {{"--fptfile", "f.txt", "--equil-file", "eq", "--visualize", "g"},
        "fptfile=f.txt visualize=g equil_file=eq"},
-      {{"-a", "3"}, "absorb=3 absorb_requested=3"},
+      {{"-a", "3"}, "absorb=3"},
       {{"-a", "0", "-n", "1"}, "nstates=1"},
       {{"--t0", "0", "--t8", "5", "--tinc", "1.5"}, "t0=0 t8=5 tinc=1.5"},
       {{"-T", "-273.14"}, "Temp=-273.14"},
