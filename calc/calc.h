@@ -95,6 +95,17 @@ struct Calc {
   // Removes the states the initial population cannot reach; replaces U and
   // p0 when it reduces; returns the new dimension (also stored in dim).
   int MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n);
+  // Its search, for callers that do not hold U whole: out_of(d) gives the
+  // rates out of state d, rates[k * stride] = U(k, d) (valid until the next
+  // call). Ends the run when p0 is 0 everywhere or a populated state lies
+  // outside what the first populated state reaches. Returns false when every
+  // state is reached; otherwise fills `kept` and `reached` (1 for kept states).
+  struct RatesOutOf {
+    const double* rates;
+    size_t stride;
+  };
+  bool MxFindUnreached(const std::vector<double>& p0, int n,
+                       const std::function<RatesOutOf(int d)>& out_of, std::vector<char>& reached);
 
   // ---- Symmetrisation and diagonalisation (calc/diagonalize.cc) ----
   // Fills evals/evecs (and the scalings); U is overwritten (work space).

@@ -11,6 +11,7 @@
 
 #include "base/fatal.h"
 #include "calc/calc.h"
+#include "calc/eigen_checks.h"
 #include "calc/eigen_order.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
@@ -133,25 +134,13 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
         double& uij = U[i * nn + j];
         double& uji = U[j * nn + i];
         double f = (uij + uji) * 0.5 - uij;
-        if (std::isnan(f)) {
-          fprintf(stderr, "Weird rates! r(%5d,%5d)=(%e, %e)\n", static_cast<int>(i),
-                  static_cast<int>(j), uij, uji);
-        }
+        if (std::isnan(f)) WarnWeirdRates(static_cast<int>(i), static_cast<int>(j), uij, uji);
         uij = (uij + uji) * 0.5;
         uji = uij;
         err += std::fabs(f);
       }
     }
-    if (n > 0 && std::isnan(err)) {
-      Fatal(-1,
-            "Rates are not good -- check your rates (maybe the equilibrium was not computed "
-            "correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
-            static_cast<long double>(err));
-    }
-    if (!opts.quiet) {
-      fprintf(stderr, "Corrected numerical error: %e (%e per number)\n", err,
-              err / (static_cast<double>(n) * n));
-    }
+    EndSymmetryCorrection(opts, n, err, std::isnan(err));
     if (opts.verbose) MxPrint(U.data(), "force symmetrized U", 'm');
   }
 
@@ -169,16 +158,7 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
     MxPrint(evals.data(), "Eigenvalues of U (LAPACK)", 'v');
   }
 
-  if (auto reached = MxEvecsReachability(evecs.data(), n)) {
-    fprintf(stderr,
-            "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):");
-    for (int i = 0; i < n; ++i) {
-      if (!(*reached)[i]) fprintf(stderr, " %4d", i + 1);
-    }
-    fprintf(stderr,
-            "\n         the overall probability can start to decrease if this state(s) is(are) "
-            "populated!!!");
-  }
+  if (auto reached = MxEvecsReachability(evecs.data(), n)) WarnUnreachedEigenstates(*reached);
 
   // The stationary eigenvalue is 0 (1 with --useplusI).
   const double stationary = opts.useplusI ? 1.0 : 0.0;
@@ -187,22 +167,7 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
     MxASCIIWriteV(evals.data(), "evals.txt");
     MxASCIIWrite(evecs.data(), "evecs.txt");
   }
-  if (n > 0) {
-    // Leading eigenvalues at or above the stationary value are rounding noise
-    // of a stationary one; a positive one would blow up the time evolution.
-    evals[0] = stationary;
-    int traps = 0;
-    for (size_t k = 0; k < nn && evals[k] >= stationary; ++k) {
-      evals[k] = stationary;
-      ++traps;
-    }
-    if (traps >= 2) {
-      fprintf(stderr,
-              "WARNING: There are multiple evals=%d.0 (%4d) (multiple population traps -- maybe "
-              "we compute crap)\n",
-              opts.useplusI ? 1 : 0, traps);
-    }
-  }
+  ClampStationaryEigenvalues<double>(opts, evals, n);
 
   if (absorbing) MxCompleteEvecs();
 
@@ -356,29 +321,13 @@ void Calc::MxEigenGeneral(std::vector<double>& U) {
 }
 
 std::optional<std::vector<int>> Calc::MxEvecsReachability(const double* evecs, int n) {
-  if (n <= 1) return std::nullopt;
   const size_t nn = static_cast<size_t>(n);
-  std::vector<int> marked(nn, 0);
-  std::vector<int> queue;
-  queue.reserve(nn);
-  marked[0] = 1;
-  queue.push_back(0);
-  size_t head = 0;
-  size_t count = 1;
-  // NaN counts as non-zero: `!(x == 0.0)`.
-  while (head < queue.size() && count < nn) {
-    size_t h = static_cast<size_t>(queue[head++]);
-    for (size_t i = 0; i < nn; ++i) {
-      if (i == h || marked[i]) continue;
-      if (!(evecs[i * nn + h] == 0.0) && !(evecs[h * nn + i] == 0.0)) {
-        marked[i] = 1;
-        queue.push_back(static_cast<int>(i));
-        ++count;
-      }
-    }
-  }
-  if (count == nn) return std::nullopt;
-  return marked;
+  return EvecsReachability(
+      [evecs, nn](int h) {
+        const size_t k = static_cast<size_t>(h);
+        return EvecsLines{evecs + k, nn, evecs + k * nn, 1};
+      },
+      n);
 }
 
 void Calc::MxCompleteEvecs() {

@@ -7,14 +7,16 @@
 #include "base/fatal.h"
 #include "calc/calc.h"
 
-int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
+bool Calc::MxFindUnreached(const std::vector<double>& p0, int n,
+                           const std::function<RatesOutOf(int d)>& out_of,
+                           std::vector<char>& reached) {
   int s = 0;
   while (s < n && p0[s] == 0) ++s;
   if (s == n) Fatal(1, "ERROR: the initial population is 0 in every state\n");
 
-  // Breadth-first search along positive rates (U(k, d) is the rate d -> k; a
-  // rate that is not a number does not connect).
-  std::vector<char> reached(n, 0);
+  // Breadth-first search along positive rates (a rate that is not a number
+  // does not connect).
+  reached.assign(n, 0);
   std::vector<int> queue;
   queue.reserve(n);
   reached[s] = 1;
@@ -22,14 +24,15 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   int count = 1;
   for (size_t front = 0; front < queue.size() && count < n; ++front) {
     const int d = queue[front];
+    const RatesOutOf line = out_of(d);
     for (int k = 0; k < n; ++k) {
-      if (k == d || reached[k] || !(U[static_cast<size_t>(k) * n + d] > 0)) continue;
+      if (k == d || reached[k] || !(line.rates[static_cast<size_t>(k) * line.stride] > 0)) continue;
       reached[k] = 1;
       queue.push_back(k);
       ++count;
     }
   }
-  if (count == n) return n;
+  if (count == n) return false;
 
   // Only the first populated state seeds the search, so every other populated
   // state must lie in what it reaches.
@@ -44,6 +47,21 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   kept.clear();
   for (int i = 0; i < n; ++i) {
     if (reached[i]) kept.push_back(i);
+  }
+  return true;
+}
+
+int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
+  std::vector<char> reached;
+  const size_t stride = static_cast<size_t>(n);
+  // Column d of U holds the rates out of d.
+  if (!MxFindUnreached(
+          p0, n,
+          [&U, stride](int d) {
+            return RatesOutOf{U.data() + d, stride};
+          },
+          reached)) {
+    return n;
   }
   const int m = static_cast<int>(kept.size());
 

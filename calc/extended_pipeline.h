@@ -28,6 +28,7 @@
 
 #include "base/fatal.h"
 #include "calc/calc.h"
+#include "calc/eigen_checks.h"
 #include "calc/extended.h"
 #include "calc/extended_stages.h"
 #include "calc/time_axis.h"
@@ -350,7 +351,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
         const T mean = (s(i, j) + s(j, i)) * T(0.5);
         const T f = mean - s(i, j);
         if (Arith<T>::IsNaN(f)) {
-          fprintf(stderr, "Weird rates! r(%5d,%5d)=(%e, %e)\n", i, j, ToD(s(i, j)), ToD(s(j, i)));
+          WarnWeirdRates(i, j, ToD(s(i, j)), ToD(s(j, i)));
           nan = true;
         }
         s(i, j) = mean;
@@ -359,16 +360,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
       }
     }
     const double err_d = ToD(err);
-    if (n > 0 && (nan || std::isnan(err_d))) {
-      Fatal(-1,
-            "Rates are not good -- check your rates (maybe the equilibrium was not computed "
-            "correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
-            static_cast<long double>(err_d));
-    }
-    if (!opts.quiet) {
-      fprintf(stderr, "Corrected numerical error: %e (%e per number)\n", err_d,
-              err_d / (static_cast<double>(n) * n));
-    }
+    EndSymmetryCorrection(opts, n, err_d, nan || std::isnan(err_d));
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
 
     SolveSymmetric<T>(calc, s, d);
@@ -382,14 +374,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
   }
 
   if (auto reached = Calc::MxEvecsReachability(RowMajor(d.evecs).data(), n)) {
-    fprintf(stderr,
-            "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):");
-    for (int i = 0; i < n; ++i) {
-      if (!(*reached)[i]) fprintf(stderr, " %4d", i + 1);
-    }
-    fprintf(stderr,
-            "\n         the overall probability can start to decrease if this state(s) is(are) "
-            "populated!!!");
+    WarnUnreachedEigenstates(*reached);
   }
 
   const T stationary = opts.useplusI ? T(1) : T(0);
@@ -399,20 +384,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
     calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
     calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt");
   }
-  if (n > 0) {
-    d.evals(0) = stationary;
-    int traps = 0;
-    for (int k = 0; k < n && d.evals(k) >= stationary; ++k) {
-      d.evals(k) = stationary;
-      ++traps;
-    }
-    if (traps >= 2) {
-      fprintf(stderr,
-              "WARNING: There are multiple evals=%d.0 (%4d) (multiple population traps -- maybe "
-              "we compute crap)\n",
-              opts.useplusI ? 1 : 0, traps);
-    }
-  }
+  ClampStationaryEigenvalues<T>(opts, d.evals, n);
   if (absorbing) CompleteEvecs(calc, d);
 
   if (opts.dumpX) {

@@ -17,6 +17,7 @@
 
 #include "base/fatal.h"
 #include "calc/calc.h"
+#include "calc/eigen_checks.h"
 #include "calc/time_axis.h"
 #include "distributed/dist_input.h"
 #include "distributed/dist_matrix.h"
@@ -103,40 +104,16 @@ bool Rescale(const RunOptions& opts, DistMatrix& a) {
 // kept states to the front by swaps and keeps the leading block.
 int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
   const int n = a.n;
-  int s = 0;
-  while (s < n && p0[s] == 0) ++s;
-  if (s == n) Fatal(1, "ERROR: the initial population is 0 in every state\n");
-
-  std::vector<char> reached(n, 0);
-  std::vector<int> queue;
-  queue.reserve(n);
-  reached[s] = 1;
-  queue.push_back(s);
-  int count = 1;
+  std::vector<char> reached;
   std::vector<double> out_of;
-  for (size_t front = 0; front < queue.size() && count < n; ++front) {
-    const int d = queue[front];
-    FetchRow(a, d, out_of);  // row d of A: U(k, d), the rates d -> k
-    for (int k = 0; k < n; ++k) {
-      if (k == d || reached[k] || !(out_of[k] > 0)) continue;
-      reached[k] = 1;
-      queue.push_back(k);
-      ++count;
-    }
-  }
-  if (count == n) return n;
-
-  for (int j = s + 1; j < n; ++j) {
-    if (p0[j] > 0 && !reached[j]) {
-      Fatal(-1,
-            "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
-            "Exiting...\n");
-    }
-  }
-  calc.kept.clear();
-  for (int i = 0; i < n; ++i) {
-    if (reached[i]) calc.kept.push_back(i);
-  }
+  const bool reduces = calc.MxFindUnreached(
+      p0, n,
+      [&](int d) {
+        FetchRow(a, d, out_of);  // row d of A: U(k, d), the rates d -> k
+        return Calc::RatesOutOf{out_of.data(), 1};
+      },
+      reached);
+  if (!reduces) return n;
   const int m = static_cast<int>(calc.kept.size());
   // Swapping l with kept[l] in increasing l brings every kept state to its
   // new place: kept[l] >= l, and no earlier swap touched position kept[l].
@@ -238,18 +215,9 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
     std::sort(pairs.begin(), pairs.end(), [](const auto& x, const auto& y) {
       return std::tie(std::get<0>(x), std::get<1>(x)) < std::tie(std::get<0>(y), std::get<1>(y));
     });
-    for (const auto& [i, j, uij, uji] : pairs) {
-      fprintf(stderr, "Weird rates! r(%5d,%5d)=(%e, %e)\n", i, j, uij, uji);
-    }
-    Fatal(-1,
-          "Rates are not good -- check your rates (maybe the equilibrium was not computed "
-          "correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
-          static_cast<long double>(err));
+    for (const auto& [i, j, uij, uji] : pairs) WarnWeirdRates(i, j, uij, uji);
   }
-  if (!opts.quiet) {
-    fprintf(stderr, "Corrected numerical error: %e (%e per number)\n", err,
-            err / (static_cast<double>(n) * n));
-  }
+  EndSymmetryCorrection(opts, n, err, std::isnan(err));
 
   // pdsyevd: workspace query, then the solve; a destroyed as work space.
   std::vector<double> w(nn);
@@ -338,34 +306,16 @@ void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& 
 
   // States h and i are adjacent when evecs(i, h) and evecs(h, i) are both
   // non-zero; dense eigenvectors connect state 0 to all others at once.
-  if (n > 1) {
-    std::vector<char> marked(n, 0);
-    std::vector<int> queue{0};
-    marked[0] = 1;
-    int count = 1;
-    std::vector<double> row, column;
-    for (size_t head = 0; head < queue.size() && count < n; ++head) {
-      const int h = queue[head];
-      FetchRowAndColumn(z, h, order[h], row, column);
-      for (int i = 0; i < n; ++i) {
-        if (i == h || marked[i]) continue;
-        if (!(column[i] == 0.0) && !(row[order[i]] == 0.0)) {
-          marked[i] = 1;
-          queue.push_back(i);
-          ++count;
-        }
-      }
-    }
-    if (count < n) {
-      fprintf(stderr,
-              "WARNING: Eigenvector matrix is non-ergodic (unreachable states from 1st state):");
-      for (int i = 0; i < n; ++i) {
-        if (!marked[i]) fprintf(stderr, " %4d", i + 1);
-      }
-      fprintf(stderr,
-              "\n         the overall probability can start to decrease if this state(s) is(are) "
-              "populated!!!");
-    }
+  {
+    std::vector<double> row, column, sorted_row(n);
+    auto reached = EvecsReachability(
+        [&](int h) {
+          FetchRowAndColumn(z, h, order[h], row, column);
+          for (int i = 0; i < n; ++i) sorted_row[i] = row[order[i]];
+          return EvecsLines{column.data(), 1, sorted_row.data(), 1};
+        },
+        n);
+    if (reached) WarnUnreachedEigenstates(*reached);
   }
 
   const double stationary = opts.useplusI ? 1.0 : 0.0;
@@ -399,20 +349,7 @@ void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& 
     });
   }
 
-  if (n > 0) {
-    evals[0] = stationary;
-    int traps = 0;
-    for (int k = 0; k < n && evals[k] >= stationary; ++k) {
-      evals[k] = stationary;
-      ++traps;
-    }
-    if (traps >= 2) {
-      fprintf(stderr,
-              "WARNING: There are multiple evals=%d.0 (%4d) (multiple population traps -- maybe "
-              "we compute crap)\n",
-              opts.useplusI ? 1 : 0, traps);
-    }
-  }
+  ClampStationaryEigenvalues<double>(opts, evals, n);
 }
 
 // The population table: p(t) = CL exp(evals t / T) c with CL = P^1/2 Z and
