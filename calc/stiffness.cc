@@ -46,7 +46,7 @@ bool SpectrumUnresolved(const Calc& calc) {
   return false;
 }
 
-void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread) {
+void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread, bool distributed) {
   if (calc.opts.quiet || !SpectrumUnresolved(calc)) return;
   // Measured on funnels and cascades: double-double (about 32 digits, with
   // the states graded by exit rate) keeps every printed population up to a
@@ -54,6 +54,6 @@ void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread) {
   const char* method = rate_spread < 1e32 ? "DD" : "QD";
   fprintf(stderr,
           "WARNING: the slowest relaxations are below what double precision resolves (rates "
-          "spread over %.0e), the table may be wrong: rerun with --mlapack-method %s\n",
-          rate_spread, method);
+          "spread over %.0e), the table may be wrong: rerun %swith --mlapack-method %s\n",
+          rate_spread, distributed ? "the serial zolvane " : "", method);
 }

@@ -21,7 +21,8 @@ constexpr double kUnresolvedSpectrum = 1e4 * 2.220446049250313e-16;
 bool SpectrumUnresolved(const Calc& calc);
 
 // Prints one warning line (unless --quiet) when SpectrumUnresolved, naming
-// DD for a moderate rate spread and QD beyond it.
-void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread);
+// DD for a moderate rate spread and QD beyond it. The distributed run has no
+// --mlapack-method: its line sends the user to the serial program.
+void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread, bool distributed = false);
 
 #endif  // ZOLVANE_CALC_STIFFNESS_H_

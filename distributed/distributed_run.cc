@@ -18,6 +18,7 @@
 #include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/eigen_checks.h"
+#include "calc/stiffness.h"
 #include "calc/time_axis.h"
 #include "distributed/dist_input.h"
 #include "distributed/dist_matrix.h"
@@ -296,6 +297,23 @@ void RefuseSerialOnlyOptions(const CommandLineArgs& args) {
 
 namespace {
 
+// RateSpread of the distributed U (A = U^T has the same off-diagonal rates).
+double DistributedRateSpread(const DistMatrix& a) {
+  // {-smallest, largest} positive finite rate: one MPI_MAX reduces both.
+  double bounds[2] = {-std::numeric_limits<double>::infinity(), 0.0};
+  for (int jl = 0; jl < a.local_cols; ++jl) {
+    const int c = a.GlobalCol(jl);
+    for (int il = 0; il < a.local_rows; ++il) {
+      const double r = a.At(il, jl);
+      if (a.GlobalRow(il) == c || !(r > 0) || std::isinf(r)) continue;
+      bounds[0] = std::max(bounds[0], -r);
+      bounds[1] = std::max(bounds[1], r);
+    }
+  }
+  MPI_Allreduce(MPI_IN_PLACE, bounds, 2, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+  return std::isinf(bounds[0]) ? 1.0 : bounds[1] / -bounds[0];
+}
+
 // The serial checks on the sorted eigen-decomposition: reachability in the
 // eigenvector graph, the largest eigenvalue, the clamp of the stationary
 // eigenvalues. Column k of the serial evecs is column order[k] of z.
@@ -542,6 +560,7 @@ int RunDistributed(ProgramRecord& record) {
   t = clock();
   DistMatrix z;
   std::vector<int> order;
+  const double spread = DistributedRateSpread(a);
   Diagonalize(calc, a, p8, z, order);
   CheckEigenvectors(calc, z, order);
   if (opts.dumpX) {
@@ -556,6 +575,7 @@ int RunDistributed(ProgramRecord& record) {
   if (opts.useplusI) {
     for (double& e : calc.evals) e -= 1.0;
   }
+  WarnIfSpectrumUnresolved(calc, spread, true);  // the evals are replicated
   if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
 
   t = clock();

@@ -23,6 +23,13 @@ if [ "$status" -ne 0 ]; then
   exit 1
 fi
 awk -f "$here/compare_tables.awk" serial.out mpi.out
+# The stiffness warning fires in both runs or in neither.
+stiff="the slowest relaxations are below what double precision resolves"
+if [ "$(grep -c "$stiff" serial.err)" != "$(grep -c "$stiff" mpi.err)" ]; then
+  grep "$stiff" serial.err mpi.err
+  echo "the stiffness warning differs"
+  exit 1
+fi
 # The warning on the largest eigenvalue (and its evals.txt, evecs.txt)
 # depends on rounding at the 1e-14 level, where the two solvers differ.
 diff -r -x evals.txt -x evecs.txt serial mpi
