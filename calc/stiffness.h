@@ -25,4 +25,12 @@ bool SpectrumUnresolved(const Calc& calc);
 // --mlapack-method: its line sends the user to the serial program.
 void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread, bool distributed = false);
 
+// Rate spread from which the matrix exponential in double loses the slow
+// populations (--exponent, which has no eigenvalues to test).
+constexpr double kExponentialStiff = 1e13;
+
+// Prints one warning line (unless --quiet) when the rates of the --exponent
+// run spread over at least kExponentialStiff.
+void WarnIfExponentialStiff(const Calc& calc, double rate_spread);
+
 #endif  // ZOLVANE_CALC_STIFFNESS_H_

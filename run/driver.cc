@@ -232,6 +232,7 @@ int RunDriver(ProgramRecord& record) {
 
   if (!opts.just_shorten) {
     if (opts.exponent) {
+      WarnIfExponentialStiff(calc, RateSpread(U, d));
       if (calc.MxIterateExponent(p0, p8, U) != 0) {
         fflush(stdout);
         exit(1);

@@ -256,23 +256,39 @@ TEST(ExtendedTest, StiffChainFirstPassageTimes) {
   }
 }
 
-TEST(ExtendedTest, DoublePathWarnsOnUnresolvedSpectrum) {
+// Both double paths warn on stiff rates: the spectral one from its
+// eigenvalues, --exponent from the rate spread.
+TEST(ExtendedTest, DoublePathsWarnOnStiffRates) {
   ScopedTempDir dir;
-  const std::string warning = "rerun with --mlapack-method DD\n";
   WriteFile("stiff.rates", RatesFile({1.0, 0.5, 1e-16, 1e-16}));
   WriteFile("mild.rates", RatesFile({1.0, 0.5, 1e-10, 1e-10}));
-  RunResult stiff = RunZolvane({"--ratesfile", "stiff.rates", "--t8", "1e18", "--num-err", "I"});
-  EXPECT_NE(stiff.err.find(warning), std::string::npos) << stiff.err;
-  RunResult quiet =
-      RunZolvane({"--ratesfile", "stiff.rates", "--t8", "1e18", "--num-err", "I", "-q"});
-  EXPECT_EQ(quiet.err.find("WARNING: the slowest"), std::string::npos) << quiet.err;
-  for (const char* file : {"mild.rates", "examples"}) {
-    SCOPED_TRACE(file);
-    const std::string path =
-        std::string(file) == "examples" ? SourcePath("examples/landscape.rates") : file;
-    RunResult r = RunZolvane({"--ratesfile", path, "--t8", "1e14"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err.find("WARNING: the slowest"), std::string::npos) << r.err;
+  struct Path {
+    const char* name;
+    std::vector<std::string> args;
+    const char* warning;
+  };
+  const Path paths[] = {
+      {"spectral", {}, "WARNING: the slowest"},
+      {"exponent", {"--exponent"}, "WARNING: the rates spread over 1e+16"},
+  };
+  for (const Path& path : paths) {
+    SCOPED_TRACE(path.name);
+    const std::vector<std::string> stiff_run =
+        Concat({"--ratesfile", "stiff.rates", "--t8", "1e18", "--tinc", "10", "--num-err", "I"},
+               path.args);
+    RunResult stiff = RunZolvane(stiff_run);
+    EXPECT_NE(stiff.err.find(path.warning), std::string::npos) << stiff.err;
+    EXPECT_NE(stiff.err.find("--mlapack-method DD\n"), std::string::npos) << stiff.err;
+    RunResult quiet = RunZolvane(Concat(stiff_run, {"-q"}));
+    EXPECT_EQ(quiet.err.find("WARNING"), std::string::npos) << quiet.err;
+    for (const char* file : {"mild.rates", "examples"}) {
+      SCOPED_TRACE(file);
+      const std::string name =
+          std::string(file) == "examples" ? SourcePath("examples/landscape.rates") : file;
+      RunResult r = RunZolvane(Concat({"--ratesfile", name, "--t8", "1e14"}, path.args));
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.err.find(path.warning), std::string::npos) << r.err;
+    }
   }
 }
 
