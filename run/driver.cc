@@ -243,6 +243,8 @@ int RunDriver(ProgramRecord& record) {
       std::function<void(std::vector<double>&)> extended_table;
       if (opts.recoverE) {
         calc.MxRecover(p8);
+        // A stored decomposition is used in double whatever made it.
+        WarnIfSpectrumUnresolved(calc, RateSpread(U, d));
       } else {
         t = clock();
         if (opts.mlapack_method != Arithmetic::kLapack) {

@@ -256,8 +256,9 @@ TEST(ExtendedTest, StiffChainFirstPassageTimes) {
   }
 }
 
-// Both double paths warn on stiff rates: the spectral one from its
-// eigenvalues, --exponent from the rate spread.
+// Every double path warns on stiff rates: the spectral one from its
+// eigenvalues (also when they come from a stored decomposition), --exponent
+// from the rate spread.
 TEST(ExtendedTest, DoublePathsWarnOnStiffRates) {
   ScopedTempDir dir;
   WriteFile("stiff.rates", RatesFile({1.0, 0.5, 1e-16, 1e-16}));
@@ -270,12 +271,19 @@ TEST(ExtendedTest, DoublePathsWarnOnStiffRates) {
   const Path paths[] = {
       {"spectral", {}, "WARNING: the slowest"},
       {"exponent", {"--exponent"}, "WARNING: the rates spread over 1e+16"},
+      {"recovered", {"--recoverE"}, "WARNING: the slowest"},
   };
   for (const Path& path : paths) {
     SCOPED_TRACE(path.name);
+    // --recoverE reads the decomposition the run before stored with --dumpE.
+    auto store = [&](const std::string& rates) {
+      if (path.args != std::vector<std::string>{"--recoverE"}) return;
+      ASSERT_EQ(RunZolvane({"--ratesfile", rates, "--dumpE", "--t8", "1", "-q"}).status, 0);
+    };
     const std::vector<std::string> stiff_run =
         Concat({"--ratesfile", "stiff.rates", "--t8", "1e18", "--tinc", "10", "--num-err", "I"},
                path.args);
+    store("stiff.rates");
     RunResult stiff = RunZolvane(stiff_run);
     EXPECT_NE(stiff.err.find(path.warning), std::string::npos) << stiff.err;
     EXPECT_NE(stiff.err.find("--mlapack-method DD\n"), std::string::npos) << stiff.err;
@@ -285,6 +293,7 @@ TEST(ExtendedTest, DoublePathsWarnOnStiffRates) {
       SCOPED_TRACE(file);
       const std::string name =
           std::string(file) == "examples" ? SourcePath("examples/landscape.rates") : file;
+      store(name);
       RunResult r = RunZolvane(Concat({"--ratesfile", name, "--t8", "1e14"}, path.args));
       EXPECT_EQ(r.status, 0);
       EXPECT_EQ(r.err.find(path.warning), std::string::npos) << r.err;
