@@ -13,21 +13,9 @@
 #include <utility>
 #include <vector>
 
-namespace landscape {
+#include "generator.h"
 
-// splitmix64: tiny and fully specified, so a seed gives the same landscape on
-// every platform (the standard distributions do not promise that).
-struct Rng {
-  uint64_t state;
-  uint64_t Next() {
-    uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  double Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }  // [0, 1)
-  int Below(int n) { return static_cast<int>(Next() % static_cast<uint64_t>(n)); }
-};
+namespace landscape {
 
 // Energies and heights are kept on a 0.01 kcal/mol grid, so the values printed
 // into the qorp file read back as exactly the doubles the rates came from.
@@ -50,7 +38,7 @@ struct Landscape {
 
 // A random secondary structure of `length` positions in dot-bracket notation:
 // hairpins need at least three unpaired positions, unclosed pairs become dots.
-inline std::string RandomStructure(Rng& rng, int length) {
+inline std::string RandomStructure(generator::Rng& rng, int length) {
   std::string s(length, '.');
   std::vector<int> open;
   for (int i = 0; i < length; ++i) {
@@ -71,7 +59,7 @@ inline std::string RandomStructure(Rng& rng, int length) {
 // higher of the two minima they join. Every rate then lies between about 1e-9
 // and 1.
 inline Landscape MakeLandscape(int n, uint64_t seed, int length) {
-  Rng rng{seed};
+  generator::Rng rng{seed};
   Landscape land;
   for (int i = 0; i < length; ++i) land.sequence += "ACGU"[rng.Below(4)];
   std::vector<double> energies(n);
@@ -155,21 +143,16 @@ inline bool WriteQorp(const Landscape& land, const char* path) {
   return fclose(f) == 0;
 }
 
-// Line i lists the rates i -> 1..n, the diagonal as 0; "%.17g" round-trips.
+// Row i from one walk of the tree from i.
 inline bool WriteTextRates(const Landscape& land, const char* path) {
-  FILE* f = fopen(path, "w");
-  if (f == nullptr) return false;
   const Tree tree = MakeTree(land);
-  const int n = static_cast<int>(land.minima.size());
   std::vector<double> saddle;
-  for (int i = 0; i < n; ++i) {
-    SaddlesFrom(tree, i, saddle);
-    for (int j = 0; j < n; ++j) {
-      fprintf(f, j == 0 ? "%.17g" : " %.17g", j == i ? 0.0 : Rate(land, i, saddle[j]));
-    }
-    fputc('\n', f);
-  }
-  return fclose(f) == 0;
+  return generator::WriteTextRates(path, static_cast<int>(land.minima.size()),
+                                   [&](int i, std::vector<double>& row) {
+                                     SaddlesFrom(tree, i, saddle);
+                                     for (size_t j = 0; j < row.size(); ++j)
+                                       row[j] = Rate(land, i, saddle[j]);
+                                   });
 }
 
 // int32 n, then n*n doubles with element j*n+i = rate i -> j. Row j is the

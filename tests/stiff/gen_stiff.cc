@@ -14,42 +14,24 @@
 // R is also the ratio between the fastest and the slowest relaxation time,
 // up to the landscape's combinatorial factors.
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "bench/generator.h"
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: gen_stiff --kind funnel|cascade --states N --stiffness R [--seed S] --qorp FILE "
-    "--rates FILE\n";
+using generator::Rng;
 
-[[noreturn]] void Die(const char* message, const char* value) {
-  fprintf(stderr, "gen_stiff: %s%s\n%s", message, value, kUsage);
-  exit(1);
-}
+double Uniform(Rng& rng, double low, double high) { return low + (high - low) * rng.Uniform(); }
 
-// splitmix64: fully specified, so a seed gives the same landscape everywhere.
-struct Rng {
-  uint64_t state;
-  uint64_t Next() {
-    uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  double Uniform(double low, double high) {
-    return low + (high - low) * static_cast<double>(Next() >> 11) * 0x1.0p-53;
-  }
-  int Between(int low, int high) {  // inclusive
-    return low + static_cast<int>(Next() % static_cast<uint64_t>(high - low + 1));
-  }
-};
+int Between(Rng& rng, int low, int high) { return low + rng.Below(high - low + 1); }  // inclusive
 
 struct Minimum {
   int father = 0;  // 1-based, 0 for the root
@@ -65,11 +47,11 @@ std::vector<Minimum> Funnel(int n, Rng& rng) {
     const bool last = k == n - 1;
     const bool trap = !last && k % 4 == 3;
     Minimum& x = m[k];
-    x.father = rng.Between(std::max(1, k - 2), k);  // a father among the last few
+    x.father = Between(rng, std::max(1, k - 2), k);  // a father among the last few
     const double ef = m[x.father - 1].energy;
-    x.energy = trap ? std::max(ef - rng.Uniform(0.2, 0.6), 0.3) : ef + rng.Uniform(0.2, 0.8);
+    x.energy = trap ? std::max(ef - Uniform(rng, 0.2, 0.6), 0.3) : ef + Uniform(rng, 0.2, 0.8);
     if (last) x.energy = highest + 0.5;
-    const double wall = trap ? rng.Uniform(1.5, 2.5) : rng.Uniform(0.05, 0.4);
+    const double wall = trap ? Uniform(rng, 1.5, 2.5) : Uniform(rng, 0.05, 0.4);
     // The wall into the native state is the folding barrier: the highest one.
     x.height = std::max(ef - x.energy, 0.0) + (x.father == 1 ? 3.0 : wall);
     highest = std::max(highest, x.energy);
@@ -125,42 +107,35 @@ double Printed(double x) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const generator::Tool tool{"gen_stiff",
+                             "usage: gen_stiff --kind funnel|cascade --states N --stiffness R "
+                             "[--seed S] --qorp FILE --rates FILE\n"};
   const char* kind = nullptr;
   const char* qorp = nullptr;
   const char* rates = nullptr;
   int n = 0;
   double stiffness = 0.0;
   uint64_t seed = 1;
-  for (int i = 1; i < argc; ++i) {
-    const char* option = argv[i];
-    if (i + 1 >= argc) Die("missing value for ", option);
-    const char* value = argv[++i];
-    char* end = nullptr;
-    errno = 0;
-    if (strcmp(option, "--kind") == 0) {
+  tool.ForEachOption(argc, argv, [&](std::string_view option, const char* value) {
+    if (option == "--kind") {
       kind = value;
-    } else if (strcmp(option, "--states") == 0) {
-      const long v = strtol(value, &end, 10);
-      if (*end != '\0' || v < 2 || v > 1000) Die("bad value for --states: ", value);
-      n = static_cast<int>(v);
-    } else if (strcmp(option, "--stiffness") == 0) {
-      stiffness = strtod(value, &end);
-      if (*end != '\0' || !(stiffness > 1.0) || errno == ERANGE) {
-        Die("bad value for --stiffness: ", value);
-      }
-    } else if (strcmp(option, "--seed") == 0) {
-      seed = strtoull(value, &end, 10);
-      if (*end != '\0' || errno == ERANGE) Die("bad value for --seed: ", value);
-    } else if (strcmp(option, "--qorp") == 0) {
+    } else if (option == "--states") {
+      n = static_cast<int>(tool.Whole(option, value, 2, 1000));
+    } else if (option == "--stiffness") {
+      stiffness = tool.Above(option, value, 1.0);
+    } else if (option == "--seed") {
+      seed = tool.Whole(option, value, 0, UINT64_MAX);
+    } else if (option == "--qorp") {
       qorp = value;
-    } else if (strcmp(option, "--rates") == 0) {
+    } else if (option == "--rates") {
       rates = value;
     } else {
-      Die("unknown option ", option);
+      return false;
     }
-  }
+    return true;
+  });
   if (kind == nullptr || n == 0 || stiffness == 0.0 || qorp == nullptr || rates == nullptr) {
-    Die("missing option", "");
+    tool.Die("missing option");
   }
   Rng rng{seed};
   std::vector<Minimum> m;
@@ -169,7 +144,7 @@ int main(int argc, char** argv) {
   } else if (strcmp(kind, "cascade") == 0) {
     m = Cascade(n);
   } else {
-    Die("unknown kind ", kind);
+    tool.Die(std::string("unknown kind ") + kind);
   }
 
   // Rates exp(-(S - E_j)/kT) span exp((high - low)/kT): one common factor on
@@ -185,35 +160,28 @@ int main(int argc, char** argv) {
   }
 
   FILE* f = fopen(qorp, "w");
-  if (f == nullptr) Die("cannot write ", qorp);
+  if (f == nullptr) tool.CannotWrite(qorp);
   Rng letters{seed + 17};
   std::string sequence;
-  for (int i = 0; i < 20; ++i) sequence += "ACGU"[letters.Between(0, 3)];
+  for (int i = 0; i < 20; ++i) sequence += "ACGU"[letters.Below(4)];
   fprintf(f, "%s\n", sequence.c_str());
   for (int k = 0; k < n; ++k) {
     // The structure column only has to look like one; the reader skips it.
     fprintf(f, "%4d %s %.6f %4d %.6f\n", k + 1, std::string(20, '.').c_str(), m[k].energy,
             m[k].father, m[k].height);
   }
-  if (fclose(f) != 0) Die("cannot write ", qorp);
+  if (fclose(f) != 0) tool.CannotWrite(qorp);
 
-  // Line i lists the rates i -> 1..n, the diagonal as 0; "%.17g" round-trips.
-  f = fopen(rates, "w");
-  if (f == nullptr) Die("cannot write ", rates);
   double largest = 0.0, smallest = HUGE_VAL;
-  for (int i = 0; i < n; ++i) {
+  const bool written = generator::WriteTextRates(rates, n, [&](int i, std::vector<double>& row) {
     for (int j = 0; j < n; ++j) {
-      double rate = 0.0;
-      if (i != j) {
-        rate = std::exp(-(Saddle(m, i, j) - m[i].energy) / kT);
-        largest = std::max(largest, rate);
-        smallest = std::min(smallest, rate);
-      }
-      fprintf(f, j == 0 ? "%.17g" : " %.17g", rate);
+      if (j == i) continue;
+      row[j] = std::exp(-(Saddle(m, i, j) - m[i].energy) / kT);
+      largest = std::max(largest, row[j]);
+      smallest = std::min(smallest, row[j]);
     }
-    fputc('\n', f);
-  }
-  if (fclose(f) != 0) Die("cannot write ", rates);
+  });
+  if (!written) tool.CannotWrite(rates);
   printf("%s n=%d: rates from %.3g to %.3g, R = %.3g\n", kind, n, smallest, largest,
          largest / smallest);
   return 0;
