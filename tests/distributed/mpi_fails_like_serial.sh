@@ -5,16 +5,10 @@
 set -euo pipefail
 serial=$1 mpi=$2 processes=$3
 shift 3
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+source "$(dirname "$0")/mpi_common.sh"
 
-export OPENBLAS_NUM_THREADS=1
-serial_status=0
-"$serial" "$@" > serial.out 2> serial.err || serial_status=$?
-mpi_status=0
-"$here/mpirun.sh" "$processes" "$mpi" "$@" > mpi.out 2> mpi.err || mpi_status=$?
+serial_run "$@"
+mpi_run "$@"
 if [ "$serial_status" -eq 0 ]; then echo "the serial run did not fail"; exit 1; fi
 if [ "$mpi_status" -ne "$serial_status" ]; then
   cat mpi.err

@@ -4,16 +4,12 @@
 set -euo pipefail
 mpi=$1 processes=$2 name=$3
 shift 3
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+source "$(dirname "$0")/mpi_common.sh"
 
-status=0
-"$here/mpirun.sh" "$processes" "$mpi" "$@" > mpi.out 2> mpi.err || status=$?
+mpi_run "$@"
 want="ERROR: --$name is not available in the distributed run"
-if [ "$status" -ne 1 ] || [ "$(cat mpi.err)" != "$want" ] || [ -s mpi.out ]; then
-  echo "status $status, standard error:"
+if [ "$mpi_status" -ne 1 ] || [ "$(cat mpi.err)" != "$want" ] || [ -s mpi.out ]; then
+  echo "status $mpi_status, standard error:"
   cat mpi.err
   echo "standard output: $(wc -c < mpi.out) bytes"
   exit 1
