@@ -10,15 +10,10 @@
 # Usage: bench/floor_bench.sh [BUILD_DIR] [SIZES...]   (default: build 1000 2000 3000)
 # REPEAT (default 3) and OPENBLAS_NUM_THREADS (default 2) from the environment.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
-shift || true
-sizes=("$@")
-[ ${#sizes[@]} -gt 0 ] || sizes=(1000 2000 3000)
+default_sizes=(1000 2000 3000)
+source "$(dirname "$0")/bench_args.sh"
 repeat=${REPEAT:-3}
 export OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-2}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 # Runs "$@" with output to /dev/null; prints "wall_seconds peak_kB cpu_seconds".
 measure() {

@@ -8,15 +8,10 @@
 #   options to every run (e.g. "--fpt all"). DD also runs at 1000 states unless
 #   NO_DD_1000 is set.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
-shift || true
-sizes=("$@")
-[ ${#sizes[@]} -gt 0 ] || sizes=(100 200 500)
+default_sizes=(100 200 500)
+source "$(dirname "$0")/bench_args.sh"
 methods=(${METHODS:-LAPACK DOUBLE LD DD QD FLOAT128 MPFR-128 GMP-128})
 limit=${LIMIT:-120}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 declare -A skip
 run() {  # method n -> prints the wall time in seconds, or "fail"

@@ -8,15 +8,10 @@
 # PROCESSES overrides the process counts (default "1 2 4"). On a machine with
 # fewer cores than processes the runs are oversubscribed.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
-shift || true
-sizes=("$@")
-[ ${#sizes[@]} -gt 0 ] || sizes=(2000 4000)
+default_sizes=(2000 4000)
+source "$(dirname "$0")/bench_args.sh"
 read -r -a counts <<< "${PROCESSES:-1 2 4}"
 mpirun_sh=$root/tests/distributed/mpirun.sh
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 export OPENBLAS_NUM_THREADS=1
 
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }

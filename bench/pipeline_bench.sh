@@ -3,13 +3,8 @@
 # Usage: bench/pipeline_bench.sh [BUILD_DIR] [SIZES...]   (default: build 500 1000 2000)
 # Extra zolvane options can be passed in ZOLVANE_OPTS, e.g. ZOLVANE_OPTS="--exponent".
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
-shift || true
-sizes=("$@")
-[ ${#sizes[@]} -gt 0 ] || sizes=(500 1000 2000)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+default_sizes=(500 1000 2000)
+source "$(dirname "$0")/bench_args.sh"
 printf '%6s %10s %10s %10s %10s %10s %8s\n' states read+init diagonal iterate fpt wall lines
 for n in "${sizes[@]}"; do
   "$build/bench/gen_landscape" --states "$n" --seed 7 --rates "$work/r$n.txt"
