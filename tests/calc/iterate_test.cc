@@ -341,19 +341,18 @@ TEST(MxIterate, RecoverAfterDumpGivesTheSameTable) {
     }
     std::vector<double> p0(l.n, 0.0);
     p0[3] = 1.0;
+    // One time axis for the run that dumps the decomposition and the one
+    // that reads it back.
     RunOptions opts = QuietOptions();
     opts.t0 = 0.1;
     opts.tinc = 1.5;
     opts.t8 = 1e9;
     opts.useplusI = useplusI;
-    opts.dumpE = 1;
-    Table dumped = ParseTable(Evolve(opts, l.n, U, l.p8, p0));
+    RunOptions dump = opts;
+    dump.dumpE = 1;
+    Table dumped = ParseTable(Evolve(dump, l.n, U, l.p8, p0));
 
-    RunOptions again = QuietOptions();
-    again.t0 = 0.1;
-    again.tinc = 1.5;
-    again.t8 = 1e9;
-    again.useplusI = useplusI;
+    RunOptions again = opts;
     again.recoverE = 1;
     Calc calc(l.n, again);
     testing::internal::CaptureStderr();
