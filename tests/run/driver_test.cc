@@ -41,6 +41,25 @@ bool Contains(const std::string& s, const std::string& part) {
   return s.find(part) != std::string::npos;
 }
 
+// A run that must end with status 1 and `message` on standard error.
+struct FailingRun {
+  const char* name;
+  std::vector<std::string> args;
+  std::string stdin_text;
+  std::string message;
+};
+
+// Runs `run`, with `extra` options after its own, and checks the status and
+// the message; returns standard output for the caller's checks.
+std::string ExpectFailure(const FailingRun& run, const std::vector<std::string>& extra = {}) {
+  std::vector<std::string> args = run.args;
+  args.insert(args.end(), extra.begin(), extra.end());
+  RunResult r = RunZolvane(args, run.stdin_text);
+  EXPECT_EQ(1, r.status) << run.name;
+  EXPECT_TRUE(Contains(r.err, run.message)) << run.name << ": " << r.err;
+  return r.out;
+}
+
 // Table lines of the population output (lines not starting with '#').
 std::vector<std::string> TableLines(const std::string& out) {
   std::vector<std::string> lines;
@@ -60,12 +79,7 @@ TEST(Driver, FailuresOfTheInputStage) {
   WriteFile("short.bin", std::string(reinterpret_cast<const char*>(&announced), 4));
   // Empty lines still count as minima: a 1 MB file announces an 8 TB matrix.
   WriteFile("million.qorp", "GGGAAACCC\n" + std::string(1000000, '\n'));
-  struct Case {
-    const char* name;
-    std::vector<std::string> args;
-    std::string stdin_text;
-    std::string message;
-  } cases[] = {
+  const FailingRun runs[] = {
       {"empty rates file", {}, "", "ERROR: Rate file empty!\n"},
       {"heading instead of numbers", {}, "from to\n1 2\n", "ERROR: Rate file empty!\n"},
       {"absorbing state, rates on stdin, no qorp file",
@@ -94,13 +108,7 @@ TEST(Driver, FailuresOfTheInputStage) {
        "",
        "ERROR: a transition matrix of dimension 1000000 does not fit in memory\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    RunResult r = RunZolvane(c.args, c.stdin_text);
-    EXPECT_EQ(1, r.status);
-    EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
-    EXPECT_EQ("", r.out);
-  }
+  for (const FailingRun& run : runs) EXPECT_EQ("", ExpectFailure(run)) << run.name;
 }
 
 TEST(Driver, NormalRunPrintsTableAndTimingLinesInOrder) {
@@ -429,12 +437,7 @@ TEST(Driver, FailedInversesStopTheRun) {
   WriteFile("sink.bin", std::string(reinterpret_cast<const char*>(&n), 4) +
                             std::string(reinterpret_cast<const char*>(u.data()), 16 * 8));
   WriteFile("three.qorp", kQorp);
-  struct Case {
-    const char* name;
-    std::vector<std::string> args;
-    std::string stdin_text;
-    std::string message;
-  } cases[] = {
+  const FailingRun runs[] = {
       {"reduction by blocks",
        {"-b", "-f", "sink.bin", "-n", "2"},
        "",
@@ -452,14 +455,9 @@ TEST(Driver, FailedInversesStopTheRun) {
        "0 1 0\n1 0 1\n0 1 0\n",
        "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::string> args = c.args;
-    args.insert(args.end(), {"-q", "--t8", "10"});
-    RunResult r = RunZolvane(args, c.stdin_text);
-    EXPECT_EQ(1, r.status);
-    EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
-    EXPECT_EQ(std::string::npos, r.out.find("# of iterations")) << r.out;
+  for (const FailingRun& run : runs) {
+    const std::string out = ExpectFailure(run, {"-q", "--t8", "10"});
+    EXPECT_EQ(std::string::npos, out.find("# of iterations")) << run.name << ": " << out;
   }
 }
 
@@ -531,29 +529,19 @@ TEST(Driver, UnreadableInputIsAnError) {
   ScopedTempDir dir;
   std::filesystem::create_directory("dir");
   WriteFile("three.qorp", kQorp);
-  struct Case {
-    const char* name;
-    std::vector<std::string> args;
-    std::string message;
-  } cases[] = {
-      {"text rates", {"-f", "dir"}, "ERROR: cannot read dir: Is a directory\n"},
-      {"binary rates", {"-b", "-f", "dir"}, "ERROR: cannot read dir: Is a directory\n"},
-      {"qorp file", {"-m", "A", "--qorp", "dir"}, "ERROR: cannot read dir: Is a directory\n"},
-      {"qorp file for the absorbing state",
-       {"-a", "1", "--qorp", "dir"},
-       "ERROR: cannot read dir: Is a directory\n"},
+  const std::string message = "ERROR: cannot read dir: Is a directory\n";
+  const FailingRun runs[] = {
+      {"text rates", {"-f", "dir"}, kTwoStates, message},
+      {"binary rates", {"-b", "-f", "dir"}, kTwoStates, message},
+      {"qorp file", {"-m", "A", "--qorp", "dir"}, kTwoStates, message},
+      {"qorp file for the absorbing state", {"-a", "1", "--qorp", "dir"}, kTwoStates, message},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    RunResult r = RunZolvane(c.args, kTwoStates);
-    EXPECT_EQ(1, r.status);
-    EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
-    EXPECT_EQ("", r.out);
-  }
+  for (const FailingRun& run : runs) EXPECT_EQ("", ExpectFailure(run)) << run.name;
   std::filesystem::create_directory("saddles.txt");
-  RunResult r = RunZolvane({"-m", "A", "--qorp", "three.qorp", "--degeneracy"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "ERROR: cannot read saddles.txt: Is a directory\n")) << r.err;
+  ExpectFailure({"saddles.txt",
+                 {"-m", "A", "--qorp", "three.qorp", "--degeneracy"},
+                 "",
+                 "ERROR: cannot read saddles.txt: Is a directory\n"});
 }
 
 // --degeneracy sizes D by the number of minima: a qorp file of empty lines is
