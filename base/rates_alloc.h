@@ -24,19 +24,20 @@ inline bool SquareMatrixFits(int64_t n) {
        count > static_cast<uint64_t>(pages) / sizeof(double) * static_cast<uint64_t>(page_size)));
 }
 
+[[noreturn]] inline void RatesMatrixDoesNotFit(int64_t n) {
+  Fatal(1, "ERROR: a rates matrix of dimension %lld does not fit in memory\n",
+        static_cast<long long>(n));
+}
+
 // Resizes `rates` to n*n zeros (empty for n = 0); ends the run with status 1
 // when the matrix cannot be held in physical memory.
 inline void AllocateRatesMatrix(int64_t n, std::vector<double>& rates) {
   const uint64_t count = static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
-  if (!SquareMatrixFits(n)) {
-    Fatal(1, "ERROR: a rates matrix of dimension %lld does not fit in memory\n",
-          static_cast<long long>(n));
-  }
+  if (!SquareMatrixFits(n)) RatesMatrixDoesNotFit(n);
   try {
     rates.assign(count, 0.0);
   } catch (const std::bad_alloc&) {
-    Fatal(1, "ERROR: a rates matrix of dimension %lld does not fit in memory\n",
-          static_cast<long long>(n));
+    RatesMatrixDoesNotFit(n);
   }
 }
 

@@ -4,6 +4,7 @@
 // its count announces is an error.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,32 @@
 #include "base/rates_alloc.h"
 #include "input/qorpparser.h"
 #include "input/reduce.h"
+
+namespace {
+
+// A pipe's length is known only once it ends: the matrix grows with the data
+// that arrive, so a few bytes announcing a huge matrix cost no more memory or
+// time than they hold. Returns the number of bytes read (at most `want`).
+size_t ReadAsItArrives(FILE* stream, int32_t n, uint64_t want, std::vector<double>& rates) {
+  if (!SquareMatrixFits(n)) RatesMatrixDoesNotFit(n);
+  constexpr uint64_t kFirstChunk = uint64_t{1} << 20;  // bytes, a multiple of 8
+  rates.clear();
+  uint64_t got = 0;
+  uint64_t room = std::min(want, kFirstChunk);
+  while (got < want) {
+    try {
+      rates.resize(room / sizeof(double));
+    } catch (const std::bad_alloc&) {
+      RatesMatrixDoesNotFit(n);
+    }
+    got += fread(reinterpret_cast<char*>(rates.data()) + got, 1, room - got, stream);
+    if (got < room) break;  // end of input or a read error
+    room = std::min(want, room * 2);
+  }
+  return got;
+}
+
+}  // namespace
 
 int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, int nstates, int max_decrease,
                          std::vector<double>& rates) {
@@ -34,15 +61,19 @@ int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, int nstates, int max_d
   // plausible wrong table.
   const uint64_t want = static_cast<uint64_t>(n) * static_cast<uint64_t>(n) * sizeof(double);
   struct stat st;
-  if (n > 0 && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<uint64_t>(st.st_size) < sizeof n + want) {
+  const bool sized = fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode);
+  if (n > 0 && sized && static_cast<uint64_t>(st.st_size) < sizeof n + want) {
     Fatal(1, "ERROR: %s is truncated: %llu bytes expected, %llu found\n", name,
           static_cast<unsigned long long>(sizeof n + want),
           static_cast<unsigned long long>(st.st_size));
   }
-  AllocateRatesMatrix(n, rates);
-
-  const size_t got = want > 0 ? fread(rates.data(), 1, want, stream) : 0;
+  size_t got = 0;
+  if (sized) {
+    AllocateRatesMatrix(n, rates);
+    got = want > 0 ? fread(rates.data(), 1, want, stream) : 0;
+  } else {
+    got = ReadAsItArrives(stream, n, want, rates);
+  }
   if (got < want) {
     if (ferror(stream)) Fatal(1, "ERROR: cannot read %s: %s\n", name, strerror(errno));
     Fatal(1, "ERROR: %s is truncated: %llu bytes expected, %llu found\n", name,

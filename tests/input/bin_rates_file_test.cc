@@ -2,6 +2,7 @@
 // files, impossible counts, the hand-over to the reduction; and the shipped
 // example landscape, whose text and binary rates must describe one matrix.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -91,6 +92,33 @@ TEST(ParseBinaryRatesFileDeathTest, TruncatedFilesAreRefused) {
         },
         testing::ExitedWithCode(1), c.message);
   }
+}
+
+// Reads `bytes` through a pipe under an address-space limit of 4 GB (none
+// under the address sanitizer, which reserves far more).
+void ReadFromPipeWithLimitedMemory(const std::string& bytes) {
+#if !defined(__SANITIZE_ADDRESS__)
+  const rlimit limit = {rlim_t{1} << 32, rlim_t{1} << 32};
+  if (setrlimit(RLIMIT_AS, &limit) != 0) exit(2);
+#endif
+  int fds[2];
+  if (pipe(fds) != 0) exit(2);
+  if (write(fds[1], bytes.data(), bytes.size()) < 0) exit(2);
+  close(fds[1]);
+  RunOptions opts;
+  InputContext ctx{opts};
+  std::vector<double> rates;
+  ParseBinaryRatesFile(ctx, fdopen(fds[0], "rb"), 2147483647, 1000000, rates);
+}
+
+// A pipe has no size to check beforehand: a few bytes announcing the largest
+// count the format allows (a 17 GB matrix) must be refused without sizing
+// anything by that count. Under the limit, a reader that does allocate fails
+// with another message instead of taking half a minute.
+TEST(ParseBinaryRatesFileDeathTest, PipeIsReadAsItArrives) {
+  EXPECT_EXIT(ReadFromPipeWithLimitedMemory(BinaryFile(46340, {1.0, 2.0})),
+              testing::ExitedWithCode(1),
+              "^ERROR: standard input is truncated: 17179164804 bytes expected, 20 found\n$");
 }
 
 TEST(ParseBinaryRatesFile, ClosesTheStreamItWasGiven) {
