@@ -1,8 +1,10 @@
 // Dispatch of the extended-precision stages by --mlapack-method.
 #include "calc/extended.h"
 
+#include <cmath>
 #include <cstring>
 
+#include "base/fatal.h"
 #include "calc/extended_stages.h"
 
 namespace {
@@ -38,6 +40,40 @@ const ExtendedStages& StagesOf(Arithmetic arithmetic) {
       break;
   }
   return DoubleStages();
+}
+
+// GMP numbers have neither infinities nor NaN: GMP raises SIGFPE when asked
+// to convert one. Every other arithmetic carries such a value on to the error
+// the double path gives; GMP refuses it before any conversion.
+void CheckGmpCanHold(const Calc& calc, const std::vector<double>& U,
+                     const std::vector<QorpRecord>* energies) {
+  if (calc.opts.mlapack_method != Arithmetic::kGmp) return;
+  const int n = calc.dim;
+  // States in input numbering, as every message of the run.
+  auto input_state = [&calc](int k) { return calc.kept.empty() ? k + 1 : calc.kept[k] + 1; };
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      const double x = U[static_cast<size_t>(i) * n + j];
+      if (i != j && !std::isfinite(x)) {
+        Fatal(1, "ERROR: --mlapack-method GMP cannot hold the rate %g from state %d to state %d\n",
+              x, input_state(j), input_state(i));
+      }
+    }
+  }
+  if (energies != nullptr) {
+    // The Boltzmann weights of the minima are formed in GMP as well.
+    if (!std::isfinite(calc.kT)) {
+      Fatal(1, "ERROR: --mlapack-method GMP cannot hold kT = %g (--Temp %g)\n", calc.kT,
+            calc.opts.Temp);
+    }
+    for (size_t k = 0; k < energies->size() && k < static_cast<size_t>(n); ++k) {
+      const double e = (*energies)[k].energy;
+      if (!std::isfinite(e)) {
+        Fatal(1, "ERROR: --mlapack-method GMP cannot hold the energy %g of state %d\n", e,
+              input_state(static_cast<int>(k)));
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -78,18 +114,21 @@ void ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
     default:
       break;
   }
+  CheckGmpCanHold(calc, U, energies);
   StagesOf(wider).first_passage_times(calc, U, energies, bits, out);
 }
 
 std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
                                                           const std::vector<double>& U,
                                                           int target) {
+  CheckGmpCanHold(calc, U, nullptr);
   return StagesOf(calc.opts.mlapack_method)
       .first_passage_to(calc, U, calc.opts.mlapack_precision, target);
 }
 
 std::function<void(std::vector<double>& p0)> ExtendedDiagonalize(
     Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* energies) {
+  CheckGmpCanHold(calc, U, energies);
   return StagesOf(calc.opts.mlapack_method)
       .diagonalize(calc, U, energies, calc.opts.mlapack_precision);
 }

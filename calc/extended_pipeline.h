@@ -667,6 +667,12 @@ void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int 
     // One state at a time, the last one: a rank-one update, no inverse.
     for (; c > m; --c) {
       const int l = c - 1;
+      // As in double: a state that nothing leaves cannot be eliminated (GMP
+      // would throw on the division, the others go on with infinities).
+      if (a(l, l) == T(0)) {
+        Fatal(1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot 0)\n",
+              l + 1);
+      }
       const T h = T(-1) / a(l, l);
       const Vec<T> row = a.row(l).head(l).transpose() * h;
       const Vec<T> col = a.col(l).head(l);
@@ -677,7 +683,14 @@ void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int 
     auto block = [&](int from, int to) {
       const int k = from - to;
       // S = C_gb * B^-1 * C_bg, through a solve rather than an explicit inverse.
-      const Mat<T> solved = a.block(to, to, k, k).partialPivLu().solve(a.block(to, 0, k, to));
+      const Eigen::PartialPivLU<Mat<T>> lu(a.block(to, to, k, k));
+      for (int i = 0; i < k; ++i) {
+        if (lu.matrixLU()(i, i) == T(0)) {
+          Fatal(1,
+                "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
+        }
+      }
+      const Mat<T> solved = lu.solve(a.block(to, 0, k, to));
       const Mat<T> s = a.block(0, to, to, k) * solved;
       if (opts.verbose) MxPrintBraced(RowMajor(s).data(), "gb*bb-1*bg", to, to, stderr);
       a.topLeftCorner(to, to) -= s;

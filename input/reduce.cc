@@ -29,6 +29,22 @@ void RebuildDiagonal(std::vector<double>& mat, size_t n) {
   for (size_t j = 0; j < n; ++j) mat[j * n + j] = -sums[j];
 }
 
+// Every eliminated rate is mixed into every kept one: a rate that is not a
+// finite number would spread through the reduced matrix unseen, in whatever
+// arithmetic the elimination runs. The diagonal is rebuilt from the others,
+// so only they are checked. `what` names the rates in the message.
+void CheckRates(const std::vector<double>& mat, size_t n, const char* what) {
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = 0; j < n; ++j) {
+      const double x = mat[i * n + j];
+      if (i != j && !std::isfinite(x)) {
+        Fatal(1, "ERROR: quasi-stationary reduction: %s from state %zu to state %zu is %g\n", what,
+              j + 1, i + 1, x);
+      }
+    }
+  }
+}
+
 // States eliminated per panel, and columns per tile of the deferred update.
 constexpr size_t kPanel = 32;
 constexpr size_t kTileColumns = 256;
@@ -163,22 +179,24 @@ int MxReduce(InputContext& ctx, std::vector<double>& m_mat, int m, int n, int b)
   if (m < 1) m = 1;  // the options never allow fewer; keeps the loops in bounds
   if (n <= m) return n;
   if (b < 1) b = 1;
+  CheckRates(m_mat, static_cast<size_t>(n), "the rate");
   if (!ctx.opts.quiet) fprintf(stderr, "decreasing %d to %d\n", n, m);
   if (ctx.reduce != nullptr) {
     ctx.reduce(ctx.opts, m_mat, n, m, b);
-    return m;
+  } else {
+    RebuildDiagonal(m_mat, static_cast<size_t>(n));
+    if (b == 1) {
+      ReduceOneByOne(ctx.opts, m_mat, n, m);
+    } else {
+      while (n - b > m) {
+        MxReduceBlock(ctx, m_mat, n, n - b);
+        if (!ctx.opts.quiet) fprintf(stderr, "%d done...\n", n - b);
+        n -= b;
+      }
+      MxReduceBlock(ctx, m_mat, n, m);
+    }
   }
-  RebuildDiagonal(m_mat, static_cast<size_t>(n));
-
-  if (b == 1) {
-    ReduceOneByOne(ctx.opts, m_mat, n, m);
-    return m;
-  }
-  while (n - b > m) {
-    MxReduceBlock(ctx, m_mat, n, n - b);
-    if (!ctx.opts.quiet) fprintf(stderr, "%d done...\n", n - b);
-    n -= b;
-  }
-  MxReduceBlock(ctx, m_mat, n, m);
+  // A nearly singular block can still overflow; no table is built from that.
+  CheckRates(m_mat, static_cast<size_t>(m), "the reduced rate");
   return m;
 }

@@ -461,6 +461,99 @@ TEST(Driver, FailedInversesStopTheRun) {
   }
 }
 
+// Four states with rate 1 between every pair, but `rate` from state 4 to
+// state 2, as a binary rates file.
+std::string FourStatesWithOneRate(double rate) {
+  std::vector<double> u(16, 1.0);
+  for (int i = 0; i < 4; ++i) u[i * 4 + i] = 0.0;
+  u[1 * 4 + 3] = rate;
+  const int32_t n = 4;
+  return std::string(reinterpret_cast<const char*>(&n), 4) +
+         std::string(reinterpret_cast<const char*>(u.data()), 16 * 8);
+}
+
+// The reduction refuses in every arithmetic what it refuses in double. In
+// extended arithmetic a state that nothing leaves, or a rate that is not a
+// finite number, used to give a reduced matrix of NaN, which the ergodicity
+// stage cut down to one state: status 0 and a table; GMP died of SIGFPE or
+// an uncaught exception. Non-finite rates now stop every arithmetic at once.
+TEST(Driver, ReductionRefusesTheSameInEveryArithmetic) {
+  ScopedTempDir dir;
+  std::vector<double> u(16, 1.0);
+  for (int i = 0; i < 4; ++i) u[i * 4 + i] = 0.0, u[i * 4 + 2] = 0.0;  // nothing leaves state 3
+  const int32_t n = 4;
+  WriteFile("sink.bin", std::string(reinterpret_cast<const char*>(&n), 4) +
+                            std::string(reinterpret_cast<const char*>(u.data()), 16 * 8));
+  WriteFile("nan.bin", FourStatesWithOneRate(std::nan("")));
+  WriteFile("inf.bin", FourStatesWithOneRate(INFINITY));
+  const FailingRun runs[] = {
+      {"blocks, a state nothing leaves",
+       {"-b", "-f", "sink.bin", "-n", "2"},
+       "",
+       "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n"},
+      {"one at a time, a state nothing leaves",
+       {"-b", "-f", "sink.bin", "-n", "2", "--max-decrease", "1"},
+       "",
+       "ERROR: quasi-stationary reduction: state 3 cannot be eliminated (pivot "},
+      {"blocks, a rate that is not a number",
+       {"-b", "-f", "nan.bin", "-n", "2"},
+       "",
+       "ERROR: quasi-stationary reduction: the rate from state 4 to state 2 is nan\n"},
+      {"one at a time, an infinite rate",
+       {"-b", "-f", "inf.bin", "-n", "2", "--max-decrease", "1"},
+       "",
+       "ERROR: quasi-stationary reduction: the rate from state 4 to state 2 is inf\n"},
+  };
+  const std::vector<std::string> arithmetics[] = {
+      {},
+      {"--mlapack-method", "DD"},
+      {"--mlapack-method", "MPFR", "--mlapack-precision", "64"},
+      {"--mlapack-method", "GMP", "--mlapack-precision", "64"},
+  };
+  for (const std::vector<std::string>& arithmetic : arithmetics) {
+    SCOPED_TRACE(arithmetic.empty() ? "LAPACK" : arithmetic[1]);
+    std::vector<std::string> extra = arithmetic;
+    extra.insert(extra.end(), {"-q", "--t8", "10"});
+    for (const FailingRun& run : runs) {
+      const std::string out = ExpectFailure(run, extra);
+      EXPECT_EQ(std::string::npos, out.find("# of iterations")) << run.name << ": " << out;
+    }
+  }
+}
+
+// GMP numbers hold no infinity and no NaN, and GMP raises SIGFPE when asked
+// to convert one: such input is refused with one line before any conversion
+// (the other arithmetics carry it on to the error of the double path).
+TEST(Driver, GmpRefusesNumbersItCannotHold) {
+  ScopedTempDir dir;
+  WriteFile("nan.bin", FourStatesWithOneRate(std::nan("")));
+  WriteFile("nan.qorp", "SEQ\n1 . -nan 0 0\n");
+  WriteFile("three.qorp", kQorp);
+  const std::string nan_rate =
+      "ERROR: --mlapack-method GMP cannot hold the rate nan from state 4 to state 2\n";
+  const FailingRun runs[] = {
+      {"rate, table", {"-b", "-f", "nan.bin"}, "", nan_rate},
+      {"rate, all first passage times", {"-b", "-f", "nan.bin", "--fpt", "all"}, "", nan_rate},
+      {"rate, first passage times to one state",
+       {"-b", "-f", "nan.bin", "--fpt", "2"},
+       "",
+       nan_rate},
+      {"energy of a single minimum",
+       {"-m", "A", "--qorp", "nan.qorp"},
+       "",
+       "ERROR: --mlapack-method GMP cannot hold the energy -nan of state 1\n"},
+      {"infinite temperature",
+       {"-m", "A", "--qorp", "three.qorp", "-T", "inf"},
+       "",
+       "ERROR: --mlapack-method GMP cannot hold kT = inf (--Temp inf)\n"},
+  };
+  for (const FailingRun& run : runs) {
+    const std::string out =
+        ExpectFailure(run, {"--mlapack-method", "GMP", "--mlapack-precision", "64", "-q"});
+    EXPECT_EQ(std::string::npos, out.find("# of iterations")) << run.name << ": " << out;
+  }
+}
+
 // Energies around -600 kcal/mol: exp(-E/kT) alone overflows, so the rate
 // into the absorbing state must be formed as one exponential (it used to be
 // inf / inf = NaN and "cannot reach the absorbing state"). Method A gives
