@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -47,11 +48,13 @@ bool ParsePopulationTable(const std::string& text, PopulationTable* table, std::
       char* after;
       errno = 0;
       const double x = strtod(p, &after);
-      if (after == p || (after < line_end && !IsBlank(*after)) || x != x) {
+      // Infinities and NaN are no populations; gnuplot would draw around them.
+      if (after == p || (after < line_end && !IsBlank(*after)) || !std::isfinite(x)) {
         *err = "line " + std::to_string(line_no) + " is neither a header line nor a row of numbers";
         return false;
       }
       p = after;
+      if (column == 0 && x > 0) table->positive_times = true;
       if (column > 0) {
         const size_t state = column - 1;
         if (table->peak.size() <= state) table->peak.resize(state + 1, 0.0);
@@ -67,6 +70,12 @@ bool ParsePopulationTable(const std::string& text, PopulationTable* table, std::
   }
   if (table->rows == 0) {
     *err = "no rows of populations";
+    return false;
+  }
+  // The time axis is logarithmic: without a time above 0 gnuplot has no
+  // range to draw and fails with a report of several lines.
+  if (!table->positive_times) {
+    *err = "no row has a time above 0";
     return false;
   }
   return true;

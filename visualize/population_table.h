@@ -9,9 +9,10 @@
 #include <vector>
 
 struct PopulationTable {
-  std::string sequence;     // "# Sequence:" value; empty when absent or "(null)"
-  std::string temperature;  // "# Temperature:" value as printed; empty when absent
-  int rows = 0;             // rows of populations
+  std::string sequence;         // "# Sequence:" value; empty when absent or "(null)"
+  std::string temperature;      // "# Temperature:" value as printed; empty when absent
+  int rows = 0;                 // rows of populations
+  bool positive_times = false;  // some row's time is above 0
   // peak[k]: the largest population of state k + 1 over all rows. Its size is
   // the widest row's number of states (a narrower row simply lacks states).
   std::vector<double> peak;
@@ -20,8 +21,9 @@ struct PopulationTable {
 // Parses the whole table `text`. Lines starting with '#' and blank lines are
 // comments; every other line is a row of numbers separated by blanks or tabs
 // (a carriage return before the newline is allowed). Returns false and a
-// one-line reason in *err (no newline) for a line that is not numbers, a row
-// with a time but no population, or a table without rows.
+// one-line reason in *err (no newline) for a line that is not finite numbers,
+// a row with a time but no population, a table without rows, or one whose
+// times are all 0 or below (the time axis is logarithmic).
 bool ParsePopulationTable(const std::string& text, PopulationTable* table, std::string* err);
 
 // The states to plot when none are named: the `top` states with the largest

@@ -53,6 +53,9 @@ TEST(PopulationTable, RefusesWhatIsNotATable) {
        "line 2 is neither a header line nor a row of numbers"},
       {"glued token", "1 0.5x 0.5\n", "line 1 is neither a header line nor a row of numbers"},
       {"not a number", "1 nan 0.5\n", "line 1 is neither a header line nor a row of numbers"},
+      {"infinite", "1 0.5 0.5\n2 inf 0.5\n",
+       "line 2 is neither a header line nor a row of numbers"},
+      {"no time above 0", "0 0.5 0.5\n-1 0.5 0.5\n", "no row has a time above 0"},
       {"time only", "1 0.5 0.5\n2\n", "line 2 holds a time but no population"},
       {"binary",
        "\x7f"
