@@ -93,8 +93,13 @@ struct Calc {
 
   // ---- Ergodicity reduction (calc/ergodicity.cc) ----
   // Removes the states the initial population cannot reach; replaces U and
-  // p0 when it reduces; returns the new dimension (also stored in dim).
+  // p0 when it reduces; returns the new dimension (also stored in dim). A
+  // reduction to one state prints that state's whole table (header, t0, t8).
   int MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n);
+  // True once MxErgodicity printed the one-state table: the time evolution
+  // stage then has nothing to add (a second table would repeat the header and
+  // send the time back to t0).
+  bool OneStateTablePrinted() const { return dim == 1 && !kept.empty(); }
   // Its search, for callers that do not hold U whole: out_of(d) gives the
   // rates out of state d, rates[k * stride] = U(k, d) (valid until the next
   // call). Ends the run when p0 is 0 everywhere or a populated state lies

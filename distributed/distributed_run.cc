@@ -578,6 +578,7 @@ int RunDistributed(ProgramRecord& record) {
   WarnIfSpectrumUnresolved(calc, spread, true);  // the evals are replicated
   if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
 
+  if (calc.OneStateTablePrinted()) return 0;
   t = clock();
   Iterate(calc, z, order, p0, p8);
   if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));

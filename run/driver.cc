@@ -233,7 +233,7 @@ int RunDriver(ProgramRecord& record) {
   if (!opts.just_shorten) {
     if (opts.exponent) {
       WarnIfExponentialStiff(calc, RateSpread(U, d));
-      if (calc.MxIterateExponent(p0, p8, U) != 0) {
+      if (!calc.OneStateTablePrinted() && calc.MxIterateExponent(p0, p8, U) != 0) {
         fflush(stdout);
         exit(1);
       }
@@ -259,12 +259,14 @@ int RunDriver(ProgramRecord& record) {
       }
       // U was the solver's work space; free it before the table needs memory.
       std::vector<double>().swap(U);
-      if (extended_table) {
-        extended_table(p0);
-      } else {
-        calc.MxIterate(p0, p8);
+      if (!calc.OneStateTablePrinted()) {
+        if (extended_table) {
+          extended_table(p0);
+        } else {
+          calc.MxIterate(p0, p8);
+        }
+        if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
       }
-      if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
     }
   }
 

@@ -60,6 +60,11 @@ std::string ExpectFailure(const FailingRun& run, const std::vector<std::string>&
   return r.out;
 }
 
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 // Table lines of the population output (lines not starting with '#').
 std::vector<std::string> TableLines(const std::string& out) {
   std::vector<std::string> lines;
@@ -613,6 +618,52 @@ TEST(Driver, PopulationStartingInTheAbsorbingStateStaysThere) {
     ASSERT_FALSE(v.empty());
     v.erase(v.begin());  // the time
     ExpectSameNumbers({0, 0, 0, 1}, v);
+  }
+}
+
+// A reduction to one state prints that state's whole table; the time
+// evolution stage must not print a second one after it, whatever computes it.
+TEST(Driver, OneStateLeftGivesOneTable) {
+  ScopedTempDir dir;
+  // States 2 and 3 flow into state 1, which nothing leaves.
+  WriteFile("sink.rates", "0 0 0\n1 0 0\n1 0 0\n");
+  WriteFile("three.qorp", kQorp);
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<double> pops;
+  };
+  const std::vector<std::string> sink = {"-f", "sink.rates", "--t8", "10"};
+  const Case cases[] = {
+      {"spectral", sink, {1, 0, 0}},
+      {"exponent", Concat(sink, {"--exponent"}), {1, 0, 0}},
+      {"double-double", Concat(sink, {"--mlapack-method", "DD"}), {1, 0, 0}},
+      {"start at 0", Concat(sink, {"--t0", "0"}), {1, 0, 0}},
+      {"absorbing state",
+       {"-m", "A", "--qorp", "three.qorp", "-a", "2", "--p0", "4=1", "--t8", "100"},
+       {0, 0, 0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunResult r = RunZolvane(c.args);
+    ASSERT_EQ(0, r.status) << r.err;
+    size_t headers = 0;
+    for (size_t at = r.out.find("# Date: "); at != std::string::npos;
+         at = r.out.find("# Date: ", at + 1)) {
+      ++headers;
+    }
+    EXPECT_EQ(1u, headers) << r.out;
+    const std::vector<std::string> lines = TableLines(r.out);
+    ASSERT_EQ(2u, lines.size()) << r.out;
+    double last_time = -1;
+    for (const std::string& line : lines) {
+      std::vector<double> v = Numbers(line);
+      ASSERT_FALSE(v.empty());
+      EXPECT_GT(v[0], last_time) << line;
+      last_time = v[0];
+      v.erase(v.begin());
+      ExpectSameNumbers(c.pops, v);
+    }
   }
 }
 
