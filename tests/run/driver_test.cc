@@ -428,6 +428,20 @@ TEST(Driver, VisualizeWithoutDotLeavesNoEps) {
   EXPECT_FALSE(Contains(quiet.err, "WARNING")) << quiet.err;
 }
 
+// Four states with rate 1 between every pair as a binary rates file, but
+// `rate` from state 4 to state 2, and nothing leaving state 3 when `sink`.
+std::string FourStates(double rate, bool sink = false) {
+  std::vector<double> u(16, 1.0);
+  for (int i = 0; i < 4; ++i) {
+    u[i * 4 + i] = 0.0;
+    if (sink) u[i * 4 + 2] = 0.0;
+  }
+  u[1 * 4 + 3] = rate;
+  const int32_t n = 4;
+  return std::string(reinterpret_cast<const char*>(&n), 4) +
+         std::string(reinterpret_cast<const char*>(u.data()), 16 * 8);
+}
+
 // A failed inverse whose result would be used stops the run naming the stage
 // (it used to go on with whatever the inverse left behind and print a
 // plausible table). A high --feps makes the threshold refuse ordinary
@@ -436,11 +450,7 @@ TEST(Driver, FailedInversesStopTheRun) {
   ScopedTempDir dir;
   // Four states, rate 1 between every pair except out of state 3, which is
   // therefore absorbing; eliminating it (-n 2) is impossible.
-  std::vector<double> u(16, 1.0);
-  for (int i = 0; i < 4; ++i) u[i * 4 + i] = 0.0, u[i * 4 + 2] = 0.0;
-  const int32_t n = 4;
-  WriteFile("sink.bin", std::string(reinterpret_cast<const char*>(&n), 4) +
-                            std::string(reinterpret_cast<const char*>(u.data()), 16 * 8));
+  WriteFile("sink.bin", FourStates(1.0, true));
   WriteFile("three.qorp", kQorp);
   const FailingRun runs[] = {
       {"reduction by blocks",
@@ -466,17 +476,6 @@ TEST(Driver, FailedInversesStopTheRun) {
   }
 }
 
-// Four states with rate 1 between every pair, but `rate` from state 4 to
-// state 2, as a binary rates file.
-std::string FourStatesWithOneRate(double rate) {
-  std::vector<double> u(16, 1.0);
-  for (int i = 0; i < 4; ++i) u[i * 4 + i] = 0.0;
-  u[1 * 4 + 3] = rate;
-  const int32_t n = 4;
-  return std::string(reinterpret_cast<const char*>(&n), 4) +
-         std::string(reinterpret_cast<const char*>(u.data()), 16 * 8);
-}
-
 // The reduction refuses in every arithmetic what it refuses in double. In
 // extended arithmetic a state that nothing leaves, or a rate that is not a
 // finite number, used to give a reduced matrix of NaN, which the ergodicity
@@ -484,13 +483,9 @@ std::string FourStatesWithOneRate(double rate) {
 // an uncaught exception. Non-finite rates now stop every arithmetic at once.
 TEST(Driver, ReductionRefusesTheSameInEveryArithmetic) {
   ScopedTempDir dir;
-  std::vector<double> u(16, 1.0);
-  for (int i = 0; i < 4; ++i) u[i * 4 + i] = 0.0, u[i * 4 + 2] = 0.0;  // nothing leaves state 3
-  const int32_t n = 4;
-  WriteFile("sink.bin", std::string(reinterpret_cast<const char*>(&n), 4) +
-                            std::string(reinterpret_cast<const char*>(u.data()), 16 * 8));
-  WriteFile("nan.bin", FourStatesWithOneRate(std::nan("")));
-  WriteFile("inf.bin", FourStatesWithOneRate(INFINITY));
+  WriteFile("sink.bin", FourStates(1.0, true));  // nothing leaves state 3
+  WriteFile("nan.bin", FourStates(std::nan("")));
+  WriteFile("inf.bin", FourStates(INFINITY));
   const FailingRun runs[] = {
       {"blocks, a state nothing leaves",
        {"-b", "-f", "sink.bin", "-n", "2"},
@@ -531,7 +526,7 @@ TEST(Driver, ReductionRefusesTheSameInEveryArithmetic) {
 // (the other arithmetics carry it on to the error of the double path).
 TEST(Driver, GmpRefusesNumbersItCannotHold) {
   ScopedTempDir dir;
-  WriteFile("nan.bin", FourStatesWithOneRate(std::nan("")));
+  WriteFile("nan.bin", FourStates(std::nan("")));
   WriteFile("nan.qorp", "SEQ\n1 . -nan 0 0\n");
   WriteFile("three.qorp", kQorp);
   const std::string nan_rate =
