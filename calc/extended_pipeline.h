@@ -649,18 +649,8 @@ std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::v
 template <class T>
 void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
   Arith<T>::SetPrecision(bits);
-  const size_t nn = static_cast<size_t>(n);
   // Column j holds the rates out of j; the diagonal is rebuilt from them, in T.
-  Mat<T> a(n, n);
-  for (int j = 0; j < n; ++j) {
-    T sum(0);
-    for (int i = 0; i < n; ++i) {
-      if (i == j) continue;
-      a(i, j) = T(mat[static_cast<size_t>(i) * nn + static_cast<size_t>(j)]);
-      sum += a(i, j);
-    }
-    a(j, j) = -sum;
-  }
+  Mat<T> a = Generator<T>(mat, n, false);
 
   int c = n;
   if (b == 1) {
