@@ -11,7 +11,7 @@ root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 declare -A layer=(
   [base]=0
   [matrix]=1 [command_line]=1
-  [input]=2
+  [input]=2 [spectral]=2
   [calc]=3 [visualize]=3
   [run]=4
   [distributed]=5

@@ -225,6 +225,12 @@ std::vector<T> Solve(Matrix<T> a, std::vector<T> b) {
   return b;
 }
 
+void Decompose(Model& m) {
+  if (m.decomposed) return;
+  Jacobi(Symmetrised(m), m.lambda, m.v);
+  m.decomposed = true;
+}
+
 }  // namespace
 
 Kinetics Kinetics::FromQorp(const std::string& path, double temp) {
@@ -328,12 +334,18 @@ std::vector<double> Kinetics::Equilibrium() const {
   return p;
 }
 
+std::vector<double> Kinetics::Eigenvalues() const {
+  Decompose(*model_);
+  std::vector<Real> lambda = model_->lambda;
+  std::sort(lambda.begin(), lambda.end(), [](const Real& a, const Real& b) { return a > b; });
+  std::vector<double> values;
+  for (const Real& x : lambda) values.push_back(static_cast<double>(x));
+  return values;
+}
+
 std::vector<std::vector<double>> Kinetics::Populations(const std::vector<double>& p0,
                                                        const std::vector<double>& times) const {
-  if (!model_->decomposed) {
-    Jacobi(Symmetrised(*model_), model_->lambda, model_->v);
-    model_->decomposed = true;
-  }
+  Decompose(*model_);
   const Model& m = *model_;
   const int n = m.n;
   if (static_cast<int>(p0.size()) != n) Fail("p0 of the wrong size");

@@ -46,6 +46,9 @@ class Kinetics {
   // Largest over smallest non-zero rate.
   double StiffnessRatio() const;
   std::vector<double> Equilibrium() const;
+  // Eigenvalues of the symmetrised generator of the transient states (all
+  // states without an absorbing one), descending: 0 first.
+  std::vector<double> Eigenvalues() const;
   // p(t) for every t in `times` by the eigen-decomposition.
   std::vector<std::vector<double>> Populations(const std::vector<double>& p0,
                                                const std::vector<double>& times) const;

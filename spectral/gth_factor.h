@@ -1,0 +1,56 @@
+// Subtraction-free (GTH) factorisation of the generator of a reversible
+// Markov chain. Eliminating the states one at a time, with every pivot a
+// fresh sum of the remaining exit rates and every update a sum of
+// non-negative terms, keeps each entry accurate to a few ulps at any spread
+// of the rates; the factor X then carries the whole spectrum of
+// S = P^-1/2 U P^1/2 (P = diag(p8)) as -S = scale * X X^T, and the
+// elimination yields p8 by back-substitution without cancellation.
+#ifndef ZOLVANE_SPECTRAL_GTH_FACTOR_H_
+#define ZOLVANE_SPECTRAL_GTH_FACTOR_H_
+
+#include <vector>
+
+// Outcome of the spectral kernels; every kernel returns one and never prints
+// or ends the run.
+enum class SpectrumStatus {
+  kOk,
+  kSweepCapHit,  // the Jacobi sweeps hit their cap; the result is the last iterate
+  kReducible,    // a zero pivot before the last step: the chain is not irreducible
+  kNotFinite,    // a NaN, infinite or negative rate
+};
+
+struct GthFactor {
+  int n = 0;
+  // order[s] = the state eliminated at step s: increasing equilibrium
+  // population, so the states of high energy go first.
+  std::vector<int> order;
+  // The rates were divided by `scale` (the largest rate) before the
+  // elimination, so that products of rates neither overflow nor underflow.
+  double scale = 1.0;
+  std::vector<double> p8;  // equilibrium, by state; sums to 1
+};
+
+// Static elimination order: the states sorted by increasing equilibrium
+// population as local balance along a breadth-first tree of two-way rates
+// estimates it (in logarithms, so no spread of the rates overflows). Any
+// order gives an accurate factor; this one keeps the most populated state
+// last, where p8 starts its back-substitution. `q` is the rates matrix
+// column-major, q[j * n + i] = rate i -> j (the program's U row-major).
+std::vector<int> EliminationOrder(int n, const double* q);
+
+// Factorises the rates held in `u`: n x n row-major, element (i, j), i != j,
+// the rate j -> i (column j holds the rates out of j); the diagonal is
+// ignored. `u` is work space and is overwritten by the factor: read
+// column-major (X(r, s) at u[s * n + r]), columns s = 0 .. n-2 of X are the
+// n-1 columns of an n x (n-1) lower trapezoidal matrix whose rows are the
+// states in elimination order (row r is state order[r]); rows above the
+// diagonal hold zeros; column n-1 is left as zeros too.
+// `block` is the panel width of the blocked elimination (1: unblocked).
+// Returns kNotFinite for NaN, infinite or negative off-diagonal rates (u is
+// then left as it was), kReducible on a zero pivot before the last step
+// (u undefined), kOk otherwise. Rates need not obey detailed balance: p8 is
+// right for any irreducible chain; X is then still defined, but X X^T is not
+// similar to U.
+SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block = 64);
+
+#endif  // ZOLVANE_SPECTRAL_GTH_FACTOR_H_

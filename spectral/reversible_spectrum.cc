@@ -1,0 +1,61 @@
+#include "spectral/reversible_spectrum.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <numeric>
+#include <vector>
+
+SpectrumStatus ComputeReversibleSpectrum(int n, std::vector<double>& u, ReversibleSpectrum& out,
+                                         const SpectrumOptions& options) {
+  out = ReversibleSpectrum{};
+  const size_t nn = static_cast<size_t>(n);
+  GthFactor factor;
+  const SpectrumStatus factored = GthFactorize(n, u.data(), factor, options.gth_block);
+  if (factored != SpectrumStatus::kOk) return factored;
+  if (n == 0) return SpectrumStatus::kOk;
+
+  // X is n x (n-1) column-major in u, rows in elimination order.
+  const size_t k = nn - 1;
+  std::vector<double> sigma(k);
+  JacobiResult jacobi;
+  if (k > 0) jacobi = OneSidedJacobi(n, n - 1, u.data(), n, sigma.data(), options.jacobi);
+
+  // lambda = -sigma^2 * scale, formed as a square of sigma sqrt(scale) so
+  // that a tiny sigma^2 does not underflow on the way.
+  const double root_scale = std::sqrt(factor.scale);
+  std::vector<double> lambda(k);
+  for (size_t j = 0; j < k; ++j) {
+    const double y = sigma[j] * root_scale;
+    lambda[j] = -(y * y);
+  }
+  std::vector<int> by_value(k);
+  std::iota(by_value.begin(), by_value.end(), 0);
+  std::stable_sort(by_value.begin(), by_value.end(),
+                   [&](int a, int b) { return lambda[a] > lambda[b]; });
+
+  out.evals.resize(nn);
+  out.evals[0] = 0.0;
+  for (size_t c = 0; c < k; ++c) out.evals[c + 1] = lambda[by_value[c]];
+  out.p8 = factor.p8;
+  out.sweeps = jacobi.sweeps;
+
+  // Column 0: the stationary mode; columns 1..n-1: the Jacobi columns in
+  // descending order of their eigenvalue, rows back in state numbering.
+  // Tiles of columns keep both the reads (columns of X) and the writes
+  // (rows of evecs) in cache.
+  out.evecs.assign(nn * nn, 0.0);
+  double norm = 0.0;
+  for (double p : factor.p8) norm += p;  // |sqrt(p8)|^2 = sum p8
+  norm = std::sqrt(norm);
+  for (size_t i = 0; i < nn; ++i) out.evecs[i * nn] = std::sqrt(factor.p8[i]) / norm;
+  constexpr size_t kTile = 32;
+  for (size_t c0 = 0; c0 < k; c0 += kTile) {
+    const size_t c1 = std::min(c0 + kTile, k);
+    for (size_t r = 0; r < nn; ++r) {
+      double* row = out.evecs.data() + static_cast<size_t>(factor.order[r]) * nn + 1;
+      for (size_t c = c0; c < c1; ++c) row[c] = u[static_cast<size_t>(by_value[c]) * nn + r];
+    }
+  }
+  return jacobi.converged || k == 0 ? SpectrumStatus::kOk : SpectrumStatus::kSweepCapHit;
+}

@@ -1,0 +1,46 @@
+// The spectrum of a reversible chain to full accuracy in double precision:
+// the subtraction-free factor -S = scale * X X^T (spectral/gth_factor.h) and
+// the one-sided Jacobi on the columns of X (spectral/one_sided_jacobi.h).
+// LAPACK's symmetric solvers on S lose the slow relaxations of a stiff
+// landscape (absolute error eps * |S|); this path keeps every eigenvalue to a
+// few ulps relative and the eigenvectors' small components with them.
+#ifndef ZOLVANE_SPECTRAL_REVERSIBLE_SPECTRUM_H_
+#define ZOLVANE_SPECTRAL_REVERSIBLE_SPECTRUM_H_
+
+#include <vector>
+
+#include "spectral/gth_factor.h"
+#include "spectral/one_sided_jacobi.h"
+
+struct ReversibleSpectrum {
+  // n eigenvalues of S = P^-1/2 U P^1/2 (P = diag(p8)), descending;
+  // evals[0] = 0 exactly (the stationary mode). Ties keep their order
+  // (stable sort), the stationary mode first.
+  std::vector<double> evals;
+  // n x n row-major; column k (evecs[i * n + k]) is the orthonormal
+  // eigenvector of S for evals[k]; column 0 = sqrt(p8) / |sqrt(p8)|.
+  std::vector<double> evecs;
+  std::vector<double> p8;  // equilibrium, sums to 1
+  int sweeps = 0;          // Jacobi sweeps used
+};
+
+struct SpectrumOptions {
+  JacobiOptions jacobi;
+  int gth_block = 64;  // panel width of the factorisation
+};
+
+// `u`: n x n (n >= 0) row-major in the program's convention, element (i, j), i != j,
+// the rate j -> i; the diagonal is ignored (any value, the --useplusI shift
+// included). `u` is taken as work space: on return its contents are
+// undefined (the caller frees or refills it). Memory beside u: the n x n
+// evecs and O(n) more.
+// Returns kOk; kSweepCapHit (the result is filled from the last sweep, its
+// small components may be off); kReducible (no result); kNotFinite for NaN,
+// infinite or negative rates (no result; u untouched). Whether the rates obey
+// detailed balance is the caller's to check: on other rates the result is
+// well defined (the spectrum of the factor of the symmetrised rates) but is
+// not the spectrum of U; p8 is right for any irreducible chain.
+SpectrumStatus ComputeReversibleSpectrum(int n, std::vector<double>& u, ReversibleSpectrum& out,
+                                         const SpectrumOptions& options = {});
+
+#endif  // ZOLVANE_SPECTRAL_REVERSIBLE_SPECTRUM_H_
