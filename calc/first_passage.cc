@@ -1,6 +1,9 @@
 // Mean first passage times of the Markov process defined by U: between all
-// pairs of states (through the fundamental matrix), to one target state, and
-// the times until absorption when an absorbing state exists.
+// pairs of states, to one target state, and the times until absorption when
+// an absorbing state exists. All of them by state reduction
+// (elimination/state_reduction.h), which only adds non-negative terms and so
+// keeps the slow times of stiff landscapes that a solve with the generator's
+// diagonal would lose.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,17 +13,15 @@
 #include <vector>
 
 #include "calc/calc.h"
-#include "matrix/dense.h"
-#include "matrix/lapack.h"
+#include "elimination/state_reduction.h"
 
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// A singular system has no finite answer for at least one state; the
-// solvers' leftovers would read as plausible (even negative) times, so the
-// caller reports NaN instead and says why.
+// A state that cannot reach a target has no finite time; that shows as a
+// pivot 0 of the elimination. The run reports NaN then and says why.
 void WarnSingular(const RunOptions& opts) {
   if (!opts.quiet) {
     fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
@@ -39,76 +40,54 @@ void AppendG(std::string& line, double x) {
   line.push_back(' ');
 }
 
-// Solves A^T x = b for the row-major m x m matrix `a` (LAPACK reads our rows as
-// its columns): for every column j, sum_i a(i, j) * x_i = b_j. `a` is
-// destroyed and `b` receives x. Returns false when the system is singular.
-bool SolveTransposed(std::vector<double>& a, std::vector<double>& b, int m) {
-  if (m == 0) return true;
-  const int nrhs = 1;
-  std::vector<int> ipiv(m);
-  int info = 0;
-  dgesv_(&m, &nrhs, a.data(), &m, ipiv.data(), b.data(), &m, &info);
-  if (info < 0) LapackArgumentBug("dgesv", info);
-  return info == 0;
+// The rates of the first m states of U in the convention of the state
+// reduction: row i holds the rates out of i (column i of U), diagonal 0. The
+// diagonal of U, with or without the --useplusI shift, is never read.
+std::vector<double> ReductionRates(const std::vector<double>& U, size_t n, size_t m) {
+  std::vector<double> k(m * m);
+  for (size_t i = 0; i < m; ++i) {
+    const double* from = U.data() + i * n;
+    for (size_t j = 0; j < m; ++j) k[j * m + i] = i == j ? 0.0 : from[j];
+  }
+  return k;
 }
 
 }  // namespace
 
-void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& p8,
+void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& /*p8*/,
                                FILE* out) const {
-  const int n = dim;
-  // The generator G is U without the --useplusI shift; `shift` takes it off
-  // the diagonal so that the times do not depend on that option.
-  const double shift = opts.useplusI ? 1.0 : 0.0;
-
+  const size_t n = static_cast<size_t>(dim);
   if (absorbing_state == 0) {
-    // A = -G^T + 1 p8^T; its inverse Z is the fundamental matrix and
-    // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j].
-    std::vector<double> z(static_cast<size_t>(n) * n);
-    for (int r = 0; r < n; ++r) {
-      double* row = &z[static_cast<size_t>(r) * n];
-      for (int c = 0; c < n; ++c) row[c] = p8[c] - U[static_cast<size_t>(c) * n + r];
-      row[r] += shift;
+    std::vector<double> times;
+    if (!FirstPassageTimesAll(ReductionRates(U, n, n), n, times)) {
+      WarnSingular(opts);
+      times.assign(n * n, kNaN);
     }
-    const bool ok = n == 0 || MxInverse(z.data(), n, opts.feps) == 0;
-    if (!ok) WarnSingular(opts);
-    std::vector<double> zdiag(n);
-    for (int j = 0; j < n; ++j) zdiag[j] = z[static_cast<size_t>(j) * n + j];
-
-    // The times replace Z in place, row by row.
-    for (int i = 0; i < n; ++i) {
-      double* zi = &z[static_cast<size_t>(i) * n];
-      for (int j = 0; j < n; ++j) zi[j] = ok ? (zdiag[j] - zi[j]) / p8[j] : kNaN;
-    }
-    MxWriteFirstPassageTimes(z, out);
+    MxWriteFirstPassageTimes(times, out);
     return;
   }
 
-  // Absorbing times: the absorbing state is the last one; over the m
-  // transient states sum_i -G(i, j) x_i = 1, x_j the mean time to absorption
-  // from j.
-  const int m = n > 0 ? n - 1 : 0;
-  std::vector<double> a(static_cast<size_t>(m) * m);
-  for (int i = 0; i < m; ++i) {
-    for (int j = 0; j < m; ++j) {
-      a[static_cast<size_t>(i) * m + j] = -U[static_cast<size_t>(i) * n + j];
-    }
-    a[static_cast<size_t>(i) * m + i] += shift;
-  }
-  std::vector<double> x(m, 1.0);
-  if (SolveTransposed(a, x, m)) {
-    // Every path to absorption passes through the absorbed minimum, so the
-    // time from k to that minimum is x_k - x_a.
-    const int absorbed = absorbed_minimum;
-    if (absorbed >= 0 && absorbed < m) {
-      const double xa = x[absorbed];
-      for (double& v : x) v -= xa;
-    }
+  // Absorbing times: the absorbing state is the last one and is entered
+  // from the absorbed minimum only, so every path to absorption passes
+  // through that minimum and the time from k to absorption less that from
+  // the minimum is the first passage time from k to the minimum over the m
+  // transient states; computed as such, without that difference. Without
+  // the minimum (the ergodicity reduction removed it) the times are those
+  // to the absorbing state itself.
+  const size_t m = n > 0 ? n - 1 : 0;
+  const int absorbed = absorbed_minimum;
+  std::vector<double> x;
+  bool ok;
+  if (absorbed >= 0 && static_cast<size_t>(absorbed) < m) {
+    ok = FirstPassageTimesTo(ReductionRates(U, n, m), m, static_cast<size_t>(absorbed), x);
   } else {
+    ok = n == 0 || FirstPassageTimesTo(ReductionRates(U, n, n), n, n - 1, x);
+    x.resize(m);
+  }
+  if (!ok) {
     WarnSingular(opts);
     x.assign(m, kNaN);
   }
-
   MxWriteAbsorbingTimes(x, out);
 }
 
@@ -159,27 +138,12 @@ std::optional<std::vector<double>> Calc::MxFirstPassageTo(const std::vector<doub
     fprintf(stderr, "State %d does not exist (--fpt %d)", target + 1, target + 1);
     return std::nullopt;
   }
-  const int m = n - 1;
-  const double shift = opts.useplusI ? 1.0 : 0.0;
-
-  // G without the row and column of the target; row i stands for state i if
-  // i < target, else for state i + 1, and likewise for columns.
-  std::vector<double> a(static_cast<size_t>(m) * m);
-  for (int i = 0; i < m; ++i) {
-    const double* src = &U[static_cast<size_t>(i < target ? i : i + 1) * n];
-    double* dst = &a[static_cast<size_t>(i) * m];
-    for (int j = 0; j < target; ++j) dst[j] = src[j];
-    for (int j = target; j < m; ++j) dst[j] = src[j + 1];
-    dst[i] -= shift;
-  }
-  // For every state j' other than the target: sum_i' G(i', j') x_i' = -1.
-  std::vector<double> x(m, -1.0);
-  if (!SolveTransposed(a, x, m)) {
+  const size_t sn = static_cast<size_t>(n);
+  std::vector<double> times;
+  if (!FirstPassageTimesTo(ReductionRates(U, sn, sn), sn, static_cast<size_t>(target), times)) {
     WarnSingular(opts);
-    x.assign(m, kNaN);
+    times.assign(sn, kNaN);
+    times[static_cast<size_t>(target)] = 0.0;
   }
-
-  std::vector<double> times(n, 0.0);
-  for (int i = 0; i < m; ++i) times[i < target ? i : i + 1] = x[i];
   return times;
 }

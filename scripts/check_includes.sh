@@ -10,7 +10,7 @@ root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 # Layers, lowest first; folders of one layer may not include each other.
 declare -A layer=(
   [base]=0
-  [matrix]=1 [command_line]=1
+  [matrix]=1 [command_line]=1 [elimination]=1
   [input]=2 [spectral]=2
   [calc]=3 [visualize]=3
   [run]=4
