@@ -88,6 +88,10 @@ void BM_MxReduce(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MxReduce)
+    ->Args({500, 50, 1000000})
+    ->Args({500, 50, 1})
+    ->Args({1000, 100, 1000000})
+    ->Args({1000, 100, 1})
     ->Args({2000, 200, 1000000})
     ->Args({2000, 200, 500})
     ->Args({2000, 200, 1})

@@ -1,6 +1,7 @@
 // Quasi-stationary reduction of a rate matrix to its first m states: the
 // eliminated states keep dp/dt = 0, which leaves the Schur complement
-// M' = M_gg - M_gb * M_bb^-1 * M_bg as the reduced generator.
+// M' = M_gg - M_gb * M_bb^-1 * M_bg as the reduced generator, computed by
+// state reduction without subtractions (elimination/state_reduction.h).
 #ifndef ZOLVANE_INPUT_REDUCE_H_
 #define ZOLVANE_INPUT_REDUCE_H_
 
@@ -8,12 +9,11 @@
 
 #include "input/qorpparser.h"
 
-// Reduces the n x n matrix `m_mat` (row-major, column j = rates out of j) to
-// m states, at most b per step; b = 1 eliminates one state at a time without
-// an inverse. Returns m if it reduced, else n (matrix untouched).
+// Reduces the n x n matrix `m_mat` (row-major, column j = rates out of j; the
+// diagonal is ignored and rebuilt from the columns) to m states, at most b per
+// step; the steps only set the progress lines (one per block of b, or one per
+// hundred states left when b = 1) and the message when a state cannot be
+// eliminated. Returns m if it reduced, else n (matrix untouched).
 int MxReduce(InputContext& ctx, std::vector<double>& m_mat, int m, int n, int b);
-
-// One Schur-complement step from n to m < n states; replaces `m_mat`.
-void MxReduceBlock(InputContext& ctx, std::vector<double>& m_mat, int n, int m);
 
 #endif  // ZOLVANE_INPUT_REDUCE_H_

@@ -116,29 +116,39 @@ TEST(MxReduce, MatchesIndependentSchurComplementInEveryMode) {
   }
 }
 
-// One state at a time must do exactly the arithmetic of the plain step
-// a'[i][j] = (a[l][j] * h) * a[i][l] + a[i][j], whatever the loop order.
-TEST(MxReduce, OneAtATimeIsBitwiseThePlainStep) {
+// Panels and block products only regroup the sums of the plain step, which
+// adds the rate of every path through the eliminated state l,
+// a[i][l] * a[l][j] / r_l, with r_l the fresh sum of the rates out of l.
+TEST(MxReduce, EveryModeAgreesWithThePlainStep) {
   const int n = 131, m = 3;  // several panels and a partial one
   const Matrix input = RandomRates(n, 17);
   Matrix plain = input;
-  for (int j = 0; j < n; ++j) {
-    double sum = 0.0;
-    plain[j * n + j] = 0.0;
-    for (int i = 0; i < n; ++i) sum += plain[i * n + j];
-    plain[j * n + j] = -sum;
-  }
   for (int c = n; c > m; --c) {
     const int l = c - 1;
-    const double h = -1.0 / plain[l * n + l];
+    double r = 0.0;
+    for (int i = 0; i < l; ++i) r += plain[i * n + l];
     for (int i = 0; i < l; ++i)
       for (int j = 0; j < l; ++j)
-        plain[i * n + j] = (plain[l * n + j] * h) * plain[i * n + l] + plain[i * n + j];
+        if (i != j) plain[i * n + j] += plain[i * n + l] * plain[l * n + j] / r;
   }
-  Matrix expected;
-  for (int i = 0; i < m; ++i)
-    for (int j = 0; j < m; ++j) expected.push_back(plain[i * n + j]);
-  EXPECT_EQ(expected, Reduce(input, n, m, 1, /*quiet=*/true).mat);
+  Matrix expected(m * m, 0.0);
+  for (int j = 0; j < m; ++j) {
+    double out = 0.0;
+    for (int i = 0; i < m; ++i) {
+      if (i == j) continue;
+      expected[i * m + j] = plain[i * n + j];
+      out += plain[i * n + j];
+    }
+    expected[j * m + j] = -out;
+  }
+  for (int b : {1, 7, 1000000}) {
+    SCOPED_TRACE(b);
+    const Matrix got = Reduce(input, n, m, b, /*quiet=*/true).mat;
+    ASSERT_EQ(expected.size(), got.size());
+    for (size_t k = 0; k < got.size(); ++k) {
+      EXPECT_NEAR(expected[k], got[k], 1e-13 * std::fabs(expected[k])) << k;
+    }
+  }
 }
 
 TEST(MxReduce, InputDiagonalIsIgnored) {
