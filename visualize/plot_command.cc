@@ -1,12 +1,16 @@
 // Command line of zolvane-plot. The table is read whole: the states to plot
-// and the title come from it, and a table on standard input is saved to a
-// temporary file because gnuplot reads its data file once per curve.
+// and the title come from it, and its rows go to gnuplot inside the script.
+// The picture is written beside its final place and only renamed there once
+// gnuplot succeeded, so a failed run never costs an existing file.
 #include "visualize/plot_command.h"
 
 #include <fcntl.h>
 #include <getopt.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -91,27 +95,90 @@ std::string ReadAll(FILE* f, const char* name) {
   return text;
 }
 
-// Saves `text` to a new temporary file and returns its name.
-std::string SaveToTemporaryFile(const std::string& text) {
-  const char* dir = getenv("TMPDIR");
-  std::string name =
-      std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/zolvane-plot-XXXXXX";
-  int fd = mkstemp(name.data());
-  if (fd < 0) Fatal(1, "zolvane-plot: cannot create a temporary file: %s\n", strerror(errno));
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t w = write(fd, text.data() + done, text.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      const int e = errno;
-      close(fd);
-      unlink(name.c_str());
-      Fatal(1, "zolvane-plot: cannot write a temporary file: %s\n", strerror(e));
+// The picture being written. For a regular file (or a new one) `temp` is a
+// scratch file in the same directory, renamed over `target` on success;
+// anything else (a terminal, /dev/null, a pipe) is written directly and
+// never removed.
+struct Picture {
+  std::string name;    // as given on the command line, for messages
+  std::string target;  // the file to replace: `name`, or where its symlink leads
+  std::string temp;    // empty when writing directly
+  int fd = -1;
+};
+
+// The scratch file's name where a signal handler can reach it: an
+// interrupted run removes it instead of leaving it behind.
+char g_temp_name[PATH_MAX + 32];
+
+void RemoveTempAndDie(int signo) {
+  if (g_temp_name[0] != '\0') unlink(g_temp_name);
+  signal(signo, SIG_DFL);
+  raise(signo);
+}
+
+// Opens the picture `name` for writing. Ends the run with one line when the
+// picture would replace the table being plotted (`table` describes it; its
+// st_mode is 0 when unknown) or cannot be written.
+Picture OpenPicture(const std::string& name, const struct stat& table) {
+  Picture pic;
+  pic.name = name;
+  pic.target = name;
+  struct stat st;
+  if (lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // Replace the file the link leads to, keeping the link.
+    char* resolved = realpath(name.c_str(), nullptr);
+    if (resolved != nullptr) {
+      pic.target = resolved;
+      free(resolved);
     }
-    done += static_cast<size_t>(w);
   }
-  close(fd);
-  return name;
+  const bool exists = stat(pic.target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) {
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(EISDIR));
+  }
+  if (exists && S_ISREG(st.st_mode) && S_ISREG(table.st_mode) && st.st_dev == table.st_dev &&
+      st.st_ino == table.st_ino) {
+    Fatal(1, "zolvane-plot: the picture %s would replace the table; choose another --output\n",
+          name.c_str());
+  }
+  if (exists && !S_ISREG(st.st_mode)) {
+    pic.fd = open(pic.target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (pic.fd < 0) Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(errno));
+    return pic;
+  }
+  // A name ending in '/' is meant as a directory, which open() would refuse.
+  if (pic.target.back() == '/') {
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(EISDIR));
+  }
+  const size_t slash = pic.target.rfind('/');
+  pic.temp =
+      pic.target.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".zolvane-plot-XXXXXX";
+  if (pic.temp.size() >= sizeof g_temp_name) {
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(ENAMETOOLONG));
+  }
+  pic.fd = mkostemp(pic.temp.data(), O_CLOEXEC);
+  if (pic.fd < 0) Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(errno));
+  snprintf(g_temp_name, sizeof g_temp_name, "%s", pic.temp.c_str());
+  for (int signo : {SIGINT, SIGTERM, SIGHUP}) signal(signo, RemoveTempAndDie);
+  // The new file gets the mode (and, when we may, the owner) the old one
+  // had, or the mode a newly created file would get.
+  if (exists) {
+    fchmod(pic.fd, st.st_mode & 07777);
+    // Only a privileged writer may hand the file back; otherwise it is ours.
+    if (fchown(pic.fd, st.st_uid, st.st_gid) != 0) errno = 0;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(pic.fd, 0666 & ~mask);
+  }
+  return pic;
+}
+
+// Removes the scratch file of an unfinished picture, if any.
+void DiscardPicture(const Picture& pic) {
+  if (pic.temp.empty()) return;
+  unlink(pic.temp.c_str());
+  g_temp_name[0] = '\0';
 }
 
 }  // namespace
@@ -150,6 +217,16 @@ int ZolvanePlotMain(int argc, char** argv) {
         if (optopt != 0 && strchr("oks", optopt) != nullptr) {
           Fatal(1, "zolvane-plot: %s needs a value; see zolvane-plot --help\n", argv[optind - 1]);
         }
+        // An unknown letter: getopt leaves optind on its word while more
+        // letters follow ("-px"), so argv[optind - 1] would be another word.
+        // Known letters here are long options given a value ("--help=3").
+        if (optopt != 0 && strchr("hV", optopt) == nullptr) {
+          const unsigned char letter = static_cast<unsigned char>(optopt);
+          if (isgraph(letter)) {
+            Fatal(1, "zolvane-plot: unknown option -%c; see zolvane-plot --help\n", letter);
+          }
+          Fatal(1, "zolvane-plot: unknown option -\\x%02X; see zolvane-plot --help\n", letter);
+        }
         Fatal(1, "zolvane-plot: unknown option %s; see zolvane-plot --help\n", argv[optind - 1]);
     }
   }
@@ -161,13 +238,17 @@ int ZolvanePlotMain(int argc, char** argv) {
   const bool from_stdin = optind == argc || strcmp(argv[optind], "-") == 0;
   const std::string table_name = from_stdin ? "standard input" : argv[optind];
   std::string text;
+  // What the table is on disk, to refuse a picture that would replace it.
+  struct stat table_stat = {};
   if (from_stdin) {
+    if (fstat(STDIN_FILENO, &table_stat) != 0) table_stat.st_mode = 0;
     text = ReadAll(stdin, "standard input");
   } else {
     FILE* f = fopen(table_name.c_str(), "r");
     if (f == nullptr) {
       Fatal(1, "zolvane-plot: cannot open %s: %s\n", table_name.c_str(), strerror(errno));
     }
+    if (fstat(fileno(f), &table_stat) != 0) table_stat.st_mode = 0;
     text = ReadAll(f, table_name.c_str());
     fclose(f);
   }
@@ -188,29 +269,32 @@ int ZolvanePlotMain(int argc, char** argv) {
       }
     }
   }
+  const std::string script = PopulationPlotScript(table, states, PictureFormatFor(output));
+  Picture pic = OpenPicture(output, table_stat);
 
-  // gnuplot reads the table file itself; standard input, and a file name it
-  // could not be given on one command line, go through a temporary copy.
-  const bool copy = from_stdin || table_name.find_first_of("\r\n") != std::string::npos;
-  const std::string data_path = copy ? SaveToTemporaryFile(text) : table_name;
-
-  const int out_fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (out_fd < 0) {
-    const int e = errno;
-    if (copy) unlink(data_path.c_str());
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", output.c_str(), strerror(e));
+  if (!table.finished) {
+    const int rows = static_cast<int>(table.times.size());
+    fprintf(stderr, "zolvane-plot: warning: %s %s: the run did not finish; plotting its %d rows\n",
+            table_name.c_str(),
+            table.cut_row ? "ends inside a row" : "lacks the closing \"# of iterations\" line",
+            rows);
   }
-  const std::string script =
-      PopulationPlotScript(table, states, data_path, PictureFormatFor(output));
   // Our buffered output must not be duplicated into, or overtaken by, gnuplot's.
   fflush(stdout);
   fflush(stderr);
-  const bool drawn = RunGnuplot(script, out_fd, &err);
-  const bool closed = close(out_fd) == 0;
-  if (copy) unlink(data_path.c_str());
+  std::string warning;
+  const bool drawn = RunGnuplot(script, pic.fd, &err, &warning);
+  const bool closed = close(pic.fd) == 0;
   if (!drawn || !closed) {
-    unlink(output.c_str());
+    DiscardPicture(pic);
     Fatal(1, "zolvane-plot: %s\n", drawn ? "cannot finish writing the picture" : err.c_str());
   }
+  if (!pic.temp.empty() && rename(pic.temp.c_str(), pic.target.c_str()) != 0) {
+    const int e = errno;
+    DiscardPicture(pic);
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", output.c_str(), strerror(e));
+  }
+  g_temp_name[0] = '\0';
+  if (!warning.empty()) fprintf(stderr, "zolvane-plot: warning: gnuplot: %s\n", warning.c_str());
   return 0;
 }

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -20,14 +22,29 @@ bool HeaderValue(const std::string& line, const char* key, std::string* value) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+// A line that could be the beginning of a row: blanks and the characters of
+// numbers only. Anything else in an unterminated last line is not a cut row
+// but text that is no table.
+bool LooksLikeRowStart(const std::string& line) {
+  for (char c : line) {
+    if (!IsBlank(c) && strchr("0123456789+-.eE", c) == nullptr) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool DrawableTime(double t) { return t >= DBL_MIN && t <= kLargestPlotted; }
 
 bool ParsePopulationTable(const std::string& text, PopulationTable* table, std::string* err) {
   *table = PopulationTable();
+  bool positive_time = false;
+  bool drawable_time = false;
   size_t pos = 0;
   for (int line_no = 1; pos < text.size(); ++line_no) {
     size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
+    const bool terminated = end != std::string::npos;
+    if (!terminated) end = text.size();
     const std::string line = text.substr(pos, end - pos);
     pos = end + 1;
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
@@ -36,12 +53,22 @@ bool ParsePopulationTable(const std::string& text, PopulationTable* table, std::
         table->sequence.clear();
       }
       HeaderValue(line, "Temperature", &table->temperature);
+      // zolvane ends a table it completed with this line; a run stopped by
+      // the probability check, or a file cut short, lacks it.
+      if (line.compare(0, 16, "# of iterations:") == 0) table->finished = true;
       continue;
+    }
+    // zolvane ends every row with a newline: a last line without one was cut
+    // in the middle, and its last number may be cut too.
+    if (!terminated && LooksLikeRowStart(line)) {
+      table->cut_row = true;
+      table->finished = false;
+      break;
     }
     // A row: the time, then one population per state.
     const char* p = line.c_str();
     const char* const line_end = p + line.size();
-    int column = 0;
+    std::vector<double> row;
     while (true) {
       while (p < line_end && IsBlank(*p)) ++p;
       if (p == line_end) break;
@@ -54,28 +81,43 @@ bool ParsePopulationTable(const std::string& text, PopulationTable* table, std::
         return false;
       }
       p = after;
-      if (column == 0 && x > 0) table->positive_times = true;
-      if (column > 0) {
-        const size_t state = column - 1;
-        if (table->peak.size() <= state) table->peak.resize(state + 1, 0.0);
-        table->peak[state] = std::max(table->peak[state], x);
-      }
-      ++column;
+      row.push_back(x);
     }
-    if (column < 2) {
+    if (row.size() < 2) {
       *err = "line " + std::to_string(line_no) + " holds a time but no population";
       return false;
     }
-    ++table->rows;
+    for (size_t k = 1; k < row.size(); ++k) {
+      if (std::fabs(row[k]) > kLargestPlotted) {
+        *err = "line " + std::to_string(line_no) + " holds a population beyond 1e307, which " +
+               "the plot cannot show";
+        return false;
+      }
+    }
+    if (row[0] > 0) positive_time = true;
+    if (DrawableTime(row[0])) drawable_time = true;
+    if (table->peak.size() < row.size() - 1) table->peak.resize(row.size() - 1, 0.0);
+    for (size_t k = 1; k < row.size(); ++k) {
+      table->peak[k - 1] = std::max(table->peak[k - 1], row[k]);
+    }
+    table->times.push_back(row[0]);
+    row.erase(row.begin());
+    table->populations.push_back(std::move(row));
+    table->finished = false;
   }
-  if (table->rows == 0) {
+  if (table->times.empty()) {
     *err = "no rows of populations";
     return false;
   }
   // The time axis is logarithmic: without a time above 0 gnuplot has no
-  // range to draw and fails with a report of several lines.
-  if (!table->positive_times) {
+  // range to draw and fails with a report of several lines. It cannot take
+  // the logarithm of a subnormal time either, nor draw a huge one.
+  if (!positive_time) {
     *err = "no row has a time above 0";
+    return false;
+  }
+  if (!drawable_time) {
+    *err = "no row has a time from 2.2e-308 to 1e307, the times the time axis can show";
     return false;
   }
   return true;
