@@ -40,17 +40,10 @@ void AppendG(std::string& line, double x) {
   line.push_back(' ');
 }
 
-// The rates of the first m states of U in the convention of the state
-// reduction: row i holds the rates out of i (column i of U), diagonal 0. The
-// diagonal of U, with or without the --useplusI shift, is never read.
-std::vector<double> ReductionRates(const std::vector<double>& U, size_t n, size_t m) {
-  std::vector<double> k(m * m);
-  for (size_t i = 0; i < m; ++i) {
-    const double* from = U.data() + i * n;
-    for (size_t j = 0; j < m; ++j) k[j * m + i] = i == j ? 0.0 : from[j];
-  }
-  return k;
-}
+// The first m states of U as the state reduction reads them: the rate from
+// i to j is U(j, i). The diagonal, with or without the --useplusI shift, is
+// never read.
+RatesView Rates(const std::vector<double>& U, size_t n, size_t m) { return {U.data(), m, 1, n}; }
 
 }  // namespace
 
@@ -59,7 +52,7 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
   const size_t n = static_cast<size_t>(dim);
   if (absorbing_state == 0) {
     std::vector<double> times;
-    if (!FirstPassageTimesAll(ReductionRates(U, n, n), n, times)) {
+    if (!FirstPassageTimesAll(Rates(U, n, n), times)) {
       WarnSingular(opts);
       times.assign(n * n, kNaN);
     }
@@ -79,9 +72,9 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
   std::vector<double> x;
   bool ok;
   if (absorbed >= 0 && static_cast<size_t>(absorbed) < m) {
-    ok = FirstPassageTimesTo(ReductionRates(U, n, m), m, static_cast<size_t>(absorbed), x);
+    ok = FirstPassageTimesTo(Rates(U, n, m), static_cast<size_t>(absorbed), x);
   } else {
-    ok = n == 0 || FirstPassageTimesTo(ReductionRates(U, n, n), n, n - 1, x);
+    ok = n == 0 || FirstPassageTimesTo(Rates(U, n, n), n - 1, x);
     x.resize(m);
   }
   if (!ok) {
@@ -140,7 +133,7 @@ std::optional<std::vector<double>> Calc::MxFirstPassageTo(const std::vector<doub
   }
   const size_t sn = static_cast<size_t>(n);
   std::vector<double> times;
-  if (!FirstPassageTimesTo(ReductionRates(U, sn, sn), sn, static_cast<size_t>(target), times)) {
+  if (!FirstPassageTimesTo(Rates(U, sn, sn), static_cast<size_t>(target), times)) {
     WarnSingular(opts);
     times.assign(sn, kNaN);
     times[static_cast<size_t>(target)] = 0.0;

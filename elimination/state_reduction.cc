@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 // elimination/ sits beside matrix/ in the include layers and may not include
@@ -38,15 +39,18 @@ void AddProduct(size_t rows, size_t cols, size_t inner, const double* a, size_t 
 
 long EliminateLastStates(double* k, size_t ld, size_t count, size_t keep, size_t extra_col,
                          size_t extra, double* pivots) {
-  std::vector<double> rows;  // row t of a panel: k[l][j] / r_l for j < q, then the extras
-  std::vector<double> cols;  // cols[i * nb + t] = k[i][l] of step t, for i < q
-  std::vector<double> ratio(count);
+  // rows[t * width + j]: k[l][j] / r_l of step t for j < l, the extras from
+  // column c on; cols[i * nb + t] = k[i][l] of step t, for the rows i < q.
+  std::vector<double> rows, cols;
   for (size_t c = count; c > keep;) {
     const size_t nb = std::min(kPanel, c - keep);
     const size_t q = c - nb;  // the remaining block after the panel
-    const size_t width = q + extra;
-    rows.assign(nb * width, 0.0);
-    cols.assign(q * nb, 0.0);
+    const size_t width = c + extra;
+    rows.resize(nb * width);
+    cols.resize(q * nb);
+
+    // The panel's own rows are the pivot rows: each step brings them up to
+    // date in every column before the next pivot is summed.
     for (size_t t = 0; t < nb; ++t) {
       const size_t l = c - 1 - t;
       const double* kl = k + l * ld;
@@ -56,34 +60,37 @@ long EliminateLastStates(double* k, size_t ld, size_t count, size_t keep, size_t
       for (size_t j = 0; j < l; ++j) r += kl[j];
       pivots[l] = r;
       if (!(r > 0.0)) return static_cast<long>(l);
-      double* row = rows.data() + t * width;
-      for (size_t j = 0; j < l; ++j) ratio[j] = kl[j] / r;
-      for (size_t j = 0; j < q; ++j) row[j] = ratio[j];
-      for (size_t e = 0; e < extra; ++e) row[q + e] = kl[extra_col + e] / r;
-
-      // The panel's own rows are pivot rows later: they are brought up to
-      // date in every column now.
+      double* w = rows.data() + t * width;
+      for (size_t j = 0; j < l; ++j) w[j] = kl[j] / r;
+      for (size_t e = 0; e < extra; ++e) w[c + e] = kl[extra_col + e] / r;
       for (size_t i = q; i < l; ++i) {
         double* ki = k + i * ld;
         const double f = ki[l];
         if (f == 0.0) continue;
-        for (size_t j = 0; j < l; ++j) ki[j] += f * ratio[j];
-        for (size_t e = 0; e < extra; ++e) ki[extra_col + e] += f * row[q + e];
+        for (size_t j = 0; j < l; ++j) ki[j] += f * w[j];
+        for (size_t e = 0; e < extra; ++e) ki[extra_col + e] += f * w[c + e];
       }
-      // The remaining rows: only the panel's columns now, the rest below.
-      for (size_t i = 0; i < q; ++i) {
-        double* ki = k + i * ld;
+    }
+    // The remaining rows depend on the pivot rows only: each goes through
+    // all steps of the panel in its own columns of the panel while it sits
+    // in cache, and records what the block product below needs.
+    for (size_t i = 0; i < q; ++i) {
+      double* ki = k + i * ld;
+      double* ci = cols.data() + i * nb;
+      for (size_t t = 0; t < nb; ++t) {
+        const size_t l = c - 1 - t;
         const double f = ki[l];
-        cols[i * nb + t] = f;
+        ci[t] = f;
         if (f == 0.0) continue;
-        for (size_t j = q; j < l; ++j) ki[j] += f * ratio[j];
+        const double* w = rows.data() + t * width;
+        for (size_t j = q; j < l; ++j) ki[j] += f * w[j];
       }
     }
     AddProduct(q, q, nb, cols.data(), nb, rows.data(), width, k, ld);
     for (size_t e = 0; e < extra; ++e) {
       for (size_t i = 0; i < q; ++i) {
         double s = 0.0;
-        for (size_t t = 0; t < nb; ++t) s += cols[i * nb + t] * rows[t * width + q + e];
+        for (size_t t = 0; t < nb; ++t) s += cols[i * nb + t] * rows[t * width + c + e];
         k[i * ld + extra_col + e] += s;
       }
     }
@@ -130,24 +137,69 @@ int ScaleRates(double* k, size_t ld, size_t rows, size_t cols) {
   return -e;
 }
 
-bool FirstPassageTimesTo(const std::vector<double>& rates, size_t n, size_t target,
-                         std::vector<double>& times) {
+namespace {
+
+// The exponent that ScaleRates would apply to the chain's rates.
+int ScaleExponent(const RatesView& v) {
+  double top = 0.0;
+  for (size_t i = 0; i < v.n; ++i) {
+    for (size_t j = 0; j < v.n; ++j) {
+      if (i != j) top = std::max(top, v.data[i * v.from_stride + j * v.to_stride]);
+    }
+  }
+  if (!(top > 0.0) || !std::isfinite(top)) return 0;
+  int e = 0;
+  std::frexp(top, &e);
+  return -e;
+}
+
+// A chain to copy from: its rates, its waiting times (all 1 when `wait` is
+// null) and a power of two that scales the rates, exactly.
+struct Source {
+  RatesView rates;
+  const double* wait;
+  size_t wait_stride;
+  double scale;
+};
+
+// k[a][b] = the rate order[a] -> order[b] (scaled; diagonal 0), and
+// k[a][m] its waiting time, for the m states of `order`. Tiles keep both the
+// rows written and the strided reads of a generator's columns in cache.
+void CopyChain(const Source& src, const size_t* order, size_t m, double* k, size_t ld) {
+  constexpr size_t kTile = 32;
+  const RatesView& v = src.rates;
+  for (size_t a0 = 0; a0 < m; a0 += kTile) {
+    const size_t a1 = std::min(m, a0 + kTile);
+    for (size_t b0 = 0; b0 < m; b0 += kTile) {
+      const size_t b1 = std::min(m, b0 + kTile);
+      for (size_t a = a0; a < a1; ++a) {
+        const double* from = v.data + order[a] * v.from_stride;
+        double* to = k + a * ld;
+        for (size_t b = b0; b < b1; ++b) to[b] = from[order[b] * v.to_stride] * src.scale;
+      }
+    }
+  }
+  for (size_t a = 0; a < m; ++a) {
+    k[a * ld + a] = 0.0;
+    k[a * ld + m] = src.wait == nullptr ? 1.0 : src.wait[order[a] * src.wait_stride];
+  }
+}
+
+}  // namespace
+
+bool FirstPassageTimesTo(const RatesView& rates, size_t target, std::vector<double>& times) {
+  const size_t n = rates.n;
   times.assign(n, 0.0);
   if (n <= 1) return true;
   // The target first, the others after it in their order, and the waiting
-  // times (1 each) in the last column.
+  // times in the last column.
   const size_t ld = n + 1;
   std::vector<size_t> order(n);
   order[0] = target;
   for (size_t a = 1; a < n; ++a) order[a] = a - 1 < target ? a - 1 : a;
+  const int e = ScaleExponent(rates);
   std::vector<double> k(n * ld);
-  for (size_t a = 0; a < n; ++a) {
-    const double* from = rates.data() + order[a] * n;
-    double* to = k.data() + a * ld;
-    for (size_t b = 0; b < n; ++b) to[b] = a == b ? 0.0 : from[order[b]];
-    to[n] = 1.0;
-  }
-  const int e = ScaleRates(k.data(), ld, n, n);
+  CopyChain({rates, nullptr, 0, std::ldexp(1.0, e)}, order.data(), n, k.data(), ld);
   std::vector<double> pivots(n);
   if (EliminateLastStates(k.data(), ld, n, 1, n, 1, pivots.data()) >= 0) return false;
   std::vector<double> x(n, 0.0);
@@ -158,10 +210,22 @@ bool FirstPassageTimesTo(const std::vector<double>& rates, size_t n, size_t targ
 
 namespace {
 
-// The times to every target among the m states `ids` of a chain held as
-// m x (m + 1) (rates, then the waiting times), into times[from * n + to].
-bool SolveTargets(const std::vector<double>& chain, const std::vector<size_t>& ids,
-                  std::vector<double>& times, size_t n) {
+// Doubles SolveTargets takes at a node of m states, its subtree included:
+// the reordered chain and its pivots, then either the half's chain and the
+// subtree below it or the times back-substituted for the half.
+size_t Workspace(size_t m) {
+  if (m <= 1) return 0;
+  size_t most = 0;
+  for (const size_t nt : {m / 2, m - m / 2}) {
+    most = std::max(most, std::max(nt * (nt + 1) + Workspace(nt), m * nt));
+  }
+  return m * (m + 1) + m + most;
+}
+
+// The times to every target among the m states `ids` of the chain `src`,
+// into times[from * n + to]. `work` holds Workspace(m) doubles.
+bool SolveTargets(const Source& src, const std::vector<size_t>& ids, double* times, size_t n,
+                  double* work) {
   const size_t m = ids.size();
   if (m == 1) {
     times[ids[0] * n + ids[0]] = 0.0;
@@ -169,39 +233,36 @@ bool SolveTargets(const std::vector<double>& chain, const std::vector<size_t>& i
   }
   const size_t ld = m + 1;
   const size_t half = m / 2;
+  double* k = work;
+  double* pivots = k + m * ld;
+  double* rest = pivots + m;
+  std::vector<size_t> order(m), sub_ids;
   for (int side = 0; side < 2; ++side) {
     // This side's targets first; the other side goes, last state first.
     const size_t nt = side == 0 ? half : m - half;
-    std::vector<size_t> order(m);
     for (size_t a = 0; a < m; ++a) order[a] = side == 0 ? a : (a + half) % m;
-    std::vector<double> k(m * ld);
-    for (size_t a = 0; a < m; ++a) {
-      const double* from = chain.data() + order[a] * ld;
-      double* to = k.data() + a * ld;
-      for (size_t b = 0; b < m; ++b) to[b] = from[order[b]];
-      to[m] = from[m];
-    }
-    std::vector<double> pivots(m);
-    if (EliminateLastStates(k.data(), ld, m, nt, m, 1, pivots.data()) >= 0) return false;
+    CopyChain(src, order.data(), m, k, ld);
+    if (EliminateLastStates(k, ld, m, nt, m, 1, pivots) >= 0) return false;
 
-    std::vector<size_t> sub_ids(nt);
+    sub_ids.resize(nt);
     for (size_t a = 0; a < nt; ++a) sub_ids[a] = ids[order[a]];
-    {
-      std::vector<double> sub(nt * (nt + 1));
-      for (size_t a = 0; a < nt; ++a) {
-        std::copy_n(k.data() + a * ld, nt, sub.data() + a * (nt + 1));
-        sub[a * (nt + 1) + nt] = k[a * ld + m];
-      }
-      if (!SolveTargets(sub, sub_ids, times, n)) return false;
+    // The reduced chain of the half, as the next node's source.
+    double* sub = rest;
+    for (size_t a = 0; a < nt; ++a) {
+      std::copy_n(k + a * ld, nt, sub + a * (nt + 1));
+      sub[a * (nt + 1) + nt] = k[a * ld + m];
     }
+    const Source half_chain{{sub, nt, nt + 1, 1}, sub + nt, nt + 1, 1.0};
+    if (!SolveTargets(half_chain, sub_ids, times, n, sub + nt * (nt + 1))) return false;
+
     // x[a][t]: from state a of this order to target t of this side.
-    std::vector<double> x(m * nt);
+    double* x = rest;
     for (size_t a = 0; a < nt; ++a) {
       for (size_t t = 0; t < nt; ++t) x[a * nt + t] = times[sub_ids[a] * n + sub_ids[t]];
     }
-    BackSubstitute(k.data(), ld, m, nt, m, pivots.data(), x.data(), nt, nt);
+    BackSubstitute(k, ld, m, nt, m, pivots, x, nt, nt);
     for (size_t l = nt; l < m; ++l) {
-      double* row = times.data() + ids[order[l]] * n;
+      double* row = times + ids[order[l]] * n;
       for (size_t t = 0; t < nt; ++t) row[sub_ids[t]] = x[l * nt + t];
     }
   }
@@ -210,20 +271,18 @@ bool SolveTargets(const std::vector<double>& chain, const std::vector<size_t>& i
 
 }  // namespace
 
-bool FirstPassageTimesAll(const std::vector<double>& rates, size_t n, std::vector<double>& times) {
+bool FirstPassageTimesAll(const RatesView& rates, std::vector<double>& times) {
+  const size_t n = rates.n;
   times.assign(n * n, 0.0);
   if (n <= 1) return true;
-  const size_t ld = n + 1;
-  std::vector<double> chain(n * ld);
-  for (size_t i = 0; i < n; ++i) {
-    std::copy_n(rates.data() + i * n, n, chain.data() + i * ld);
-    chain[i * ld + i] = 0.0;
-    chain[i * ld + n] = 1.0;
-  }
-  const int e = ScaleRates(chain.data(), ld, n, n);
+  // One allocation for the whole recursion: fresh buffers at every node
+  // cost more in page faults and zeroing than the arithmetic.
+  const auto work = std::make_unique_for_overwrite<double[]>(Workspace(n));
+  const int e = ScaleExponent(rates);
   std::vector<size_t> ids(n);
   for (size_t i = 0; i < n; ++i) ids[i] = i;
-  if (!SolveTargets(chain, ids, times, n)) return false;
+  const Source chain{rates, nullptr, 0, std::ldexp(1.0, e)};
+  if (!SolveTargets(chain, ids, times.data(), n, work.get())) return false;
   if (e != 0) {
     for (double& t : times) t = std::ldexp(t, e);
   }

@@ -51,18 +51,27 @@ void BackSubstitute(const double* k, size_t ld, size_t count, size_t keep, size_
 // * 2^e. All zero or not finite: nothing is scaled, 0.
 int ScaleRates(double* k, size_t ld, size_t rows, size_t cols);
 
-// Mean first passage times to `target` from every state of the n-state chain
-// `rates` (row-major n x n, rate i -> j at i * n + j, diagonal ignored):
+// The rates of an n-state chain where they lie in the caller's matrix: the
+// rate from i to j at data[i * from_stride + j * to_stride] (i != j; the
+// diagonal is never read). {u, n, 1, ld} reads the generator's layout
+// (column j = rates out of j, row stride ld), {k, n, ld, 1} rows of rates.
+struct RatesView {
+  const double* data;
+  size_t n;
+  size_t from_stride;
+  size_t to_stride;
+};
+
+// Mean first passage times to `target` from every state of the chain:
 // times[target] = 0. Returns false when some state cannot reach the target
 // (its time is infinite); `times` is then unspecified.
-bool FirstPassageTimesTo(const std::vector<double>& rates, size_t n, size_t target,
-                         std::vector<double>& times);
+bool FirstPassageTimesTo(const RatesView& rates, size_t target, std::vector<double>& times);
 
 // All mean first passage times of the chain: times[i * n + j] from i to j
 // (n x n, zero diagonal), by divide and conquer over the targets: for the
 // targets of one half the other half is eliminated once, the half is solved
 // recursively and the eliminated states follow by back-substitution, which
 // costs O(n^3) in all. Returns false when some state cannot reach some other.
-bool FirstPassageTimesAll(const std::vector<double>& rates, size_t n, std::vector<double>& times);
+bool FirstPassageTimesAll(const RatesView& rates, std::vector<double>& times);
 
 #endif  // ZOLVANE_ELIMINATION_STATE_REDUCTION_H_

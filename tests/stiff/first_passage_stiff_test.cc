@@ -163,7 +163,7 @@ TEST(StiffFirstPassage, AllPairsMatchTheReference) {
     }
 
     std::vector<double> got;
-    ASSERT_TRUE(FirstPassageTimesAll(rates, n, got));
+    ASSERT_TRUE(FirstPassageTimesAll({rates.data(), n, n, 1}, got));
     double worst = 0.0;
     size_t at = 0;
     for (size_t k = 0; k < n * n; ++k) {
