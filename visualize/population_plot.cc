@@ -15,8 +15,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 extern char** environ;
 
@@ -31,6 +33,8 @@ const char* const kColours[] = {"#0072b2", "#d55e00", "#009e73", "#7b3294",
 const char* const kDashes[] = {"solid", "(12,6)", "(3,5)", "(12,5,3,5)", "(12,5,3,5,3,5)"};
 constexpr size_t kColourCount = sizeof kColours / sizeof kColours[0];
 constexpr size_t kDashCount = sizeof kDashes / sizeof kDashes[0];
+// The key names as many curves as there are distinct looks.
+constexpr size_t kKeyEntries = kColourCount * kDashCount;
 
 // Appends code point `c` (valid, below 0x110000) to `out` in UTF-8.
 void AppendUtf8(unsigned c, std::string* out) {
@@ -87,6 +91,14 @@ std::vector<unsigned> CodePoints(const std::string& bytes) {
   return points;
 }
 
+// `x` in the fewest digits that read back as exactly `x`: gnuplot parses
+// the data block once per curve, and short numbers parse faster.
+std::string Number(double x) {
+  char buffer[32];
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, x);
+  return std::string(buffer, r.ptr);
+}
+
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -125,6 +137,10 @@ std::string LastMessage(FILE* f) {
   if (last.compare(0, 5, "line ") == 0 || (!last.empty() && last[0] == '"')) {
     const size_t colon = last.find(": ");
     if (colon != std::string::npos) last.erase(0, colon + 2);
+  }
+  // The caller says whether it is a warning.
+  for (const char* word : {"warning: ", "Warning: ", "Warning - "}) {
+    if (last.compare(0, strlen(word), word) == 0) last.erase(0, strlen(word));
   }
   std::string clean;
   for (unsigned c : CodePoints(last)) AppendUtf8(c, &clean);
@@ -212,27 +228,24 @@ std::string PopulationPlotScript(const PopulationTable& table, const std::vector
   s += "set key outside right top title 'state'\n";
 
   // The rows the time axis can show, time and chosen populations written
-  // back exactly ("%.17g"); a state a narrow row lacks is NaN, which gnuplot
-  // skips. gnuplot also reads the numbers as we did, whatever their spelling.
+  // back exactly; a state a narrow row lacks is NaN, which gnuplot skips.
+  // gnuplot thus reads the numbers as we did, whatever their spelling.
   double t_min = 0, t_max = 0, y_max = 0;
   bool first = true;
   std::string data = "$populations << EOD\n";
-  char number[32];
   for (size_t r = 0; r < table.times.size(); ++r) {
     const double t = table.times[r];
     if (!DrawableTime(t)) continue;
     t_min = first ? t : std::min(t_min, t);
     t_max = first ? t : std::max(t_max, t);
     first = false;
-    snprintf(number, sizeof number, "%.17g", t);
-    data += number;
+    data += Number(t);
     const std::vector<double>& row = table.populations[r];
     for (int state : states) {
       const size_t k = static_cast<size_t>(state) - 1;
       if (k < row.size()) {
         y_max = std::max(y_max, row[k]);
-        snprintf(number, sizeof number, " %.17g", row[k]);
-        data += number;
+        data += ' ' + Number(row[k]);
       } else {
         data += " NaN";
       }
@@ -248,18 +261,14 @@ std::string PopulationPlotScript(const PopulationTable& table, const std::vector
   if (t_min == t_max) {
     const double lo = t_min / 10 >= DBL_MIN ? t_min / 10 : t_min;
     const double hi = t_max * 10 <= kLargestPlotted ? t_max * 10 : t_max;
-    snprintf(number, sizeof number, "%.17g", lo);
-    s += std::string("set xrange [") + number;
-    snprintf(number, sizeof number, "%.17g", hi);
-    s += std::string(":") + number + "]\n";
+    s += "set xrange [" + Number(lo) + ":" + Number(hi) + "]\n";
     // One time point makes no line: show it as a point.
     style = "linespoints pointtype 7";
   }
   if (!(y_max > 0)) {
     s += "set yrange [0:1]\n";
   } else if (y_max > 1e300) {
-    snprintf(number, sizeof number, "%.17g", y_max);
-    s += std::string("set yrange [0:") + number + "]\n";
+    s += "set yrange [0:" + Number(y_max) + "]\n";
   } else {
     s += "set yrange [0:*]\n";
   }
@@ -270,7 +279,14 @@ std::string PopulationPlotScript(const PopulationTable& table, const std::vector
     s += i == 0 ? " " : ", ";
     s += "$populations using 1:" + std::to_string(i + 2) + " with " + style +
          " linewidth 2 linecolor rgb '" + kColours[i % kColourCount] + "' dashtype " +
-         kDashes[(i / kColourCount) % kDashCount] + " title '" + std::to_string(states[i]) + "'";
+         kDashes[(i / kColourCount) % kDashCount];
+    s += i < kKeyEntries ? " title '" + std::to_string(states[i]) + "'" : " notitle";
+  }
+  // More entries than the curves' looks would only fill the picture with key
+  // columns (and make gnuplot warn); the key says how many it leaves out.
+  if (states.size() > kKeyEntries) {
+    s += ", keyentry with lines linecolor rgb 'white' title '+" +
+         std::to_string(states.size() - kKeyEntries) + " more'";
   }
   s += "\n";
   return s;

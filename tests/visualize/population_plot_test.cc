@@ -127,19 +127,25 @@ std::vector<std::string> DirectoryEntries() {
   return names;
 }
 
-// A stand-in for gnuplot in directory `dir` that writes part of a picture
-// and a report of several lines, then fails as gnuplot does.
-void WriteFailingGnuplot(const std::string& dir) {
+// A stand-in for gnuplot in directory `dir` that writes `picture` and a
+// report of several lines ending in `message`, then exits with `status`.
+void WriteFakeGnuplot(const std::string& dir, const std::string& picture,
+                      const std::string& message, int status) {
   mkdir(dir.c_str(), 0755);
   const std::string path = dir + "/gnuplot";
   WriteFile(path,
             "#!/bin/sh\n"
-            "cat > /dev/null\n"
-            "printf '<svg partial'\n"
-            "printf '\\ngnuplot> plot $populations using 1:2\\n' >&2\n"
-            "printf '                  ^\\n' >&2\n"
-            "printf '         line 14: all points y value undefined!\\n\\n' >&2\n"
-            "exit 1\n");
+            "/bin/cat > /dev/null\n"
+            "printf '" +
+                picture +
+                "'\n"
+                "printf '\\ngnuplot> plot $populations using 1:2\\n' >&2\n"
+                "printf '                  ^\\n' >&2\n"
+                "printf '         line 14: " +
+                message +
+                "\\n\\n' >&2\n"
+                "exit " +
+                std::to_string(status) + "\n");
   chmod(path.c_str(), 0755);
 }
 
@@ -287,7 +293,7 @@ TEST_F(PopulationPlot, NoFileIsLost) {
   EXPECT_EQ("an older picture\n", ReadFile("keep.svg"));
 
   // gnuplot's report of several lines becomes one line of ours.
-  WriteFailingGnuplot(dir_.path() + "/fake");
+  WriteFakeGnuplot(dir_.path() + "/fake", "<svg partial", "all points y value undefined!", 1);
   r = RunProgram("/usr/bin/env",
                  {"PATH=" + dir_.path() + "/fake", ZOLVANE_PLOT_BIN, "same.txt", "-o", "keep.svg"});
   EXPECT_EQ(1, r.status);
@@ -517,6 +523,46 @@ TEST_F(PopulationPlot, EdgeTimesAndPopulations) {
     EXPECT_EQ(c.message, r.err);
     EXPECT_NE(0, access("populations.svg", F_OK));
   }
+}
+
+// What gnuplot says when it succeeds all the same becomes one warning line.
+TEST_F(PopulationPlot, GnuplotWarningIsOneLine) {
+  WriteFile("t", Table());
+  WriteFakeGnuplot(dir_.path() + "/fake", "<svg/>",
+                   "warning: Warning - difficulty fitting plot titles into key", 0);
+  RunResult r =
+      RunProgram("/usr/bin/env", {"PATH=" + dir_.path() + "/fake", ZOLVANE_PLOT_BIN, "t"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("zolvane-plot: warning: gnuplot: difficulty fitting plot titles into key\n", r.err);
+  EXPECT_EQ("<svg/>", ReadFile("populations.svg"));
+}
+
+// Many curves: the key names as many as have a look of their own (40) and
+// tells how many more there are, instead of columns of titles over the plot
+// and gnuplot's complaint that they do not fit.
+TEST_F(PopulationPlot, ManyCurvesKeepTheKeyReadable) {
+  constexpr int kStates = 200;
+  std::string table;
+  for (int row = 0; row < 3; ++row) {
+    table += std::to_string(row + 1);
+    for (int k = 0; k < kStates; ++k) table += " " + std::to_string((k + row) % 7 + 1) + "e-3";
+    table += "\n";
+  }
+  table += "# of iterations: 3\n";
+  RunResult r = Plot({"--top", std::to_string(kStates)}, table);
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("", r.err);
+  const std::string svg = "populations.svg";
+  ASSERT_EQ(std::to_string(kStates + 1), XPath(svg, std::string("count(") + kCurves + ")"));
+  const std::vector<int> top = TopStates(table, kStates);
+  for (int i : {1, 40, 41, 200}) {
+    SCOPED_TRACE("curve " + std::to_string(i));
+    const std::string curve = std::string("(") + kCurves + ")[" + std::to_string(i) + "]";
+    EXPECT_EQ("1", XPath(svg, "count(" + curve + "//*[local-name()='path'])"));
+    EXPECT_EQ(i <= 40, XPath(svg, "string(" + curve + "/*[local-name()='title'])") ==
+                           std::to_string(top[i - 1]));
+  }
+  ExpectTitle(svg, "+160 more");
 }
 
 TEST(PictureFormat, ByExtension) {
