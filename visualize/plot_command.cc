@@ -141,6 +141,10 @@ Picture OpenPicture(const std::string& name, const struct stat& table) {
     Fatal(1, "zolvane-plot: the picture %s would replace the table; choose another --output\n",
           name.c_str());
   }
+  // Renaming would replace a file we may not write; refuse as open() did.
+  if (exists && access(pic.target.c_str(), W_OK) != 0) {
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(errno));
+  }
   if (exists && !S_ISREG(st.st_mode)) {
     pic.fd = open(pic.target.c_str(), O_WRONLY | O_CLOEXEC);
     if (pic.fd < 0) Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(errno));

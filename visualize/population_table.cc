@@ -40,7 +40,8 @@ bool ParsePopulationTable(const std::string& text, PopulationTable* table, std::
   *table = PopulationTable();
   bool positive_time = false;
   bool drawable_time = false;
-  size_t pos = 0;
+  // A table saved by an editor may start with a byte-order mark.
+  size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   for (int line_no = 1; pos < text.size(); ++line_no) {
     size_t end = text.find('\n', pos);
     const bool terminated = end != std::string::npos;

@@ -525,6 +525,47 @@ TEST_F(PopulationPlot, EdgeTimesAndPopulations) {
   }
 }
 
+// A run killed while gnuplot draws leaves no scratch file and the old
+// picture as it was. The stand-in gnuplot sends the signal itself.
+TEST_F(PopulationPlot, KilledRunLeavesNoScratchFile) {
+  WriteFile("t", Table());
+  WriteFile("keep.svg", "an older picture\n");
+  const std::string fake = dir_.path() + "/fake";
+  mkdir(fake.c_str(), 0755);
+  WriteFile(fake + "/gnuplot",
+            "#!/bin/sh\n/bin/cat > /dev/null\nprintf '<svg'\n/bin/kill -TERM $PPID\n");
+  chmod((fake + "/gnuplot").c_str(), 0755);
+  RunResult r =
+      RunProgram("/usr/bin/env", {"PATH=" + fake, ZOLVANE_PLOT_BIN, "t", "-o", "keep.svg"});
+  EXPECT_EQ(-1, r.status);
+  EXPECT_EQ("an older picture\n", ReadFile("keep.svg"));
+  const std::vector<std::string> names = {"fake", "keep.svg", "t"};
+  EXPECT_EQ(names, DirectoryEntries());
+}
+
+// A picture we may not write is not replaced by renaming over it. Root may
+// write any file, so as root the run is made as the user nobody.
+TEST_F(PopulationPlot, ReadOnlyPictureIsRefused) {
+  WriteFile("t", Table());
+  WriteFile("keep.svg", "an older picture\n");
+  chmod("keep.svg", 0444);
+  std::string program = ZOLVANE_PLOT_BIN;
+  std::vector<std::string> args = {"t", "-o", "keep.svg"};
+  if (geteuid() == 0) {
+    if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to drop root";
+    constexpr uid_t kNobody = 65534;
+    for (const char* name : {".", "t", "keep.svg"}) ASSERT_EQ(0, chown(name, kNobody, kNobody));
+    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", program});
+    program = "/usr/bin/setpriv";
+  }
+  RunResult r = RunProgram(program, args);
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("zolvane-plot: cannot write keep.svg: Permission denied\n", r.err);
+  EXPECT_EQ("an older picture\n", ReadFile("keep.svg"));
+  const std::vector<std::string> names = {"keep.svg", "t"};
+  EXPECT_EQ(names, DirectoryEntries());
+}
+
 // What gnuplot says when it succeeds all the same becomes one warning line.
 TEST_F(PopulationPlot, GnuplotWarningIsOneLine) {
   WriteFile("t", Table());
