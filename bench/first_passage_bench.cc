@@ -1,6 +1,7 @@
 // First passage times and the exponential iteration on generated landscapes:
-// all pairs (one inverse plus O(n^2) output) and times to one target at up to
-// 2000 states, and one exponential time point at 300 states.
+// all pairs (state reduction by divide and conquer plus O(n^2) output) and
+// times to one target at up to 2000 states, and one exponential time point at
+// 300 states.
 // Wall-clock time, since OpenBLAS may use several threads.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
