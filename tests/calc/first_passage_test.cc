@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "calc/calc.h"
+#include "elimination/state_reduction.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -280,6 +281,32 @@ TEST(FirstPassageTest, LandscapeAgreesWithBackwardEquations) {
         EXPECT_NEAR(all[i * n + t], want, 1e-6 * std::fabs(want)) << i << " -> " << t;
         EXPECT_NEAR((*to)[i], want, 1e-9 * std::fabs(want)) << i << " -> " << t;
       }
+    }
+  }
+}
+
+// Beyond one panel of eliminations and several levels of halves (157 states,
+// odd at every level): the times to a few targets, from the one-target stage
+// and from the all-pairs matrix as doubles.
+TEST(FirstPassageTest, LargerLandscapeAgreesWithBackwardEquations) {
+  const int n = 157;
+  const Landscape l = MakeLandscape(n, 11);
+  RunOptions opts;
+  Calc calc(n, opts);
+  const std::vector<double> u = Generator(l.rate, false);
+  std::vector<double> all;
+  ASSERT_TRUE(
+      FirstPassageTimesAll({u.data(), static_cast<size_t>(n), 1, static_cast<size_t>(n)}, all));
+  for (int t : {0, 1, 78, 79, 155, 156}) {
+    const std::vector<double> want = HittingTimes(l.rate, t);
+    auto to = calc.MxFirstPassageTo(u, t);
+    ASSERT_TRUE(to.has_value());
+    EXPECT_EQ((*to)[t], 0.0);
+    EXPECT_EQ(all[t * n + t], 0.0);
+    for (int i = 0; i < n; ++i) {
+      if (i == t) continue;  // the solve leaves a rounding residue there
+      EXPECT_NEAR((*to)[i], want[i], 1e-9 * std::fabs(want[i])) << i << " -> " << t;
+      EXPECT_NEAR(all[i * n + t], want[i], 1e-9 * std::fabs(want[i])) << i << " -> " << t;
     }
   }
 }

@@ -224,4 +224,49 @@ TEST(StiffFirstPassage, ProgramPrintsTheReferenceTimes) {
   }
 }
 
+// A hundred states, so that the eliminations run in several panels and the
+// halves nest several levels deep: ten basins of ten states in a row, each
+// joined to the next by one rate, 1e-4 to 1e-32 down the row.
+TEST(StiffFirstPassage, ManyBasinsMatchTheReference) {
+  ScopedTempDir dir;
+  const size_t n = 100;
+  std::vector<double> rates(n * n, 0.0);
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = 0; j < n; ++j) {
+      if (i != j && i / 10 == j / 10) rates[i * n + j] = 1.0 + static_cast<double>((i + j) % 3);
+    }
+  }
+  for (size_t b = 0; b + 1 < 10; ++b) {
+    const size_t from = 10 * b + 9, to = 10 * b + 10;
+    rates[from * n + to] = rates[to * n + from] = std::pow(10.0, -4.0 * static_cast<double>(b + 1));
+  }
+  std::string text;
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = 0; j < n; ++j) {
+      char buf[40];
+      snprintf(buf, sizeof buf, "%.17g ", rates[i * n + j]);
+      text += buf;
+    }
+    text += '\n';
+  }
+  WriteFile("basins.rates", text);
+  const reference::Kinetics ref = reference::Kinetics::FromRates("basins.rates");
+
+  RunOptions opts;
+  Calc calc(static_cast<int>(n), opts);
+  const std::vector<double> u = Generator(rates, n, false);
+  std::vector<double> all;
+  ASSERT_TRUE(FirstPassageTimesAll({rates.data(), n, n, 1}, all));
+  for (int target : {0, 37, 99}) {
+    SCOPED_TRACE(target + 1);
+    const std::vector<double> want = ref.FirstPassageTo(target);
+    const auto to = calc.MxFirstPassageTo(u, target);
+    ASSERT_TRUE(to.has_value());
+    for (size_t i = 0; i < n; ++i) {
+      EXPECT_LE(RelativeError((*to)[i], want[i]), kBound) << "from " << i + 1;
+      EXPECT_LE(RelativeError(all[i * n + target], want[i]), kBound) << "from " << i + 1;
+    }
+  }
+}
+
 }  // namespace
