@@ -9,10 +9,26 @@
 #include "base/fatal.h"
 #include "distributed/scalapack.h"
 
-int BlockSize(int n, const ProcessGrid& grid) {
+int BlockSizeSetting() {
   const char* text = getenv("ZOLVANE_MPI_BLOCK");
-  int nb = text != nullptr ? atoi(text) : 64;
-  if (nb < 1) nb = 64;
+  if (text == nullptr) return 64;
+  // Digits only: atoi or strtol would take "abc" as 0 and " 8x" as 8.
+  long nb = 0;
+  bool ok = *text != '\0';
+  for (const char* c = text; ok && *c != '\0'; ++c) {
+    ok = *c >= '0' && *c <= '9';
+    if (ok) nb = nb * 10 + (*c - '0');
+    ok = ok && nb <= kMaxBlockSize;
+  }
+  if (!ok || nb < 1) {
+    Fatal(1, "ERROR: ZOLVANE_MPI_BLOCK must be a whole number from 1 to %d, not \"%s\"\n",
+          kMaxBlockSize, text);
+  }
+  return static_cast<int>(nb);
+}
+
+int BlockSize(int n, const ProcessGrid& grid) {
+  const int nb = BlockSizeSetting();
   const int parts = 2 * std::max(grid.nprow, grid.npcol);
   return std::max(1, std::min(nb, (n + parts - 1) / parts));
 }

@@ -30,10 +30,16 @@ struct DistMatrix {
   double At(int il, int jl) const { return local[static_cast<size_t>(jl) * lld + il]; }
 };
 
-// The block size for an n x n matrix on `grid`: 64, or the value of
-// ZOLVANE_MPI_BLOCK, but at most n / (2 * the larger grid side) rounded up.
-// pdsyevd returns wrong eigenvectors (not an error) when a block covers most
-// of a process's share of the matrix.
+// The block size the environment asks for: 64 when ZOLVANE_MPI_BLOCK is
+// unset, else its value, which must be a whole number from 1 to
+// kMaxBlockSize (anything else ends the run with one line, status 1).
+constexpr int kMaxBlockSize = 1 << 20;
+int BlockSizeSetting();
+
+// The block size for an n x n matrix on `grid`: BlockSizeSetting(), but at
+// most n / (2 * the larger grid side) rounded up. pdsyevd returns wrong
+// eigenvectors (not an error) when a block covers most of a process's share
+// of the matrix.
 int BlockSize(int n, const ProcessGrid& grid);
 
 // An n x n matrix of zeros on `grid`. When some process cannot allocate its

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "base/fatal.h"
+#include "distributed/dist_matrix.h"
 #include "distributed/distributed_run.h"
 #include "distributed/process_grid.h"
 #include "run/program_options.h"
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
     ProgramRecord record;
     ProcessCommandLine(record, argc, argv);
     RefuseSerialOnlyOptions(record.args);
+    // A bad setting ends the run before any input is read.
+    BlockSizeSetting();
     const int status = RunDistributed(record);
     release_command_line_args(record.args);
     return status;
