@@ -60,6 +60,7 @@ struct BoostArith {
   static N Sqrt(const N& x) { return sqrt(x); }
   static N Abs(const N& x) { return abs(x); }
   static bool IsNaN(const N& x) { return (boost::multiprecision::isnan)(x); }
+  static constexpr bool kHoldsNaN = std::numeric_limits<N>::has_quiet_NaN;
 };
 
 }  // namespace extended

@@ -14,6 +14,7 @@ struct Arith<double> {
   static double Abs(double x) { return std::fabs(x); }
   static bool IsNaN(double x) { return std::isnan(x); }
   static void SetPrecision(int) {}
+  static constexpr bool kHoldsNaN = true;
 };
 
 }  // namespace extended

@@ -13,6 +13,7 @@ struct Arith<long double> {
   static long double Abs(long double x) { return std::fabs(x); }
   static bool IsNaN(long double x) { return std::isnan(x); }
   static void SetPrecision(int) {}
+  static constexpr bool kHoldsNaN = true;
 };
 
 }  // namespace extended

@@ -41,6 +41,11 @@ namespace extended {
 //   static T Exp(const T&);  static T Sqrt(const T&);  static T Abs(const T&);
 //   static bool IsNaN(const T&);
 //   static void SetPrecision(int bits);  // variable-precision types only
+//   static constexpr bool kHoldsNaN;
+// kHoldsNaN is false for GMP, whose numbers have neither NaN nor infinities:
+// there a division by zero throws and the square root of a negative number
+// raises SIGFPE. Where an IEEE type would carry inf or NaN on to a later
+// refusal, the pipeline tests the operands first and takes the same refusal.
 template <class T>
 struct Arith;
 
@@ -146,7 +151,13 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
     }
     c = next;
   }
-  const T inv_sum = T(1) / p8.sum();
+  const T sum = p8.sum();
+  if (!Arith<T>::kHoldsNaN && sum == T(0)) {
+    // IEEE types get inf and NaN weights here, which the symmetrisation
+    // refuses; no weight at all leads GMP to the same refusal.
+    return Vec<T>::Zero(n);
+  }
+  const T inv_sum = T(1) / sum;
   p8 *= inv_sum;
   return p8;
 }
@@ -199,6 +210,15 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<
     isw(i) = T(1) / sw(i);
   }
   Mat<T> b = isw.asDiagonal() * g * sw.asDiagonal();
+  if (n > 0 && b.cwiseAbs().maxCoeff() == T(0)) {
+    // Nothing moves (every population sits in the absorbing state after a
+    // reduction, say). Eigen's solver divides a zero matrix by its largest
+    // entry unless that is below numeric_limits<T>::min(), which is 0 for
+    // GMP; its answer for the other types is taken directly.
+    d.evals = Vec<T>::Zero(n);
+    d.evecs = sw.asDiagonal() * Mat<T>::Identity(n, n);
+    return;
+  }
   Eigen::EigenSolver<Mat<T>> solver(b, true);
   if (solver.info() != Eigen::Success) {
     Fatal(1, "The general eigensolver did not converge in %s arithmetic\n",
@@ -332,7 +352,18 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "input U", 'm');
     d.sqrt_p8.resize(n);
     Vec<T> inv_sqrt(n);
+    // A weight that is not positive gives NaN in every pair through its
+    // state in an IEEE type (the square root of a negative number, or 0
+    // times the infinite inverse of 0). GMP cannot form these: such states
+    // are marked, and their pairs reported as the NaN ones are.
+    std::vector<char> weightless(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
+      if (!Arith<T>::kHoldsNaN && !(d.p8(i) > T(0))) {
+        weightless[static_cast<size_t>(i)] = 1;
+        d.sqrt_p8(i) = T(0);
+        inv_sqrt(i) = T(0);
+        continue;
+      }
       d.sqrt_p8(i) = Arith<T>::Sqrt(d.p8(i));
       inv_sqrt(i) = T(1) / d.sqrt_p8(i);
     }
@@ -348,6 +379,13 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
     bool nan = false;
     for (int i = 0; i < n; ++i) {
       for (int j = i; j < n; ++j) {
+        if (weightless[static_cast<size_t>(i)] || weightless[static_cast<size_t>(j)]) {
+          // Negative, as the NaN of 0 * inf is on x86.
+          const double nan_d = -std::numeric_limits<double>::quiet_NaN();
+          WarnWeirdRates(i, j, nan_d, nan_d);
+          nan = true;
+          continue;
+        }
         const T mean = (s(i, j) + s(j, i)) * T(0.5);
         const T f = mean - s(i, j);
         if (Arith<T>::IsNaN(f)) {
@@ -359,7 +397,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
         err += Arith<T>::Abs(f);
       }
     }
-    const double err_d = ToD(err);
+    const double err_d = nan ? std::numeric_limits<double>::quiet_NaN() : ToD(err);
     EndSymmetryCorrection(opts, n, err_d, nan || std::isnan(err_d));
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
 
@@ -438,7 +476,33 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
     cl = d.sqrt_p8.asDiagonal() * d.evecs;
   } else {
     cl = d.evecs;
-    c = cl.partialPivLu().solve(p0_t);
+    // c = cl^-1 p0 through the LU factors. The back substitution is spelled
+    // out to meet a zero pivot as Eigen's does: an unknown whose right-hand
+    // side is exactly 0 stays 0 (every population in the absorbing state,
+    // say) without a division. Any other zero pivot, or a coefficient that
+    // is not finite, ends the run as on the LAPACK path (GMP would throw,
+    // the other types print a table of NaN).
+    const Eigen::PartialPivLU<Mat<T>> lu(cl);
+    const Mat<T>& f = lu.matrixLU();
+    c = lu.permutationP() * p0_t;
+    f.template triangularView<Eigen::UnitLower>().solveInPlace(c);
+    bool singular = false;
+    for (int i = n - 1; i >= 0 && !singular; --i) {
+      T r = c(i);
+      for (int k = i + 1; k < n; ++k) r -= f(i, k) * c(k);
+      if (r == T(0)) {
+        c(i) = T(0);
+      } else if (f(i, i) == T(0)) {
+        singular = true;
+      } else {
+        c(i) = r / f(i, i);
+      }
+    }
+    // x - x is NaN exactly when x is inf or NaN, in any range of exponents.
+    for (int i = 0; i < n; ++i) singular = singular || Arith<T>::IsNaN(c(i) - c(i));
+    if (singular) {
+      Fatal(1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
+    }
     if (opts.verbose) calc.MxPrint(ToDoubles(d.evals).data(), "evals in MxIterate", 'v');
   }
   if (opts.verbose) {
@@ -578,7 +642,8 @@ void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
     std::vector<double> times(static_cast<size_t>(n) * static_cast<size_t>(n), nan);
     for (int i = 0; i < n && ok; ++i) {
       for (int j = 0; j < n; ++j) {
-        const double v = ToD((z(j, j) - z(i, j)) / p8(j));
+        // A weight of 0: inf or NaN in an IEEE type, a throw in GMP.
+        const double v = p8(j) == T(0) ? nan : ToD((z(j, j) - z(i, j)) / p8(j));
         times[static_cast<size_t>(i) * static_cast<size_t>(n) + static_cast<size_t>(j)] = v;
         if (!std::isfinite(v)) ok = false;
       }
