@@ -15,6 +15,10 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
             const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
             const double* beta, double* c, const int* ldc, size_t transa_len, size_t transb_len);
 
+void dsyrk_(const char* uplo, const char* trans, const int* n, const int* k, const double* alpha,
+            const double* a, const int* lda, const double* beta, double* c, const int* ldc,
+            size_t uplo_len, size_t trans_len);
+
 void dgemv_(const char* trans, const int* m, const int* n, const double* alpha, const double* a,
             const int* lda, const double* x, const int* incx, const double* beta, double* y,
             const int* incy, size_t trans_len);

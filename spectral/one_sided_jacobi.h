@@ -23,7 +23,10 @@ struct JacobiOptions {
   JacobiStop stop = JacobiStop::kComponentwise;
   double tol = 0.0;     // 0: the default of `stop`
   int max_sweeps = 30;  // 5 to 8 are usual
-  int block = 32;       // columns per block of the blocked sweep
+  // Columns per block. Blocked sweeps (k > block > 1) run on BLAS-3
+  // products and keep |X| beside X (m * k doubles more); block = 1 or a
+  // small X: the plain cyclic sweep, pair by pair.
+  int block = 32;
 };
 
 struct JacobiResult {
