@@ -128,22 +128,37 @@ class BlockedSweeper {
       if (Block(i0, li)) ++rotated;
       if (bi + 1 == blocks) break;
       // Cross products of X_I with all later columns: column c of the
-      // li x (k - first) result belongs to column first + c of X.
-      size_t first = (bi + 1) * nb_;
-      Cross(i0, li, first, k_ - first, cross_g_.data(), cross_a_.data());
+      // li x (k - first) result belongs to column first + c of X. The
+      // levels |X_I|^T |X_J| only once some pair passes the norm-wise test
+      // (failing it fails the componentwise one too, as the level is at
+      // most |x_p| |x_q|): early sweeps do without them.
+      // The buffers hold columns first .. products_end - 1 (and levels up to
+      // levels_end) as long as X_I has not moved.
+      size_t first = (bi + 1) * nb_, products_end = k_, levels_end = first;
+      CrossProducts(i0, li, first, k_ - first, cross_g_.data());
       for (size_t bj = bi + 1; bj < blocks; ++bj) {
         const size_t j0 = bj * nb_, lj = std::min(nb_, k_ - j0);
-        if (first != j0) {
+        if (j0 + lj > products_end) {
           // X_I moved since the row's products: this pair's own.
           first = j0;
-          Cross(i0, li, j0, lj, cross_g_.data(), cross_a_.data());
+          products_end = j0 + lj;
+          levels_end = j0;
+          CrossProducts(i0, li, j0, lj, cross_g_.data());
         }
         const double* cg = cross_g_.data() + (j0 - first) * li;
-        const double* ca = cross_a_.data() + (j0 - first) * li;
-        if (!CrossFails(i0, li, j0, lj, cg, ca)) continue;
+        const double* ca = nullptr;
+        if (!NormwiseFails(i0, li, j0, lj, cg)) {
+          if (!componentwise_) continue;
+          if (j0 + lj > levels_end) {
+            CrossLevels(i0, li, j0, products_end - j0, cross_a_.data() + (j0 - first) * li);
+            levels_end = products_end;
+          }
+          ca = cross_a_.data() + (j0 - first) * li;
+          if (!ComponentwiseFails(li, lj, cg, ca)) continue;
+        }
         Pair(i0, li, j0, lj, cg, ca);
         ++rotated;
-        first = k_;  // stale from here on
+        products_end = 0;  // X_I moved
       }
     }
     return rotated;
@@ -167,28 +182,37 @@ class BlockedSweeper {
     }
   }
 
-  // g = X_I^T X_J and (componentwise) a = |X_I|^T |X_J|, li x lj, ld li.
-  void Cross(size_t i0, size_t li, size_t j0, size_t lj, double* g, double* a) {
+  // g = X_I^T X_J, li x lj, ld li.
+  void CrossProducts(size_t i0, size_t li, size_t j0, size_t lj, double* g) {
     const int m = static_cast<int>(m_), rows = static_cast<int>(li), cols = static_cast<int>(lj);
-    const int ld = static_cast<int>(ld_), lda = m;
+    const int ld = static_cast<int>(ld_);
     const double one = 1.0, zero = 0.0;
     dgemm_("T", "N", &rows, &cols, &m, &one, Col(i0), &ld, Col(j0), &ld, &zero, g, &rows, 1, 1);
-    if (componentwise_) {
-      dgemm_("T", "N", &rows, &cols, &m, &one, AbsCol(i0), &lda, AbsCol(j0), &lda, &zero, a, &rows,
-             1, 1);
-    }
+  }
+
+  // a = |X_I|^T |X_J|, li x lj, ld li: the rounding levels of the products.
+  void CrossLevels(size_t i0, size_t li, size_t j0, size_t lj, double* a) {
+    const int m = static_cast<int>(m_), rows = static_cast<int>(li), cols = static_cast<int>(lj);
+    const double one = 1.0, zero = 0.0;
+    dgemm_("T", "N", &rows, &cols, &m, &one, AbsCol(i0), &m, AbsCol(j0), &m, &zero, a, &rows, 1, 1);
   }
 
   bool Fails(double g, double level) const { return g != 0.0 && std::fabs(g) > tol_ * level; }
 
-  double Level(size_t p, size_t q, const double* a) const {
-    return componentwise_ ? *a : std::sqrt(nrm_[p]) * std::sqrt(nrm_[q]);
+  bool NormwiseFails(size_t i0, size_t li, size_t j0, size_t lj, const double* g) const {
+    for (size_t q = 0; q < lj; ++q) {
+      const double nq = std::sqrt(nrm_[j0 + q]);
+      for (size_t p = 0; p < li; ++p) {
+        if (Fails(g[q * li + p], std::sqrt(nrm_[i0 + p]) * nq)) return true;
+      }
+    }
+    return false;
   }
 
-  bool CrossFails(size_t i0, size_t li, size_t j0, size_t lj, const double* g, const double* a) {
+  bool ComponentwiseFails(size_t li, size_t lj, const double* g, const double* a) const {
     for (size_t q = 0; q < lj; ++q) {
       for (size_t p = 0; p < li; ++p) {
-        if (Fails(g[q * li + p], Level(i0 + p, j0 + q, a + q * li + p))) return true;
+        if (Fails(g[q * li + p], a[q * li + p])) return true;
       }
     }
     return false;
@@ -225,9 +249,10 @@ class BlockedSweeper {
     return true;
   }
 
-  // A failing pair of blocks, its cross products g, a (li x lj) in hand.
-  // Inside each block the inner Jacobi uses the norm-wise level: those
-  // pairs are tested for themselves by Block in every sweep.
+  // A failing pair of blocks, its cross products cg and levels ca (li x lj;
+  // ca null: norm-wise levels) in hand. Inside each block the inner Jacobi
+  // uses the norm-wise level: those pairs are tested for themselves by Block
+  // in every sweep.
   void Pair(size_t i0, size_t li, size_t j0, size_t lj, const double* cg, const double* ca) {
     const size_t w = li + lj;
     Diagonal(i0, li, 0, w);
@@ -236,7 +261,7 @@ class BlockedSweeper {
     for (size_t q = 0; q < lj; ++q) {
       for (size_t p = 0; p < li; ++p) {
         g_[(li + q) * w + p] = g_[p * w + li + q] = cg[q * li + p];
-        if (componentwise_) a_[(li + q) * w + p] = a_[p * w + li + q] = ca[q * li + p];
+        if (ca != nullptr) a_[(li + q) * w + p] = a_[p * w + li + q] = ca[q * li + p];
       }
     }
     if (InnerJacobi(w)) Apply(i0, li, j0, lj);
