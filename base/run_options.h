@@ -25,6 +25,16 @@ enum class Arithmetic : int8_t {
   kGmp,
 };
 
+// Eigensolver of the double path for rates in detailed balance
+// (--eigensolver). kAccurate factorises the generator without subtractions
+// and resolves every relaxation at any rate spread; kLapack is dsyevd on the
+// symmetrised matrix; kAuto is the program's choice (the accurate one).
+enum class Eigensolver : int8_t {
+  kAuto,
+  kLapack,
+  kAccurate,
+};
+
 struct RunOptions {
   // Number (1-based) of the minimum made absorbing; 0 = none. The state the
   // transition matrix appends for it is Calc::absorbing_state.
@@ -71,6 +81,7 @@ struct RunOptions {
   double times = 1.0;
   int32_t warnings = 0;
   Arithmetic mlapack_method = Arithmetic::kLapack;
+  Eigensolver eigensolver = Eigensolver::kAuto;
   // Bits of the MPFR and GMP numbers; 0 when --mlapack-precision was not given.
   int32_t mlapack_precision = 0;
 };

@@ -52,6 +52,9 @@ struct Calc {
   std::vector<int> kept;
   int kept_columns = 0;
 
+  // The accurate solver's eigenvalues while evals carries the --useplusI shift.
+  std::vector<double> unshifted_evals_;
+
   // ---- Transition matrix (calc/transition_matrix.cc) ----
   // Builds U by method A (records) or I (rates, taken over); appends the
   // absorbing state when opts.absorb is set (dim grows by one; sets
@@ -113,8 +116,27 @@ struct Calc {
                        const std::function<RatesOutOf(int d)>& out_of, std::vector<char>& reached);
 
   // ---- Symmetrisation and diagonalisation (calc/diagonalize.cc) ----
-  // Fills evals/evecs (and the scalings); U is overwritten (work space).
-  void MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8);
+  // Which solver made evals/evecs; the stiffness warning names the remedy by it.
+  enum class SpectrumSolver {
+    kNone,
+    kAccurate,             // the factorised solver (rates in detailed balance)
+    kLapackSymmetric,      // dsyevd on S, chosen by --eigensolver lapack
+    kLapackNotReversible,  // dsyevd on S of rates without detailed balance
+    kLapackGeneral,        // dgeevx on U (an absorbing state)
+    kStored,               // read back by --recoverE
+  };
+  SpectrumSolver spectrum_solver = SpectrumSolver::kNone;
+  enum class SpectrumOutcome {
+    kDone,
+    kUseLapack,      // (MxDiagonalizeAccurate) the factorised solver cannot take the rates
+    kUseQuadDouble,  // it hit its sweep cap: U is unchanged, the run goes on in QD
+  };
+  // Fills evals/evecs (and the scalings): the factorised solver for rates in
+  // detailed balance unless --eigensolver lapack, dsyevd or dgeevx
+  // otherwise. U is overwritten (work space), except on kUseQuadDouble.
+  SpectrumOutcome MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8);
+  // The factorised solver's part of MxDiagonalize; U stays unchanged.
+  SpectrumOutcome MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<double>& p8);
   // Symmetric solver: dsyevd, or dsyevr when dsyevd's work space cannot be
   // had. S is consumed. evals come out ascending.
   void MxEigenSymmetric(std::vector<double>& S);

@@ -11,10 +11,12 @@
 
 #include "base/fatal.h"
 #include "calc/calc.h"
+#include "calc/detailed_balance.h"
 #include "calc/eigen_checks.h"
 #include "calc/eigen_order.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
+#include "spectral/reversible_spectrum.h"
 
 namespace {
 
@@ -98,9 +100,84 @@ void SolveRelativelyRobust(std::vector<double>& S, int n, double abstol, std::ve
   }
 }
 
+// The symmetry correction that the LAPACK path applies to S, computed
+// without forming S: its report is part of every run's output, whichever
+// solver runs. Bit for bit the sum MxDiagonalize forms (the same products
+// in the same order); only called on finite rates and a positive p8.
+double SymmetryCorrectionOf(const std::vector<double>& U, const std::vector<double>& p8, int n) {
+  const size_t nn = static_cast<size_t>(n);
+  std::vector<double> sqrt_p, inv_sqrt_p;
+  MxSqrtScalings(p8, nn, sqrt_p, inv_sqrt_p);
+  auto s = [&](size_t i, size_t j) {
+    return 0.0 + (0.0 + inv_sqrt_p[i] * U[i * nn + j]) * sqrt_p[j];
+  };
+  double err = 0.0;
+  for (size_t i = 0; i < nn; ++i) {
+    for (size_t j = i; j < nn; ++j) {
+      const double uij = s(i, j), uji = s(j, i);
+      err += std::fabs((uij + uji) * 0.5 - uij);
+    }
+  }
+  return err;
+}
+
 }  // namespace
 
-void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) {
+Calc::SpectrumOutcome Calc::MxDiagonalizeAccurate(std::vector<double>& U,
+                                                  const std::vector<double>& p8) {
+  const int n = dim;
+  const size_t nn = static_cast<size_t>(n);
+  // The solver takes its input as work space; U stays whole for a fallback.
+  std::vector<double> work(U);
+  ReversibleSpectrum spectrum;
+  const SpectrumStatus status = ComputeReversibleSpectrum(n, work, spectrum);
+  std::vector<double>().swap(work);
+  // A chain the solver cannot take (which the checks before it should have
+  // kept away) goes the LAPACK way, with that path's messages.
+  if (status == SpectrumStatus::kReducible || status == SpectrumStatus::kNotFinite) {
+    return SpectrumOutcome::kUseLapack;
+  }
+
+  if (opts.verbose) {
+    // The LAPACK path's prints of the symmetrisation, on a copy.
+    std::vector<double> S(U);
+    std::vector<double> sqrt_p, inv_sqrt_p;
+    MxSqrtScalings(p8, nn, sqrt_p, inv_sqrt_p);
+    MxPrint(S.data(), "input U", 'm');
+    ScaleLikeDenseProduct(S.data(), inv_sqrt_p, n, false);
+    MxPrint(DiagonalMatrix(inv_sqrt_p).data(), "_sqrPI", 'm');
+    MxPrint(S.data(), "tmpMx = _sqrPI*U", 'm');
+    ScaleLikeDenseProduct(S.data(), sqrt_p, n, true);
+    MxPrint(DiagonalMatrix(sqrt_p).data(), "sqrPI_", 'm');
+    MxPrint(S.data(), "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
+  }
+  EndSymmetryCorrection(opts, n, SymmetryCorrectionOf(U, p8, n), false);
+  if (status == SpectrumStatus::kSweepCapHit) {
+    if (!opts.quiet) {
+      fprintf(stderr,
+              "WARNING: the accurate eigensolver did not converge in %d sweeps: falling back to "
+              "--mlapack-method QD\n",
+              spectrum.sweeps);
+    }
+    return SpectrumOutcome::kUseQuadDouble;
+  }
+
+  evals = std::move(spectrum.evals);
+  evecs = std::move(spectrum.evecs);
+  // With --useplusI the checks and files see the stationary eigenvalue at 1,
+  // as the shifted U has it; the time evolution gets the unshifted values
+  // back whole (1 + lambda - 1 would lose every slow lambda).
+  if (opts.useplusI) {
+    unshifted_evals_ = evals;
+    for (double& e : evals) e += 1.0;
+  }
+  // The eigenvectors belong to the solver's own equilibrium: the time
+  // evolution scales with it.
+  MxSqrtScalings(spectrum.p8, nn, sqrPI_, _sqrPI);
+  return SpectrumOutcome::kDone;
+}
+
+Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   const bool absorbing = absorbing_state != 0;
@@ -109,7 +186,18 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
 
   if (opts.mathematicamatrix == 1) MxMathematicaWrite(U.data());
 
-  if (!absorbing) {
+  spectrum_solver = absorbing ? SpectrumSolver::kLapackGeneral : SpectrumSolver::kLapackSymmetric;
+  if (!absorbing && opts.eigensolver != Eigensolver::kLapack) {
+    if (!HoldsDetailedBalance(U, p8, n)) {
+      spectrum_solver = SpectrumSolver::kLapackNotReversible;
+    } else {
+      const SpectrumOutcome outcome = MxDiagonalizeAccurate(U, p8);
+      if (outcome == SpectrumOutcome::kUseQuadDouble) return outcome;
+      if (outcome == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
+    }
+  }
+
+  if (spectrum_solver != SpectrumSolver::kAccurate && !absorbing) {
     if (opts.verbose) MxPrint(U.data(), "input U", 'm');
     MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
     // S = P^-1/2 U P^1/2 as two diagonal scalings; a zero in p8 makes an
@@ -146,7 +234,7 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
 
   if (absorbing) {
     MxEigenGeneral(U);
-  } else {
+  } else if (spectrum_solver != SpectrumSolver::kAccurate) {
     MxEigenSymmetric(U);
   }
 
@@ -199,7 +287,16 @@ void Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) 
     }
   }
 
-  if (opts.useplusI) MxRemovePlusIShift(evals);
+  if (opts.useplusI) {
+    if (spectrum_solver == SpectrumSolver::kAccurate) {
+      // The clamp above only ever set evals[0], which is 0 here as well.
+      evals.swap(unshifted_evals_);
+      std::vector<double>().swap(unshifted_evals_);
+    } else {
+      MxRemovePlusIShift(evals);
+    }
+  }
+  return SpectrumOutcome::kDone;
 }
 
 void Calc::MxEigenSymmetric(std::vector<double>& S) {

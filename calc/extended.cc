@@ -133,6 +133,12 @@ std::function<void(std::vector<double>& p0)> ExtendedDiagonalize(
       .diagonalize(calc, U, energies, calc.opts.mlapack_precision);
 }
 
+std::function<void(std::vector<double>& p0)> ExtendedDiagonalizeIn(
+    Arithmetic arithmetic, Calc& calc, const std::vector<double>& U,
+    const std::vector<QorpRecord>* energies) {
+  return StagesOf(arithmetic).diagonalize(calc, U, energies, calc.opts.mlapack_precision);
+}
+
 void ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
   StagesOf(opts.mlapack_method).reduce(opts, mat, n, m, b, opts.mlapack_precision);
 }

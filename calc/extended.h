@@ -41,6 +41,11 @@ std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
 // population table as Calc::MxIterate does when called with p0.
 std::function<void(std::vector<double>& p0)> ExtendedDiagonalize(
     Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* energies);
+// The same in `arithmetic` rather than the --mlapack-method one: the
+// fallback of the factorised solver (quad-double, at its default precision).
+std::function<void(std::vector<double>& p0)> ExtendedDiagonalizeIn(
+    Arithmetic arithmetic, Calc& calc, const std::vector<double>& U,
+    const std::vector<QorpRecord>* energies);
 
 // The quasi-stationary reduction of `mat` (n x n) to m states, at most b per
 // step, with the progress lines of MxReduce; the caller has printed the

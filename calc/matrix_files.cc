@@ -88,6 +88,7 @@ int Calc::MxBinRead(std::vector<double>& out, const char* label, char type) cons
 
 void Calc::MxRecover(const std::vector<double>& p8) {
   const size_t nn = static_cast<size_t>(dim);
+  spectrum_solver = SpectrumSolver::kStored;
   if (absorbing_state == 0) {
     MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
   }

@@ -8,6 +8,7 @@ namespace {
 
 const char* const kMethodValues[] = {"A", "I", nullptr};
 const char* const kNumErrValues[] = {"I", "H", "R", nullptr};
+const char* const kEigensolverValues[] = {"auto", "lapack", "accurate", nullptr};
 
 using A = CommandLineArgs;
 constexpr OptionKind kAction = OptionKind::kAction;
@@ -156,6 +157,13 @@ the program needs just the rate file provided as standard input.
                                  mlapack-precision if "GMP", "MPFR" is
                                  selected! "LD" is the standard long double
                                  with 80 bit.
+      --eigensolver=STRING     Eigensolver for rates in detailed balance:
+                                 auto ==> accurate
+                                 accurate ==> factorised solver, every digit
+                                 right on stiff landscapes
+                                 lapack ==> dsyevd, loses the slow relaxations
+                                 of stiff landscapes  (possible values="auto",
+                                 "lapack", "accurate" default=`auto')
 )HELP";
 
 }  // namespace
@@ -203,6 +211,8 @@ const OptionSpec kOptionTable[kNumOptions] = {
         &A::mlapack_precision_text),
     String("mlapack-method", 0, &A::mlapack_method_count, &A::mlapack_method_value,
            &A::mlapack_method_text),
+    String("eigensolver", 0, &A::eigensolver_count, &A::eigensolver_value, &A::eigensolver_text,
+           kEigensolverValues),
 };
 
 void init_command_line_args(CommandLineArgs& args) {
@@ -214,6 +224,7 @@ void init_command_line_args(CommandLineArgs& args) {
   args.p0_min = 0;
   args.p0_max = 0;
   args.method_value.emplace(1, 'I');
+  args.eigensolver_value.emplace("auto");
   args.num_err_value.emplace(1, 'H');
   args.t0_value = 0.1;
   args.t8_value = 1e12;

@@ -151,6 +151,10 @@ struct CommandLineArgs {
   std::optional<std::string> mlapack_method_value;
   std::optional<std::string> mlapack_method_text;
 
+  unsigned eigensolver_count = 0;
+  std::optional<std::string> eigensolver_value;
+  std::optional<std::string> eigensolver_text;
+
   // Non-option arguments ("[FILES]"), in command-line order. Nothing reads them.
   std::vector<std::string> inputs;
 };
@@ -173,7 +177,7 @@ struct OptionSpec {
   std::optional<std::string> CommandLineArgs::*text;  // options with an argument
 };
 
-inline constexpr int kNumOptions = 38;
+inline constexpr int kNumOptions = 39;
 // In help order, which is also the long-option lookup order.
 extern const OptionSpec kOptionTable[kNumOptions];
 

@@ -293,6 +293,7 @@ void RefuseSerialOnlyOptions(const CommandLineArgs& args) {
   if (args.nstates_count != 0 && args.bin_count != 0) Refuse("nstates");
   if (args.mlapack_precision_count != 0) Refuse("mlapack-precision");
   if (args.mlapack_method_count != 0) Refuse("mlapack-method");
+  if (args.eigensolver_count != 0) Refuse("eigensolver");
 }
 
 namespace {
@@ -575,7 +576,7 @@ int RunDistributed(ProgramRecord& record) {
   if (opts.useplusI) {
     for (double& e : calc.evals) e -= 1.0;
   }
-  WarnIfSpectrumUnresolved(calc, spread, true);  // the evals are replicated
+  WarnIfSpectrumUnresolved(calc, spread, p8, true);  // the evals are replicated
   if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
 
   if (calc.OneStateTablePrinted()) return 0;

@@ -16,6 +16,7 @@
 #include "base/fatal.h"
 #include "base/rates_alloc.h"
 #include "calc/calc.h"
+#include "calc/detailed_balance.h"
 #include "calc/extended.h"
 #include "calc/stiffness.h"
 #include "command_line/command_line_args.h"
@@ -223,6 +224,13 @@ int RunDriver(ProgramRecord& record) {
     calc.MxEquilibriumFromBalance(U, p8);
   }
   if (opts.equil_file != nullptr) WriteEquilibriumFile(calc, opts.equil_file, p8);
+  // LD and DOUBLE run everything in an arithmetic no wider than the LAPACK
+  // path's: one warning covers the table and the first passage times.
+  if (opts.mlapack_method == Arithmetic::kLongDouble ||
+      opts.mlapack_method == Arithmetic::kDouble) {
+    WarnIfArithmeticUnprotected(calc, RateSpread(U, d), p8,
+                                calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, d));
+  }
 
   if (opts.fpt) {
     FirstPassageStage(calc, U, p8, energies);
@@ -232,7 +240,8 @@ int RunDriver(ProgramRecord& record) {
 
   if (!opts.just_shorten) {
     if (opts.exponent) {
-      WarnIfExponentialStiff(calc, RateSpread(U, d));
+      WarnIfExponentialStiff(calc, RateSpread(U, d), p8,
+                             calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, d));
       if (!calc.OneStateTablePrinted() && calc.MxIterateExponent(p0, p8, U) != 0) {
         fflush(stdout);
         exit(1);
@@ -244,15 +253,18 @@ int RunDriver(ProgramRecord& record) {
       if (opts.recoverE) {
         calc.MxRecover(p8);
         // A stored decomposition is used in double whatever made it.
-        WarnIfSpectrumUnresolved(calc, RateSpread(U, d));
+        WarnIfSpectrumUnresolved(calc, RateSpread(U, d), p8);
       } else {
         t = clock();
         if (opts.mlapack_method != Arithmetic::kLapack) {
           extended_table = ExtendedDiagonalize(calc, U, energies);
         } else {
           const double spread = RateSpread(U, d);
-          calc.MxDiagonalize(U, p8);
-          WarnIfSpectrumUnresolved(calc, spread);
+          if (calc.MxDiagonalize(U, p8) == Calc::SpectrumOutcome::kUseQuadDouble) {
+            extended_table = ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies);
+          } else {
+            WarnIfSpectrumUnresolved(calc, spread, p8);
+          }
         }
         if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
         t = clock();

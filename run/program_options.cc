@@ -205,6 +205,12 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
               "         disabling -w now, since they are mutually exclusive !\n");
     }
   }
+  if (args.eigensolver_count != 0) {
+    const std::string& name = *args.eigensolver_value;
+    opts.eigensolver = name == "lapack"     ? Eigensolver::kLapack
+                       : name == "accurate" ? Eigensolver::kAccurate
+                                            : Eigensolver::kAuto;
+  }
   // --mlapack-precision alone changes nothing; it sets the bits of MPFR and GMP.
   if (args.mlapack_method_count != 0) {
     const char* name = args.mlapack_method_value->c_str();
@@ -221,6 +227,10 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
         Fatal(1, "Value of --mlapack-precision must be between %d and %d\n", kMinPrecisionBits,
               kMaxPrecisionBits);
       }
+    }
+    // One arithmetic runs the whole pipeline: the double eigensolvers have no part in it.
+    if (opts.eigensolver != Eigensolver::kAuto) {
+      Fatal(1, "--eigensolver cannot be combined with --mlapack-method\n");
     }
     // The exponential iteration and a stored decomposition are double only.
     if (opts.exponent) Fatal(1, "--exponent cannot be combined with --mlapack-method\n");

@@ -7,7 +7,8 @@ serial=$1 mpi=$2 processes=$3
 shift 3
 source "$(dirname "$0")/mpi_common.sh"
 
-serial_run "$@"
+# The same algorithm on both sides: the serial program's LAPACK eigensolver.
+serial_run --eigensolver lapack "$@"
 if [ "$serial_status" -ne 0 ]; then cat serial.err; echo "serial run failed"; exit 1; fi
 mpi_run "$@"
 if [ "$mpi_status" -ne 0 ]; then

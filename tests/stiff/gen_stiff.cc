@@ -10,6 +10,12 @@
 //            highest, the natural start of a folding run.
 //   cascade: a chain N -> N-1 -> ... -> 1 going downhill with barriers that
 //            grow towards the bottom, so every step is slower than the last.
+//   flat:    minima spread evenly in energy under one common saddle: every
+//            state leaves to all others at the same rate, and the rates of
+//            the states differ by up to R.
+//   deep:    a chain going steeply downhill over low walls: the downhill
+//            rates stay between about 0.1 and 1, so the spectrum is mild,
+//            while the equilibrium spans R (the uphill rates are tiny).
 // The smallest rate then leaves the native state over the highest saddle, so
 // R is also the ratio between the fastest and the slowest relaxation time,
 // up to the landscape's combinatorial factors.
@@ -69,6 +75,27 @@ std::vector<Minimum> Cascade(int n) {
   return m;
 }
 
+std::vector<Minimum> Flat(int n) {
+  std::vector<Minimum> m(n);
+  for (int k = 1; k < n; ++k) {
+    m[k].father = 1;
+    m[k].energy = static_cast<double>(k) / (n - 1);
+    m[k].height = 1.5 - m[k].energy;  // every saddle at 1.5
+  }
+  m[0].height = 1.5;
+  return m;
+}
+
+// Energies only: the walls are set after scaling, in kcal/mol.
+std::vector<Minimum> Deep(int n, Rng& rng) {
+  std::vector<Minimum> m(n);
+  for (int k = 1; k < n; ++k) {
+    m[k].father = k;
+    m[k].energy = m[k - 1].energy + Uniform(rng, 0.5, 1.5);
+  }
+  return m;
+}
+
 // Highest join saddle on the tree path between a and b (0-based): climb from
 // the one with the larger number, since fathers have smaller numbers.
 double Saddle(const std::vector<Minimum>& m, int a, int b) {
@@ -107,9 +134,10 @@ double Printed(double x) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const generator::Tool tool{"gen_stiff",
-                             "usage: gen_stiff --kind funnel|cascade --states N --stiffness R "
-                             "[--seed S] --qorp FILE --rates FILE\n"};
+  const generator::Tool tool{
+      "gen_stiff",
+      "usage: gen_stiff --kind funnel|cascade|flat|deep --states N --stiffness R "
+      "[--seed S] --qorp FILE --rates FILE\n"};
   const char* kind = nullptr;
   const char* qorp = nullptr;
   const char* rates = nullptr;
@@ -143,6 +171,10 @@ int main(int argc, char** argv) {
     m = Funnel(n, rng);
   } else if (strcmp(kind, "cascade") == 0) {
     m = Cascade(n);
+  } else if (strcmp(kind, "flat") == 0) {
+    m = Flat(n);
+  } else if (strcmp(kind, "deep") == 0) {
+    m = Deep(n, rng);
   } else {
     tool.Die(std::string("unknown kind ") + kind);
   }
@@ -151,12 +183,24 @@ int main(int argc, char** argv) {
   // energies and heights sets that span to R, and a shift of all energies
   // puts the ground state at -10 kcal/mol.
   const double kT = (37.0 + 273.15) * 0.00198717;
-  double low = 0.0, high = 0.0;
-  BarrierRange(m, low, high);
-  const double scale = kT * std::log(stiffness) / (high - low);
-  for (Minimum& x : m) {
-    x.energy = Printed(-10.0 + scale * x.energy);
-    x.height = Printed(scale * x.height);
+  if (strcmp(kind, "deep") == 0) {
+    // The equilibrium spans R: the energies rise by kT ln R from the native
+    // state to the top, and every wall stands 0 to 1.5 kT above the minimum
+    // it holds.
+    const double scale = kT * std::log(stiffness) / m[n - 1].energy;
+    for (int k = 0; k < n; ++k) {
+      Minimum& x = m[k];
+      x.energy = Printed(-10.0 + scale * x.energy);
+      x.height = k == 0 ? 0.0 : Printed(kT * Uniform(rng, 0.0, 1.5));
+    }
+  } else {
+    double low = 0.0, high = 0.0;
+    BarrierRange(m, low, high);
+    const double scale = kT * std::log(stiffness) / (high - low);
+    for (Minimum& x : m) {
+      x.energy = Printed(-10.0 + scale * x.energy);
+      x.height = Printed(scale * x.height);
+    }
   }
 
   FILE* f = fopen(qorp, "w");

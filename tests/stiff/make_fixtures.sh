@@ -17,3 +17,13 @@ for r in 30 36; do
   "$build/tests/gen_stiff" --kind funnel --states 30 --stiffness "1e$r" \
     --qorp "$out/funnel30_1e$r.qorp" --rates "$out/funnel30_1e$r.rates"
 done
+# Flat landscapes: 10 minima under one saddle.
+for r in 12 24 36; do
+  "$build/tests/gen_stiff" --kind flat --states 10 --stiffness "1e$r" \
+    --qorp "$out/flat_1e$r.qorp" --rates "$out/flat_1e$r.rates"
+done
+# Deep funnels: a mild spectrum over an equilibrium spanning R.
+for r in 24 30; do
+  "$build/tests/gen_stiff" --kind deep --states 36 --stiffness "1e$r" \
+    --qorp "$out/deep_1e$r.qorp" --rates "$out/deep_1e$r.rates"
+done

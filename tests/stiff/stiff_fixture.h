@@ -17,13 +17,22 @@ namespace stiff {
 struct Fixture {
   const char* kind;
   int exponent;
-  bool qorp;       // method A on the qorp file, else method I on the rates file
-  int absorb = 0;  // 1-based minimum for --absorb, 0 for none
+  bool qorp;                 // method A on the qorp file, else method I on the rates file
+  int absorb = 0;            // 1-based minimum for --absorb, 0 for none
+  bool from_native = false;  // start in state 1 (the lowest) instead of the top
+  double temp = 37.0;        // --Temp of a qorp run
 };
 
 // Every fixture file: funnel and cascade at R = 1e6, 1e12, ..., 1e36, and a
 // wider funnel (funnel30) at 1e30 and 1e36, each as qorp and as rates.
 std::vector<Fixture> AllFixtures();
+
+// The same, plus flat landscapes (10 minima under one saddle) at 1e12, 1e24
+// and 1e36 and deep funnels (a mild spectrum over an equilibrium spanning
+// 1e24 or 1e30, 36 minima); and the kind "rna", the bundled example
+// landscape, whose exponent is taken from its rates at the fixture's
+// temperature.
+std::vector<Fixture> EveryFamily();
 
 std::string Name(const Fixture& f);  // e.g. "funnel_1e18_qorp"
 std::string Path(const Fixture& f);
@@ -52,6 +61,11 @@ bool ParseTable(const std::string& out, int states, Table& table, std::string& e
 // the line and state where it occurs.
 double MaxPopulationError(const Table& table, const reference::Kinetics& ref,
                           const std::vector<double>& p0, std::string& where);
+// The same beyond the rounding of the printed digits (populations are
+// printed with 7 significant digits): 0 when every printed number is the
+// reference rounded.
+double MaxPopulationErrorBeyondPrint(const Table& table, const reference::Kinetics& ref,
+                                     const std::vector<double>& p0, std::string& where);
 
 // Numbers of a whitespace-separated text, with the half unit of the last
 // printed digit of each (what printing alone may have rounded away).
