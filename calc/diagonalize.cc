@@ -171,9 +171,10 @@ Calc::SpectrumOutcome Calc::MxDiagonalizeAccurate(std::vector<double>& U,
     unshifted_evals_ = evals;
     for (double& e : evals) e += 1.0;
   }
-  // The eigenvectors belong to the solver's own equilibrium: the time
-  // evolution scales with it.
-  MxSqrtScalings(spectrum.p8, nn, sqrPI_, _sqrPI);
+  // The time evolution scales with the run's p8, as after --recoverE: for
+  // rates in detailed balance the solver's own equilibrium is the same to a
+  // few ulps.
+  MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
   return SpectrumOutcome::kDone;
 }
 

@@ -114,7 +114,7 @@ TEST(HelpTextTest, EntriesFollowTheOptionTable) {
     EXPECT_EQ(entries[i].short_name, o.short_name);
     EXPECT_EQ(!entries[i].meta.empty(), o.has_arg);
   }
-  EXPECT_TRUE(help.out.ends_with("with 80 bit.\n"));
+  EXPECT_TRUE(help.out.ends_with("default=`auto')\n"));
 }
 
 TEST(HelpTextTest, AdvertisedDefaultsAreTheInitialValues) {
@@ -145,8 +145,8 @@ TEST(HelpTextTest, AdvertisedDefaultsAreTheInitialValues) {
       }
     }
   }
-  // method, num-err, t0, t8, Temp, tinc, max-decrease, feps.
-  EXPECT_EQ(checked, 8);
+  // method, num-err, t0, t8, Temp, tinc, max-decrease, feps, eigensolver.
+  EXPECT_EQ(checked, 9);
 }
 
 }  // namespace

@@ -161,7 +161,7 @@ TEST(ParseCommandLineTest, EveryOptionReachesItsField) {
          "--dumpX", "--info", "--ratesfile=r", "--verbose", "--quiet", "--fptfile=ff",
          "--visualize=vv", "--just-shorten", "--max-decrease=9", "--feps=10", "--useplusI",
          "--minimal-rate=11", "--hard-rescale=12", "--equil-file=ee", "--times=13", "--warnings",
-         "--mlapack-precision=14", "--mlapack-method=mm"},
+         "--mlapack-precision=14", "--mlapack-method=mm", "--eigensolver=acc"},
         a);
   // clang-format on
   EXPECT_EQ(a.absorb_value, 1);
@@ -186,6 +186,7 @@ TEST(ParseCommandLineTest, EveryOptionReachesItsField) {
   EXPECT_EQ(a.times_value, 13);
   EXPECT_EQ(a.mlapack_precision_value, 14);
   EXPECT_EQ(a.mlapack_method_value, "mm");
+  EXPECT_EQ(a.eigensolver_value, "accurate");  // an unambiguous prefix names the value
   for (int flag :
        {a.degeneracy_value, a.exponent_value, a.dumpU_value, a.mathematicamatrix_value, a.bin_value,
         a.recoverE_value, a.dumpE_value, a.dumpX_value, a.info_value, a.verbose_value,
