@@ -61,8 +61,9 @@ void CheckGmpCanHold(const Calc& calc, const std::vector<double>& U,
     }
   }
   if (energies != nullptr) {
-    // The Boltzmann weights of the minima are formed in GMP as well.
-    if (!std::isfinite(calc.kT)) {
+    // The Boltzmann weights of the minima are formed in GMP as well (an
+    // infinite kT makes them all 1 without forming it).
+    if (std::isnan(calc.kT)) {
       Fatal(1, "ERROR: --mlapack-method GMP cannot hold kT = %g (--Temp %g)\n", calc.kT,
             calc.opts.Temp);
     }

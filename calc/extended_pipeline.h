@@ -114,10 +114,14 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
   }
   if (records != nullptr && static_cast<int>(records->size()) >= n) {
     const T e0((*records)[0].energy);
-    const T kT(calc.kT);
+    // An infinite kT (--Temp inf) makes every weight 1, as -x / inf = -0
+    // does in double; libqd's division by infinity gives NaN instead, and
+    // GMP cannot hold the infinity at all.
+    const bool flat = std::isinf(calc.kT);
+    const T kT(flat ? 1.0 : calc.kT);
     T z(0);
     for (int i = 0; i < n; ++i) {
-      p8(i) = Arith<T>::Exp(-(T((*records)[i].energy) - e0) / kT);
+      p8(i) = flat ? T(1) : Arith<T>::Exp(-(T((*records)[i].energy) - e0) / kT);
       z += p8(i);
     }
     const T inv_z = T(1) / z;

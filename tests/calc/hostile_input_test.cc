@@ -223,4 +223,26 @@ TEST_F(HostileInputTest, SingularEigenvectorsEndWithOneLine) {
   }
 }
 
+// --Temp inf flattens the Boltzmann weights: every arithmetic ends at equal
+// populations, as the LAPACK path does (DD and QD refused the rates, since
+// libqd's division by infinity gives NaN; GMP refused the infinite kT).
+TEST_F(HostileInputTest, InfiniteTemperatureGivesEqualWeights) {
+  for (const std::vector<std::string>& method : kMethods) {
+    SCOPED_TRACE(MethodName(method));
+    const RunResult r =
+        RunZolvane(Concat({"-m", "A", "--qorp", "three.qorp", "--Temp", "inf", "-q"}, method));
+    ExpectOrderlyEnd(r);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string last;
+    for (const std::string& line : Lines(r.out)) {
+      if (!line.empty() && line[0] != '#') last = line;
+    }
+    std::istringstream in(last);
+    double t = 0, p[3] = {0, 0, 0};
+    ASSERT_TRUE(in >> t >> p[0] >> p[1] >> p[2]) << r.out;
+    // Within the stop of the table (1e-6) and the printed digits.
+    for (double x : p) EXPECT_NEAR(x, 1.0 / 3.0, 2e-6) << last;
+  }
+}
+
 }  // namespace

@@ -523,7 +523,8 @@ TEST(Driver, ReductionRefusesTheSameInEveryArithmetic) {
 
 // GMP numbers hold no infinity and no NaN, and GMP raises SIGFPE when asked
 // to convert one: such input is refused with one line before any conversion
-// (the other arithmetics carry it on to the error of the double path).
+// (the other arithmetics carry it on to the error of the double path). An
+// infinite temperature is computed (tests/calc/hostile_input_test.cc).
 TEST(Driver, GmpRefusesNumbersItCannotHold) {
   ScopedTempDir dir;
   WriteFile("nan.bin", FourStates(std::nan("")));
@@ -542,10 +543,6 @@ TEST(Driver, GmpRefusesNumbersItCannotHold) {
        {"-m", "A", "--qorp", "nan.qorp"},
        "",
        "ERROR: --mlapack-method GMP cannot hold the energy -nan of state 1\n"},
-      {"infinite temperature",
-       {"-m", "A", "--qorp", "three.qorp", "-T", "inf"},
-       "",
-       "ERROR: --mlapack-method GMP cannot hold kT = inf (--Temp inf)\n"},
   };
   for (const FailingRun& run : runs) {
     const std::string out =
