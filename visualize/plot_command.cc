@@ -53,6 +53,42 @@ anything else SVG.
                                  together with --top
 )HELP";
 
+// `text` (a file name or an option's value) fit for a one-line message:
+// control characters are written as escapes (\n, \t, \r, \xHH).
+std::string Shown(const std::string& text) {
+  std::string shown;
+  for (char c : text) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7F) {
+      shown += c;
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else {
+      char escape[8];
+      snprintf(escape, sizeof escape, "\\x%02X", b);
+      shown += escape;
+    }
+  }
+  return shown;
+}
+
+// Makes sure descriptors 0 to 2 are open (on /dev/null when they were not),
+// so that no file we open takes their place: gnuplot's picture would go to
+// whatever then sat at number 0 or 1.
+void KeepStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      const int null_fd = open("/dev/null", O_RDWR);
+      if (null_fd >= 0 && null_fd != fd) close(null_fd);
+      if (null_fd != fd) Fatal(1, "zolvane-plot: cannot open /dev/null\n");
+    }
+  }
+}
+
 void PrintVersion() { printf("zolvane-plot %s\n", ZOLVANE_VERSION); }
 
 // A whole number in [1, INT_MAX], or -1.
@@ -74,7 +110,7 @@ std::vector<int> ParseStateList(const char* text) {
     const int state = PositiveInt(piece.c_str());
     if (state < 0) {
       Fatal(1, "zolvane-plot: --states needs state numbers >= 1 separated by commas, not '%s'\n",
-            text);
+            Shown(text).c_str());
     }
     for (int s : states) {
       if (s == state) Fatal(1, "zolvane-plot: state %d is listed twice in --states\n", state);
@@ -121,7 +157,7 @@ void RemoveTempAndDie(int signo) {
 // st_mode is 0 when unknown) or cannot be written.
 Picture OpenPicture(const std::string& name, const struct stat& table) {
   Picture pic;
-  pic.name = name;
+  pic.name = Shown(name);
   pic.target = name;
   struct stat st;
   if (lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -134,34 +170,36 @@ Picture OpenPicture(const std::string& name, const struct stat& table) {
   }
   const bool exists = stat(pic.target.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) {
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(EISDIR));
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(EISDIR));
   }
   if (exists && S_ISREG(st.st_mode) && S_ISREG(table.st_mode) && st.st_dev == table.st_dev &&
       st.st_ino == table.st_ino) {
     Fatal(1, "zolvane-plot: the picture %s would replace the table; choose another --output\n",
-          name.c_str());
+          pic.name.c_str());
   }
   // Renaming would replace a file we may not write; refuse as open() did.
   if (exists && access(pic.target.c_str(), W_OK) != 0) {
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(errno));
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
   }
   if (exists && !S_ISREG(st.st_mode)) {
     pic.fd = open(pic.target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (pic.fd < 0) Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(errno));
+    if (pic.fd < 0)
+      Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
     return pic;
   }
   // A name ending in '/' is meant as a directory, which open() would refuse.
   if (pic.target.back() == '/') {
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(EISDIR));
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(EISDIR));
   }
   const size_t slash = pic.target.rfind('/');
   pic.temp =
       pic.target.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".zolvane-plot-XXXXXX";
   if (pic.temp.size() >= sizeof g_temp_name) {
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(ENAMETOOLONG));
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(ENAMETOOLONG));
   }
   pic.fd = mkostemp(pic.temp.data(), O_CLOEXEC);
-  if (pic.fd < 0) Fatal(1, "zolvane-plot: cannot write %s: %s\n", name.c_str(), strerror(errno));
+  if (pic.fd < 0)
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
   snprintf(g_temp_name, sizeof g_temp_name, "%s", pic.temp.c_str());
   for (int signo : {SIGINT, SIGTERM, SIGHUP}) signal(signo, RemoveTempAndDie);
   // The new file gets the mode (and, when we may, the owner) the old one
@@ -195,6 +233,7 @@ int ZolvanePlotMain(int argc, char** argv) {
   std::string output = kDefaultOutput;
   int top = -1;
   std::vector<int> states;
+  KeepStandardDescriptors();
   opterr = 0;
   int c;
   while ((c = getopt_long(argc, argv, "hVo:k:s:", kLongOptions, nullptr)) != -1) {
@@ -212,14 +251,18 @@ int ZolvanePlotMain(int argc, char** argv) {
         break;
       case 'k':
         top = PositiveInt(optarg);
-        if (top < 0) Fatal(1, "zolvane-plot: --top needs a whole number >= 1, not '%s'\n", optarg);
+        if (top < 0) {
+          Fatal(1, "zolvane-plot: --top needs a whole number >= 1, not '%s'\n",
+                Shown(optarg).c_str());
+        }
         break;
       case 's':
         states = ParseStateList(optarg);
         break;
       default:
         if (optopt != 0 && strchr("oks", optopt) != nullptr) {
-          Fatal(1, "zolvane-plot: %s needs a value; see zolvane-plot --help\n", argv[optind - 1]);
+          Fatal(1, "zolvane-plot: %s needs a value; see zolvane-plot --help\n",
+                Shown(argv[optind - 1]).c_str());
         }
         // An unknown letter: getopt leaves optind on its word while more
         // letters follow ("-px"), so argv[optind - 1] would be another word.
@@ -231,7 +274,8 @@ int ZolvanePlotMain(int argc, char** argv) {
           }
           Fatal(1, "zolvane-plot: unknown option -\\x%02X; see zolvane-plot --help\n", letter);
         }
-        Fatal(1, "zolvane-plot: unknown option %s; see zolvane-plot --help\n", argv[optind - 1]);
+        Fatal(1, "zolvane-plot: unknown option %s; see zolvane-plot --help\n",
+              Shown(argv[optind - 1]).c_str());
     }
   }
   if (top > 0 && !states.empty()) {
@@ -240,7 +284,8 @@ int ZolvanePlotMain(int argc, char** argv) {
   if (argc - optind > 1) Fatal(1, "zolvane-plot: one table at most; see zolvane-plot --help\n");
 
   const bool from_stdin = optind == argc || strcmp(argv[optind], "-") == 0;
-  const std::string table_name = from_stdin ? "standard input" : argv[optind];
+  const std::string table_path = from_stdin ? "" : argv[optind];
+  const std::string table_name = from_stdin ? "standard input" : Shown(table_path);
   std::string text;
   // What the table is on disk, to refuse a picture that would replace it.
   struct stat table_stat = {};
@@ -248,7 +293,7 @@ int ZolvanePlotMain(int argc, char** argv) {
     if (fstat(STDIN_FILENO, &table_stat) != 0) table_stat.st_mode = 0;
     text = ReadAll(stdin, "standard input");
   } else {
-    FILE* f = fopen(table_name.c_str(), "r");
+    FILE* f = fopen(table_path.c_str(), "r");
     if (f == nullptr) {
       Fatal(1, "zolvane-plot: cannot open %s: %s\n", table_name.c_str(), strerror(errno));
     }
@@ -288,15 +333,22 @@ int ZolvanePlotMain(int argc, char** argv) {
   fflush(stderr);
   std::string warning;
   const bool drawn = RunGnuplot(script, pic.fd, &err, &warning);
+  // An empty picture would replace a good one for nothing.
+  struct stat written;
+  const bool empty =
+      drawn && !pic.temp.empty() && fstat(pic.fd, &written) == 0 && written.st_size == 0;
   const bool closed = close(pic.fd) == 0;
-  if (!drawn || !closed) {
+  if (!drawn || !closed || empty) {
     DiscardPicture(pic);
-    Fatal(1, "zolvane-plot: %s\n", drawn ? "cannot finish writing the picture" : err.c_str());
+    Fatal(1, "zolvane-plot: %s\n",
+          !drawn  ? err.c_str()
+          : empty ? "gnuplot wrote an empty picture"
+                  : "cannot finish writing the picture");
   }
   if (!pic.temp.empty() && rename(pic.temp.c_str(), pic.target.c_str()) != 0) {
     const int e = errno;
     DiscardPicture(pic);
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", output.c_str(), strerror(e));
+    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(e));
   }
   g_temp_name[0] = '\0';
   if (!warning.empty()) fprintf(stderr, "zolvane-plot: warning: gnuplot: %s\n", warning.c_str());

@@ -242,6 +242,13 @@ TEST_F(PopulationPlot, ErrorsAreOneLineAndLeaveNoPicture) {
       {{"t", "--top", "2", "-k3p"}, "zolvane-plot: --top needs a whole number >= 1, not '3p'\n"},
       {{"t", "--help=3"}, "zolvane-plot: unknown option --help=3; see zolvane-plot --help\n"},
       {{"t", "-k"}, "zolvane-plot: -k needs a value; see zolvane-plot --help\n"},
+      // Control characters in names and values are shown as escapes: one line.
+      {{"line\nbreak"}, "zolvane-plot: cannot open line\\nbreak: No such file or directory\n"},
+      {{"t", "-o", "no\r\x01/x.svg"},
+       "zolvane-plot: cannot write no\\r\\x01/x.svg: No such file or directory\n"},
+      {{"t", "--states", "1\n2"},
+       "zolvane-plot: --states needs state numbers >= 1 separated by commas, not '1\\n2'\n"},
+      {{"t", "--to\tp"}, "zolvane-plot: unknown option --to\\tp; see zolvane-plot --help\n"},
       {{"t", "u"}, "zolvane-plot: one table at most; see zolvane-plot --help\n"},
       {{"missing"}, "zolvane-plot: cannot open missing: No such file or directory\n"},
       {{"words"}, "zolvane-plot: words: line 1 is neither a header line nor a row of numbers\n"},
@@ -566,8 +573,9 @@ TEST_F(PopulationPlot, ReadOnlyPictureIsRefused) {
   EXPECT_EQ(names, DirectoryEntries());
 }
 
-// What gnuplot says when it succeeds all the same becomes one warning line.
-TEST_F(PopulationPlot, GnuplotWarningIsOneLine) {
+// What gnuplot says when it succeeds all the same becomes one warning line;
+// success without a picture is a failure that keeps the old picture.
+TEST_F(PopulationPlot, GnuplotSuccessIsCheckedAndWarningsAreOneLine) {
   WriteFile("t", Table());
   WriteFakeGnuplot(dir_.path() + "/fake", "<svg/>",
                    "warning: Warning - difficulty fitting plot titles into key", 0);
@@ -576,6 +584,23 @@ TEST_F(PopulationPlot, GnuplotWarningIsOneLine) {
   EXPECT_EQ(0, r.status);
   EXPECT_EQ("zolvane-plot: warning: gnuplot: difficulty fitting plot titles into key\n", r.err);
   EXPECT_EQ("<svg/>", ReadFile("populations.svg"));
+
+  WriteFakeGnuplot(dir_.path() + "/fake", "", "", 0);
+  r = RunProgram("/usr/bin/env", {"PATH=" + dir_.path() + "/fake", ZOLVANE_PLOT_BIN, "t"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("zolvane-plot: gnuplot wrote an empty picture\n", r.err);
+  EXPECT_EQ("<svg/>", ReadFile("populations.svg"));
+}
+
+// Started with standard input and output closed, zolvane-plot still hands
+// gnuplot the script and the picture file, not one in place of the other.
+TEST_F(PopulationPlot, ClosedStandardDescriptors) {
+  WriteFile("t", Table());
+  RunResult r =
+      RunProgram("/bin/sh", {"-c", "exec \"$0\" t -o closed.svg <&- >&-", ZOLVANE_PLOT_BIN});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("", r.err);
+  ExpectCurves("closed.svg", TopStates(Table(), 5));
 }
 
 // Many curves: the key names as many as have a look of their own (40) and
