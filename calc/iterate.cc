@@ -1,5 +1,6 @@
 // The population table: p(t) = CL * exp(evals * t / T) * CR * p0 on a
-// geometric time axis, with its header block and per-line probability checks.
+// geometric time axis, with its header block and per-line probability checks;
+// the evaluation itself (calc/populations.h) is shared with the Python module.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/number_text.h"
+#include "calc/populations.h"
 #include "calc/time_axis.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
@@ -46,91 +48,112 @@ void ApplyToColumns(const double* cl, const double* w, double* out, int n, int c
 
 }  // namespace
 
-void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
-  const int n = dim;
+Evolution MakeEvolution(const Calc& calc, std::vector<double>&& evecs,
+                        const std::vector<double>& p0) {
+  const RunOptions& opts = calc.opts;
+  const int n = calc.dim;
   const size_t nn = static_cast<size_t>(n);
-  const bool absorbing = absorbing_state != 0;
+  Evolution e;
+  e.n = n;
   // CL takes coefficients to populations and is formed in place of evecs;
   // CR never exists as a matrix on the default path, only c = CR * p0.
-  std::vector<double>& CL = evecs;
-  std::vector<double> c(nn);
+  e.CL = std::move(evecs);
+  std::vector<double>& CL = e.CL;
+  std::vector<double>& c = e.c;
+  c.assign(nn, 0.0);
 
-  if (!absorbing) {
+  if (calc.absorbing_state == 0) {
     // Eigenvectors of U are P^1/2 * evecs, those of U^T are P^-1/2 * evecs,
     // and evecs is orthonormal: CL = P^1/2 evecs, CR = evecs^T P^-1/2.
     std::vector<double> scaled_p0(nn);
-    for (size_t i = 0; i < nn; ++i) scaled_p0[i] = _sqrPI[i] * p0[i];
-    RowMajorTransposeTimesVector(evecs.data(), scaled_p0.data(), c.data(), n);
+    for (size_t i = 0; i < nn; ++i) scaled_p0[i] = calc._sqrPI[i] * p0[i];
+    RowMajorTransposeTimesVector(CL.data(), scaled_p0.data(), c.data(), n);
     std::vector<double> CR;
     if (opts.verbose) {
       CR.assign(nn * nn, 0.0);
       for (size_t k = 0; k < nn; ++k) {
-        for (size_t i = 0; i < nn; ++i) CR[k * nn + i] = evecs[i * nn + k] * _sqrPI[i];
+        for (size_t i = 0; i < nn; ++i) CR[k * nn + i] = CL[i * nn + k] * calc._sqrPI[i];
       }
     }
     for (size_t i = 0; i < nn; ++i) {
-      for (size_t j = 0; j < nn; ++j) CL[i * nn + j] = sqrPI_[i] * CL[i * nn + j];
+      for (size_t j = 0; j < nn; ++j) CL[i * nn + j] = calc.sqrPI_[i] * CL[i * nn + j];
     }
     if (opts.verbose) {
       std::vector<double> identity(nn * nn);
       MxGemm(n, n, n, CL.data(), CR.data(), identity.data());
-      MxPrint(identity.data(), "CL*CR should be I", 'm');
+      calc.MxPrint(identity.data(), "CL*CR should be I", 'm');
       std::vector<double> c_from_cr(nn);
       RowMajorTimesVector(CR.data(), p0.data(), c_from_cr.data(), n);
-      MxPrint(c_from_cr.data(), "CR*p0 should start with 1", 'v');
-      MxPrint(c.data(), "CR*p0 should start with 1", 'v');
-      MxPrint(CL.data(), "CL", 'm');
-      MxPrint(CR.data(), "CR", 'm');
+      calc.MxPrint(c_from_cr.data(), "CR*p0 should start with 1", 'v');
+      calc.MxPrint(c.data(), "CR*p0 should start with 1", 'v');
+      calc.MxPrint(CL.data(), "CL", 'm');
+      calc.MxPrint(CR.data(), "CR", 'm');
     }
   } else {
     // Detailed balance fails with an absorbing state: CL = evecs of U itself
     // and CR its inverse, which every line of the table uses.
-    std::vector<double> CR(evecs);
+    std::vector<double> CR(CL);
     if (MxInverse(CR.data(), n, opts.feps) != 0 ||
         !std::all_of(CR.begin(), CR.end(), [](double x) { return std::isfinite(x); })) {
       Fatal(1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
     }
-    if (opts.verbose) MxPrint(evals.data(), "evals in MxIterate", 'v');
+    if (opts.verbose) calc.MxPrint(calc.evals.data(), "evals in MxIterate", 'v');
     RowMajorTimesVector(CR.data(), p0.data(), c.data(), n);
   }
 
-  MxOutputHeader();
-  if (opts.t0 == 0.0) MxOutputLine(p0.data(), n, 0.0);
-
-  const double t8 = opts.t8, T = opts.times;
-  std::vector<double> u(nn, 0.0);  // first scaled time each exponential left the range
   // The eigenvalues in the unscaled time unit. Dividing them, not the time,
   // by --times keeps a tiny factor from overflowing t/T (exp(inf * 0) would
   // turn the equilibrium term into NaN).
-  std::vector<double> rate(nn);
-  for (size_t i = 0; i < nn; ++i) rate[i] = evals[i] / T;
+  e.rate.resize(nn);
+  for (size_t i = 0; i < nn; ++i) e.rate[i] = calc.evals[i] / opts.times;
+  return e;
+}
+
+void EvolveBlock(const Evolution& e, const double* times, size_t count, double* w, double* pops,
+                 char* out_of_range) {
+  const size_t nn = static_cast<size_t>(e.n);
+  for (size_t k = 0; k < count; ++k) {
+    for (size_t i = 0; i < nn; ++i) {
+      errno = 0;
+      double d = std::exp(e.rate[i] * times[k]);
+      out_of_range[k * nn + i] = errno == ERANGE || std::isnan(d);
+      w[k * nn + i] = d * e.c[i];
+    }
+  }
+  if (e.n > 0 && count > 0) {
+    ApplyToColumns(e.CL.data(), w, pops, e.n, static_cast<int>(count));
+  }
+}
+
+int WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double>& p0,
+                        const std::vector<double>& p8,
+                        const std::function<void(double t, double* p)>& line) {
+  const RunOptions& opts = calc.opts;
+  const int n = e.n;
+  const size_t nn = static_cast<size_t>(n);
+  if (opts.t0 == 0.0) line(0.0, p0.data());
+
+  const double t8 = opts.t8, T = opts.times;
+  std::vector<double> u(nn, 0.0);  // first scaled time each exponential left the range
   int count = 0;
   bool converged = false;
   double t_last = 0.0;
   double* p_last = nullptr;
 
-  TimeAxis axis(FirstTableTime(), t8, opts.tinc);
+  TimeAxis axis(calc.FirstTableTime(), t8, opts.tinc);
   std::vector<double> times;
   std::vector<double> w(kBlock * nn), pops(kBlock * nn);
   std::vector<char> out_of_range(kBlock * nn);
   while (!converged && axis.NextBlock(times, kBlock)) {
     const size_t k_count = times.size();
-    for (size_t k = 0; k < k_count; ++k) {
-      for (size_t i = 0; i < nn; ++i) {
-        errno = 0;
-        double d = std::exp(rate[i] * times[k]);
-        out_of_range[k * nn + i] = errno == ERANGE || std::isnan(d);
-        w[k * nn + i] = d * c[i];
-      }
-    }
-    if (n > 0) ApplyToColumns(CL.data(), w.data(), pops.data(), n, static_cast<int>(k_count));
+    EvolveBlock(e, times.data(), k_count, w.data(), pops.data(), out_of_range.data());
 
     for (size_t k = 0; k < k_count; ++k) {
       double* p = pops.data() + k * nn;
       for (size_t i = 0; i < nn; ++i) {
         if (out_of_range[k * nn + i] && u[i] == 0.0) u[i] = times[k] / T;
       }
-      MxOutputLine(p, n, times[k]);
+      line(times[k], p);
       ++count;
       t_last = times[k];
       p_last = p;
@@ -141,7 +164,6 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
           break;
         }
       }
-      FlushTable();
       if (converged) break;
     }
   }
@@ -152,9 +174,18 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
     }
   }
   // Converged before the stop time: the populations stay put until t8.
-  if (count > 0 && (converged || !axis.stalled()) && t8 > t_last) {
-    MxOutputLine(p_last, n, t8);
-  }
+  if (count > 0 && (converged || !axis.stalled()) && t8 > t_last) line(t8, p_last);
+  return count;
+}
+
+void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
+  const Evolution e = MakeEvolution(*this, std::move(evecs), p0);
+  MxOutputHeader();
+  const int n = dim;
+  const int count = WalkPopulationTable(*this, e, p0, p8, [this, n](double t, double* p) {
+    MxOutputLine(p, n, t);
+    FlushTable();
+  });
   printf("# of iterations: %d\n", count);
   FlushTable();
 }
@@ -180,7 +211,7 @@ void Calc::MxOutputHeader() const {
   printf("# States limit: %d\n", opts.nstates);
 }
 
-double Calc::MxOutputLine(double* p, int n, double t) const {
+double CheckPopulationLine(const RunOptions& opts, double* p, int n, double t) {
   const char mode = opts.num_err;
   double sum = 0.0;
   for (int i = 0; i < n; ++i) {
@@ -210,13 +241,20 @@ double Calc::MxOutputLine(double* p, int n, double t) const {
     fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);
   }
 
+  return sum;
+}
+
+double Calc::MxOutputLine(double* p, int n, double t) const {
+  const char mode = opts.num_err;
+  const double sum = CheckPopulationLine(opts, p, n, t);
+
   // The whole line is formatted first and written at once.
   const size_t columns = kept.empty() ? static_cast<size_t>(std::max(n, 0))
                                       : static_cast<size_t>(std::max(kept_columns, 0));
   std::string line(FormatBound(22, 20) + 1 + columns * (FormatBound(0, 6) + 1) + 1, '\0');
   char* out = FormatE(line.data(), t, 22, 20);
   *out++ = ' ';
-  auto value = [&](double x) { return mode == 'R' ? std::fabs(x) / sum : std::fabs(x); };
+  auto value = [&](double x) { return TableValue(mode, x, sum); };
   if (kept.empty()) {
     for (int i = 0; i < n; ++i) {
       out = FormatE(out, value(p[i]), 0, 6);
