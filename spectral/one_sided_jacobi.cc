@@ -8,6 +8,18 @@
 
 #include "matrix/lapack.h"
 
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
+// OpenBLAS's own thread controls, when OpenBLAS is the BLAS (weak: absent
+// with another vendor).
+extern "C" {
+int openblas_get_parallel(void) __attribute__((weak));
+int openblas_get_num_threads(void) __attribute__((weak));
+void openblas_set_num_threads(int) __attribute__((weak));
+}
+
 namespace {
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
@@ -59,17 +71,54 @@ double Norm(size_t m, const double* x) {
   return big * std::sqrt(sum);
 }
 
+// Threads of the blocked sweep: OpenMP's, no more than OpenBLAS would use
+// (OPENBLAS_NUM_THREADS stays the one knob). While they run, a BLAS built on
+// its own pthreads is held to one thread per call, so that two threads each
+// calling it do not oversubscribe the cores; an OpenMP BLAS does that by
+// itself inside a parallel region.
+class SweepThreads {
+ public:
+  SweepThreads() {
+#ifdef _OPENMP
+    count_ = omp_get_max_threads();
+    if (openblas_get_num_threads != nullptr) count_ = std::min(count_, openblas_get_num_threads());
+    count_ = std::max(count_, 1);
+    if (count_ > 1 && openblas_get_parallel != nullptr && openblas_set_num_threads != nullptr &&
+        openblas_get_parallel() == 1) {
+      blas_threads_ = openblas_get_num_threads();
+      openblas_set_num_threads(1);
+    }
+#endif
+  }
+  ~SweepThreads() {
+    if (blas_threads_ > 0) openblas_set_num_threads(blas_threads_);
+  }
+  SweepThreads(const SweepThreads&) = delete;
+  SweepThreads& operator=(const SweepThreads&) = delete;
+  int count() const { return count_; }
+
+ private:
+  int count_ = 1;
+  int blas_threads_ = 0;
+};
+
+// Scratch of one thread of the blocked sweep.
+struct GroupScratch {
+  std::vector<double> g, a, w, t;        // 2nb x 2nb Gram, levels, rotations; m x 2nb product
+  std::vector<double> cross_g, cross_a;  // nb x nb
+};
+
 // The blocked sweep. Columns are taken in blocks of nb. A pair of blocks
-// (I, J) is tested on its cross Gram matrix X_I^T X_J and, for the
-// componentwise stop, |X_I|^T |X_J| (GEMMs; |X| is kept beside X). While X_I
-// is unchanged, one product of X_I with all later columns tests every pair of
-// its row at once. A pair that fails gets the Gram matrix G of its 2nb
+// (I, J) is tested on its cross Gram matrix X_I^T X_J, and, for the
+// componentwise stop once the norm-wise test passes, on |X_I|^T |X_J| (GEMMs;
+// |X| is kept beside X). A pair that fails gets the Gram matrix G of its 2nb
 // columns, a cyclic two-sided Jacobi on G accumulates the rotations W, and
 // X_IJ <- X_IJ W is one GEMM. Each product in G is at its rounding level
 // when G is made, so the first rotation of every pair is as accurate as the
-// one-sided one; the next test is made on X again, so the stop is decided
-// on X itself, never on G. A block alone is tested and rotated the same way
-// once per sweep (the pairs inside it).
+// one-sided one; the next test is made on X again, so the stop is decided on
+// X itself, never on G. A block alone is tested and rotated the same way
+// once per sweep (the pairs inside it). The pairs of blocks go in rounds of
+// disjoint pairs (round robin), each round shared among the threads.
 class BlockedSweeper {
  public:
   BlockedSweeper(size_t m, size_t k, double* x, size_t ld, const JacobiOptions& options, double tol)
@@ -81,20 +130,74 @@ class BlockedSweeper {
         tol_(tol),
         componentwise_(options.stop == JacobiStop::kComponentwise),
         nrm_(k),
-        abs_x_(componentwise_ ? m * k : 0),
-        g_(4 * nb_ * nb_),
-        a_(4 * nb_ * nb_),
-        w_(4 * nb_ * nb_),
-        t_(m * 2 * nb_),
-        cross_g_(nb_ * k),
-        cross_a_(nb_ * k) {
+        abs_x_(componentwise_ ? m * k : 0) {
+    scratch_.resize(static_cast<size_t>(threads_.count()));
+    for (GroupScratch& s : scratch_) {
+      s.g.resize(4 * nb_ * nb_);
+      s.a.resize(4 * nb_ * nb_);
+      s.w.resize(4 * nb_ * nb_);
+      s.t.resize(m * 2 * nb_);
+      s.cross_g.resize(nb_ * nb_);
+      s.cross_a.resize(nb_ * nb_);
+    }
     for (size_t j = 0; j < k_; ++j) Refresh(j, 1);
     SortColumns();
   }
 
+  // One sweep; returns the number of blocks and pairs of blocks rotated.
+  size_t Sweep() {
+    const long blocks = static_cast<long>((k_ + nb_ - 1) / nb_);
+    long rotated = 0;
+#pragma omp parallel for schedule(dynamic) reduction(+ : rotated) num_threads(threads_.count())
+    for (long bi = 0; bi < blocks; ++bi) {
+      if (Block(Scratch(), static_cast<size_t>(bi))) ++rotated;
+    }
+    // Round robin: player `players` - 1 stays, the others turn; in round r
+    // slot 0 pairs it with r, slot s the players r + s and r - s.
+    const long players = blocks + (blocks & 1), turning = players - 1;
+    for (long round = 0; round < turning; ++round) {
+#pragma omp parallel for schedule(dynamic) reduction(+ : rotated) num_threads(threads_.count())
+      for (long slot = 0; slot < players / 2; ++slot) {
+        long a = slot == 0 ? turning : (round + slot) % turning;
+        long b = slot == 0 ? round : (round - slot + turning) % turning;
+        if (a >= blocks || b >= blocks) continue;  // the bye of an odd count
+        if (a > b) std::swap(a, b);
+        if (TestPair(Scratch(), static_cast<size_t>(a), static_cast<size_t>(b))) ++rotated;
+      }
+    }
+    return static_cast<size_t>(rotated);
+  }
+
+ private:
+  GroupScratch& Scratch() {
+#ifdef _OPENMP
+    return scratch_[static_cast<size_t>(omp_get_thread_num())];
+#else
+    return scratch_[0];
+#endif
+  }
+  double* Col(size_t j) { return x_ + j * ld_; }
+  double* AbsCol(size_t j) { return abs_x_.data() + j * m_; }
+  size_t First(size_t block) const { return block * nb_; }
+  size_t Width(size_t block) const { return std::min(nb_, k_ - block * nb_); }
+
+  // |X| and the squared norms of columns j .. j+count-1.
+  void Refresh(size_t j, size_t count) {
+    for (size_t c = j; c < j + count; ++c) {
+      const double* col = Col(c);
+      double s = 0.0;
+      for (size_t i = 0; i < m_; ++i) s += col[i] * col[i];
+      nrm_[c] = s;
+      if (componentwise_) {
+        double* abs_col = AbsCol(c);
+        for (size_t i = 0; i < m_; ++i) abs_col[i] = std::fabs(col[i]);
+      }
+    }
+  }
+
   // Columns in descending order of their norms, the order the converged
-  // columns take anyway: two sweeps fewer on stiff landscapes. In place,
-  // along the cycles of the permutation, with one column of scratch.
+  // columns take anyway: fewer sweeps on stiff landscapes. In place, along
+  // the cycles of the permutation, with one column of scratch.
   void SortColumns() {
     std::vector<size_t> order(k_);
     for (size_t j = 0; j < k_; ++j) order[j] = j;
@@ -119,111 +222,57 @@ class BlockedSweeper {
     for (size_t j = 0; j < k_; ++j) Refresh(j, 1);
   }
 
-  // One sweep; returns the number of blocks and pairs of blocks rotated.
-  size_t Sweep() {
-    size_t rotated = 0;
-    const size_t blocks = (k_ + nb_ - 1) / nb_;
-    for (size_t bi = 0; bi < blocks; ++bi) {
-      const size_t i0 = bi * nb_, li = std::min(nb_, k_ - i0);
-      if (Block(i0, li)) ++rotated;
-      if (bi + 1 == blocks) break;
-      // Cross products of X_I with all later columns: column c of the
-      // li x (k - first) result belongs to column first + c of X. The
-      // levels |X_I|^T |X_J| only once some pair passes the norm-wise test
-      // (failing it fails the componentwise one too, as the level is at
-      // most |x_p| |x_q|): early sweeps do without them.
-      // The buffers hold columns first .. products_end - 1 (and levels up to
-      // levels_end) as long as X_I has not moved.
-      size_t first = (bi + 1) * nb_, products_end = k_, levels_end = first;
-      CrossProducts(i0, li, first, k_ - first, cross_g_.data());
-      for (size_t bj = bi + 1; bj < blocks; ++bj) {
-        const size_t j0 = bj * nb_, lj = std::min(nb_, k_ - j0);
-        if (j0 + lj > products_end) {
-          // X_I moved since the row's products: this pair's own.
-          first = j0;
-          products_end = j0 + lj;
-          levels_end = j0;
-          CrossProducts(i0, li, j0, lj, cross_g_.data());
-        }
-        const double* cg = cross_g_.data() + (j0 - first) * li;
-        const double* ca = nullptr;
-        if (!NormwiseFails(i0, li, j0, lj, cg)) {
-          if (!componentwise_) continue;
-          if (j0 + lj > levels_end) {
-            CrossLevels(i0, li, j0, products_end - j0, cross_a_.data() + (j0 - first) * li);
-            levels_end = products_end;
-          }
-          ca = cross_a_.data() + (j0 - first) * li;
-          if (!ComponentwiseFails(li, lj, cg, ca)) continue;
-        }
-        Pair(i0, li, j0, lj, cg, ca);
-        ++rotated;
-        products_end = 0;  // X_I moved
-      }
-    }
-    return rotated;
-  }
+  bool Fails(double g, double level) const { return g != 0.0 && std::fabs(g) > tol_ * level; }
 
- private:
-  double* Col(size_t j) { return x_ + j * ld_; }
-  double* AbsCol(size_t j) { return abs_x_.data() + j * m_; }
-
-  // |X| and the squared norms of columns j .. j+count-1.
-  void Refresh(size_t j, size_t count) {
-    for (size_t c = j; c < j + count; ++c) {
-      const double* col = Col(c);
-      double s = 0.0;
-      for (size_t i = 0; i < m_; ++i) s += col[i] * col[i];
-      nrm_[c] = s;
-      if (componentwise_) {
-        double* abs_col = AbsCol(c);
-        for (size_t i = 0; i < m_; ++i) abs_col[i] = std::fabs(col[i]);
-      }
-    }
-  }
-
-  // g = X_I^T X_J, li x lj, ld li.
-  void CrossProducts(size_t i0, size_t li, size_t j0, size_t lj, double* g) {
+  // Tests the pair of blocks I < J and rotates it if it fails.
+  bool TestPair(GroupScratch& s, size_t bi, size_t bj) {
+    const size_t i0 = First(bi), li = Width(bi), j0 = First(bj), lj = Width(bj);
     const int m = static_cast<int>(m_), rows = static_cast<int>(li), cols = static_cast<int>(lj);
     const int ld = static_cast<int>(ld_);
     const double one = 1.0, zero = 0.0;
-    dgemm_("T", "N", &rows, &cols, &m, &one, Col(i0), &ld, Col(j0), &ld, &zero, g, &rows, 1, 1);
-  }
-
-  // a = |X_I|^T |X_J|, li x lj, ld li: the rounding levels of the products.
-  void CrossLevels(size_t i0, size_t li, size_t j0, size_t lj, double* a) {
-    const int m = static_cast<int>(m_), rows = static_cast<int>(li), cols = static_cast<int>(lj);
-    const double one = 1.0, zero = 0.0;
-    dgemm_("T", "N", &rows, &cols, &m, &one, AbsCol(i0), &m, AbsCol(j0), &m, &zero, a, &rows, 1, 1);
-  }
-
-  bool Fails(double g, double level) const { return g != 0.0 && std::fabs(g) > tol_ * level; }
-
-  bool NormwiseFails(size_t i0, size_t li, size_t j0, size_t lj, const double* g) const {
-    for (size_t q = 0; q < lj; ++q) {
+    dgemm_("T", "N", &rows, &cols, &m, &one, Col(i0), &ld, Col(j0), &ld, &zero, s.cross_g.data(),
+           &rows, 1, 1);
+    // Failing the norm-wise test fails the componentwise one too (the level
+    // is at most |x_p| |x_q|): early sweeps need no levels.
+    bool fails = false;
+    for (size_t q = 0; q < lj && !fails; ++q) {
       const double nq = std::sqrt(nrm_[j0 + q]);
-      for (size_t p = 0; p < li; ++p) {
-        if (Fails(g[q * li + p], std::sqrt(nrm_[i0 + p]) * nq)) return true;
+      for (size_t p = 0; p < li && !fails; ++p) {
+        fails = Fails(s.cross_g[q * li + p], std::sqrt(nrm_[i0 + p]) * nq);
       }
     }
-    return false;
-  }
-
-  bool ComponentwiseFails(size_t li, size_t lj, const double* g, const double* a) const {
+    const double* levels = nullptr;
+    if (!fails) {
+      if (!componentwise_) return false;
+      dgemm_("T", "N", &rows, &cols, &m, &one, AbsCol(i0), &m, AbsCol(j0), &m, &zero,
+             s.cross_a.data(), &rows, 1, 1);
+      for (size_t c = 0; c < li * lj && !fails; ++c) fails = Fails(s.cross_g[c], s.cross_a[c]);
+      if (!fails) return false;
+      levels = s.cross_a.data();
+    }
+    // The whole Gram matrix: cross products in hand, each block by SYRK.
+    // Inside each block the inner Jacobi uses the norm-wise level: those
+    // pairs are tested for themselves by Block in every sweep.
+    const size_t w = li + lj;
+    Diagonal(s, i0, li, 0, w);
+    Diagonal(s, j0, lj, li, w);
+    std::fill(s.a.begin(), s.a.begin() + w * w, -1.0);
     for (size_t q = 0; q < lj; ++q) {
       for (size_t p = 0; p < li; ++p) {
-        if (Fails(g[q * li + p], a[q * li + p])) return true;
+        s.g[(li + q) * w + p] = s.g[p * w + li + q] = s.cross_g[q * li + p];
+        if (levels != nullptr) s.a[(li + q) * w + p] = s.a[p * w + li + q] = levels[q * li + p];
       }
     }
-    return false;
+    if (InnerJacobi(s, w)) Apply(s, i0, li, j0, lj);
+    return true;
   }
 
-  // G_II (w_ columns from column c of g_, ld w) by SYRK, both triangles.
-  void Diagonal(size_t i0, size_t li, size_t c, size_t w) {
+  // G_II into the w x w Gram matrix at row and column c, both triangles.
+  void Diagonal(GroupScratch& s, size_t i0, size_t li, size_t c, size_t w) {
     const int m = static_cast<int>(m_), ni = static_cast<int>(li), wi = static_cast<int>(w);
     const int ld = static_cast<int>(ld_);
     const double one = 1.0, zero = 0.0;
-    double* g = g_.data() + c * w + c;
+    double* g = s.g.data() + c * w + c;
     dsyrk_("U", "T", &ni, &m, &one, Col(i0), &ld, &zero, g, &wi, 1, 1);
     for (size_t q = 0; q < li; ++q) {
       for (size_t p = q + 1; p < li; ++p) g[q * w + p] = g[p * w + q];
@@ -232,66 +281,51 @@ class BlockedSweeper {
 
   // The pairs inside block I: tested on G_II and |X_I|^T |X_I|, rotated if
   // one fails.
-  bool Block(size_t i0, size_t li) {
-    Diagonal(i0, li, 0, li);
+  bool Block(GroupScratch& s, size_t bi) {
+    const size_t i0 = First(bi), li = Width(bi);
+    Diagonal(s, i0, li, 0, li);
     if (componentwise_) {
       const int m = static_cast<int>(m_), ni = static_cast<int>(li);
       const double one = 1.0, zero = 0.0;
-      dsyrk_("U", "T", &ni, &m, &one, AbsCol(i0), &m, &zero, a_.data(), &ni, 1, 1);
+      dsyrk_("U", "T", &ni, &m, &one, AbsCol(i0), &m, &zero, s.a.data(), &ni, 1, 1);
       for (size_t q = 0; q < li; ++q) {
-        for (size_t p = q + 1; p < li; ++p) a_[q * li + p] = a_[p * li + q];
+        for (size_t p = q + 1; p < li; ++p) s.a[q * li + p] = s.a[p * li + q];
       }
     } else {
-      std::fill(a_.begin(), a_.begin() + li * li, -1.0);
+      std::fill(s.a.begin(), s.a.begin() + li * li, -1.0);
     }
-    if (!InnerJacobi(li)) return false;
-    Apply(i0, li, 0, 0);
+    if (!InnerJacobi(s, li)) return false;
+    Apply(s, i0, li, 0, 0);
     return true;
   }
 
-  // A failing pair of blocks, its cross products cg and levels ca (li x lj;
-  // ca null: norm-wise levels) in hand. Inside each block the inner Jacobi
-  // uses the norm-wise level: those pairs are tested for themselves by Block
-  // in every sweep.
-  void Pair(size_t i0, size_t li, size_t j0, size_t lj, const double* cg, const double* ca) {
-    const size_t w = li + lj;
-    Diagonal(i0, li, 0, w);
-    Diagonal(j0, lj, li, w);
-    std::fill(a_.begin(), a_.begin() + w * w, -1.0);
-    for (size_t q = 0; q < lj; ++q) {
-      for (size_t p = 0; p < li; ++p) {
-        g_[(li + q) * w + p] = g_[p * w + li + q] = cg[q * li + p];
-        if (ca != nullptr) a_[(li + q) * w + p] = a_[p * w + li + q] = ca[q * li + p];
-      }
-    }
-    if (InnerJacobi(w)) Apply(i0, li, j0, lj);
-  }
-
   // X_IJ <- X_IJ W: T = X_I W(0:li, :) + X_J W(li:w, :), then back into X.
-  void Apply(size_t i0, size_t li, size_t j0, size_t lj) {
+  void Apply(GroupScratch& s, size_t i0, size_t li, size_t j0, size_t lj) {
     const size_t w = li + lj;
     const int m = static_cast<int>(m_), ld = static_cast<int>(ld_), wi = static_cast<int>(w);
     const int ni = static_cast<int>(li), nj = static_cast<int>(lj);
     const double one = 1.0, zero = 0.0;
-    dgemm_("N", "N", &m, &wi, &ni, &one, Col(i0), &ld, w_.data(), &wi, &zero, t_.data(), &m, 1, 1);
+    dgemm_("N", "N", &m, &wi, &ni, &one, Col(i0), &ld, s.w.data(), &wi, &zero, s.t.data(), &m, 1,
+           1);
     if (lj > 0) {
-      dgemm_("N", "N", &m, &wi, &nj, &one, Col(j0), &ld, w_.data() + li, &wi, &one, t_.data(), &m,
+      dgemm_("N", "N", &m, &wi, &nj, &one, Col(j0), &ld, s.w.data() + li, &wi, &one, s.t.data(), &m,
              1, 1);
     }
     for (size_t c = 0; c < w; ++c) {
       const size_t j = c < li ? i0 + c : j0 + (c - li);
-      std::copy(t_.data() + c * m_, t_.data() + (c + 1) * m_, Col(j));
+      std::copy(s.t.data() + c * m_, s.t.data() + (c + 1) * m_, Col(j));
     }
     Refresh(i0, li);
     if (lj > 0) Refresh(j0, lj);
   }
 
-  // Cyclic Jacobi on the w x w Gram matrix g_, rotations accumulated into
-  // w_. The level of pair (p, q) is a_(p, q) (fixed at its value on entry),
-  // or the norm-wise one where a_ holds -1. Returns whether it rotated.
-  bool InnerJacobi(size_t w) {
-    double* g = g_.data();
-    double* wm = w_.data();
+  // Cyclic Jacobi on the w x w Gram matrix s.g, rotations accumulated into
+  // s.w. The level of pair (p, q) is s.a(p, q) (fixed at its value on
+  // entry), or the norm-wise one where s.a holds -1. Returns whether it
+  // rotated.
+  bool InnerJacobi(GroupScratch& s, size_t w) {
+    double* g = s.g.data();
+    double* wm = s.w.data();
     std::fill(wm, wm + w * w, 0.0);
     for (size_t c = 0; c < w; ++c) wm[c * w + c] = 1.0;
     bool any = false;
@@ -301,7 +335,7 @@ class BlockedSweeper {
         for (size_t q = p + 1; q < w; ++q) {
           const double gpq = g[q * w + p];
           const double app = g[p * w + p], aqq = g[q * w + q];
-          const double a = a_[q * w + p];
+          const double a = s.a[q * w + p];
           const double level = a >= 0.0 ? a : std::sqrt(app) * std::sqrt(aqq);
           if (!Fails(gpq, level)) continue;
           const double zeta = (aqq - app) / (2.0 * gpq);
@@ -309,13 +343,13 @@ class BlockedSweeper {
               std::fabs(zeta) < 1e150
                   ? std::copysign(1.0, zeta) / (std::fabs(zeta) + std::sqrt(1.0 + zeta * zeta))
                   : 0.5 / zeta;
-          const double c = 1.0 / std::sqrt(1.0 + t * t), s = c * t;
+          const double c = 1.0 / std::sqrt(1.0 + t * t), sn = c * t;
           double* gp = g + p * w;
           double* gq = g + q * w;
           for (size_t r = 0; r < w; ++r) {
             const double x = gp[r], y = gq[r];
-            gp[r] = c * x - s * y;
-            gq[r] = s * x + c * y;
+            gp[r] = c * x - sn * y;
+            gq[r] = sn * x + c * y;
           }
           for (size_t r = 0; r < w; ++r) {
             g[r * w + p] = gp[r];
@@ -328,8 +362,8 @@ class BlockedSweeper {
           double* wq = wm + q * w;
           for (size_t r = 0; r < w; ++r) {
             const double x = wp[r], y = wq[r];
-            wp[r] = c * x - s * y;
-            wq[r] = s * x + c * y;
+            wp[r] = c * x - sn * y;
+            wq[r] = sn * x + c * y;
           }
           rotated = any = true;
         }
@@ -347,7 +381,9 @@ class BlockedSweeper {
   size_t ld_, nb_;
   double tol_;
   bool componentwise_;
-  std::vector<double> nrm_, abs_x_, g_, a_, w_, t_, cross_g_, cross_a_;
+  std::vector<double> nrm_, abs_x_;
+  SweepThreads threads_;
+  std::vector<GroupScratch> scratch_;
 };
 
 // Singular values and the normalised columns.
