@@ -4,6 +4,8 @@
 // (elimination/state_reduction.h), which only adds non-negative terms and so
 // keeps the slow times of stiff landscapes that a solve with the generator's
 // diagonal would lose.
+#include "calc/first_passage.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -47,41 +49,45 @@ RatesView Rates(const std::vector<double>& U, size_t n, size_t m) { return {U.da
 
 }  // namespace
 
+bool FirstPassageMatrix(const std::vector<double>& U, size_t n, std::vector<double>& times) {
+  if (FirstPassageTimesAll(Rates(U, n, n), times)) return true;
+  times.assign(n * n, kNaN);
+  return false;
+}
+
+bool AbsorbingTimes(const std::vector<double>& U, size_t n, int absorbed_minimum,
+                    std::vector<double>& times) {
+  // The absorbing state is the last one and is entered from the absorbed
+  // minimum only, so every path to absorption passes through that minimum
+  // and the time from k to absorption less that from the minimum is the
+  // first passage time from k to the minimum over the m transient states;
+  // computed as such, without that difference. Without the minimum (the
+  // ergodicity reduction removed it) the times are those to the absorbing
+  // state itself.
+  const size_t m = n > 0 ? n - 1 : 0;
+  bool ok;
+  if (absorbed_minimum >= 0 && static_cast<size_t>(absorbed_minimum) < m) {
+    ok = FirstPassageTimesTo(Rates(U, n, m), static_cast<size_t>(absorbed_minimum), times);
+  } else {
+    ok = n == 0 || FirstPassageTimesTo(Rates(U, n, n), n - 1, times);
+    times.resize(m);
+  }
+  if (!ok) times.assign(m, kNaN);
+  return ok;
+}
+
 void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& /*p8*/,
                                FILE* out) const {
   const size_t n = static_cast<size_t>(dim);
+  std::vector<double> times;
+  const bool ok = absorbing_state == 0 ? FirstPassageMatrix(U, n, times)
+                                       : AbsorbingTimes(U, n, absorbed_minimum, times);
+  if (!ok) WarnSingular(opts);
   if (absorbing_state == 0) {
-    std::vector<double> times;
-    if (!FirstPassageTimesAll(Rates(U, n, n), times)) {
-      WarnSingular(opts);
-      times.assign(n * n, kNaN);
-    }
     MxWriteFirstPassageTimes(times, out);
-    return;
-  }
-
-  // Absorbing times: the absorbing state is the last one and is entered
-  // from the absorbed minimum only, so every path to absorption passes
-  // through that minimum and the time from k to absorption less that from
-  // the minimum is the first passage time from k to the minimum over the m
-  // transient states; computed as such, without that difference. Without
-  // the minimum (the ergodicity reduction removed it) the times are those
-  // to the absorbing state itself.
-  const size_t m = n > 0 ? n - 1 : 0;
-  const int absorbed = absorbed_minimum;
-  std::vector<double> x;
-  bool ok;
-  if (absorbed >= 0 && static_cast<size_t>(absorbed) < m) {
-    ok = FirstPassageTimesTo(Rates(U, n, m), static_cast<size_t>(absorbed), x);
   } else {
-    ok = n == 0 || FirstPassageTimesTo(Rates(U, n, n), n - 1, x);
-    x.resize(m);
+    MxWriteAbsorbingTimes(times, out);
   }
-  if (!ok) {
-    WarnSingular(opts);
-    x.assign(m, kNaN);
-  }
-  MxWriteAbsorbingTimes(x, out);
 }
 
 void Calc::MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out) const {

@@ -12,6 +12,9 @@ class ComputationError(RuntimeError):
 class Landscape:
     @property
     def n(self) -> int: ...
+    @property
+    def rates(self) -> np.ndarray:
+        """[i, j]: the rate from state i+1 to state j+1 (1/time unit), zero diagonal."""
     @staticmethod
     def from_file(path: str, *, method: str = "I", Temp: float = 37.0, bin: bool = False,
                   nstates: Optional[int] = None, max_decrease: int = 1000000, absorb: int = 0,
@@ -29,4 +32,12 @@ class Landscape:
     def equilibrium(self, p0: Optional[npt.ArrayLike] = None) -> np.ndarray: ...
     def spectrum(self, p0: Optional[npt.ArrayLike] = None
                  ) -> Tuple[np.ndarray, np.ndarray, Optional[np.ndarray], List[int]]: ...
-    def mfpt(self, target: Optional[int] = None) -> np.ndarray: ...
+    def mfpt(self, target: Optional[int] = None) -> np.ndarray:
+        """Mean first passage times: to state `target` (vector over the n states),
+        or the n x n matrix [i, j] from state i+1 to state j+1 (the program's
+        --fpt all). NaN where undefined."""
+    def absorbing_times(self) -> np.ndarray:
+        """With absorb=k: n - 1 values, entry i the mean time from state i+1 to
+        minimum k (time to absorption less that from k; 0 at k)."""
+    def reduce(self, k: int) -> "Landscape":
+        """Quasi-stationary reduction to states 1..k (the program's -n)."""

@@ -18,9 +18,11 @@
 #include "base/fatal.h"
 #include "base/run_options.h"
 #include "calc/calc.h"
+#include "calc/first_passage.h"
 #include "calc/populations.h"
 #include "command_line/command_line_args.h"
 #include "input/qorpparser.h"
+#include "input/reduce.h"
 #include "run/program_options.h"
 
 namespace py = pybind11;
@@ -418,6 +420,20 @@ orientation), in 1/time unit; the diagonal is ignored.)doc")
       .def_property_readonly(
           "n", [](const Landscape& l) { return l.n; },
           "Number of states (with an absorbing state appended by absorb=).")
+      .def_property_readonly(
+          "rates",
+          [](const Landscape& l) {
+            py::array_t<double> r({l.n, l.n});
+            double* out = r.mutable_data();
+            const size_t n = static_cast<size_t>(l.n);
+            for (size_t i = 0; i < n; ++i) {
+              for (size_t j = 0; j < n; ++j) out[i * n + j] = i == j ? 0.0 : l.U[j * n + i];
+            }
+            return r;
+          },
+          R"doc(The rates the computations use (n x n, 1/time unit): [i, j] the rate
+from state i+1 to state j+1, zero diagonal; from_rates' orientation, after
+any rescaling and with the absorbing state of absorb= as the last one.)doc")
       .def("populations", &Populations, py::arg("p0") = py::none(), py::kw_only(),
            py::arg("t0") = 0.1, py::arg("t8") = 1e12, py::arg("tinc") = 1.02,
            py::arg("times") = py::none(),
@@ -466,35 +482,89 @@ absorbing state, sqrt_p8 then None); states: the 0-based states they cover.)doc"
       .def(
           "mfpt",
           [](Landscape& l, std::optional<int> target) -> py::object {
-            const RunOptions o = Validate(l.settings, 0.1, 1e12, 1.02, nullptr, nullptr);
             if (l.absorbing_state != 0) {
               throw StageError(1, "with an absorbing state use absorbing_times()", false);
             }
-            Calc calc = l.MakeCalc(o);
-            auto to = [&](int t) {
-              if (t < 1 || t > l.n) {
-                throw StageError(1, "target must be a state between 1 and " + std::to_string(l.n),
-                                 false);
-              }
-              NumericalScope numerical;
-              std::optional<std::vector<double>> times;
-              {
-                py::gil_scoped_release release;
-                times = calc.MxFirstPassageTo(l.U, t - 1);
-              }
-              return *times;
-            };
-            if (target) return Vector(to(*target));
-            py::array_t<double> all({l.n, l.n});
-            double* out = all.mutable_data();
-            for (int j = 1; j <= l.n; ++j) {
-              const std::vector<double> col = to(j);
-              for (int i = 0; i < l.n; ++i) out[static_cast<size_t>(i) * l.n + j - 1] = col[i];
+            if (target && (*target < 1 || *target > l.n)) {
+              throw StageError(1, "target must be a state between 1 and " + std::to_string(l.n),
+                               false);
             }
+            const RunOptions o = Validate(l.settings, 0.1, 1e12, 1.02, nullptr, nullptr);
+            const Calc calc = l.MakeCalc(o);
+            NumericalScope numerical;
+            std::vector<double> times;
+            {
+              py::gil_scoped_release release;
+              if (target) {
+                times = *calc.MxFirstPassageTo(l.U, *target - 1);
+              } else {
+                FirstPassageMatrix(l.U, static_cast<size_t>(l.n), times);
+              }
+            }
+            if (target) return Vector(times);
+            py::array_t<double> all({l.n, l.n});
+            std::copy(times.begin(), times.end(), all.mutable_data());
             return all;
           },
           py::arg("target") = py::none(),
-          R"doc(Mean first passage times (time unit of the rates). target=j
-(1-based): vector of the times from every state to j. No target: the n x n
-matrix, [i, j] = time from state i+1 to state j+1. NaN when undefined.)doc");
+          R"doc(Mean first passage times (time unit of the rates) over all n states.
+target=j (1-based): vector of the times from every state to j, entry i
+from state i+1. No target: the n x n matrix, [i, j] = time from state i+1
+to state j+1, the numbers of the program's --fpt all. NaN where undefined:
+the column of a target that some state cannot reach (the whole matrix
+then, as the program prints it; mfpt(j) still gives the defined columns).)doc")
+      .def(
+          "absorbing_times",
+          [](Landscape& l) {
+            if (l.absorbing_state == 0) {
+              throw StageError(1, "absorbing_times() needs an absorbing state (absorb=k)", false);
+            }
+            NumericalScope numerical;
+            std::vector<double> times;
+            {
+              py::gil_scoped_release release;
+              AbsorbingTimes(l.U, static_cast<size_t>(l.n), l.absorbed_minimum, times);
+            }
+            return Vector(times);
+          },
+          R"doc(Absorbing times of a landscape made with absorb=k (time unit of the
+rates), the numbers of the program's --fpt output then: n - 1 values, entry
+i for the start in state i+1 (every state but the appended absorbing one),
+the mean time from there to minimum k, which is the time to absorption less
+the time from k itself (0 at k). NaN when some state cannot reach k.)doc")
+      .def(
+          "reduce",
+          [](const Landscape& l, int k) {
+            if (l.absorbing_state != 0) {
+              throw StageError(1, "reduce() needs a landscape without an absorbing state", false);
+            }
+            if (k < 1 || k > l.n) {
+              throw StageError(
+                  1, "k must be a number of states between 1 and " + std::to_string(l.n), false);
+            }
+            const RunOptions o = Validate(l.settings, 0.1, 1e12, 1.02, nullptr, nullptr);
+            InputContext ctx{o};
+            std::vector<double> rates(l.U);
+            {
+              NumericalScope numerical;
+              py::gil_scoped_release release;
+              MxReduce(ctx, rates, k, l.n, o.max_decrease);
+            }
+            // The reduced generator is a landscape of its own: rates only, any
+            // rescaling already in them.
+            Settings s;
+            s.Temp = l.settings.Temp;
+            s.num_err = l.settings.num_err;
+            s.feps = l.settings.feps;
+            s.warnings = l.settings.warnings;
+            s.max_decrease = l.settings.max_decrease;
+            return Build(s, nullptr, nullptr, &rates, k);
+          },
+          py::arg("k"),
+          R"doc(Quasi-stationary reduction to the first k states, as the program's
+-n/--nstates: the states k+1..n are eliminated with dp/dt = 0, which leaves
+the Schur complement of their block as the generator of states 1..k.
+Returns a new Landscape over those k states (rates in 1/time unit, with any
+rescaling of this one already in them; its equilibrium follows from the
+balance of the reduced rates). k = n gives the same chain.)doc");
 }

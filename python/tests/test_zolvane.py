@@ -74,6 +74,120 @@ def test_agrees_with_the_program_table(args, load, kwargs):
     np.testing.assert_allclose(p, p_bin, rtol=5e-7, atol=5e-8)
 
 
+def mfpt_by_solve(k, target):
+    # Mean first passage times to `target` from the linear system of the
+    # generator without the target: an independent dense solve.
+    n = len(k)
+    q = k - np.diag(k.sum(axis=1))
+    rest = [i for i in range(n) if i != target]
+    t = np.zeros(n)
+    t[rest] = np.linalg.solve(-q[np.ix_(rest, rest)], np.ones(n - 1))
+    return t
+
+
+def test_first_passage_times_against_linear_solves():
+    rng = np.random.default_rng(3)
+    k = rng.random((6, 6)) * np.logspace(-2, 2, 6)
+    np.fill_diagonal(k, 0.0)
+    land = zolvane.Landscape.from_rates(k)
+    np.testing.assert_array_equal(land.rates, k)
+    exact = np.column_stack([mfpt_by_solve(k, j) for j in range(6)])
+    np.testing.assert_allclose(land.mfpt(), exact, rtol=1e-12)
+    for j in range(6):
+        np.testing.assert_allclose(land.mfpt(j + 1), exact[:, j], rtol=1e-12)
+    # State 3 has no way out: only the times to it are defined.
+    k[2, :] = 0.0
+    trap = zolvane.Landscape.from_rates(k)
+    assert np.isnan(trap.mfpt()).all()
+    np.testing.assert_allclose(trap.mfpt(3), mfpt_by_solve(k, 2), rtol=1e-12)
+    assert np.isnan(trap.mfpt(1)).any()
+
+
+@pytest.fixture
+def three_minima(tmp_path):
+    # The first three minima of the example: the qorp data an absorbing state
+    # of method I needs.
+    with open(os.path.join(SOURCE, "examples/landscape.qorp")) as f:
+        head = f.readlines()[:4]
+    path = tmp_path / "three.qorp"
+    path.write_text("".join(head))
+    return str(path)
+
+
+@pytest.mark.parametrize("rates, absorb, times", [
+    # 1 <-> 2 -> 3: T1 = 1 + T2, T2 = (1 + T1) / 2.
+    ([[0, 1, 0], [1, 0, 1], [5, 7, 0]], 3, [3.0, 2.0, 0.0]),
+    # Into 1 from 2 at rate 4, from 3 only through 2 (rate 0.5); the rates out
+    # of the absorbed minimum (and the last row above) do not matter.
+    ([[0, 9, 9], [4, 0, 0], [0, 0.5, 0]], 1, [0.0, 0.25, 2.25]),
+    # Stiff: a fast return from 2 to 1 against a slow step on to 3;
+    # T2 = (1 + 1e6 T1) / (1e6 + 1e-6), T1 = 1 + T2.
+    ([[0, 1, 0], [1e6, 0, 1e-6], [0, 0, 0]], 3, [1e12 + 1e6 + 1, 1e12 + 1e6, 0.0]),
+])
+def test_absorbing_times_closed_forms(three_minima, rates, absorb, times):
+    land = zolvane.Landscape.from_rates(np.array(rates, dtype=float), absorb=absorb,
+                                        qorp=three_minima)
+    assert land.n == 4
+    np.testing.assert_allclose(land.absorbing_times(), times, rtol=1e-14)
+
+
+@pytest.mark.parametrize("k", [
+    [[0, 1, 2], [3, 0, 4], [5, 6, 0]],
+    # Rates eighteen orders apart.
+    [[0, 1e-12, 1e-3], [2e-11, 0, 4e-6], [5e6, 6e2, 0]],
+])
+def test_reduce_closed_form(k):
+    k = np.array(k, dtype=float)
+    reduced = zolvane.Landscape.from_rates(k).reduce(2)
+    out3 = k[2, 0] + k[2, 1]
+    exact = np.array([[0.0, k[0, 1] + k[0, 2] * k[2, 1] / out3],
+                      [k[1, 0] + k[1, 2] * k[2, 0] / out3, 0.0]])
+    assert reduced.n == 2
+    np.testing.assert_allclose(reduced.rates, exact, rtol=1e-14)
+    np.testing.assert_array_equal(zolvane.Landscape.from_rates(k).reduce(3).rates, k)
+
+
+def run_quiet(args, cwd):
+    subprocess.run([BIN, "-q", "--just-shorten"] + args, check=True, capture_output=True,
+                   cwd=cwd)
+
+
+def read_numbers(path):
+    with open(path) as f:
+        return np.array([list(map(float, l.split())) for l in f if l.strip()])
+
+
+@pytest.mark.skipif(BIN is None, reason="needs the zolvane binary (ZOLVANE_BIN)")
+@pytest.mark.parametrize("args, load", [
+    (["-m", "A", "--qorp", "examples/landscape.qorp", "-a", "5"],
+     lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.qorp"),
+                                         method="A", absorb=5)),
+    (["--ratesfile", "examples/landscape.rates", "--qorp", "examples/landscape.qorp",
+      "-a", "17"],
+     lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.rates"),
+                                         absorb=17,
+                                         qorp=os.path.join(SOURCE, "examples/landscape.qorp"))),
+])
+def test_absorbing_times_agree_with_the_program(tmp_path, args, load):
+    args = [os.path.join(SOURCE, a) if a.startswith("examples/") else a for a in args]
+    run_quiet(args + ["--fpt", "all", "--fptfile", "fpt.txt"], tmp_path)
+    printed = read_numbers(tmp_path / "fpt.txt")[0]
+    np.testing.assert_allclose(load().absorbing_times(), printed, rtol=5e-7)
+
+
+@pytest.mark.skipif(BIN is None, reason="needs the zolvane binary (ZOLVANE_BIN)")
+@pytest.mark.parametrize("k, max_decrease", [(8, 1000000), (5, 1), (13, 3)])
+def test_reduce_agrees_with_the_program(tmp_path, k, max_decrease):
+    path = os.path.join(SOURCE, "examples/landscape.bin")
+    run_quiet(["-b", "--ratesfile", path, "-n", str(k), "--max-decrease", str(max_decrease),
+               "--dumpU", "--fpt", "all", "--fptfile", "fpt.txt"], tmp_path)
+    rates = read_numbers(tmp_path / "U.txt")  # row i: the rates out of state i, 10 digits
+    np.fill_diagonal(rates, 0.0)
+    reduced = zolvane.Landscape.from_file(path, bin=True, max_decrease=max_decrease).reduce(k)
+    np.testing.assert_allclose(reduced.rates, rates, rtol=1e-9)
+    np.testing.assert_allclose(reduced.mfpt(), read_numbers(tmp_path / "fpt.txt"), rtol=5e-7)
+
+
 @pytest.mark.parametrize("call, error, text", [
     (lambda: zolvane.Landscape.from_file("/nonexistent/rates"), ValueError, "Cannot open"),
     (lambda: zolvane.Landscape.from_rates(np.array([[0.0, -1.0], [1.0, 0.0]])), ValueError,
@@ -84,6 +198,15 @@ def test_agrees_with_the_program_table(args, load, kwargs):
     (lambda: zolvane.Landscape.from_rates(np.eye(2), Temp=-300.0), ValueError, "--Temp"),
     (lambda: two_states().populations(p0=[0.5, 0.2]), ValueError, "sum up to 1"),
     (lambda: two_states().mfpt(3), ValueError, "target"),
+    (lambda: two_states().absorbing_times(), ValueError, "absorb="),
+    (lambda: two_states().reduce(0), ValueError, "between 1 and 2"),
+    (lambda: two_states().reduce(3), ValueError, "between 1 and 2"),
+    (lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.qorp"),
+                                         method="A", absorb=2).mfpt(), ValueError,
+     "absorbing_times"),
+    (lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.qorp"),
+                                         method="A", absorb=2).reduce(3), ValueError,
+     "absorbing state"),
     (lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.rates"),
                                          method="X"), ValueError, "method"),
 ])
