@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Before/after check for changes that must not change behaviour: runs the
+# same command lines with two builds, each in a directory of its own, and
+# compares standard output, standard error, exit status and every file the
+# run wrote. The date line of the table and the seconds of the timing lines
+# are blanked first. Prints the cases that differ (with the diff) and exits
+# 1 if there is one.
+# Usage: scripts/compare_runs.sh OLD_ZOLVANE NEW_ZOLVANE
+# zolvane-mpi next to each binary is run too (2 processes) when both exist.
+# COMPARE_KEEP=1 keeps the outputs (the directory is named on stderr).
+set -uo pipefail
+if [ $# -ne 2 ]; then
+  echo "usage: $0 OLD_ZOLVANE NEW_ZOLVANE" >&2
+  exit 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+old=$(realpath "$1")
+new=$(realpath "$2")
+work=$(mktemp -d)
+[ -n "${COMPARE_KEEP:-}" ] && echo "outputs kept in $work" >&2 || trap 'rm -rf "$work"' EXIT
+
+ex=$root/examples
+fx=$root/tests/stiff/fixtures
+# One command line per case; $Z is the program, $MPI the distributed one.
+cases=$(cat <<'EOF'
+$Z -f $ex/landscape.rates
+$Z -f $ex/landscape.rates --t8 1e4 --tinc 1.5 --equil-file eq.txt
+$Z -m A < $ex/landscape.qorp
+$Z -m A -B $ex/landscape.qorp --t0 0 --p0 3=1
+$Z -b -f $ex/landscape.bin
+$Z -b -f $ex/landscape.bin -n 8
+$Z -b -f $ex/landscape.bin -n 5 --max-decrease 1 --mlapack-method DD
+$Z -m A -n 6 < $ex/landscape.qorp
+$Z -f $fx/cascade_1e12.rates
+$Z -m A < $fx/funnel_1e24.qorp
+$Z -f $fx/deep_1e30.rates --eigensolver lapack
+$Z -f $ex/landscape.rates --mlapack-method DD
+$Z -f $ex/landscape.rates --mlapack-method QD --fpt all
+$Z -f $ex/landscape.rates --mlapack-method MPFR -c 128 --t8 1e6
+$Z -f $ex/landscape.rates --mlapack-method LD
+$Z -f $ex/landscape.rates --fpt 1
+$Z -f $ex/landscape.rates --fpt all --fptfile fpt.txt
+$Z -f $ex/landscape.rates --fpt 99 --just-shorten
+$Z -f $ex/landscape.rates --exponent --t8 1e4
+$Z -m A --exponent --t8 1e4 < $ex/landscape.qorp
+$Z -f $ex/landscape.rates --absorb 1 -B $ex/landscape.qorp
+$Z -m A --absorb 3 --fpt all < $ex/landscape.qorp
+$Z -f $ex/landscape.rates --dumpX
+$Z -m A --dumpX -v < $ex/landscape.qorp
+$Z -f $ex/landscape.rates --dumpX --mlapack-method DD
+$Z -f $ex/landscape.rates --dumpX --mlapack-method QD
+$Z -f $ex/landscape.rates --dumpX --eigensolver lapack
+$Z -f $ex/landscape.rates --useplusI
+$Z -f $ex/landscape.rates --useplusI --eigensolver lapack
+$Z -f $ex/landscape.rates --dumpE --dumpU --mathematicamatrix -q
+$Z -f $ex/landscape.rates --minimal-rate 1e-3 --times 2
+$Z -m A --hard-rescale 0.5 < $ex/landscape.qorp
+$Z -f $ex/landscape.rates --visualize graph
+$Z -f /nonexistent.rates
+$Z -f $ex/landscape.qorp
+$Z -m A < /dev/null
+$Z -f /dev/null
+$Z --no-such-option
+$Z --mlapack-method XX
+$Z -m A --absorb 99 < $ex/landscape.qorp
+$Z -f $ex/landscape.rates --absorb 1
+printf '0 1 0\n1 0 0\n0 0 0\n' | $Z --p0 1=0.5 --p0 3=0.5
+$Z --info -f $ex/landscape.rates
+$Z --version
+$MPI -f $ex/landscape.rates
+$MPI -m A --minimal-rate 1e-3 < $ex/landscape.qorp
+$MPI -f $ex/landscape.rates --dumpX
+$MPI -f $ex/landscape.rates --useplusI --hard-rescale 0.8 --times 3
+$MPI -f $ex/landscape.rates --exponent
+EOF
+)
+
+# Runs every case with the program $1 into directory $2/<case number>.
+run_all() {
+  local bin=$1 out=$2 k=0 mpi=""
+  if [ -x "$(dirname "$old")/zolvane-mpi" ] && [ -x "$(dirname "$new")/zolvane-mpi" ]; then
+    mpi="mpirun --allow-run-as-root --oversubscribe -n 2 zolvane-mpi"
+  fi
+  while IFS= read -r line; do
+    k=$((k + 1))
+    mkdir -p "$out/$k"
+    case $line in
+      '$MPI'*) [ -n "$mpi" ] || continue ;;
+    esac
+    (
+      cd "$out/$k" || exit
+      # By name on PATH, so that messages naming the program read alike.
+      PATH=$(dirname "$bin"):$PATH Z=zolvane MPI=$mpi eval "$line" > stdout 2> stderr < /dev/null
+      echo $? > status
+    ) < /dev/null
+    sed -i -e 's/^# Date: .*/# Date:/' -e 's/\(Time to [a-z ]*: \)[0-9.]* secs/\1- secs/' \
+      -e 's/Process name: .*/Process name:/' \
+      "$out/$k/stdout" "$out/$k/stderr"
+  done <<< "$cases"
+}
+
+run_all "$old" "$work/old"
+run_all "$new" "$work/new"
+status=0
+k=0
+while IFS= read -r line; do
+  k=$((k + 1))
+  if [ ! -f "$work/old/$k/status" ]; then
+    echo "skipped: $line"
+    continue
+  fi
+  if ! d=$(diff -r "$work/old/$k" "$work/new/$k"); then
+    echo "DIFFERS: $line"
+    echo "$d" | head -n 40
+    status=1
+  fi
+done <<< "$cases"
+cases_run=$(find "$work/old" -name status | wc -l)
+if [ $status -eq 0 ]; then
+  echo "compare_runs.sh: $cases_run cases, same output, files and status"
+fi
+exit $status
