@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/exit_status.h"
+
 namespace {
 FatalHook g_fatal_hook = nullptr;
 FatalHandler g_fatal_handler = nullptr;
@@ -21,7 +23,7 @@ void FlushTable() {
   const bool flushed = fflush(stdout) == 0;
   const int err = errno;
   if (!flushed || ferror(stdout)) {
-    Fatal(1, "ERROR: could not write the population table to standard output: %s\n",
+    Fatal(kExitError, "ERROR: could not write the population table to standard output: %s\n",
           err != 0 ? strerror(err) : "write error");
   }
 }

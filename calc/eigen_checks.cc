@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 
 void WarnWeirdRates(int i, int j, double sij, double sji) {
@@ -10,7 +11,7 @@ void WarnWeirdRates(int i, int j, double sij, double sji) {
 
 void EndSymmetryCorrection(const RunOptions& opts, int n, double err, bool bad) {
   if (n > 0 && bad) {
-    Fatal(-1,
+    Fatal(kExitInconsistentRates,
           "Rates are not good -- check your rates (maybe the equilibrium was not computed "
           "correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
           static_cast<long double>(err));

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "calc/calc.h"
 
@@ -38,7 +39,7 @@ bool Calc::MxFindUnreached(const std::vector<double>& p0, int n,
   // state must lie in what it reaches.
   for (int j = s + 1; j < n; ++j) {
     if (p0[j] > 0 && !reached[j]) {
-      Fatal(-1,
+      Fatal(kExitInconsistentRates,
             "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
             "Exiting...\n");
     }

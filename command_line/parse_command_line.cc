@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 
 namespace {
@@ -53,7 +54,7 @@ struct ParseState {
   st.pending_p0.clear();
   release_command_line_args(st.scratch);
   release_command_line_args(*st.args);
-  Fatal(1, "%s", msg.c_str());
+  Fatal(kExitError, "%s", msg.c_str());
 }
 
 bool IsNonOption(const char* s) { return s[0] != '-' || s[1] == '\0'; }
@@ -325,7 +326,7 @@ void parse_command_line(int argc, char** argv, CommandLineArgs& args) {
         print_version();
       }
       release_command_line_args(st.scratch);
-      exit(0);
+      exit(kExitSuccess);
     }
     if (o.kind == OptionKind::kList) {
       for (std::string& piece : SplitP0(st.optarg)) {

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/eigen_checks.h"
@@ -32,7 +33,7 @@ namespace {
 double SecondsSince(clock_t start) { return static_cast<double>(clock() - start) / CLOCKS_PER_SEC; }
 
 void Refuse(const char* option) {
-  Fatal(1, "ERROR: --%s is not available in the distributed run\n", option);
+  Fatal(kExitError, "ERROR: --%s is not available in the distributed run\n", option);
 }
 
 // Diagonal of U = -(column sum), or 1 - (column sum) with --useplusI; in
@@ -242,7 +243,7 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
       failed = 1;
     }
     MPI_Allreduce(MPI_IN_PLACE, &failed, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
-    if (failed) Fatal(1, "ERROR: out of memory\n");
+    if (failed) Fatal(kExitError, "ERROR: out of memory\n");
     pdsyevd_("V", "L", &n, a.local.data(), &one, &one, a.desc, w.data(), z.local.data(), &one, &one,
              z.desc, work.data(), &lwork, iwork.data(), &liwork, &info);
   }
@@ -250,7 +251,7 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
   if (info != 0) {
     const double val =
         (info >= 1 && info <= n) ? w[info - 1] : std::numeric_limits<double>::quiet_NaN();
-    Fatal(1,
+    Fatal(kExitError,
           "pdsyevd exited with value %d (val=%20.10g) (Cannot compute eigenvalues) Try to:\n"
           " - lower --feps value (try --feps=-1.0)\n"
           " - try using --useplusI option (sometimes the eigenvalues are better computed like "
@@ -348,7 +349,7 @@ void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& 
     FILE* f = nullptr;
     RootOnly([&]() -> int64_t {
       f = fopen("evecs.txt", "w");
-      if (f == nullptr) Fatal(1, "could not open file pointer 4 ASCII outfile\n");
+      if (f == nullptr) Fatal(kExitError, "could not open file pointer 4 ASCII outfile\n");
       return 0;
     });
     std::vector<double> column;
@@ -363,7 +364,7 @@ void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& 
       if (!opts.quiet) fprintf(stderr, "matrix written to ASCII file\n");
       bool failed = ferror(f) != 0;
       if (fclose(f) != 0) failed = true;
-      if (failed) Fatal(1, "ERROR: could not write %s %s\n", "ASCII outfile", "evecs.txt");
+      if (failed) Fatal(kExitError, "ERROR: could not write %s %s\n", "ASCII outfile", "evecs.txt");
       return 0;
     });
   }
@@ -556,7 +557,7 @@ int RunDistributed(ProgramRecord& record) {
       return 0;
     });
   }
-  if (opts.just_shorten) return 0;
+  if (opts.just_shorten) return kExitSuccess;
 
   t = clock();
   DistMatrix z;
@@ -579,9 +580,9 @@ int RunDistributed(ProgramRecord& record) {
   WarnIfSpectrumUnresolved(calc, spread, p8, true);  // the evals are replicated
   if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
 
-  if (calc.OneStateTablePrinted()) return 0;
+  if (calc.OneStateTablePrinted()) return kExitSuccess;
   t = clock();
   Iterate(calc, z, order, p0, p8);
   if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
-  return 0;
+  return kExitSuccess;
 }

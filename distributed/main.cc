@@ -1,6 +1,7 @@
 // zolvane-mpi: the spectral run of zolvane over MPI processes with ScaLAPACK.
 #include <new>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "distributed/dist_matrix.h"
 #include "distributed/distributed_run.h"
@@ -24,6 +25,6 @@ int main(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     // Only replicated n-vectors are allocated unchecked, the same on every
     // process.
-    Fatal(1, "ERROR: out of memory\n");
+    Fatal(kExitError, "ERROR: out of memory\n");
   }
 }

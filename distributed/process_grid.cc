@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "distributed/scalapack.h"
 
@@ -47,7 +48,7 @@ void StartDistributedRun(int* argc, char*** argv) {
     // Every message of the run is printed by rank 0 only.
     if (freopen("/dev/null", "w", stdout) == nullptr ||
         freopen("/dev/null", "w", stderr) == nullptr) {
-      MPI_Abort(MPI_COMM_WORLD, 1);
+      MPI_Abort(MPI_COMM_WORLD, kExitError);
     }
   }
   atexit(LeaveMpi);

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "base/rates_alloc.h"
 #include "calc/calc.h"
@@ -47,11 +48,11 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
     int n = ParseQorpFile(ctx, ctx.qorp, records);
     sequence = std::move(ctx.sequence);
     have_records = true;
-    if (n == 0) Fatal(1, "ERROR: qorp file holds no local minimum!\n");
+    if (n == 0) Fatal(kExitError, "ERROR: qorp file holds no local minimum!\n");
     // A short qorp file can announce a matrix far beyond memory; say so here
     // rather than abort in the allocator.
     if (!SquareMatrixFits(n)) {
-      Fatal(1, "ERROR: a transition matrix of dimension %d does not fit in memory\n", n);
+      Fatal(kExitError, "ERROR: a transition matrix of dimension %d does not fit in memory\n", n);
     }
     return n;
   }
@@ -64,7 +65,7 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
               : ParseRatesFile(ctx, ctx.ratesfile, rates);
   if (opts.absorb != 0) {
     if (!qorp_given) {
-      Fatal(1,
+      Fatal(kExitError,
             "ERROR: qorp file must be provided via --qorp option for computing proper free "
             "energy/partition function for the absorbing state\n");
     }
@@ -72,12 +73,13 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
     sequence = std::move(ctx.sequence);
     have_records = true;
     if (m != n) {
-      Fatal(1, "ERROR: dimension mismatch among input rates file and qorp file %d != %d\n", n, m);
+      Fatal(kExitError, "ERROR: dimension mismatch among input rates file and qorp file %d != %d\n",
+            n, m);
     }
   }
   if (n == 0) {
     release_command_line_args(record.args);
-    Fatal(1, "ERROR: Rate file empty!\n");
+    Fatal(kExitError, "ERROR: Rate file empty!\n");
   }
   if (opts.visualize != nullptr) {
     ExportRateGraph(opts.visualize, rates, have_records ? &records : nullptr, n, opts.quiet != 0);
@@ -105,7 +107,7 @@ namespace {
 void CloseWrittenOutput(FILE* f, const char* name, const char* what) {
   bool failed = ferror(f) != 0;
   if (fclose(f) != 0) failed = true;
-  if (failed) Fatal(1, "ERROR: could not write %s %s\n", what, name);
+  if (failed) Fatal(kExitError, "ERROR: could not write %s %s\n", what, name);
 }
 
 }  // namespace
@@ -136,8 +138,8 @@ std::optional<std::vector<double>> FirstPassageToInputState(const Calc& calc,
   }
   const int target = index[state - 1];
   if (target < 0) {
-    Fatal(1, "ERROR: state %d (--fpt %d) is unreachable from the initial population\n", state,
-          state);
+    Fatal(kExitError, "ERROR: state %d (--fpt %d) is unreachable from the initial population\n",
+          state, state);
   }
   auto times = calc.opts.mlapack_method != Arithmetic::kLapack
                    ? ExtendedFirstPassageTo(calc, U, target)
@@ -243,8 +245,8 @@ int RunDriver(ProgramRecord& record) {
       WarnIfExponentialStiff(calc, RateSpread(U, d), p8,
                              calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, d));
       if (!calc.OneStateTablePrinted() && calc.MxIterateExponent(p0, p8, U) != 0) {
-        fflush(stdout);
-        exit(1);
+        // The stage has printed why; nothing more to say.
+        Fatal(kExitError, "%s", "");
       }
     } else {
       // With --mlapack-method the table stage holds the decomposition in
@@ -282,5 +284,5 @@ int RunDriver(ProgramRecord& record) {
     }
   }
 
-  return 0;
+  return kExitSuccess;
 }

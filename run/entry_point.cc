@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "command_line/command_line_args.h"
 #include "run/driver.h"
@@ -38,6 +39,6 @@ int ZolvaneMain(int argc, char** argv) {
     CleanupProgramRecord();
     return result;
   } catch (const std::bad_alloc&) {
-    Fatal(1, "ERROR: out of memory\n");
+    Fatal(kExitError, "ERROR: out of memory\n");
   }
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "calc/extended.h"
 #include "command_line/parse_command_line.h"
@@ -49,15 +50,15 @@ std::vector<double> BuildP0Table(const CommandLineArgs& args) {
     const char* rest = nullptr;
     if (!ReadInt(piece.c_str(), state, rest)) {
       // Digits that do not fit an int: refused, not wrapped into another state.
-      if (rest != piece.c_str()) Fatal(1, "States in --p0 must be >=1\n");
-      Fatal(1, "%s", "");
+      if (rest != piece.c_str()) Fatal(kExitError, "States in --p0 must be >=1\n");
+      Fatal(kExitError, "%s", "");
     }
     read = 1 + (sscanf(rest, "=%lg", &value) == 1 ? 1 : 0);
-    if (state < 1) Fatal(1, "States in --p0 must be >=1\n");
+    if (state < 1) Fatal(kExitError, "States in --p0 must be >=1\n");
     // A second value for one state would silently replace the first after
     // both passed the sum check.
     for (int s : seen) {
-      if (s == state) Fatal(1, "ERROR: state %d is given more than once in --p0\n", state);
+      if (s == state) Fatal(kExitError, "ERROR: state %d is given more than once in --p0\n", state);
     }
     seen.push_back(state);
     // A piece without a readable value is dropped like one out of range; the
@@ -88,8 +89,8 @@ std::vector<double> BuildP0Table(const CommandLineArgs& args) {
 FILE* OpenInput(const std::string& name, bool report) {
   FILE* f = fopen(name.c_str(), "r");
   if (f == nullptr) {
-    if (report) Fatal(1, "Cannot open rate file %s!\n", name.c_str());
-    Fatal(1, "%s", "");
+    if (report) Fatal(kExitError, "Cannot open rate file %s!\n", name.c_str());
+    Fatal(kExitError, "%s", "");
   }
   return f;
 }
@@ -107,7 +108,7 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
 
   opts.feps = args.feps_value;
   // A threshold of NaN or of 1 and more would pass every test it guards.
-  if (!(opts.feps < 1)) Fatal(1, "Value of --feps must be < 1.\n");
+  if (!(opts.feps < 1)) Fatal(kExitError, "Value of --feps must be < 1.\n");
   if (opts.feps < 0) opts.feps = 2 * dlamch_("S", 1);
   opts.useplusI = args.useplusI_value;
   if (args.fptfile_count != 0) opts.fptfile = *args.fptfile_value;
@@ -116,22 +117,22 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
 
   if (args.absorb_count != 0) {
     opts.absorb = args.absorb_value;
-    if (opts.absorb < 0) Fatal(1, "Value of --absorb must be >= 0\n");
+    if (opts.absorb < 0) Fatal(kExitError, "Value of --absorb must be >= 0\n");
   }
   // Range checks are written so that NaN fails them too: a NaN time or
   // temperature would otherwise poison every later stage silently.
   opts.t0 = args.t0_value;
-  if (!(opts.t0 >= 0)) Fatal(1, "Value of --t0 must be >= 0.\n");
+  if (!(opts.t0 >= 0)) Fatal(kExitError, "Value of --t0 must be >= 0.\n");
   opts.t8 = args.t8_value;
-  if (!(opts.t8 > 0) || std::isinf(opts.t8)) Fatal(1, "Value of --t8 must be > 0.\n");
+  if (!(opts.t8 > 0) || std::isinf(opts.t8)) Fatal(kExitError, "Value of --t8 must be > 0.\n");
   if (args.tinc_count != 0) {
     opts.tinc = args.tinc_value;
-    if (!(opts.tinc > 0)) Fatal(1, "Value of --tinc must be > 0.\n");
+    if (!(opts.tinc > 0)) Fatal(kExitError, "Value of --tinc must be > 0.\n");
   }
   if (args.Temp_count != 0) {
     opts.Temp = args.Temp_value;
     // -273.15 itself is refused: kT would be 0 and every rate exp(-x/0).
-    if (!(opts.Temp > -273.15)) Fatal(1, "Value of --Temp must be > -273.15\n");
+    if (!(opts.Temp > -273.15)) Fatal(kExitError, "Value of --Temp must be > -273.15\n");
   }
   if (args.visualize_count != 0) opts.visualize = args.visualize_value->c_str();
   if (args.ratesfile_count != 0) {
@@ -144,24 +145,24 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
   }
   if (args.minimal_rate_count != 0) {
     opts.minimal_rate = args.minimal_rate_value;
-    if (!(opts.minimal_rate > 0)) Fatal(1, "Value of --minimal-rate must be > 0.\n");
+    if (!(opts.minimal_rate > 0)) Fatal(kExitError, "Value of --minimal-rate must be > 0.\n");
   }
   if (args.hard_rescale_count != 0) {
     opts.hard_rescale = args.hard_rescale_value;
-    if (!(opts.hard_rescale > 0)) Fatal(1, "Value of --hard-rescale must be > 0.\n");
+    if (!(opts.hard_rescale > 0)) Fatal(kExitError, "Value of --hard-rescale must be > 0.\n");
   }
   if (args.times_count != 0) {
     opts.times = args.times_value;
-    if (!(opts.times > 0)) Fatal(1, "Value of --times must be > 0.\n");
+    if (!(opts.times > 0)) Fatal(kExitError, "Value of --times must be > 0.\n");
   }
   if (args.nstates_count != 0) {
     opts.nstates = args.nstates_value;
-    if (opts.nstates < 1) Fatal(1, "Value of --nstates must be >= 1\n");
+    if (opts.nstates < 1) Fatal(kExitError, "Value of --nstates must be >= 1\n");
   }
   opts.just_shorten = args.just_shorten_value;
   // The reduction removes at least one state per step.
   opts.max_decrease = args.max_decrease_value;
-  if (opts.max_decrease < 1) Fatal(1, "Value of --max-decrease must be >= 1\n");
+  if (opts.max_decrease < 1) Fatal(kExitError, "Value of --max-decrease must be >= 1\n");
 
   if (args.degeneracy_count != 0) opts.degeneracy = 1;
   if (args.quiet_count != 0) opts.quiet = 1;
@@ -182,7 +183,8 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
       int state = 0;
       const char* rest = nullptr;
       if (!ReadInt(value, state, rest) || state < 1) {
-        Fatal(1, "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"%s\")\n",
+        Fatal(kExitError,
+              "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"%s\")\n",
               value);
       }
       opts.fpt_state = state;
@@ -195,7 +197,7 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
     PrintSettings(opts, args.p0_count);
     std::vector<double>().swap(opts.p0);
     fflush(stderr);
-    exit(0);
+    exit(kExitSuccess);
   }
   if (opts.recoverE && opts.dumpE) {
     opts.dumpE = 0;
@@ -215,27 +217,28 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
   if (args.mlapack_method_count != 0) {
     const char* name = args.mlapack_method_value->c_str();
     const std::optional<Arithmetic> arithmetic = ArithmeticFromName(name);
-    if (!arithmetic) Fatal(1, "The mlapack library %s is not available!\n", name);
+    if (!arithmetic) Fatal(kExitError, "The mlapack library %s is not available!\n", name);
     opts.mlapack_method = *arithmetic;
     if (opts.mlapack_method == Arithmetic::kMpfr || opts.mlapack_method == Arithmetic::kGmp) {
       if (args.mlapack_precision_count == 0) {
-        Fatal(1, "--mlapack-method %s needs --mlapack-precision (the number of bits)\n", name);
+        Fatal(kExitError, "--mlapack-method %s needs --mlapack-precision (the number of bits)\n",
+              name);
       }
       opts.mlapack_precision = args.mlapack_precision_value;
       if (opts.mlapack_precision < kMinPrecisionBits ||
           opts.mlapack_precision > kMaxPrecisionBits) {
-        Fatal(1, "Value of --mlapack-precision must be between %d and %d\n", kMinPrecisionBits,
-              kMaxPrecisionBits);
+        Fatal(kExitError, "Value of --mlapack-precision must be between %d and %d\n",
+              kMinPrecisionBits, kMaxPrecisionBits);
       }
     }
     // One arithmetic runs the whole pipeline: the double eigensolvers have no part in it.
     if (opts.eigensolver != Eigensolver::kAuto) {
-      Fatal(1, "--eigensolver cannot be combined with --mlapack-method\n");
+      Fatal(kExitError, "--eigensolver cannot be combined with --mlapack-method\n");
     }
     // The exponential iteration and a stored decomposition are double only.
-    if (opts.exponent) Fatal(1, "--exponent cannot be combined with --mlapack-method\n");
+    if (opts.exponent) Fatal(kExitError, "--exponent cannot be combined with --mlapack-method\n");
     if (opts.recoverE) {
-      Fatal(1,
+      Fatal(kExitError,
             "--recoverE cannot be combined with --mlapack-method (the stored "
             "decomposition holds doubles)\n");
     }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "visualize/population_plot.h"
 #include "visualize/population_table.h"
@@ -84,7 +85,7 @@ void KeepStandardDescriptors() {
     if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
       const int null_fd = open("/dev/null", O_RDWR);
       if (null_fd >= 0 && null_fd != fd) close(null_fd);
-      if (null_fd != fd) Fatal(1, "zolvane-plot: cannot open /dev/null\n");
+      if (null_fd != fd) Fatal(kExitError, "zolvane-plot: cannot open /dev/null\n");
     }
   }
 }
@@ -109,11 +110,13 @@ std::vector<int> ParseStateList(const char* text) {
     const std::string piece = list.substr(start, comma - start);
     const int state = PositiveInt(piece.c_str());
     if (state < 0) {
-      Fatal(1, "zolvane-plot: --states needs state numbers >= 1 separated by commas, not '%s'\n",
+      Fatal(kExitError,
+            "zolvane-plot: --states needs state numbers >= 1 separated by commas, not '%s'\n",
             Shown(text).c_str());
     }
     for (int s : states) {
-      if (s == state) Fatal(1, "zolvane-plot: state %d is listed twice in --states\n", state);
+      if (s == state)
+        Fatal(kExitError, "zolvane-plot: state %d is listed twice in --states\n", state);
     }
     states.push_back(state);
     if (comma == std::string::npos) break;
@@ -127,7 +130,7 @@ std::string ReadAll(FILE* f, const char* name) {
   char buffer[65536];
   size_t n;
   while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  if (ferror(f)) Fatal(1, "zolvane-plot: cannot read %s: %s\n", name, strerror(errno));
+  if (ferror(f)) Fatal(kExitError, "zolvane-plot: cannot read %s: %s\n", name, strerror(errno));
   return text;
 }
 
@@ -170,36 +173,38 @@ Picture OpenPicture(const std::string& name, const struct stat& table) {
   }
   const bool exists = stat(pic.target.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) {
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(EISDIR));
+    Fatal(kExitError, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(EISDIR));
   }
   if (exists && S_ISREG(st.st_mode) && S_ISREG(table.st_mode) && st.st_dev == table.st_dev &&
       st.st_ino == table.st_ino) {
-    Fatal(1, "zolvane-plot: the picture %s would replace the table; choose another --output\n",
+    Fatal(kExitError,
+          "zolvane-plot: the picture %s would replace the table; choose another --output\n",
           pic.name.c_str());
   }
   // Renaming would replace a file we may not write; refuse as open() did.
   if (exists && access(pic.target.c_str(), W_OK) != 0) {
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
+    Fatal(kExitError, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
   }
   if (exists && !S_ISREG(st.st_mode)) {
     pic.fd = open(pic.target.c_str(), O_WRONLY | O_CLOEXEC);
     if (pic.fd < 0)
-      Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
+      Fatal(kExitError, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
     return pic;
   }
   // A name ending in '/' is meant as a directory, which open() would refuse.
   if (pic.target.back() == '/') {
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(EISDIR));
+    Fatal(kExitError, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(EISDIR));
   }
   const size_t slash = pic.target.rfind('/');
   pic.temp =
       pic.target.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".zolvane-plot-XXXXXX";
   if (pic.temp.size() >= sizeof g_temp_name) {
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(ENAMETOOLONG));
+    Fatal(kExitError, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(),
+          strerror(ENAMETOOLONG));
   }
   pic.fd = mkostemp(pic.temp.data(), O_CLOEXEC);
   if (pic.fd < 0)
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
+    Fatal(kExitError, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(errno));
   snprintf(g_temp_name, sizeof g_temp_name, "%s", pic.temp.c_str());
   for (int signo : {SIGINT, SIGTERM, SIGHUP}) signal(signo, RemoveTempAndDie);
   // The new file gets the mode (and, when we may, the owner) the old one
@@ -241,18 +246,18 @@ int ZolvanePlotMain(int argc, char** argv) {
       case 'h':
         PrintVersion();
         fputs(kHelp, stdout);
-        return 0;
+        return kExitSuccess;
       case 'V':
         PrintVersion();
-        return 0;
+        return kExitSuccess;
       case 'o':
         output = optarg;
-        if (output.empty()) Fatal(1, "zolvane-plot: --output needs a file name\n");
+        if (output.empty()) Fatal(kExitError, "zolvane-plot: --output needs a file name\n");
         break;
       case 'k':
         top = PositiveInt(optarg);
         if (top < 0) {
-          Fatal(1, "zolvane-plot: --top needs a whole number >= 1, not '%s'\n",
+          Fatal(kExitError, "zolvane-plot: --top needs a whole number >= 1, not '%s'\n",
                 Shown(optarg).c_str());
         }
         break;
@@ -261,7 +266,7 @@ int ZolvanePlotMain(int argc, char** argv) {
         break;
       default:
         if (optopt != 0 && strchr("oks", optopt) != nullptr) {
-          Fatal(1, "zolvane-plot: %s needs a value; see zolvane-plot --help\n",
+          Fatal(kExitError, "zolvane-plot: %s needs a value; see zolvane-plot --help\n",
                 Shown(argv[optind - 1]).c_str());
         }
         // An unknown letter: getopt leaves optind on its word while more
@@ -270,18 +275,21 @@ int ZolvanePlotMain(int argc, char** argv) {
         if (optopt != 0 && strchr("hV", optopt) == nullptr) {
           const unsigned char letter = static_cast<unsigned char>(optopt);
           if (isgraph(letter)) {
-            Fatal(1, "zolvane-plot: unknown option -%c; see zolvane-plot --help\n", letter);
+            Fatal(kExitError, "zolvane-plot: unknown option -%c; see zolvane-plot --help\n",
+                  letter);
           }
-          Fatal(1, "zolvane-plot: unknown option -\\x%02X; see zolvane-plot --help\n", letter);
+          Fatal(kExitError, "zolvane-plot: unknown option -\\x%02X; see zolvane-plot --help\n",
+                letter);
         }
-        Fatal(1, "zolvane-plot: unknown option %s; see zolvane-plot --help\n",
+        Fatal(kExitError, "zolvane-plot: unknown option %s; see zolvane-plot --help\n",
               Shown(argv[optind - 1]).c_str());
     }
   }
   if (top > 0 && !states.empty()) {
-    Fatal(1, "zolvane-plot: --states and --top exclude each other\n");
+    Fatal(kExitError, "zolvane-plot: --states and --top exclude each other\n");
   }
-  if (argc - optind > 1) Fatal(1, "zolvane-plot: one table at most; see zolvane-plot --help\n");
+  if (argc - optind > 1)
+    Fatal(kExitError, "zolvane-plot: one table at most; see zolvane-plot --help\n");
 
   const bool from_stdin = optind == argc || strcmp(argv[optind], "-") == 0;
   const std::string table_path = from_stdin ? "" : argv[optind];
@@ -295,7 +303,7 @@ int ZolvanePlotMain(int argc, char** argv) {
   } else {
     FILE* f = fopen(table_path.c_str(), "r");
     if (f == nullptr) {
-      Fatal(1, "zolvane-plot: cannot open %s: %s\n", table_name.c_str(), strerror(errno));
+      Fatal(kExitError, "zolvane-plot: cannot open %s: %s\n", table_name.c_str(), strerror(errno));
     }
     if (fstat(fileno(f), &table_stat) != 0) table_stat.st_mode = 0;
     text = ReadAll(f, table_name.c_str());
@@ -305,7 +313,7 @@ int ZolvanePlotMain(int argc, char** argv) {
   PopulationTable table;
   std::string err;
   if (!ParsePopulationTable(text, &table, &err)) {
-    Fatal(1, "zolvane-plot: %s: %s\n", table_name.c_str(), err.c_str());
+    Fatal(kExitError, "zolvane-plot: %s: %s\n", table_name.c_str(), err.c_str());
   }
   const int n = static_cast<int>(table.peak.size());
   if (states.empty()) {
@@ -313,7 +321,7 @@ int ZolvanePlotMain(int argc, char** argv) {
   } else {
     for (int s : states) {
       if (s > n) {
-        Fatal(1, "zolvane-plot: state %d is not in %s, which has %d states\n", s,
+        Fatal(kExitError, "zolvane-plot: state %d is not in %s, which has %d states\n", s,
               table_name.c_str(), n);
       }
     }
@@ -340,7 +348,7 @@ int ZolvanePlotMain(int argc, char** argv) {
   const bool closed = close(pic.fd) == 0;
   if (!drawn || !closed || empty) {
     DiscardPicture(pic);
-    Fatal(1, "zolvane-plot: %s\n",
+    Fatal(kExitError, "zolvane-plot: %s\n",
           !drawn  ? err.c_str()
           : empty ? "gnuplot wrote an empty picture"
                   : "cannot finish writing the picture");
@@ -348,9 +356,9 @@ int ZolvanePlotMain(int argc, char** argv) {
   if (!pic.temp.empty() && rename(pic.temp.c_str(), pic.target.c_str()) != 0) {
     const int e = errno;
     DiscardPicture(pic);
-    Fatal(1, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(e));
+    Fatal(kExitError, "zolvane-plot: cannot write %s: %s\n", pic.name.c_str(), strerror(e));
   }
   g_temp_name[0] = '\0';
   if (!warning.empty()) fprintf(stderr, "zolvane-plot: warning: gnuplot: %s\n", warning.c_str());
-  return 0;
+  return kExitSuccess;
 }
