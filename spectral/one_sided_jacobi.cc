@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "matrix/lapack.h"
@@ -102,6 +103,8 @@ class SweepThreads {
   int blas_threads_ = 0;
 };
 
+using Versions = std::pair<unsigned, unsigned>;
+
 // Scratch of one thread of the blocked sweep.
 struct GroupScratch {
   std::vector<double> g, a, w, t;        // 2nb x 2nb Gram, levels, rotations; m x 2nb product
@@ -130,7 +133,10 @@ class BlockedSweeper {
         tol_(tol),
         componentwise_(options.stop == JacobiStop::kComponentwise),
         nrm_(k),
-        abs_x_(componentwise_ ? m * k : 0) {
+        abs_x_(componentwise_ ? m * k : 0),
+        blocks_((k + nb_ - 1) / nb_),
+        version_(blocks_, 1),
+        passed_at_(blocks_ * blocks_, Versions{0, 0}) {
     scratch_.resize(static_cast<size_t>(threads_.count()));
     for (GroupScratch& s : scratch_) {
       s.g.resize(4 * nb_ * nb_);
@@ -146,7 +152,7 @@ class BlockedSweeper {
 
   // One sweep; returns the number of blocks and pairs of blocks rotated.
   size_t Sweep() {
-    const long blocks = static_cast<long>((k_ + nb_ - 1) / nb_);
+    const long blocks = static_cast<long>(blocks_);
     long rotated = 0;
 #pragma omp parallel for schedule(dynamic) reduction(+ : rotated) num_threads(threads_.count())
     for (long bi = 0; bi < blocks; ++bi) {
@@ -224,8 +230,24 @@ class BlockedSweeper {
 
   bool Fails(double g, double level) const { return g != 0.0 && std::fabs(g) > tol_ * level; }
 
+  // A pair of blocks (or a block, bi == bj) that passed its test and whose
+  // columns have not moved since passes again: its Gram matrix is the same.
+  // Skipping it saves the tests of the last sweeps, where few blocks move.
+  // Safe under the threads: a round's pairs are disjoint, and only the
+  // thread holding a block rotates it.
+  Versions Now(size_t bi, size_t bj) const { return Versions{version_[bi], version_[bj]}; }
+  bool StillPasses(size_t bi, size_t bj) const {
+    const Versions& v = passed_at_[bi * blocks_ + bj];
+    return v.first != 0 && v == Now(bi, bj);
+  }
+  bool Pass(size_t bi, size_t bj) {
+    passed_at_[bi * blocks_ + bj] = Now(bi, bj);
+    return false;
+  }
+
   // Tests the pair of blocks I < J and rotates it if it fails.
   bool TestPair(GroupScratch& s, size_t bi, size_t bj) {
+    if (StillPasses(bi, bj)) return false;
     const size_t i0 = First(bi), li = Width(bi), j0 = First(bj), lj = Width(bj);
     const int m = static_cast<int>(m_), rows = static_cast<int>(li), cols = static_cast<int>(lj);
     const int ld = static_cast<int>(ld_);
@@ -243,11 +265,11 @@ class BlockedSweeper {
     }
     const double* levels = nullptr;
     if (!fails) {
-      if (!componentwise_) return false;
+      if (!componentwise_) return Pass(bi, bj);
       dgemm_("T", "N", &rows, &cols, &m, &one, AbsCol(i0), &m, AbsCol(j0), &m, &zero,
              s.cross_a.data(), &rows, 1, 1);
       for (size_t c = 0; c < li * lj && !fails; ++c) fails = Fails(s.cross_g[c], s.cross_a[c]);
-      if (!fails) return false;
+      if (!fails) return Pass(bi, bj);
       levels = s.cross_a.data();
     }
     // The whole Gram matrix: cross products in hand, each block by SYRK.
@@ -282,6 +304,7 @@ class BlockedSweeper {
   // The pairs inside block I: tested on G_II and |X_I|^T |X_I|, rotated if
   // one fails.
   bool Block(GroupScratch& s, size_t bi) {
+    if (StillPasses(bi, bi)) return false;
     const size_t i0 = First(bi), li = Width(bi);
     Diagonal(s, i0, li, 0, li);
     if (componentwise_) {
@@ -294,7 +317,7 @@ class BlockedSweeper {
     } else {
       std::fill(s.a.begin(), s.a.begin() + li * li, -1.0);
     }
-    if (!InnerJacobi(s, li)) return false;
+    if (!InnerJacobi(s, li)) return Pass(bi, bi);
     Apply(s, i0, li, 0, 0);
     return true;
   }
@@ -316,7 +339,11 @@ class BlockedSweeper {
       std::copy(s.t.data() + c * m_, s.t.data() + (c + 1) * m_, Col(j));
     }
     Refresh(i0, li);
-    if (lj > 0) Refresh(j0, lj);
+    ++version_[i0 / nb_];
+    if (lj > 0) {
+      Refresh(j0, lj);
+      ++version_[j0 / nb_];
+    }
   }
 
   // Cyclic Jacobi on the w x w Gram matrix s.g, rotations accumulated into
@@ -382,6 +409,9 @@ class BlockedSweeper {
   double tol_;
   bool componentwise_;
   std::vector<double> nrm_, abs_x_;
+  size_t blocks_;
+  std::vector<unsigned> version_;    // by block: bumped by every rotation of its columns
+  std::vector<Versions> passed_at_;  // by pair (I, J): the versions when it last passed
   SweepThreads threads_;
   std::vector<GroupScratch> scratch_;
 };
