@@ -128,6 +128,9 @@ Calc::SpectrumOutcome Calc::MxDiagonalizeAccurate(std::vector<double>& U,
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   // The solver takes its input as work space; U stays whole for a fallback.
+  // evecs is replaced by the solver's: release it first, so that U, the work
+  // copy and the Jacobi's |X| are the only n x n buffers at the peak.
+  std::vector<double>().swap(evecs);
   std::vector<double> work(U);
   ReversibleSpectrum spectrum;
   const SpectrumStatus status = ComputeReversibleSpectrum(n, work, spectrum);
@@ -182,8 +185,6 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   const bool absorbing = absorbing_state != 0;
-  evals.resize(nn);
-  evecs.resize(nn * nn);
 
   if (opts.mathematicamatrix == 1) MxMathematicaWrite(U.data());
 
@@ -233,6 +234,8 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
     if (opts.verbose) MxPrint(U.data(), "force symmetrized U", 'm');
   }
 
+  // Each solver sizes evals and evecs itself, so that no n x n buffer
+  // waits beside its work space.
   if (absorbing) {
     MxEigenGeneral(U);
   } else if (spectrum_solver != SpectrumSolver::kAccurate) {
