@@ -130,6 +130,28 @@ TEST(MxDiagonalize, TrapsAndUnreachableStatesAreReported) {
   }
 }
 
+// Rates without detailed balance have no symmetric form for the factorised
+// solver: whatever --eigensolver asks, they take the symmetrised LAPACK
+// path. A 3-cycle driven one way (rates 2 forward, 1 back) has the uniform
+// equilibrium; its symmetrised matrix (off-diagonal 1.5, diagonal -3) has
+// the eigenvalues 0, -4.5, -4.5.
+TEST(MxDiagonalize, RatesWithoutDetailedBalanceTakeTheLapackPath) {
+  const std::vector<double> U = {-3, 1, 2, 2, -3, 1, 1, 2, -3};
+  const std::vector<double> p8(3, 1.0 / 3);
+  for (Eigensolver solver : {Eigensolver::kAuto, Eigensolver::kAccurate}) {
+    RunOptions opts;
+    opts.quiet = 1;
+    opts.eigensolver = solver;
+    Calc calc(3, opts);
+    Diagonalize(calc, U, p8);
+    EXPECT_EQ(calc.spectrum_solver, Calc::SpectrumSolver::kLapackNotReversible);
+    ASSERT_EQ(calc.evals.size(), 3u);
+    EXPECT_EQ(calc.evals[0], 0.0);
+    EXPECT_NEAR(calc.evals[1], -4.5, 1e-14);
+    EXPECT_NEAR(calc.evals[2], -4.5, 1e-14);
+  }
+}
+
 TEST(MxDiagonalize, OneState) {
   for (int useplusI : {0, 1}) {
     SCOPED_TRACE(useplusI);
