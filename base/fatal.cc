@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/exit_status.h"
+#include "base/progress.h"
 
 namespace {
 FatalHook g_fatal_hook = nullptr;
@@ -42,6 +43,7 @@ void Fatal(int status, const char* fmt, ...) {
     g_fatal_handler(status, message.c_str());
     va_start(ap, fmt);
   }
+  ProgressEnd();  // the message starts on a clean line
   vfprintf(stderr, fmt, ap);
   va_end(ap);
   fflush(stdout);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/fatal.h"
+#include "base/progress.h"
 #include "calc/calc.h"
 #include "calc/number_text.h"
 #include "calc/populations.h"
@@ -185,6 +186,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
   const int count = WalkPopulationTable(*this, e, p0, p8, [this, n](double t, double* p) {
     MxOutputLine(p, n, t);
     FlushTable();
+    ProgressPercent(ProgressAxisPercent(t, FirstTableTime(), opts.t8));
   });
   printf("# of iterations: %d\n", count);
   FlushTable();

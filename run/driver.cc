@@ -15,6 +15,7 @@
 
 #include "base/exit_status.h"
 #include "base/fatal.h"
+#include "base/progress.h"
 #include "base/rates_alloc.h"
 #include "calc/calc.h"
 #include "calc/detailed_balance.h"
@@ -188,7 +189,9 @@ int RunDriver(ProgramRecord& record) {
   bool have_records = false;
   std::vector<double> rates;
   std::optional<std::string> sequence;
+  ProgressStage("reading");
   int n = ReadInput(record, records, have_records, rates, sequence);
+  ProgressEnd();
 
   Calc calc(n, opts);
   calc.sequence = std::move(sequence);
@@ -258,6 +261,7 @@ int RunDriver(ProgramRecord& record) {
         WarnIfSpectrumUnresolved(calc, RateSpread(U, d), p8);
       } else {
         t = clock();
+        ProgressStage("diagonalising");
         if (opts.mlapack_method != Arithmetic::kLapack) {
           extended_table = ExtendedDiagonalize(calc, U, energies);
         } else {
@@ -268,17 +272,20 @@ int RunDriver(ProgramRecord& record) {
             WarnIfSpectrumUnresolved(calc, spread, p8);
           }
         }
+        ProgressEnd();
         if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
         t = clock();
       }
       // U was the solver's work space; free it before the table needs memory.
       std::vector<double>().swap(U);
       if (!calc.OneStateTablePrinted()) {
+        ProgressStage("time points", true);
         if (extended_table) {
           extended_table(p0);
         } else {
           calc.MxIterate(p0, p8);
         }
+        ProgressEnd();
         if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
       }
     }

@@ -7,6 +7,7 @@
 
 #include "base/exit_status.h"
 #include "base/fatal.h"
+#include "base/progress.h"
 #include "command_line/command_line_args.h"
 #include "run/driver.h"
 #include "run/program_options.h"
@@ -32,6 +33,7 @@ int ZolvaneMain(int argc, char** argv) {
   try {
     if (!g_record) g_record = std::make_unique<ProgramRecord>();
     ProcessCommandLine(*g_record, argc, argv);
+    ProgressStart(g_record->opts.quiet);
     int result = RunDriver(*g_record);
     // The table is the run's product: a lost write (a full disk, a closed
     // pipe) must not end with status 0.
