@@ -124,6 +124,10 @@ void ProgressPercent(int percent) {
   if (g_painter != nullptr) g_painter->percent.store(percent, std::memory_order_relaxed);
 }
 
+void ProgressTimePoint(double t, double t0, double t8) {
+  if (g_painter != nullptr) ProgressPercent(ProgressAxisPercent(t, t0, t8));
+}
+
 void ProgressEnd() {
   Painter* p = Owned();
   if (p == nullptr) return;

@@ -31,6 +31,10 @@ void ProgressStage(const char* stage, bool writes_table = false);
 // The percent done of the open stage, 0..100.
 void ProgressPercent(int percent);
 
+// The same for a walk along the logarithmic time axis t0..t8 now at time t;
+// without a line to draw it does not even work out the percent.
+void ProgressTimePoint(double t, double t0, double t8);
+
 // Closes the stage and erases the line if it is shown.
 void ProgressEnd();
 

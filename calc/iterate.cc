@@ -186,7 +186,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
   const int count = WalkPopulationTable(*this, e, p0, p8, [this, n](double t, double* p) {
     MxOutputLine(p, n, t);
     FlushTable();
-    ProgressPercent(ProgressAxisPercent(t, FirstTableTime(), opts.t8));
+    ProgressTimePoint(t, FirstTableTime(), opts.t8);
   });
   printf("# of iterations: %d\n", count);
   FlushTable();
