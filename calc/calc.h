@@ -130,6 +130,7 @@ struct Calc {
     kDone,
     kUseLapack,      // (MxDiagonalizeAccurate) the factorised solver cannot take the rates
     kUseQuadDouble,  // it hit its sweep cap: U is unchanged, the run goes on in QD
+    kDumpedStop,     // --dumpX wrote evals.txt: the run ends here, successfully
   };
   // Fills evals/evecs (and the scalings): the factorised solver for rates in
   // detailed balance unless --eigensolver lapack, dsyevd or dgeevx

@@ -265,9 +265,7 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
 
   if (opts.dumpX) {
     MxASCIIWriteV(evals.data(), "evals.txt");
-    fflush(stdout);
-    fflush(stderr);
-    exit(0);
+    return SpectrumOutcome::kDumpedStop;
   }
   if (opts.dumpE) {
     MxBinWrite(evals.data(), "evals", 'v');

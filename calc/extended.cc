@@ -127,16 +127,16 @@ std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
       .first_passage_to(calc, U, calc.opts.mlapack_precision, target);
 }
 
-std::function<void(std::vector<double>& p0)> ExtendedDiagonalize(
-    Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* energies) {
+ExtendedSpectrum ExtendedDiagonalize(Calc& calc, const std::vector<double>& U,
+                                     const std::vector<QorpRecord>* energies) {
   CheckGmpCanHold(calc, U, energies);
   return StagesOf(calc.opts.mlapack_method)
       .diagonalize(calc, U, energies, calc.opts.mlapack_precision);
 }
 
-std::function<void(std::vector<double>& p0)> ExtendedDiagonalizeIn(
-    Arithmetic arithmetic, Calc& calc, const std::vector<double>& U,
-    const std::vector<QorpRecord>* energies) {
+ExtendedSpectrum ExtendedDiagonalizeIn(Arithmetic arithmetic, Calc& calc,
+                                       const std::vector<double>& U,
+                                       const std::vector<QorpRecord>* energies) {
   return StagesOf(arithmetic).diagonalize(calc, U, energies, calc.opts.mlapack_precision);
 }
 

@@ -35,17 +35,24 @@ void ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
 std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
                                                           const std::vector<double>& U, int target);
 
-// Symmetrisation and eigen-decomposition with the messages, warnings and
-// files of Calc::MxDiagonalize (exits after --dumpX). Returns the table
+// What the extended decomposition hands the driver: kDone with the table
 // stage, which holds the decomposition in the extended type and prints the
-// population table as Calc::MxIterate does when called with p0.
-std::function<void(std::vector<double>& p0)> ExtendedDiagonalize(
-    Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* energies);
+// population table as Calc::MxIterate does when called with p0; or
+// kDumpedStop and no table once --dumpX wrote the eigenvalues.
+struct ExtendedSpectrum {
+  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  std::function<void(std::vector<double>& p0)> table;
+};
+
+// Symmetrisation and eigen-decomposition with the messages, warnings and
+// files of Calc::MxDiagonalize.
+ExtendedSpectrum ExtendedDiagonalize(Calc& calc, const std::vector<double>& U,
+                                     const std::vector<QorpRecord>* energies);
 // The same in `arithmetic` rather than the --mlapack-method one: the
 // fallback of the factorised solver (quad-double, at its default precision).
-std::function<void(std::vector<double>& p0)> ExtendedDiagonalizeIn(
-    Arithmetic arithmetic, Calc& calc, const std::vector<double>& U,
-    const std::vector<QorpRecord>* energies);
+ExtendedSpectrum ExtendedDiagonalizeIn(Arithmetic arithmetic, Calc& calc,
+                                       const std::vector<double>& U,
+                                       const std::vector<QorpRecord>* energies);
 
 // The quasi-stationary reduction of `mat` (n x n) to m states, at most b per
 // step, with the progress lines of MxReduce; the caller has printed the

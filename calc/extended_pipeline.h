@@ -340,10 +340,11 @@ void CompleteEvecs(const Calc& calc, Decomposition<T>& d) {
   fflush(stderr);
 }
 
-// MxDiagonalize in T: the same steps, messages, warnings and files.
+// MxDiagonalize in T: the same steps, messages, warnings and files. Nothing
+// when --dumpX wrote the eigenvalues: the run stops there.
 template <class T>
-Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
-                             const std::vector<QorpRecord>* records) {
+std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
+                                            const std::vector<QorpRecord>* records) {
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
   const bool absorbing = calc.absorbing_state != 0;
@@ -431,9 +432,7 @@ Decomposition<T> Diagonalize(Calc& calc, const std::vector<double>& U,
 
   if (opts.dumpX) {
     calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
-    fflush(stdout);
-    fflush(stderr);
-    exit(0);
+    return std::nullopt;
   }
   if (opts.dumpE) {
     const std::vector<double> evals = ToDoubles(d.evals);
@@ -779,15 +778,16 @@ ExtendedStages StagesFor() {
   stages.first_passage_times = &FirstPassageTimes<T>;
   stages.first_passage_to = &FirstPassageTo<T>;
   stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
-                          const std::vector<QorpRecord>* records,
-                          int bits) -> std::function<void(std::vector<double>&)> {
+                          const std::vector<QorpRecord>* records, int bits) -> ExtendedSpectrum {
     Arith<T>::SetPrecision(bits);
-    auto d = std::make_shared<Decomposition<T>>(Diagonalize<T>(calc, U, records));
+    std::optional<Decomposition<T>> decomposition = Diagonalize<T>(calc, U, records);
+    if (!decomposition) return {Calc::SpectrumOutcome::kDumpedStop, nullptr};
+    auto d = std::make_shared<Decomposition<T>>(std::move(*decomposition));
     Calc* c = &calc;
-    return [c, d, bits](std::vector<double>& p0) {
-      Arith<T>::SetPrecision(bits);
-      Iterate<T>(*c, *d, p0);
-    };
+    return {Calc::SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
+              Arith<T>::SetPrecision(bits);
+              Iterate<T>(*c, *d, p0);
+            }};
   };
   stages.reduce = &Reduce<T>;
   return stages;

@@ -12,6 +12,7 @@
 
 #include "base/run_options.h"
 #include "calc/calc.h"
+#include "calc/extended.h"
 #include "input/qorpparser.h"
 
 // `bits` is the precision of the variable-precision types (MPFR, GMP); the
@@ -23,9 +24,8 @@ struct ExtendedStages {
   std::optional<std::vector<double>> (*first_passage_to)(const Calc& calc,
                                                          const std::vector<double>& U, int bits,
                                                          int target);
-  std::function<void(std::vector<double>&)> (*diagonalize)(Calc& calc, const std::vector<double>& U,
-                                                           const std::vector<QorpRecord>* energies,
-                                                           int bits);
+  ExtendedSpectrum (*diagonalize)(Calc& calc, const std::vector<double>& U,
+                                  const std::vector<QorpRecord>* energies, int bits);
   void (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits);
 };
 

@@ -262,17 +262,22 @@ int RunDriver(ProgramRecord& record) {
       } else {
         t = clock();
         ProgressStage("diagonalising");
+        ExtendedSpectrum spectrum;
         if (opts.mlapack_method != Arithmetic::kLapack) {
-          extended_table = ExtendedDiagonalize(calc, U, energies);
+          spectrum = ExtendedDiagonalize(calc, U, energies);
         } else {
           const double spread = RateSpread(U, d);
-          if (calc.MxDiagonalize(U, p8) == Calc::SpectrumOutcome::kUseQuadDouble) {
-            extended_table = ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies);
-          } else {
+          spectrum.outcome = calc.MxDiagonalize(U, p8);
+          if (spectrum.outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
+            spectrum = ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies);
+          } else if (spectrum.outcome == Calc::SpectrumOutcome::kDone) {
             WarnIfSpectrumUnresolved(calc, spread, p8);
           }
         }
         ProgressEnd();
+        // --dumpX: the eigenvalues file is the whole product of the run.
+        if (spectrum.outcome == Calc::SpectrumOutcome::kDumpedStop) return kExitSuccess;
+        extended_table = std::move(spectrum.table);
         if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
         t = clock();
       }

@@ -218,28 +218,22 @@ TEST(MxDiagonalize, DumpsAndMathematicaFile) {
       << err;
 }
 
-TEST(MxDiagonalize, DumpXWritesEigenvaluesAndEndsTheRun) {
-  // The death-test child re-runs this test from the start, so it finds the
-  // parent's directory through the parent's process id.
-  auto dir_of = [](pid_t pid) { return "/tmp/zolvane_dumpx_" + std::to_string(pid); };
-  const std::string dir = dir_of(getpid());
-  std::filesystem::create_directories(dir);
+TEST(MxDiagonalize, DumpXWritesEigenvaluesAndStops) {
+  ScopedTempDir dir;
   RunOptions opts;
   opts.quiet = 1;
   opts.dumpX = 1;
   opts.useplusI = 1;
-  Calc calc(2, opts);
-  std::vector<double> U = {0, 1, 1, 0};
-  EXPECT_EXIT(
-      {
-        std::filesystem::remove_all(dir_of(getpid()));  // the child's own, unused
-        if (chdir(dir_of(getppid()).c_str()) != 0) exit(3);
-        calc.MxDiagonalize(U, {0.5, 0.5});
-        exit(4);
-      },
-      testing::ExitedWithCode(0), "");
-  EXPECT_EQ(ReadFile(dir + "/evals.txt"), Format("%15.10g ", {1.0, -1.0}));
-  std::filesystem::remove_all(dir);
+  // Both solvers: the factorised one keeps its own unshifted values.
+  for (Eigensolver solver : {Eigensolver::kAuto, Eigensolver::kLapack}) {
+    opts.eigensolver = solver;
+    Calc calc(2, opts);
+    std::vector<double> U = {0, 1, 1, 0};
+    EXPECT_EQ(calc.MxDiagonalize(U, {0.5, 0.5}), Calc::SpectrumOutcome::kDumpedStop);
+    // Written with the --useplusI shift, which the stages after it remove.
+    EXPECT_EQ(ReadFile("evals.txt"), Format("%15.10g ", {1.0, -1.0}));
+    std::filesystem::remove("evals.txt");
+  }
 }
 
 // Largest residual |S v - lambda v| over every 10th eigenpair in calc (evecs

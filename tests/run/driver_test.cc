@@ -145,6 +145,33 @@ TEST(Driver, NormalRunPrintsTableAndTimingLinesInOrder) {
   EXPECT_NEAR(1.0 / 3.0, p2, 1e-6);
 }
 
+TEST(Driver, DumpXEndsTheRunAfterTheEigenvalues) {
+  ScopedTempDir dir;
+  // Every solver that can dump: the factorised one, dsyevd, an extended
+  // arithmetic; with --useplusI the file holds the shifted values.
+  const struct {
+    std::vector<std::string> args;
+    double shift;
+  } cases[] = {{{}, 0.0},
+               {{"--eigensolver", "lapack"}, 0.0},
+               {{"--mlapack-method", "DD"}, 0.0},
+               {{"--useplusI"}, 1.0}};
+  for (const auto& c : cases) {
+    std::filesystem::remove("evals.txt");
+    RunResult r = RunZolvane(Concat({"--dumpX"}, c.args), kTwoStates);
+    SCOPED_TRACE(c.args.empty() ? "default" : c.args[0]);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("", r.out);
+    EXPECT_TRUE(Contains(r.err, "Time to initialize: "));
+    EXPECT_FALSE(Contains(r.err, "Time to diagonalize")) << r.err;
+    // Rates 1 and 2 between two states: eigenvalues 0 and -3.
+    double e0 = NAN, e1 = NAN;
+    ASSERT_EQ(2, sscanf(ReadFile("evals.txt").c_str(), "%lf %lf", &e0, &e1));
+    EXPECT_NEAR(c.shift, e0, 1e-12);
+    EXPECT_NEAR(c.shift - 3.0, e1, 1e-12);
+  }
+}
+
 TEST(Driver, QuietSilencesTheDriverButNotTheTable) {
   ScopedTempDir dir;
   RunResult loud = RunZolvane({"--t8", "100"}, kTwoStates);
