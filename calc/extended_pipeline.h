@@ -31,7 +31,7 @@
 #include "calc/eigen_checks.h"
 #include "calc/extended.h"
 #include "calc/extended_stages.h"
-#include "calc/time_axis.h"
+#include "calc/table_walk.h"
 #include "matrix/mx_print.h"
 
 namespace extended {
@@ -514,26 +514,21 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
   }
 
   calc.MxOutputHeader();
-  if (opts.t0 == 0.0) calc.MxOutputLine(p0.data(), n, 0.0);
+  TableWalk walk(opts, calc.FirstTableTime(), n,
+                 [&calc, n](double t, double* p) { calc.MxOutputLine(p, n, t); });
+  walk.Start(p0.data());
 
-  const double t8 = opts.t8;
   // The eigenvalues in the unscaled time unit: dividing them, not the time,
   // by --times keeps a tiny factor from overflowing t / T.
   Vec<T> rate(n);
   for (int i = 0; i < n; ++i) rate(i) = d.evals(i) / T(opts.times);
   const T tolerance(1e-6);
-  std::vector<double> u(static_cast<size_t>(n), 0.0);
-  int count = 0;
-  bool converged = false;
-  double t_last = 0.0;
-  std::vector<double> p_last;
 
-  TimeAxis axis(calc.FirstTableTime(), t8, opts.tinc);
   std::vector<double> times;
   Mat<T> w(n, kTimeBlock), pops(n, kTimeBlock);
   std::vector<int> live(kTimeBlock);
   std::vector<double> p(static_cast<size_t>(n));
-  while (!converged && axis.NextBlock(times, kTimeBlock)) {
+  while (walk.NextBlock(times, kTimeBlock)) {
     const int k_count = static_cast<int>(times.size());
     // evals are descending, so once an exponential underflows to exactly 0
     // every later one does: the rows beyond `live` contribute nothing.
@@ -545,14 +540,12 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
       for (; i < n; ++i) {
         const T e = Arith<T>::Exp(rate(i) * t);
         if (e == T(0) || Arith<T>::IsNaN(e)) {
-          if (u[static_cast<size_t>(i)] == 0.0) u[static_cast<size_t>(i)] = scaled;
+          walk.OutOfRange(static_cast<size_t>(i), scaled);
           if (e == T(0)) break;
         }
         w(i, k) = e * c(i);
       }
-      for (int r = i; r < n; ++r) {
-        if (u[static_cast<size_t>(r)] == 0.0) u[static_cast<size_t>(r)] = scaled;
-      }
+      for (int r = i; r < n; ++r) walk.OutOfRange(static_cast<size_t>(r), scaled);
       live[static_cast<size_t>(k)] = i;
       rows = std::max(rows, i);
     }
@@ -566,12 +559,9 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
     }
 
     for (int k = 0; k < k_count; ++k) {
-      const double t = times[static_cast<size_t>(k)];
       for (int i = 0; i < n; ++i) p[static_cast<size_t>(i)] = ToD(pops(i, k));
-      calc.MxOutputLine(p.data(), n, t);
-      ++count;
-      t_last = t;
-      converged = true;
+      walk.Take(times[static_cast<size_t>(k)], p.data());
+      bool converged = true;
       for (int i = 0; i < n; ++i) {
         // --num-err R may have set a negative population to 0 in p.
         const T x = p[static_cast<size_t>(i)] == 0.0 ? T(0) : pops(i, k);
@@ -581,23 +571,10 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
         }
       }
       fflush(stdout);
-      if (converged) break;
-    }
-    if (count > 0) p_last = p;
-  }
-
-  if (opts.warnings) {
-    for (int i = 0; i < n; ++i) {
-      if (u[static_cast<size_t>(i)] > 0.0) {
-        fprintf(stderr, "underflow %5d at time %12g", i + 1, u[static_cast<size_t>(i)]);
-      }
+      if (walk.Converged(converged)) break;
     }
   }
-  if (count > 0 && (converged || !axis.stalled()) && t8 > t_last) {
-    calc.MxOutputLine(p_last.data(), n, t8);
-  }
-  printf("# of iterations: %d\n", count);
-  fflush(stdout);
+  EndPopulationTable(walk.Finish());
 }
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "calc/calc.h"
 #include "calc/number_text.h"
 #include "calc/populations.h"
+#include "calc/table_walk.h"
 #include "calc/time_axis.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
@@ -129,54 +130,25 @@ void EvolveBlock(const Evolution& e, const double* times, size_t count, double* 
 int WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double>& p0,
                         const std::vector<double>& p8,
                         const std::function<void(double t, double* p)>& line) {
-  const RunOptions& opts = calc.opts;
-  const int n = e.n;
-  const size_t nn = static_cast<size_t>(n);
-  if (opts.t0 == 0.0) line(0.0, p0.data());
-
-  const double t8 = opts.t8, T = opts.times;
-  std::vector<double> u(nn, 0.0);  // first scaled time each exponential left the range
-  int count = 0;
-  bool converged = false;
-  double t_last = 0.0;
-  double* p_last = nullptr;
-
-  TimeAxis axis(calc.FirstTableTime(), t8, opts.tinc);
+  const size_t nn = static_cast<size_t>(e.n);
+  TableWalk walk(calc.opts, calc.FirstTableTime(), e.n, line);
+  walk.Start(p0.data());
   std::vector<double> times;
   std::vector<double> w(kBlock * nn), pops(kBlock * nn);
   std::vector<char> out_of_range(kBlock * nn);
-  while (!converged && axis.NextBlock(times, kBlock)) {
+  while (walk.NextBlock(times, kBlock)) {
     const size_t k_count = times.size();
     EvolveBlock(e, times.data(), k_count, w.data(), pops.data(), out_of_range.data());
-
     for (size_t k = 0; k < k_count; ++k) {
       double* p = pops.data() + k * nn;
       for (size_t i = 0; i < nn; ++i) {
-        if (out_of_range[k * nn + i] && u[i] == 0.0) u[i] = times[k] / T;
+        if (out_of_range[k * nn + i]) walk.OutOfRange(i, times[k] / calc.opts.times);
       }
-      line(times[k], p);
-      ++count;
-      t_last = times[k];
-      p_last = p;
-      converged = true;
-      for (size_t i = 0; i < nn; ++i) {
-        if (!(std::fabs(p8[i] - p[i]) < 1e-6)) {
-          converged = false;
-          break;
-        }
-      }
-      if (converged) break;
+      walk.Take(times[k], p);
+      if (walk.Converged(p, p8)) break;
     }
   }
-
-  if (opts.warnings) {
-    for (size_t i = 0; i < nn; ++i) {
-      if (u[i] > 0.0) fprintf(stderr, "underflow %5d at time %12g", static_cast<int>(i + 1), u[i]);
-    }
-  }
-  // Converged before the stop time: the populations stay put until t8.
-  if (count > 0 && (converged || !axis.stalled()) && t8 > t_last) line(t8, p_last);
-  return count;
+  return walk.Finish();
 }
 
 void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {

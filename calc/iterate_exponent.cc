@@ -9,6 +9,7 @@
 #include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/number_text.h"
+#include "calc/table_walk.h"
 #include "matrix/dense.h"
 
 namespace {
@@ -107,7 +108,6 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
     advanced = next > tau;
     tau = next;
   }
-  printf("# of iterations: %d\n", count);
-  FlushTable();
+  EndPopulationTable(count);
   return 0;
 }

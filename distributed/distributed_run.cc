@@ -20,7 +20,7 @@
 #include "calc/calc.h"
 #include "calc/eigen_checks.h"
 #include "calc/stiffness.h"
-#include "calc/time_axis.h"
+#include "calc/table_walk.h"
 #include "distributed/dist_input.h"
 #include "distributed/dist_matrix.h"
 #include "distributed/process_grid.h"
@@ -415,24 +415,22 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
     }
   }
 
+  // Rank 0 prints; the others walk the same axis and learn from it when the
+  // table has converged.
+  TableWalk walk(opts, calc.FirstTableTime(), n,
+                 [&calc, n](double t, double* p) { calc.MxOutputLine(p, n, t); });
   RootOnly([&]() -> int64_t {
     calc.MxOutputHeader();
-    if (opts.t0 == 0.0) calc.MxOutputLine(p0.data(), n, 0.0);
+    walk.Start(p0.data());
     return 0;
   });
 
   constexpr size_t kBlock = 64;
-  const double t8 = opts.t8, T = opts.times;
-  std::vector<double> u(nn, 0.0);  // by sorted index: first scaled time out of range
+  const double T = opts.times;
   // Eigenvalues in the unscaled time unit, as the serial table computes them.
   std::vector<double> rate(nn);
   for (size_t i = 0; i < nn; ++i) rate[i] = lambda[i] / T;
-  int count = 0;
-  bool converged = false;
-  double t_last = 0.0;
-  std::vector<double> last(nn);
 
-  TimeAxis axis(calc.FirstTableTime(), t8, opts.tinc);
   std::vector<double> times;
   std::vector<double> w(kBlock * nn);
   std::vector<double> w_local(kBlock * std::max(1, z.local_cols));
@@ -440,7 +438,7 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
   std::vector<double> pops(kBlock * nn);  // summed onto rank 0
   std::vector<double> sums(kBlock * nn);
   std::vector<char> out_of_range(kBlock * nn);
-  while (!converged && axis.NextBlock(times, kBlock)) {
+  while (walk.NextBlock(times, kBlock)) {
     const int k_count = static_cast<int>(times.size());
     for (int k = 0; k < k_count; ++k) {
       for (size_t i = 0; i < nn; ++i) {
@@ -472,42 +470,21 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
       for (int k = 0; k < k_count; ++k) {
         double* p = sums.data() + k * nn;
         for (size_t i = 0; i < nn; ++i) {
-          const int sorted = rank_of[i];
-          if (out_of_range[k * nn + i] && u[sorted] == 0.0) u[sorted] = times[k] / T;
+          if (out_of_range[k * nn + i])
+            walk.OutOfRange(static_cast<size_t>(rank_of[i]), times[k] / T);
         }
-        calc.MxOutputLine(p, n, times[k]);
-        ++count;
-        t_last = times[k];
-        std::copy(p, p + nn, last.begin());
-        converged = true;
-        for (size_t i = 0; i < nn; ++i) {
-          if (!(std::fabs(p8[i] - p[i]) < 1e-6)) {
-            converged = false;
-            break;
-          }
-        }
+        walk.Take(times[k], p);
+        const bool converged = walk.Converged(p, p8);
         fflush(stdout);
         if (converged) return 1;
       }
       return 0;
     }));
-    converged = done != 0;
+    walk.Converged(done != 0);
   }
 
   RootOnly([&]() -> int64_t {
-    if (opts.warnings) {
-      for (size_t i = 0; i < nn; ++i) {
-        if (u[i] > 0.0) {
-          fprintf(stderr, "underflow %5d at time %12g", static_cast<int>(i + 1), u[i]);
-        }
-      }
-    }
-    // Converged before the stop time: the populations stay put until t8.
-    if (count > 0 && (converged || !axis.stalled()) && t8 > t_last) {
-      calc.MxOutputLine(last.data(), n, t8);
-    }
-    printf("# of iterations: %d\n", count);
-    fflush(stdout);
+    EndPopulationTable(walk.Finish());
     return 0;
   });
 }
