@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/run_options.h"
-#include "input/reduce.h"
+#include "calc/reduce.h"
 #include "matrix/dense.h"
 
 namespace {
@@ -81,10 +81,9 @@ void BM_MxReduce(benchmark::State& state) {
   const std::vector<double> rates = Generator(n, 5);
   RunOptions opts;
   opts.quiet = 1;
-  InputContext ctx{opts};
   for (auto _ : state) {
     std::vector<double> work = rates;
-    benchmark::DoNotOptimize(MxReduce(ctx, work, m, n, b));
+    benchmark::DoNotOptimize(MxReduce(opts, work, m, n, b));
   }
 }
 BENCHMARK(BM_MxReduce)

@@ -1,7 +1,6 @@
 // Reader of the binary rates file: a native int32 count n, then n*n doubles
-// already in memory order (column i = rates out of state i). This is the one
-// input path that shrinks the matrix to --nstates states. A file shorter than
-// its count announces is an error.
+// already in memory order (column i = rates out of state i). A file shorter
+// than its count announces is an error.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,7 +11,6 @@
 #include "base/fatal.h"
 #include "base/rates_alloc.h"
 #include "input/qorpparser.h"
-#include "input/reduce.h"
 
 namespace {
 
@@ -40,8 +38,7 @@ size_t ReadAsItArrives(FILE* stream, int32_t n, uint64_t want, std::vector<doubl
 
 }  // namespace
 
-int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, int nstates, int max_decrease,
-                         std::vector<double>& rates) {
+int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates) {
   if (stream == nullptr) {
     Fatal(1, "ERROR: Rates matrix (binary) file handle is either NULL or already closed!");
   }
@@ -81,7 +78,5 @@ int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, int nstates, int max_d
           static_cast<unsigned long long>(sizeof n + got));
   }
   CloseInputStream(ctx, stream);
-
-  if (nstates < n) return MxReduce(ctx, rates, nstates, n, max_decrease);
   return n;
 }

@@ -28,10 +28,6 @@ struct InputContext {
   FILE* qorp;
   // Sequence from the first line of the qorp file, if one was read.
   std::optional<std::string> sequence;
-  // The quasi-stationary reduction in another arithmetic (--mlapack-method):
-  // reduces the n x n matrix to m states, at most b per step, after the
-  // opening line. Null for the double reduction of input/reduce.cc.
-  void (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) = nullptr;
 };
 
 // One local minimum of a qorp file; state k is the k-th minimum line.
@@ -83,10 +79,9 @@ void CloseRatesFileRows(RatesFileRows& reader);
 // returns their count.
 int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& records);
 
-// Binary rates file: int32 n followed by n*n doubles in memory order. The
-// matrix is reduced to `nstates` states (input/reduce.h) when nstates < n.
-// Returns the dimension after the reduction.
-int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, int nstates, int max_decrease,
-                         std::vector<double>& rates);
+// Binary rates file: int32 n followed by n*n doubles in memory order.
+// Returns n; the run shrinks the matrix to --nstates states afterwards
+// (calc/reduce.h).
+int ParseBinaryRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates);
 
 #endif  // ZOLVANE_INPUT_QORPPARSER_H_

@@ -20,9 +20,9 @@
 #include "calc/calc.h"
 #include "calc/first_passage.h"
 #include "calc/populations.h"
+#include "calc/reduce.h"
 #include "command_line/command_line_args.h"
 #include "input/qorpparser.h"
-#include "input/reduce.h"
 #include "run/program_options.h"
 
 namespace py = pybind11;
@@ -246,8 +246,9 @@ std::shared_ptr<Landscape> Build(Settings s, const std::string* ratesfile,
     if (n == 0) throw StageError(1, "ERROR: qorp file holds no local minimum!", false);
   } else {
     if (opts.ratesfile == stdin) throw StageError(1, "a rates file is needed", false);
-    n = opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, opts.nstates, opts.max_decrease, rates)
+    n = opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, rates)
                  : ParseRatesFile(ctx, ctx.ratesfile, rates);
+    if (opts.bin) n = MxReduce(opts, rates, opts.nstates, n, opts.max_decrease);
     if (opts.qorp != stdin) {
       const int m = ParseQorpFile(ctx, ctx.qorp, l->records);
       l->have_records = true;
@@ -543,12 +544,11 @@ the time from k itself (0 at k). NaN when some state cannot reach k.)doc")
                   1, "k must be a number of states between 1 and " + std::to_string(l.n), false);
             }
             const RunOptions o = Validate(l.settings, 0.1, 1e12, 1.02, nullptr, nullptr);
-            InputContext ctx{o};
             std::vector<double> rates(l.U);
             {
               NumericalScope numerical;
               py::gil_scoped_release release;
-              MxReduce(ctx, rates, k, l.n, o.max_decrease);
+              MxReduce(o, rates, k, l.n, o.max_decrease);
             }
             // The reduced generator is a landscape of its own: rates only, any
             // rescaling already in them.

@@ -20,6 +20,7 @@
 #include "calc/calc.h"
 #include "calc/detailed_balance.h"
 #include "calc/extended.h"
+#include "calc/reduce.h"
 #include "calc/stiffness.h"
 #include "command_line/command_line_args.h"
 #include "input/qorpparser.h"
@@ -37,7 +38,6 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
               std::vector<double>& rates, std::optional<std::string>& sequence) {
   const RunOptions& opts = record.opts;
   InputContext ctx{opts};
-  if (opts.mlapack_method != Arithmetic::kLapack) ctx.reduce = &ExtendedReduce;
   // Whether a qorp stream was handed over at all; a stream that the rates
   // reader consumed (standard input) is "closed", which the qorp reader itself
   // reports.
@@ -61,9 +61,11 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
   if (!opts.quiet) {
     fprintf(stderr, "Using rates matrix from STDIN for constructing transition matrix\n");
   }
-  int n = opts.bin
-              ? ParseBinaryRatesFile(ctx, ctx.ratesfile, opts.nstates, opts.max_decrease, rates)
-              : ParseRatesFile(ctx, ctx.ratesfile, rates);
+  int n = opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, rates)
+                   : ParseRatesFile(ctx, ctx.ratesfile, rates);
+  // Binary rates are the one input --nstates shrinks: the states beyond it
+  // are eliminated as quasi-stationary.
+  if (opts.bin) n = MxReduce(opts, rates, opts.nstates, n, opts.max_decrease);
   if (opts.absorb != 0) {
     if (!qorp_given) {
       Fatal(kExitError,

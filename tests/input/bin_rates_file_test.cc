@@ -1,5 +1,5 @@
 // Binary rates reader: count and doubles in memory order, short and damaged
-// files, impossible counts, the hand-over to the reduction; and the shipped
+// files, impossible counts, the reduction of what it read; and the shipped
 // example landscape, whose text and binary rates must describe one matrix.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/reduce.h"
 #include "input/qorpparser.h"
 #include "tests/test_util.h"
 
@@ -22,35 +23,32 @@ std::string BinaryFile(int32_t n, const std::vector<double>& values) {
   return bytes;
 }
 
-int ReadBinary(const std::string& bytes, int nstates, std::vector<double>& rates,
-               int max_decrease = 1000000) {
+int ReadBinary(const std::string& bytes, std::vector<double>& rates) {
   RunOptions opts;
   opts.quiet = 1;
   InputContext ctx{opts};
-  return ParseBinaryRatesFile(ctx, FileFromString(bytes), nstates, max_decrease, rates);
+  return ParseBinaryRatesFile(ctx, FileFromString(bytes), rates);
 }
 
 TEST(ParseBinaryRatesFile, TableOfFiles) {
   struct Case {
     const char* name;
     std::string bytes;
-    int nstates;
     int n;
     std::vector<double> matrix;
   };
   const std::vector<double> m2 = {0.0, 0.25, 1e-300, -3.5};
   const Case cases[] = {
-      {"matrix kept in file order", BinaryFile(2, m2), 2147483647, 2, m2},
-      {"trailing bytes are not read", BinaryFile(2, m2) + "garbage", 2147483647, 2, m2},
-      {"nstates not below n leaves it alone", BinaryFile(2, m2), 10, 2, m2},
-      {"empty file gives dimension 0", "", 2147483647, 0, {}},
-      {"a cut count gives dimension 0", std::string("\x05\x00", 2), 2147483647, 0, {}},
-      {"count 0", BinaryFile(0, {1, 2}), 2147483647, 0, {}},
+      {"matrix kept in file order", BinaryFile(2, m2), 2, m2},
+      {"trailing bytes are not read", BinaryFile(2, m2) + "garbage", 2, m2},
+      {"empty file gives dimension 0", "", 0, {}},
+      {"a cut count gives dimension 0", std::string("\x05\x00", 2), 0, {}},
+      {"count 0", BinaryFile(0, {1, 2}), 0, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<double> rates = {42.0};
-    EXPECT_EQ(c.n, ReadBinary(c.bytes, c.nstates, rates));
+    EXPECT_EQ(c.n, ReadBinary(c.bytes, rates));
     ASSERT_EQ(c.matrix.size(), rates.size());
     // Bitwise, so a zero that came from indeterminate bytes would show.
     if (!rates.empty()) {
@@ -79,7 +77,7 @@ TEST(ParseBinaryRatesFileDeathTest, TruncatedFilesAreRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<double> rates;
-    EXPECT_EXIT(ReadBinary(c.bytes, 2147483647, rates), testing::ExitedWithCode(1), c.message);
+    EXPECT_EXIT(ReadBinary(c.bytes, rates), testing::ExitedWithCode(1), c.message);
     EXPECT_EXIT(
         {
           int fds[2];
@@ -88,7 +86,7 @@ TEST(ParseBinaryRatesFileDeathTest, TruncatedFilesAreRefused) {
           close(fds[1]);
           RunOptions opts;
           InputContext ctx{opts};
-          ParseBinaryRatesFile(ctx, fdopen(fds[0], "rb"), 2147483647, 1000000, rates);
+          ParseBinaryRatesFile(ctx, fdopen(fds[0], "rb"), rates);
         },
         testing::ExitedWithCode(1), c.message);
   }
@@ -108,7 +106,7 @@ void ReadFromPipeWithLimitedMemory(const std::string& bytes) {
   RunOptions opts;
   InputContext ctx{opts};
   std::vector<double> rates;
-  ParseBinaryRatesFile(ctx, fdopen(fds[0], "rb"), 2147483647, 1000000, rates);
+  ParseBinaryRatesFile(ctx, fdopen(fds[0], "rb"), rates);
 }
 
 // A pipe has no size to check beforehand: a few bytes announcing the largest
@@ -126,11 +124,11 @@ TEST(ParseBinaryRatesFile, ClosesTheStreamItWasGiven) {
   InputContext ctx{opts};
   ctx.ratesfile = FileFromString(BinaryFile(1, {0.0}));
   std::vector<double> rates;
-  EXPECT_EQ(1, ParseBinaryRatesFile(ctx, ctx.ratesfile, 5, 1, rates));
+  EXPECT_EQ(1, ParseBinaryRatesFile(ctx, ctx.ratesfile, rates));
   EXPECT_EQ(nullptr, ctx.ratesfile);
 }
 
-TEST(ParseBinaryRatesFile, FewerStatesReduceTheMatrix) {
+TEST(ParseBinaryRatesFile, FewerStatesReduceWhatWasRead) {
   // Column j holds the rates out of j; the diagonal in the file is ignored.
   const std::vector<double> m = {9, 2, 1,  //
                                  3, 9, 4,  //
@@ -148,10 +146,13 @@ TEST(ParseBinaryRatesFile, FewerStatesReduceTheMatrix) {
   for (int i = 0; i < 2; ++i) {
     for (int j = 0; j < 2; ++j) want[i * 2 + j] = g[i * 3 + j] - g[i * 3 + 2] * g[6 + j] / g[8];
   }
+  RunOptions opts;
+  opts.quiet = 1;
   for (int max_decrease : {1, 1000000}) {
     SCOPED_TRACE(max_decrease);
     std::vector<double> rates;
-    ASSERT_EQ(2, ReadBinary(BinaryFile(3, m), 2, rates, max_decrease));
+    ASSERT_EQ(3, ReadBinary(BinaryFile(3, m), rates));
+    ASSERT_EQ(2, MxReduce(opts, rates, 2, 3, max_decrease));
     ExpectArrayNear(want, rates, 1e-12);
   }
 }
@@ -160,7 +161,7 @@ TEST(ParseBinaryRatesFileDeathTest, RefusesAbsentStreamAndImpossibleCounts) {
   std::vector<double> rates;
   RunOptions opts;
   InputContext ctx{opts};
-  EXPECT_EXIT(ParseBinaryRatesFile(ctx, nullptr, 10, 1, rates), testing::ExitedWithCode(1),
+  EXPECT_EXIT(ParseBinaryRatesFile(ctx, nullptr, rates), testing::ExitedWithCode(1),
               "^ERROR: Rates matrix \\(binary\\) file handle is either NULL or already closed!$");
   struct Case {
     int32_t count;
@@ -173,8 +174,8 @@ TEST(ParseBinaryRatesFileDeathTest, RefusesAbsentStreamAndImpossibleCounts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.count);
-    EXPECT_EXIT(ReadBinary(BinaryFile(c.count, {1, 2}), 2147483647, rates),
-                testing::ExitedWithCode(1), c.message);
+    EXPECT_EXIT(ReadBinary(BinaryFile(c.count, {1, 2}), rates), testing::ExitedWithCode(1),
+                c.message);
   }
 }
 
@@ -191,7 +192,7 @@ TEST(ExampleLandscape, TextAndBinaryRatesAgreeAndObeyDetailedBalance) {
   std::vector<double> text, bin;
   std::vector<QorpRecord> minima;
   const int n = ParseRatesFile(ctx, text_file, text);
-  ASSERT_EQ(n, ParseBinaryRatesFile(ctx, bin_file, 2147483647, 1000000, bin));
+  ASSERT_EQ(n, ParseBinaryRatesFile(ctx, bin_file, bin));
   ASSERT_EQ(n, ParseQorpFile(ctx, qorp_file, minima));
   ASSERT_GE(n, 10);
   EXPECT_EQ(text, bin);

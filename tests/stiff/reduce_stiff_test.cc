@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "input/reduce.h"
+#include "calc/reduce.h"
 #include "tests/stiff/stiff_fixture.h"
 #include "tests/test_util.h"
 
@@ -107,9 +107,8 @@ TEST(StiffReduction, KeepsTheSlowRatesOfEveryFixture) {
         SCOPED_TRACE(stiff::Name(f) + " -n " + std::to_string(m) + " by " + std::to_string(b));
         RunOptions opts;
         opts.quiet = 1;
-        InputContext ctx{opts};
         std::vector<double> got = rates;
-        ASSERT_EQ(m, MxReduce(ctx, got, m, n, b));
+        ASSERT_EQ(m, MxReduce(opts, got, m, n, b));
         double worst = 0.0;
         std::string where = "nowhere";
         for (int i = 0; i < m; ++i) {

@@ -2,7 +2,7 @@
 // by state reduction (elimination/state_reduction.h), whose pivots are fresh
 // sums of exit rates and whose updates only add the rates of the paths
 // through the eliminated states, so a stiff landscape keeps its slow rates.
-#include "input/reduce.h"
+#include "calc/reduce.h"
 
 #include <cmath>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "calc/extended.h"
 #include "elimination/state_reduction.h"
 #include "matrix/mx_print.h"
 
@@ -130,16 +131,16 @@ void ReduceByElimination(const RunOptions& opts, std::vector<double>& mat, int n
 
 }  // namespace
 
-int MxReduce(InputContext& ctx, std::vector<double>& m_mat, int m, int n, int b) {
+int MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b) {
   if (m < 1) m = 1;  // the options never allow fewer; keeps the loops in bounds
   if (n <= m) return n;
   if (b < 1) b = 1;
   CheckRates(m_mat, static_cast<size_t>(n), "the rate");
-  if (!ctx.opts.quiet) fprintf(stderr, "decreasing %d to %d\n", n, m);
-  if (ctx.reduce != nullptr) {
-    ctx.reduce(ctx.opts, m_mat, n, m, b);
+  if (!opts.quiet) fprintf(stderr, "decreasing %d to %d\n", n, m);
+  if (opts.mlapack_method != Arithmetic::kLapack) {
+    ExtendedReduce(opts, m_mat, n, m, b);
   } else {
-    ReduceByElimination(ctx.opts, m_mat, n, m, b);
+    ReduceByElimination(opts, m_mat, n, m, b);
   }
   // Rates beyond the range of a double after the reduction: no table is
   // built from them.

@@ -2,18 +2,21 @@
 // eliminated states keep dp/dt = 0, which leaves the Schur complement
 // M' = M_gg - M_gb * M_bb^-1 * M_bg as the reduced generator, computed by
 // state reduction without subtractions (elimination/state_reduction.h).
-#ifndef ZOLVANE_INPUT_REDUCE_H_
-#define ZOLVANE_INPUT_REDUCE_H_
+//
+// The elimination runs in the arithmetic of --mlapack-method (calc/extended.h)
+// when one is chosen, in double otherwise.
+#ifndef ZOLVANE_CALC_REDUCE_H_
+#define ZOLVANE_CALC_REDUCE_H_
 
 #include <vector>
 
-#include "input/qorpparser.h"
+#include "base/run_options.h"
 
 // Reduces the n x n matrix `m_mat` (row-major, column j = rates out of j; the
 // diagonal is ignored and rebuilt from the columns) to m states, at most b per
 // step; the steps only set the progress lines (one per block of b, or one per
 // hundred states left when b = 1) and the message when a state cannot be
 // eliminated. Returns m if it reduced, else n (matrix untouched).
-int MxReduce(InputContext& ctx, std::vector<double>& m_mat, int m, int n, int b);
+int MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b);
 
-#endif  // ZOLVANE_INPUT_REDUCE_H_
+#endif  // ZOLVANE_CALC_REDUCE_H_

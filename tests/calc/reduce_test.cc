@@ -1,6 +1,6 @@
 // Quasi-stationary reduction: agreement with an independently solved Schur
 // complement in block and single-state mode, and the exact progress lines.
-#include "input/reduce.h"
+#include "calc/reduce.h"
 
 #include <gtest/gtest.h>
 
@@ -76,9 +76,8 @@ Reduced Reduce(Matrix mat, int n, int m, int b, bool quiet = false, bool verbose
   RunOptions opts;
   opts.quiet = quiet;
   opts.verbose = verbose;
-  InputContext ctx{opts};
   testing::internal::CaptureStderr();
-  int dim = MxReduce(ctx, mat, m, n, b);
+  int dim = MxReduce(opts, mat, m, n, b);
   return {dim, std::move(mat), testing::internal::GetCapturedStderr()};
 }
 
