@@ -8,7 +8,10 @@
 # OpenBLAS threads that wait spin, so on a loaded machine this one is noisy
 # too), and peak memory.
 # Usage: bench/floor_bench.sh [BUILD_DIR] [SIZES...]   (default: build 1000 2000 3000)
-# REPEAT (default 3) and OPENBLAS_NUM_THREADS (default 2) from the environment.
+# REPEAT (default 3) and OPENBLAS_NUM_THREADS (default 2) from the environment;
+# ZOLVANE_OPTS adds options to zolvane's runs (e.g. "--eigensolver lapack":
+# the floor's own dsyevd path, where the default run uses the factorised
+# solver on these reversible landscapes).
 set -euo pipefail
 default_sizes=(1000 2000 3000)
 source "$(dirname "$0")/bench_args.sh"
@@ -42,10 +45,10 @@ for n in "${sizes[@]}"; do
   for input in text bin; do
     if [ "$input" = text ]; then
       floor=("$build/bench/floor" --text "$work/r.txt")
-      zolvane=("$build/zolvane" -q --ratesfile "$work/r.txt")
+      zolvane=("$build/zolvane" -q --ratesfile "$work/r.txt" ${ZOLVANE_OPTS:-})
     else
       floor=("$build/bench/floor" --bin "$work/r.bin")
-      zolvane=("$build/zolvane" -q -b --ratesfile "$work/r.bin")
+      zolvane=("$build/zolvane" -q -b --ratesfile "$work/r.bin" ${ZOLVANE_OPTS:-})
     fi
     : >"$work/f" && : >"$work/z"
     for ((i = 0; i < repeat; ++i)); do

@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
 # Times whole runs (default time axis) of every --mlapack-method beside the
-# LAPACK path, on generated landscapes of several sizes: processor seconds of
-# each run (needs /usr/bin/time).
+# double paths (ACCURATE: the default run, the factorised solver on these
+# reversible landscapes; LAPACK: --eigensolver lapack), on generated
+# landscapes of several sizes: processor seconds of each run (needs
+# /usr/bin/time).
 # Usage: bench/mp_bench.sh [BUILD_DIR] [SIZES...]        (default: build 100 200 500)
-#   METHODS="LAPACK DD QD" restricts the methods; LIMIT=SECONDS skips a method at
+#   METHODS="ACCURATE LAPACK DD QD" restricts the methods; LIMIT=SECONDS skips a method at
 #   the sizes after its first run that took longer (default 120); EXTRA_OPTS adds
 #   options to every run (e.g. "--fpt all"). DD also runs at 1000 states unless
 #   NO_DD_1000 is set.
 set -euo pipefail
 default_sizes=(100 200 500)
 source "$(dirname "$0")/bench_args.sh"
-methods=(${METHODS:-LAPACK DOUBLE LD DD QD FLOAT128 MPFR-128 GMP-128})
+methods=(${METHODS:-ACCURATE LAPACK DOUBLE LD DD QD FLOAT128 MPFR-128 GMP-128})
 limit=${LIMIT:-120}
 
 declare -A skip
 run() {  # method n -> prints the wall time in seconds, or "fail"
   local method=$1 n=$2 args=()
   case $method in
-    LAPACK) ;;
+    ACCURATE) ;;
+    LAPACK) args=(--eigensolver lapack) ;;
     MPFR-*|GMP-*) args=(--mlapack-method "${method%-*}" --mlapack-precision "${method#*-}") ;;
     *) args=(--mlapack-method "$method") ;;
   esac
