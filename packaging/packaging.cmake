@@ -52,8 +52,12 @@ header and messages as zolvane for the options it supports.")
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zolvane)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
-if(NOT DEFINED CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS)
-  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, python3-numpy")
+if(NOT DEFINED CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS AND Python3_FOUND)
+  # The module's file name carries the ABI tag of the interpreter it was built
+  # for, and no other version imports it: pin python3 to that minor version.
+  math(EXPR zolvane_python_next "${Python3_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), python3 (<< ${Python3_VERSION_MAJOR}.${zolvane_python_next}), python3-numpy")
 endif()
 set(CPACK_COMPONENT_PYTHON_DEPENDS zolvane)
 if(NOT DEFINED CPACK_DEBIAN_PYTHON_DESCRIPTION)

@@ -152,6 +152,16 @@ if [ $with_python = yes ]; then
   for d in python3 python3-numpy zolvane; do
     grep -qx "$d" "$scratch/depends.python3-zolvane" || fail "python3-zolvane does not depend on $d"
   done
+  # Only the interpreter version in the module's ABI tag imports it.
+  python_deb=$(ls "$scratch"/package/python3-zolvane_*.deb)
+  abi=$(dpkg-deb -c "$python_deb" | grep -o 'zolvane\.cpython-[0-9]*' | head -n 1 || true)
+  abi=${abi#zolvane.cpython-}
+  [ -n "$abi" ] || fail "python3-zolvane: no module with an ABI tag"
+  major=${abi:0:1} minor=${abi:1}
+  python_depends=$(dpkg-deb -f "$python_deb" Depends)
+  for d in "python3 (>= $major.$minor~)" "python3 (<< $major.$((minor + 1)))"; do
+    [[ ", $python_depends," == *", $d,"* ]] || fail "python3-zolvane lacks $d: $python_depends"
+  done
 fi
 
 if command -v lintian > /dev/null; then
