@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "input/qorpparser.h"
+#include "input/rates_file.h"
 #include "landscape.h"
 
 namespace {

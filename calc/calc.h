@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/run_options.h"
-#include "input/qorpparser.h"
+#include "input/qorp_file.h"
 
 struct Calc {
   // dim = number of states read; kT from opts.Temp. No arrays yet.

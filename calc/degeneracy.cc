@@ -13,7 +13,7 @@
 #include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/saddle_file.h"
-#include "input/qorpparser.h"
+#include "input/read_line.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "base/run_options.h"
 #include "calc/calc.h"
-#include "input/qorpparser.h"
+#include "input/qorp_file.h"
 
 // The method as the help text writes it ("DD", "QD", "LD", "FLOAT128",
 // "MPFR", "GMP", "DOUBLE"); nullopt for any other name.

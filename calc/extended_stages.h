@@ -13,7 +13,7 @@
 #include "base/run_options.h"
 #include "calc/calc.h"
 #include "calc/extended.h"
-#include "input/qorpparser.h"
+#include "input/qorp_file.h"
 
 // `bits` is the precision of the variable-precision types (MPFR, GMP); the
 // fixed types ignore it.

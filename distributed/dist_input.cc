@@ -12,7 +12,9 @@
 
 #include "base/fatal.h"
 #include "distributed/scalapack.h"
-#include "input/qorpparser.h"
+#include "input/qorp_file.h"
+#include "input/rates_file.h"
+#include "input/read_line.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Reader of the binary rates file: a native int32 count n, then n*n doubles
 // already in memory order (column i = rates out of state i). A file shorter
 // than its count announces is an error.
+#include "input/bin_rates_file.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,7 +12,7 @@
 
 #include "base/fatal.h"
 #include "base/rates_alloc.h"
-#include "input/qorpparser.h"
+#include "input/read_line.h"
 
 namespace {
 

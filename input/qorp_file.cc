@@ -1,6 +1,8 @@
 // Reader of the qorp file: the sequence from the first line, then one record
 // per minimum line. Tokens are separated by spaces only (a tab belongs to its
 // token) and are classified by their first character.
+#include "input/qorp_file.h"
+
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +12,7 @@
 
 #include "base/fatal.h"
 #include "input/parse_double.h"
-#include "input/qorpparser.h"
+#include "input/read_line.h"
 
 namespace {
 

@@ -1,12 +1,14 @@
 // Reader of the text rates file: one line per source state, transposed on
 // reading so that column i of the matrix holds the rates out of state i.
+#include "input/rates_file.h"
+
 #include <cstdlib>
 #include <cstring>
 
 #include "base/fatal.h"
 #include "base/rates_alloc.h"
 #include "input/parse_double.h"
-#include "input/qorpparser.h"
+#include "input/read_line.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
 // The whole-line reader shared by every text reader, and the one way a reader
 // gives up its stream (so a consumed standard input reads as closed later).
+#include "input/read_line.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "base/fatal.h"
-#include "input/qorpparser.h"
 
 std::optional<std::string> read_line(FILE* stream, const char* name) {
   // getline grows its buffer geometrically, so a line of any length costs time

@@ -22,7 +22,9 @@
 #include "calc/populations.h"
 #include "calc/reduce.h"
 #include "command_line/command_line_args.h"
-#include "input/qorpparser.h"
+#include "input/bin_rates_file.h"
+#include "input/qorp_file.h"
+#include "input/rates_file.h"
 #include "run/program_options.h"
 
 namespace py = pybind11;

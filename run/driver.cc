@@ -23,7 +23,9 @@
 #include "calc/reduce.h"
 #include "calc/stiffness.h"
 #include "command_line/command_line_args.h"
-#include "input/qorpparser.h"
+#include "input/bin_rates_file.h"
+#include "input/qorp_file.h"
+#include "input/rates_file.h"
 #include "run/program_record.h"
 #include "visualize/rate_graph.h"
 

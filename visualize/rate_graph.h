@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "input/qorpparser.h"
+#include "input/qorp_file.h"
 
 // `rates`: n x n, element j*n+i is the rate i -> j. `records` may be null.
 // Never stops the run: a failure to write NAME.dot is ignored; a drawing

@@ -1,6 +1,8 @@
 // Binary rates reader: count and doubles in memory order, short and damaged
 // files, impossible counts, the reduction of what it read; and the shipped
 // example landscape, whose text and binary rates must describe one matrix.
+#include "input/bin_rates_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -12,7 +14,8 @@
 #include <vector>
 
 #include "calc/reduce.h"
-#include "input/qorpparser.h"
+#include "input/qorp_file.h"
+#include "input/rates_file.h"
 #include "tests/test_util.h"
 
 namespace {

@@ -1,11 +1,13 @@
 // Qorp reader: the sequence line, token classification into numeric columns,
 // the structure warning, the --nstates limit, growth and stream handling.
+#include "input/qorp_file.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "input/qorpparser.h"
+#include "input/rates_file.h"
 #include "tests/test_util.h"
 
 namespace {

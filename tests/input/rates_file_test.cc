@@ -1,5 +1,7 @@
 // Text rates reader and the whole-line reader: dimension, transposition,
 // short and garbage lines, the corrupted-lines warning and stream handling.
+#include "input/rates_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "input/qorpparser.h"
+#include "input/read_line.h"
 #include "tests/test_util.h"
 
 namespace {
