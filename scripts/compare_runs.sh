@@ -72,6 +72,7 @@ $MPI -m A --minimal-rate 1e-3 < $ex/landscape.qorp
 $MPI -f $ex/landscape.rates --dumpX
 $MPI -f $ex/landscape.rates --useplusI --hard-rescale 0.8 --times 3
 $MPI -f $ex/landscape.rates --exponent
+printf '0 1 1 1 1\n1 0 1 1 1\n1 1 0 1 1\n1 1 1 0 1\n1 1 1 1 0\n' > ties.rates && $MPI -f ties.rates --t8 10
 EOF
 )
 
@@ -85,7 +86,7 @@ run_all() {
     k=$((k + 1))
     mkdir -p "$out/$k"
     case $line in
-      '$MPI'*) [ -n "$mpi" ] || continue ;;
+      *'$MPI'*) [ -n "$mpi" ] || continue ;;
     esac
     (
       cd "$out/$k" || exit
