@@ -19,6 +19,8 @@
 #include "base/fatal.h"
 #include "calc/calc.h"
 #include "calc/eigen_checks.h"
+#include "calc/eigen_order.h"
+#include "calc/rescale.h"
 #include "calc/stiffness.h"
 #include "calc/table_walk.h"
 #include "distributed/dist_input.h"
@@ -65,40 +67,25 @@ void ForEachRate(DistMatrix& a, F f) {
   }
 }
 
-// The serial rescaling steps, element by element on the local blocks.
-// Returns whether the rates were reshaped (a power, not just a factor).
+// The serial rescaling (calc/rescale.h), element by element on the local
+// blocks; the smallest rate is reduced over every process. Returns whether
+// the rates were reshaped (a power, not just a factor).
 bool Rescale(const RunOptions& opts, DistMatrix& a) {
-  bool reshaped = false;
-  const int d = a.n;
-  if (!(opts.hard_rescale == 1.0)) {  // NaN counts as "given"
-    const double e = opts.hard_rescale;
-    if (d >= 1) {
-      ForEachRate(a, [e](double x) { return pow(x, e); });
-      SetDiagonal(a, opts.useplusI);
-    }
-    reshaped = true;
-  } else if (opts.minimal_rate > 0) {
-    reshaped = true;
-    const double want = opts.minimal_rate;
+  RateAccess access;
+  access.smallest_rate = [&a] {
     double m = 1.0;
     ForEachRate(a, [&m](double x) {
       if (x > 0 && x < m) m = x;
       return x;
     });
     MPI_Allreduce(MPI_IN_PLACE, &m, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
-    const double p = log(want) / log(m);
-    fprintf(stderr, "rescale params: %20.10g %20.10g %20.10g\n", m, want, p);
-    if (d >= 1 && !(m > want) && p > 0 && !std::isinf(p)) {
-      ForEachRate(a, [p](double x) { return pow(x, p); });
-      SetDiagonal(a, opts.useplusI);
-    }
-  }
-  if (!(opts.times == 1.0) && d >= 1) {
-    const double factor = opts.times;
-    ForEachRate(a, [factor](double x) { return factor * x; });
+    return m;
+  };
+  access.map_rates = [&a, &opts](RateMap f) {
+    ForEachRate(a, f);
     SetDiagonal(a, opts.useplusI);
-  }
-  return reshaped;
+  };
+  return RescaleRates(opts, a.n, access);
 }
 
 // The serial ergodicity reduction: the breadth-first search over positive
@@ -259,22 +246,11 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
           info, val);
   }
 
-  // The serial selection sort, descending, among equal values the last one
-  // found first; here it orders column numbers instead of moving columns.
-  std::vector<double>& evals = calc.evals;
-  evals = w;
-  order.resize(nn);
-  for (size_t i = 0; i < nn; ++i) order[i] = static_cast<int>(i);
-  for (size_t i = 0; i < nn; ++i) {
-    size_t m = i;
-    for (size_t k = i; k < nn; ++k) {
-      if (evals[k] >= evals[m]) m = k;
-    }
-    if (m != i) {
-      std::swap(evals[i], evals[m]);
-      std::swap(order[i], order[m]);
-    }
-  }
+  // The serial order (equal values keep the solver's ascending order); here
+  // it orders column numbers instead of moving columns.
+  order = DescendingOrder(w);
+  calc.evals.resize(nn);
+  for (size_t k = 0; k < nn; ++k) calc.evals[k] = w[static_cast<size_t>(order[k])];
 }
 
 }  // namespace

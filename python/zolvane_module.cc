@@ -21,6 +21,7 @@
 #include "calc/first_passage.h"
 #include "calc/populations.h"
 #include "calc/reduce.h"
+#include "calc/rescale.h"
 #include "command_line/command_line_args.h"
 #include "input/bin_rates_file.h"
 #include "input/qorp_file.h"
@@ -269,14 +270,7 @@ std::shared_ptr<Landscape> Build(Settings s, const std::string* ratesfile,
   Calc calc(n, opts);
   l->U = calc.MxQorp2Matrix(l->have_records ? &l->records : nullptr, std::move(rates));
   const int d = calc.dim;
-  if (!(opts.hard_rescale == 1.0)) {
-    calc.MxRescaleHard(l->U.data(), d, opts.hard_rescale);
-    l->reshaped = true;
-  } else if (opts.minimal_rate > 0) {
-    calc.MxRescaleMinimal(l->U.data(), d, opts.minimal_rate);
-    l->reshaped = true;
-  }
-  if (!(opts.times == 1.0) && d >= 1) calc.MxRescaleTimes(l->U.data(), d, opts.times);
+  if (RescaleMatrix(calc, l->U.data(), d)) l->reshaped = true;
   l->n = d;
   l->absorbing_state = calc.absorbing_state;
   l->absorbed_minimum = calc.absorbed_minimum;

@@ -21,6 +21,7 @@
 #include "calc/detailed_balance.h"
 #include "calc/extended.h"
 #include "calc/reduce.h"
+#include "calc/rescale.h"
 #include "calc/stiffness.h"
 #include "command_line/command_line_args.h"
 #include "input/bin_rates_file.h"
@@ -204,15 +205,7 @@ int RunDriver(ProgramRecord& record) {
 
   // Set when the rates no longer follow the Boltzmann weights of the minima
   // (a common factor, --times, keeps them in proportion).
-  bool reshaped = false;
-  if (!(opts.hard_rescale == 1.0)) {  // NaN counts as "given"
-    calc.MxRescaleHard(U.data(), d, opts.hard_rescale);
-    reshaped = true;
-  } else if (opts.minimal_rate > 0) {
-    calc.MxRescaleMinimal(U.data(), d, opts.minimal_rate);
-    reshaped = true;
-  }
-  if (!(opts.times == 1.0) && d >= 1) calc.MxRescaleTimes(U.data(), d, opts.times);
+  const bool reshaped = RescaleMatrix(calc, U.data(), d);
 
   std::vector<double> p0 = calc.MxMakeP0();
   d = calc.MxErgodicity(U, p0, d);

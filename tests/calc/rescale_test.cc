@@ -1,5 +1,7 @@
 // Rate rescaling: powers, the minimal-rate exponent with its report line, the
 // factor, and the diagonal that follows each of them.
+#include "calc/rescale.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -120,6 +122,49 @@ TEST(Rescale, MinimalRateLeavesUAloneWhenNoPositiveExponentExists) {
     calc.MxRescaleMinimal(U.data(), 2, c.d);
     EXPECT_EQ(c.report, testing::internal::GetCapturedStderr());
     EXPECT_EQ(c.U, U);
+  }
+}
+
+// The options together: --hard-rescale wins over --minimal-rate, --times
+// comes last, and only a power counts as reshaping the rates.
+TEST(Rescale, OptionsApplyInOrderAndSayWhetherTheyReshaped) {
+  struct Case {
+    const char* name;
+    double hard, minimal, times;
+    double (*f)(double);  // nullptr: U must stay as it was
+    bool reshaped;
+  };
+  const Case cases[] = {
+      {"nothing asked", 1.0, 0.0, 1.0, nullptr, false},
+      {"hard wins over minimal", 0.5, 1e-3, 1.0, [](double x) { return std::sqrt(x); }, true},
+      {"NaN counts as a hard exponent", NAN, 0.0, 1.0, [](double) { return double(NAN); }, true},
+      {"minimal then times", 1.0, 1e-3, 3.0, [](double x) { return 3 * std::sqrt(x); }, true},
+      {"minimal already met still counts", 1.0, 1e-9, 1.0, nullptr, true},
+      {"times alone keeps the proportions", 1.0, 0.0, 2.0, [](double x) { return 2 * x; }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunOptions opts;
+    opts.hard_rescale = c.hard;
+    opts.minimal_rate = c.minimal;
+    opts.times = c.times;
+    Calc calc(3, opts);
+    std::vector<double> U = Rates();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.reshaped, RescaleMatrix(calc, U.data(), 3));
+    testing::internal::GetCapturedStderr();
+    if (c.f == nullptr) {
+      EXPECT_EQ(Rates(), U);
+    } else if (std::isnan(c.f(1.0))) {
+      // pow(x, NaN) is NaN for every rate but 1.
+      for (int k : {1, 2, 3, 5, 7}) EXPECT_TRUE(std::isnan(U[k])) << k;
+    } else {
+      ExpectArrayNear(Expected(c.f, 0.0), U, 1e-14);
+    }
+    // An empty system is left alone whatever is asked.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.reshaped, RescaleMatrix(calc, nullptr, 0));
+    testing::internal::GetCapturedStderr();
   }
 }
 
