@@ -28,6 +28,17 @@ std::string ReadFile(const std::string& path) {
   return ss.str();
 }
 
+std::vector<double> ParseNumbers(const std::string& text) {
+  std::vector<double> v;
+  const char* p = text.c_str();
+  char* end;
+  for (double x = strtod(p, &end); end != p; x = strtod(p, &end)) {
+    v.push_back(x);
+    p = end;
+  }
+  return v;
+}
+
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;

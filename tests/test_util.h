@@ -12,6 +12,9 @@
 FILE* FileFromString(const std::string& text);
 
 std::string ReadFile(const std::string& path);
+// Every number of `text` in order, as strtod reads them, up to the first
+// text that is not one.
+std::vector<double> ParseNumbers(const std::string& text);
 void WriteFile(const std::string& path, const std::string& text);
 
 // Creates a fresh directory and makes it the working directory; restores the

@@ -51,17 +51,6 @@ std::string TimesToFile(const Calc& calc, const std::vector<double>& u,
   return text;
 }
 
-std::vector<double> Numbers(const std::string& text) {
-  std::vector<double> v;
-  const char* p = text.c_str();
-  char* end;
-  for (double x = strtod(p, &end); end != p; x = strtod(p, &end)) {
-    v.push_back(x);
-    p = end;
-  }
-  return v;
-}
-
 int CountLines(const std::string& text) {
   int lines = 0;
   for (char c : text) lines += c == '\n';
@@ -81,7 +70,7 @@ TEST(FirstPassageTest, TwoStatesGiveInverseRates) {
     const std::string text = TimesToFile(calc, u, p8);
     EXPECT_EQ(CountLines(text), 2);
     EXPECT_EQ(text.find_first_not_of("0123456789.e+- \n"), std::string::npos) << text;
-    ExpectArrayNear({0, 1 / k01, 1 / k10, 0}, Numbers(text), 1e-6);
+    ExpectArrayNear({0, 1 / k01, 1 / k10, 0}, ParseNumbers(text), 1e-6);
 
     auto to_second = calc.MxFirstPassageTo(u, 1);
     ASSERT_TRUE(to_second.has_value());
@@ -108,7 +97,7 @@ TEST(FirstPassageTest, AbsorbingTimesEndAtAbsorbedMinimum) {
       const std::vector<double> p8 = {0.2, 0.3, 0.5};  // not used for absorbing times
       const std::string text = TimesToFile(calc, u, p8);
       EXPECT_EQ(CountLines(text), 1);
-      ExpectArrayNear({1 / k01, 0}, Numbers(text), 1e-6);
+      ExpectArrayNear({1 / k01, 0}, ParseNumbers(text), 1e-6);
     }
   }
 }
@@ -167,8 +156,8 @@ TEST(FirstPassageTest, SingularSystemsGiveNaNAndAWarning) {
   testing::internal::CaptureStderr();
   const std::string all = TimesToFile(two, TwoStates(0.0, 0.0, false), {0.5, 0.5});
   EXPECT_EQ(testing::internal::GetCapturedStderr(), warning);
-  for (double x : Numbers(all)) EXPECT_TRUE(std::isnan(x)) << all;
-  EXPECT_EQ(Numbers(all).size(), 4u);
+  for (double x : ParseNumbers(all)) EXPECT_TRUE(std::isnan(x)) << all;
+  EXPECT_EQ(ParseNumbers(all).size(), 4u);
 
   RunOptions quiet_opts;
   quiet_opts.quiet = 1;
@@ -179,7 +168,7 @@ TEST(FirstPassageTest, SingularSystemsGiveNaNAndAWarning) {
   const std::string absorbing =
       TimesToFile(three, Generator({{0, 0, 0}, {1, 0, 1}, {0, 0, 0}}, false), {0.3, 0.3, 0.4});
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // quiet
-  for (double x : Numbers(absorbing)) EXPECT_TRUE(std::isnan(x)) << absorbing;
+  for (double x : ParseNumbers(absorbing)) EXPECT_TRUE(std::isnan(x)) << absorbing;
 }
 
 // Reversible landscape: energies E, symmetric barriers B over a connected
@@ -270,7 +259,7 @@ TEST(FirstPassageTest, LandscapeAgreesWithBackwardEquations) {
       snprintf(expect, sizeof expect, "%15.7g ", strtod(field.c_str(), nullptr));
       ASSERT_EQ(field, expect) << "at offset " << pos;
     }
-    const std::vector<double> all = Numbers(text);
+    const std::vector<double> all = ParseNumbers(text);
     ASSERT_EQ(all.size(), static_cast<size_t>(n * n));
     for (int t = 0; t < n; ++t) {
       auto to = calc.MxFirstPassageTo(u, t);

@@ -31,14 +31,7 @@ double RelativeError(double got, double want) {
 // A rates file (line i: the rates from i to every state) as n x n, row i the
 // rates out of i.
 std::vector<double> ReadRates(const std::string& path, size_t& n) {
-  const std::string text = ReadFile(path);
-  std::vector<double> v;
-  const char* p = text.c_str();
-  char* end;
-  for (double x = strtod(p, &end); end != p; x = strtod(p, &end)) {
-    v.push_back(x);
-    p = end;
-  }
+  const std::vector<double> v = ParseNumbers(ReadFile(path));
   n = static_cast<size_t>(std::lround(std::sqrt(static_cast<double>(v.size()))));
   EXPECT_EQ(n * n, v.size()) << path;
   return v;

@@ -20,14 +20,7 @@ namespace {
 // Column j = rates out of j (the reduction's convention), from a rates file
 // whose line i lists the rates from i; the diagonal is left 0.
 std::vector<double> ReadColumns(const std::string& path, int& n) {
-  const std::string text = ReadFile(path);
-  std::vector<double> v;
-  const char* p = text.c_str();
-  char* end;
-  for (double x = strtod(p, &end); end != p; x = strtod(p, &end)) {
-    v.push_back(x);
-    p = end;
-  }
+  const std::vector<double> v = ParseNumbers(ReadFile(path));
   n = static_cast<int>(std::lround(std::sqrt(static_cast<double>(v.size()))));
   std::vector<double> m(v.size(), 0.0);
   for (int i = 0; i < n; ++i) {
