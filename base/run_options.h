@@ -1,6 +1,6 @@
 // RunOptions: the validated, typed form of the command line that every stage
 // reads. Field names follow the long options with dashes turned into
-// underscores. Filled once by ConvertAndValidate (run/program_options.h) and
+// underscores. Filled once by ConvertAndValidate (app/program_options.h) and
 // read-only from then on: what a stage derives lives with that stage.
 #ifndef ZOLVANE_BASE_RUN_OPTIONS_H_
 #define ZOLVANE_BASE_RUN_OPTIONS_H_

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/program_record.h"
 #include "calc/calc.h"
 #include "distributed/dist_matrix.h"
-#include "run/program_record.h"
 
 // Method I: the text or binary rates (as the serial reader would read them)
 // into `a`, block size BlockSize(n, grid); returns n. Binary rates: every process reads its own

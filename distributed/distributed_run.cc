@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/equilibrium_file.h"
+#include "app/kept_records.h"
 #include "base/exit_status.h"
 #include "base/fatal.h"
 #include "calc/calc.h"
@@ -28,7 +30,6 @@
 #include "distributed/process_grid.h"
 #include "distributed/scalapack.h"
 #include "matrix/lapack.h"
-#include "run/driver.h"
 
 namespace {
 

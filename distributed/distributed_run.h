@@ -4,7 +4,7 @@
 #ifndef ZOLVANE_DISTRIBUTED_DISTRIBUTED_RUN_H_
 #define ZOLVANE_DISTRIBUTED_DISTRIBUTED_RUN_H_
 
-#include "run/program_record.h"
+#include "app/program_record.h"
 
 // Ends the run with "ERROR: --OPTION is not available in the distributed
 // run" when an option that needs another path was given.

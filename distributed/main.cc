@@ -1,13 +1,13 @@
 // zolvane-mpi: the spectral run of zolvane over MPI processes with ScaLAPACK.
 #include <new>
 
+#include "app/program_options.h"
+#include "app/program_record.h"
 #include "base/exit_status.h"
 #include "base/fatal.h"
 #include "distributed/dist_matrix.h"
 #include "distributed/distributed_run.h"
 #include "distributed/process_grid.h"
-#include "run/program_options.h"
-#include "run/program_record.h"
 
 int main(int argc, char** argv) {
   StartDistributedRun(&argc, &argv);

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/program_options.h"
 #include "base/fatal.h"
 #include "base/run_options.h"
 #include "calc/calc.h"
@@ -26,7 +27,6 @@
 #include "input/bin_rates_file.h"
 #include "input/qorp_file.h"
 #include "input/rates_file.h"
-#include "run/program_options.h"
 
 namespace py = pybind11;
 

@@ -13,6 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "app/equilibrium_file.h"
+#include "app/kept_records.h"
+#include "app/program_record.h"
+#include "app/written_output.h"
 #include "base/exit_status.h"
 #include "base/fatal.h"
 #include "base/progress.h"
@@ -27,7 +31,6 @@
 #include "input/bin_rates_file.h"
 #include "input/qorp_file.h"
 #include "input/rates_file.h"
-#include "run/program_record.h"
 #include "visualize/rate_graph.h"
 
 namespace {
@@ -92,44 +95,6 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
   }
   return n;
 }
-
-}  // namespace
-
-// After the ergodicity reduction the records must follow the kept states, so
-// that energies stay attached to their minima.
-void KeepRecords(const Calc& calc, std::vector<QorpRecord>& records) {
-  if (calc.kept.empty()) return;
-  std::vector<QorpRecord> kept_records;
-  kept_records.reserve(calc.kept.size());
-  for (int k : calc.kept) {
-    if (k < static_cast<int>(records.size())) kept_records.push_back(records[k]);
-  }
-  records = std::move(kept_records);
-}
-
-namespace {
-
-// Closes an output file; a write or the close that failed ends the run.
-void CloseWrittenOutput(FILE* f, const char* name, const char* what) {
-  bool failed = ferror(f) != 0;
-  if (fclose(f) != 0) failed = true;
-  if (failed) Fatal(kExitError, "ERROR: could not write %s %s\n", what, name);
-}
-
-}  // namespace
-
-// One value per input state; states removed by the ergodicity reduction have
-// equilibrium population 0.
-void WriteEquilibriumFile(const Calc& calc, const char* name, const std::vector<double>& p8) {
-  FILE* f = fopen(name, "w");
-  if (f == nullptr) return;  // silently skipped: the run does not depend on it
-  for (double x : calc.ToInputNumbering(p8.data(), 0.0)) fprintf(f, "%15.7g ", x);
-  fputc('\n', f);
-  // Opened but not written (a full disk): that is an error, not a skip.
-  CloseWrittenOutput(f, name, "equilibrium file");
-}
-
-namespace {
 
 // --fpt N names input state N; the system after the ergodicity reduction may
 // not hold it. Returns the times from every input state (nan from removed

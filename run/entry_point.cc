@@ -5,13 +5,13 @@
 #include <memory>
 #include <new>
 
+#include "app/program_options.h"
+#include "app/program_record.h"
 #include "base/exit_status.h"
 #include "base/fatal.h"
 #include "base/progress.h"
 #include "command_line/command_line_args.h"
 #include "run/driver.h"
-#include "run/program_options.h"
-#include "run/program_record.h"
 
 namespace {
 

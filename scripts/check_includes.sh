@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Include direction: every #include "folder/file" of the sources points into
 # its own folder or into a lower layer, so base/ includes nothing of the
-# project and no folder below run/ includes from run/. Prints every include
+# project, no folder below run/ includes from run/, and the two front ends,
+# run/ and distributed/, stand side by side above app/. Prints every include
 # that points up and exits 1 if there is one.
 # Usage: scripts/check_includes.sh [SOURCE_DIR]
 set -euo pipefail
@@ -13,8 +14,8 @@ declare -A layer=(
   [matrix]=1 [command_line]=1 [elimination]=1
   [input]=2 [spectral]=2
   [calc]=3 [visualize]=3
-  [run]=4
-  [distributed]=5
+  [app]=4
+  [run]=5 [distributed]=5
 )
 
 status=0

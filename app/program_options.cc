@@ -1,6 +1,6 @@
 // Conversion of CommandLineArgs into RunOptions. The order of the checks is
 // part of the interface: the first failing check names the error.
-#include "run/program_options.h"
+#include "app/program_options.h"
 
 #include <cerrno>
 #include <climits>

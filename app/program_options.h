@@ -1,12 +1,12 @@
 // Turns the parsed command line into validated RunOptions: defaults, value
 // conversion and range checks in a fixed order, the --p0 table, the input
 // streams, and the --info settings report.
-#ifndef ZOLVANE_RUN_PROGRAM_OPTIONS_H_
-#define ZOLVANE_RUN_PROGRAM_OPTIONS_H_
+#ifndef ZOLVANE_APP_PROGRAM_OPTIONS_H_
+#define ZOLVANE_APP_PROGRAM_OPTIONS_H_
 
+#include "app/program_record.h"
 #include "base/run_options.h"
 #include "command_line/command_line_args.h"
-#include "run/program_record.h"
 
 // Every field back to its default; both streams standard input, no texts, no
 // p0 table. Does not close streams opened earlier.
@@ -26,4 +26,4 @@ void PrintSettings(const RunOptions& opts, unsigned p0_count);
 // then convert and validate into record.opts. Returns only when they are valid.
 void ProcessCommandLine(ProgramRecord& record, int argc, char** argv);
 
-#endif  // ZOLVANE_RUN_PROGRAM_OPTIONS_H_
+#endif  // ZOLVANE_APP_PROGRAM_OPTIONS_H_

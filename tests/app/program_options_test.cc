@@ -1,7 +1,7 @@
 // Conversion and validation of the parsed command line into RunOptions: the
 // accepted values, the order and text of the errors, the --p0 table and its
 // messages, the input streams and the --info report.
-#include "run/program_options.h"
+#include "app/program_options.h"
 
 #include <gtest/gtest.h>
 

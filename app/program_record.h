@@ -1,8 +1,8 @@
 // ProgramRecord: the one record of a run, the raw command line followed by the
 // validated options. RunOptions borrows texts from the CommandLineArgs, so the
 // two live and die together.
-#ifndef ZOLVANE_RUN_PROGRAM_RECORD_H_
-#define ZOLVANE_RUN_PROGRAM_RECORD_H_
+#ifndef ZOLVANE_APP_PROGRAM_RECORD_H_
+#define ZOLVANE_APP_PROGRAM_RECORD_H_
 
 #include "base/run_options.h"
 #include "command_line/command_line_args.h"
@@ -12,4 +12,4 @@ struct ProgramRecord {
   RunOptions opts;
 };
 
-#endif  // ZOLVANE_RUN_PROGRAM_RECORD_H_
+#endif  // ZOLVANE_APP_PROGRAM_RECORD_H_

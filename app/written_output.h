@@ -1,0 +1,12 @@
+// Closing an output file the run has written, shared by the writers of the
+// serial and the distributed run.
+#ifndef ZOLVANE_APP_WRITTEN_OUTPUT_H_
+#define ZOLVANE_APP_WRITTEN_OUTPUT_H_
+
+#include <cstdio>
+
+// Closes `f`; a write or the close that failed ends the run with
+// "ERROR: could not write <what> <name>" and status 1.
+void CloseWrittenOutput(FILE* f, const char* name, const char* what);
+
+#endif  // ZOLVANE_APP_WRITTEN_OUTPUT_H_
