@@ -9,7 +9,6 @@
 #include <string>
 
 #include "base/fatal.h"
-#include "base/progress.h"
 #include "calc/calc.h"
 #include "calc/number_text.h"
 #include "calc/populations.h"
@@ -158,10 +157,8 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
   const int count = WalkPopulationTable(*this, e, p0, p8, [this, n](double t, double* p) {
     MxOutputLine(p, n, t);
     FlushTable();
-    ProgressTimePoint(t, FirstTableTime(), opts.t8);
   });
-  printf("# of iterations: %d\n", count);
-  FlushTable();
+  EndPopulationTable(count);
 }
 
 double Calc::FirstTableTime() const { return opts.t0 == 0.0 ? 1e-4 : opts.t0; }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "base/progress.h"
 #include "calc/calc.h"
 #include "calc/number_text.h"
 #include "calc/table_walk.h"
@@ -96,6 +97,7 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
     *out++ = '\n';
     fwrite(line.data(), 1, static_cast<size_t>(out - line.data()), stdout);
     FlushTable();
+    ProgressTimePoint(t, FirstTableTime(), t8);
 
     if (!(std::fabs(sum - 1.0) <= kSumTolerance)) {
       fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum,

@@ -6,10 +6,12 @@
 #include <utility>
 
 #include "base/fatal.h"
+#include "base/progress.h"
 
 TableWalk::TableWalk(const RunOptions& opts, double first_time, int n, Line line)
     : opts_(opts),
       line_(std::move(line)),
+      first_time_(first_time),
       axis_(first_time, opts.t8, opts.tinc),
       out_of_range_(static_cast<size_t>(n), 0.0),
       last_(static_cast<size_t>(n)) {}
@@ -24,6 +26,7 @@ bool TableWalk::NextBlock(std::vector<double>& times, size_t block) {
 
 void TableWalk::Take(double t, double* p) {
   line_(t, p);
+  ProgressTimePoint(t, first_time_, opts_.t8);
   ++count_;
   t_last_ = t;
   std::copy(p, p + last_.size(), last_.begin());

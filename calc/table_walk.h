@@ -38,8 +38,8 @@ class TableWalk {
     if (out_of_range_[i] == 0.0) out_of_range_[i] = scaled_time;
   }
 
-  // Hands the line at time t to `line`, counts it and keeps it for the
-  // closing line.
+  // Hands the line at time t to `line`, counts it, keeps it for the closing
+  // line and tells the progress line how far along the axis the table is.
   void Take(double t, double* p);
 
   // Whether the line just taken has reached p8 (|p8_i - p_i| < 1e-6 for
@@ -57,6 +57,7 @@ class TableWalk {
  private:
   const RunOptions& opts_;
   Line line_;
+  double first_time_;
   TimeAxis axis_;
   std::vector<double> out_of_range_;  // by mode: first scaled time out of range, 0 = never
   std::vector<double> last_;          // the last line as `line` left it

@@ -200,7 +200,9 @@ int RunDriver(ProgramRecord& record) {
   }
 
   if (opts.fpt) {
+    ProgressStage("first passage times");
     FirstPassageStage(calc, U, p8, energies);
+    ProgressEnd();
     if (!opts.quiet) fprintf(stderr, "Time to compute fpt: %.2f secs.\n", SecondsSince(t));
     t = clock();
   }
@@ -209,10 +211,12 @@ int RunDriver(ProgramRecord& record) {
     if (opts.exponent) {
       WarnIfExponentialStiff(calc, RateSpread(U, d), p8,
                              calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, d));
+      ProgressStage("time points", true);
       if (!calc.OneStateTablePrinted() && calc.MxIterateExponent(p0, p8, U) != 0) {
         // The stage has printed why; nothing more to say.
         Fatal(kExitError, "%s", "");
       }
+      ProgressEnd();
     } else {
       // With --mlapack-method the table stage holds the decomposition in
       // the extended type.
