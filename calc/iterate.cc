@@ -13,7 +13,6 @@
 #include "calc/number_text.h"
 #include "calc/populations.h"
 #include "calc/table_walk.h"
-#include "calc/time_axis.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
 

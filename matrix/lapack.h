@@ -23,9 +23,6 @@ void dgemv_(const char* trans, const int* m, const int* n, const double* alpha, 
             const int* lda, const double* x, const int* incx, const double* beta, double* y,
             const int* incy, size_t trans_len);
 
-void dgesv_(const int* n, const int* nrhs, double* a, const int* lda, int* ipiv, double* b,
-            const int* ldb, int* info);
-
 void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
 
 void dgetri_(const int* n, double* a, const int* lda, const int* ipiv, double* work,
