@@ -1,9 +1,11 @@
 // The default run on every family of stiff landscapes against the
 // multiple-precision reference: every printed population is the reference
 // rounded to the printed digits, and first passage times are right to 1e-12
-// relative, at rate spreads from 1e6 to 1e36.
+// relative, at rate spreads from 1e6 to 1e36; on a landscape too large for
+// the reference, the default run prints what quad-double prints.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,6 +61,39 @@ TEST(StiffDefaultRun, FirstPassageTimesAreRightTo1e12) {
                                         stiff::ReferenceTimes(f, which), where),
                 kTimeRelative)
           << "--fpt " << which << ": " << where;
+    }
+  }
+}
+
+// 300 minima at R = 1e24, started at the top: beyond the multiple-precision
+// reference, so quad-double (right at this spread, and a different method)
+// decides. Every printed population agrees to one unit of its last printed
+// digit (7 significant digits); the LAPACK path is off by hundreds of units.
+TEST(StiffDefaultRun, LargeLandscapeMatchesQuadDouble) {
+  const std::vector<std::string> args = {
+      "-m",     "A",     "--qorp", SourcePath("tests/stiff/fixtures/funnel300_1e24.qorp"),
+      "--p0",   "300=1", "--t8",   "1e28",
+      "--tinc", "4"};
+  std::vector<std::string> qd_args = args;
+  qd_args.insert(qd_args.end(), {"--mlapack-method", "QD"});
+  stiff::Table tables[2];
+  const std::vector<std::string>* runs[2] = {&args, &qd_args};
+  for (int k = 0; k < 2; ++k) {
+    const RunResult r = RunZolvane(*runs[k]);
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(r.err.find("WARNING"), std::string::npos) << r.err;
+    std::string error;
+    ASSERT_TRUE(stiff::ParseTable(r.out, 300, tables[k], error)) << error;
+  }
+  const stiff::Table &got = tables[0], &want = tables[1];
+  ASSERT_EQ(got.times, want.times);
+  for (size_t t = 0; t < want.times.size(); ++t) {
+    for (size_t i = 0; i < want.populations[t].size(); ++i) {
+      const double w = want.populations[t][i];
+      const double unit =
+          w == 0.0 ? 1e-300 : std::pow(10.0, std::floor(std::log10(std::fabs(w))) - 6);
+      EXPECT_LE(std::fabs(got.populations[t][i] - w), unit * 1.0001)
+          << "time " << want.times[t] << ", state " << i + 1;
     }
   }
 }

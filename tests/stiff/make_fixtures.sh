@@ -27,3 +27,6 @@ for r in 24 30; do
   "$build/tests/gen_stiff" --kind deep --states 36 --stiffness "1e$r" \
     --qorp "$out/deep_1e$r.qorp" --rates "$out/deep_1e$r.rates"
 done
+# A landscape too large for the reference: the default run against quad-double.
+"$build/tests/gen_stiff" --kind funnel --states 300 --stiffness 1e24 \
+  --qorp "$out/funnel300_1e24.qorp" --rates /dev/null
