@@ -29,6 +29,8 @@ void FlushTable() {
   }
 }
 
+void Fatal(const Status& status) { Fatal(status.exit_status, "%s", status.message.c_str()); }
+
 void Fatal(int status, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);

@@ -9,10 +9,16 @@
 #ifndef ZOLVANE_BASE_FATAL_H_
 #define ZOLVANE_BASE_FATAL_H_
 
+#include "base/status.h"
+
 // printf-style message to stderr (printed exactly as given: callers supply the
 // trailing newline when the message has one), then exit(status). With a
 // handler installed, the handler gets (status, message) instead.
 [[noreturn]] void Fatal(int status, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Ends the run with what a stage returned: Fatal with the status's exit
+// status and its message, printed as given. `status` must have failed.
+[[noreturn]] void Fatal(const Status& status);
 
 // Flushes standard output, which carries the population table; a write that
 // failed now or earlier ends the run with "ERROR: could not write ...".

@@ -10,7 +10,7 @@
 #include <new>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/status.h"
 
 // Whether an n x n matrix of doubles fits in the machine's physical memory.
 inline bool SquareMatrixFits(int64_t n) {
@@ -24,21 +24,22 @@ inline bool SquareMatrixFits(int64_t n) {
        count > static_cast<uint64_t>(pages) / sizeof(double) * static_cast<uint64_t>(page_size)));
 }
 
-[[noreturn]] inline void RatesMatrixDoesNotFit(int64_t n) {
-  Fatal(1, "ERROR: a rates matrix of dimension %lld does not fit in memory\n",
-        static_cast<long long>(n));
+inline Status RatesMatrixDoesNotFit(int64_t n) {
+  return Failure(kExitError, "ERROR: a rates matrix of dimension %lld does not fit in memory\n",
+                 static_cast<long long>(n));
 }
 
-// Resizes `rates` to n*n zeros (empty for n = 0); ends the run with status 1
-// when the matrix cannot be held in physical memory.
-inline void AllocateRatesMatrix(int64_t n, std::vector<double>& rates) {
+// Resizes `rates` to n*n zeros (empty for n = 0); fails with status 1 when
+// the matrix cannot be held in physical memory.
+inline Status AllocateRatesMatrix(int64_t n, std::vector<double>& rates) {
   const uint64_t count = static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
-  if (!SquareMatrixFits(n)) RatesMatrixDoesNotFit(n);
+  if (!SquareMatrixFits(n)) return RatesMatrixDoesNotFit(n);
   try {
     rates.assign(count, 0.0);
   } catch (const std::bad_alloc&) {
-    RatesMatrixDoesNotFit(n);
+    return RatesMatrixDoesNotFit(n);
   }
+  return Status{};
 }
 
 #endif  // ZOLVANE_BASE_RATES_ALLOC_H_

@@ -57,7 +57,10 @@ std::vector<SaddleRecord> ParseSaddleFile() {
 
   std::vector<SaddleRecord> records;
   int line_number = 0;
-  while (std::optional<std::string> line = read_line(file, kSaddleFile)) {
+  std::optional<std::string> line;
+  for (;;) {
+    if (Status status = read_line(file, line, kSaddleFile); !status.ok()) Fatal(status);
+    if (!line) break;
     ++line_number;
     if (IsBlank(*line)) continue;
     SaddleRecord record;

@@ -91,6 +91,7 @@ int ReadText(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
   std::optional<RatesFileRows> reader;  // rank 0 only
   const int64_t n64 = RootOnly([&]() -> int64_t {
     reader.emplace(OpenRatesFileRows(ctx, ctx.ratesfile));
+    if (!reader->status.ok()) Fatal(reader->status);
     return reader->n;
   });
   if (n64 == 0) EmptyRatesFile(record);
@@ -111,6 +112,7 @@ int ReadText(ProgramRecord& record, const ProcessGrid& grid, DistMatrix& a) {
       for (int r = 0; r < rows; ++r) {
         if (!NextRatesRow(*reader, panel.data() + static_cast<size_t>(r) * n, 1)) break;
       }
+      if (!reader->status.ok()) Fatal(reader->status);
       return 0;
     });
     const int owner_row = (r0 / nb) % grid.nprow;
@@ -169,8 +171,13 @@ int ReadDistributedQorp(ProgramRecord& record, std::vector<QorpRecord>& records,
     fprintf(stderr, "Using qorp file from STDIN for constructing transition matrix\n");
   }
   InputContext ctx{opts};
-  const int n = static_cast<int>(
-      RootOnly([&]() -> int64_t { return ParseQorpFile(ctx, ctx.qorp, records); }));
+  const int n = static_cast<int>(RootOnly([&]() -> int64_t {
+    int count = 0;
+    if (Status status = ParseQorpFile(ctx, ctx.qorp, records, count); !status.ok()) {
+      Fatal(status);
+    }
+    return count;
+  }));
   if (!IsRoot() && ctx.qorp != nullptr && ctx.qorp != stdin) CloseInputStream(ctx, ctx.qorp);
   sequence = std::move(ctx.sequence);  // rank 0's, which prints the header
   if (n == 0) Fatal(1, "ERROR: qorp file holds no local minimum!\n");

@@ -1,8 +1,8 @@
 // What the input readers share: the streams the options opened and the state
 // the input stage derives. Every reader (input/rates_file.h, qorp_file.h,
 // bin_rates_file.h) consumes and closes the stream it is given and survives
-// truncated, empty and garbage input: bad input ends the run through Fatal
-// with a one-line message.
+// truncated, empty and garbage input: bad input comes back as a failed
+// Status (base/status.h) with a one-line message.
 #ifndef ZOLVANE_INPUT_INPUT_CONTEXT_H_
 #define ZOLVANE_INPUT_INPUT_CONTEXT_H_
 

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "base/fatal.h"
 #include "input/parse_double.h"
 #include "input/read_line.h"
 
@@ -85,15 +84,22 @@ QorpRecord ParseMinimumLine(std::string& line) {
 
 }  // namespace
 
-int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& records) {
+Status ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& records, int& n) {
+  n = 0;
   if (stream == nullptr) {
-    Fatal(1, "ERROR: Qorpmap file handle is either NULL or already closed!");
+    return Failure(1, "ERROR: Qorpmap file handle is either NULL or already closed!");
   }
-  std::optional<std::string> line = read_line(stream, ctx.opts.qorp_name.c_str());
+  const char* name = ctx.opts.qorp_name.c_str();
+  std::optional<std::string> line;
+  Status status = read_line(stream, line, name);
   size_t begin = std::string::npos;
   if (line) begin = line->find_first_not_of(" \t\n\v\f\r");
-  if (begin == std::string::npos || (*line)[begin] == '\0') {
-    Fatal(1, "could not get sequence from first line of qorpfile\n");
+  if (status.ok() && (begin == std::string::npos || (*line)[begin] == '\0')) {
+    status = Failure(1, "could not get sequence from first line of qorpfile\n");
+  }
+  if (!status.ok()) {
+    CloseInputStream(ctx, stream);
+    return status;
   }
   // A NUL byte ends the sequence as well: nothing after it would print.
   const size_t end = line->find_first_of(std::string_view(" \t\n\v\f\r\0", 7), begin);
@@ -102,11 +108,16 @@ int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& reco
   records.clear();
   records.reserve(100);
   while (static_cast<int64_t>(records.size()) < ctx.opts.nstates) {
-    line = read_line(stream, ctx.opts.qorp_name.c_str());
+    status = read_line(stream, line, name);
+    if (!status.ok()) {
+      CloseInputStream(ctx, stream);
+      return status;
+    }
     if (!line) break;
     records.push_back(ParseMinimumLine(*line));
   }
   records.shrink_to_fit();
   CloseInputStream(ctx, stream);
-  return static_cast<int>(records.size());
+  n = static_cast<int>(records.size());
+  return status;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/status.h"
 #include "input/input_context.h"
 
 // One local minimum of a qorp file; state k is the k-th minimum line.
@@ -21,8 +22,9 @@ struct QorpRecord {
   double free_energy = 0.0;  // column 8
 };
 
-// Sets ctx.sequence, fills `records` (at most nstates) and returns their
-// count.
-int ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& records);
+// Sets ctx.sequence, fills `records` (at most nstates) and sets n to their
+// count. Fails on an absent stream, a first line without a sequence or a read
+// error.
+Status ParseQorpFile(InputContext& ctx, FILE* stream, std::vector<QorpRecord>& records, int& n);
 
 #endif  // ZOLVANE_INPUT_QORP_FILE_H_

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/fatal.h"
 #include "base/rates_alloc.h"
 #include "input/parse_double.h"
 #include "input/read_line.h"
@@ -53,22 +52,23 @@ void ParseRow(const std::string& line, int64_t n, double* out, int64_t stride) {
 }  // namespace
 
 RatesFileRows OpenRatesFileRows(InputContext& ctx, FILE* stream) {
+  RatesFileRows reader{ctx, stream, 0, 0, std::nullopt, Status{}};
   if (stream == nullptr) {
-    Fatal(1, "ERROR: Rates matrix file handle is either NULL or already closed!");
+    reader.status = Failure(1, "ERROR: Rates matrix file handle is either NULL or already closed!");
+    return reader;
   }
-  RatesFileRows reader{ctx, stream, 0, 0, std::nullopt};
-  reader.line = read_line(stream, ctx.opts.ratesfile_name.c_str());
+  reader.status = read_line(stream, reader.line, ctx.opts.ratesfile_name.c_str());
   reader.n = reader.line ? CountLeadingNumbers(reader.line->c_str()) : 0;
   return reader;
 }
 
 bool NextRatesRow(RatesFileRows& reader, double* out, int64_t stride) {
-  if (reader.rows == reader.n || !reader.line) return false;
+  if (reader.rows == reader.n || !reader.line || !reader.status.ok()) return false;
   // The first line is parsed a second time, now as row 0.
   ParseRow(*reader.line, reader.n, out, stride);
   ++reader.rows;
   if (reader.rows < reader.n) {
-    reader.line = read_line(reader.stream, reader.ctx.opts.ratesfile_name.c_str());
+    reader.status = read_line(reader.stream, reader.line, reader.ctx.opts.ratesfile_name.c_str());
   }
   return true;
 }
@@ -83,12 +83,20 @@ void CloseRatesFileRows(RatesFileRows& reader) {
   CloseInputStream(reader.ctx, reader.stream);
 }
 
-int ParseRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates) {
+Status ParseRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates, int& n) {
+  n = 0;
   RatesFileRows reader = OpenRatesFileRows(ctx, stream);
-  AllocateRatesMatrix(reader.n, rates);
+  Status status = reader.status;
+  if (status.ok()) status = AllocateRatesMatrix(reader.n, rates);
   // Row r of the file holds the rates out of state r: column r of the matrix.
-  for (int64_t r = 0; NextRatesRow(reader, rates.data() + r, reader.n); ++r) {
+  for (int64_t r = 0; status.ok() && NextRatesRow(reader, rates.data() + r, reader.n); ++r) {
+  }
+  if (status.ok()) status = reader.status;
+  if (!status.ok()) {
+    CloseInputStream(ctx, stream);
+    return status;
   }
   CloseRatesFileRows(reader);
-  return static_cast<int>(reader.n);
+  n = static_cast<int>(reader.n);
+  return status;
 }

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "input/input_context.h"
 
-// Returns n and fills `rates` (n*n, row-major, transposed: element j*n+i is
-// the rate i -> j). n = 0 for empty input.
-int ParseRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates);
+// Sets n and fills `rates` (n*n, row-major, transposed: element j*n+i is the
+// rate i -> j); n = 0 for empty input. Fails on an absent stream, a read
+// error or a matrix beyond memory.
+Status ParseRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates, int& n);
 
 // The text rates file row by row, for callers that never hold the whole
 // matrix; ParseRatesFile is built on it. Open checks the stream and reads the
@@ -23,11 +25,15 @@ struct RatesFileRows {
   int64_t n = 0;
   int64_t rows = 0;                 // rows handed out so far
   std::optional<std::string> line;  // the line NextRatesRow parses next
+  // Failed when the stream was absent or a read failed; no row is handed out
+  // after that, and the caller reports it.
+  Status status;
 };
 RatesFileRows OpenRatesFileRows(InputContext& ctx, FILE* stream);
 // Stores the numbers of the next line (the rates out of state `rows`) at
 // out[k * stride], k < n; entries past the line's last number are left
-// untouched. False once n rows were read or the input ended.
+// untouched. False once n rows were read, the input ended or `status` failed
+// (a read error shows after the row it follows was handed out).
 bool NextRatesRow(RatesFileRows& reader, double* out, int64_t stride);
 // Warns when fewer than n rows were found; closes the stream.
 void CloseRatesFileRows(RatesFileRows& reader);

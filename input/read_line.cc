@@ -7,9 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "base/fatal.h"
-
-std::optional<std::string> read_line(FILE* stream, const char* name) {
+Status read_line(FILE* stream, std::optional<std::string>& line, const char* name) {
   // getline grows its buffer geometrically, so a line of any length costs time
   // linear in its size; the length it returns also keeps embedded NUL bytes.
   char* raw = nullptr;
@@ -17,14 +15,16 @@ std::optional<std::string> read_line(FILE* stream, const char* name) {
   errno = 0;
   ssize_t len = getline(&raw, &capacity, stream);
   std::unique_ptr<char, decltype(&free)> buffer(raw, &free);
+  line.reset();
   if (len < 0) {
     const int err = errno;
-    if (err == ENOMEM) Fatal(1, "ERROR: out of memory while reading an input line\n");
-    if (ferror(stream)) Fatal(1, "ERROR: cannot read %s: %s\n", name, strerror(err));
-    return std::nullopt;
+    if (err == ENOMEM) return Failure(1, "ERROR: out of memory while reading an input line\n");
+    if (ferror(stream)) return Failure(1, "ERROR: cannot read %s: %s\n", name, strerror(err));
+    return Status{};
   }
   if (len > 0 && buffer.get()[len - 1] == '\n') --len;
-  return std::string(buffer.get(), static_cast<size_t>(len));
+  line.emplace(buffer.get(), static_cast<size_t>(len));
+  return Status{};
 }
 
 void CloseInputStream(InputContext& ctx, FILE* stream) {

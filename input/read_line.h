@@ -7,13 +7,14 @@
 #include <optional>
 #include <string>
 
+#include "base/status.h"
 #include "input/input_context.h"
 
-// Reads one whole line of any length, without its newline (a carriage return
-// before it stays). nullopt at end of input with nothing read. A read error
-// (a directory, a failing device) is not the end of the input: it ends the
-// run with "ERROR: cannot read NAME: reason".
-std::optional<std::string> read_line(FILE* stream, const char* name = "input");
+// Reads one whole line of any length into `line`, without its newline (a
+// carriage return before it stays); nullopt at end of input with nothing
+// read. A read error (a directory, a failing device) is not the end of the
+// input: it fails with "ERROR: cannot read NAME: reason".
+Status read_line(FILE* stream, std::optional<std::string>& line, const char* name = "input");
 
 // Closes `stream` and clears every stream field of `ctx` that refers to it,
 // so that a consumed standard input counts as closed for later readers.

@@ -18,6 +18,7 @@
 #include "app/program_options.h"
 #include "base/fatal.h"
 #include "base/run_options.h"
+#include "base/status.h"
 #include "calc/calc.h"
 #include "calc/first_passage.h"
 #include "calc/populations.h"
@@ -56,6 +57,11 @@ struct NumericalScope {
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   if (text.empty()) text = "invalid input";
   throw StageError(status, text, t_numerical || status != 1);
+}
+
+// A stage's failed status as the exception the handler would have thrown.
+void ThrowIfFailed(const Status& status) {
+  if (!status.ok()) ThrowStageError(status.exit_status, status.message.c_str());
 }
 
 py::array_t<double> Vector(const std::vector<double>& v) {
@@ -238,22 +244,25 @@ std::shared_ptr<Landscape> Build(Settings s, const std::string* ratesfile,
     rates = std::move(*given);
     n = given_n;
     if (opts.qorp != stdin) {
-      n = ParseQorpFile(ctx, ctx.qorp, l->records) == n ? n : -1;
+      int m = 0;
+      ThrowIfFailed(ParseQorpFile(ctx, ctx.qorp, l->records, m));
+      n = m == n ? n : -1;
       l->have_records = true;
       if (n < 0) throw StageError(1, "the qorp file does not have one minimum per state", false);
     }
   } else if (opts.method == 'A') {
     if (opts.qorp == stdin) throw StageError(1, "method A needs a qorp file", false);
-    n = ParseQorpFile(ctx, ctx.qorp, l->records);
+    ThrowIfFailed(ParseQorpFile(ctx, ctx.qorp, l->records, n));
     l->have_records = true;
     if (n == 0) throw StageError(1, "ERROR: qorp file holds no local minimum!", false);
   } else {
     if (opts.ratesfile == stdin) throw StageError(1, "a rates file is needed", false);
-    n = opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, rates)
-                 : ParseRatesFile(ctx, ctx.ratesfile, rates);
+    ThrowIfFailed(opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, rates, n)
+                           : ParseRatesFile(ctx, ctx.ratesfile, rates, n));
     if (opts.bin) n = MxReduce(opts, rates, opts.nstates, n, opts.max_decrease);
     if (opts.qorp != stdin) {
-      const int m = ParseQorpFile(ctx, ctx.qorp, l->records);
+      int m = 0;
+      ThrowIfFailed(ParseQorpFile(ctx, ctx.qorp, l->records, m));
       l->have_records = true;
       if (m != n) {
         throw StageError(1,

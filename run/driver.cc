@@ -21,6 +21,7 @@
 #include "base/fatal.h"
 #include "base/progress.h"
 #include "base/rates_alloc.h"
+#include "base/status.h"
 #include "calc/calc.h"
 #include "calc/detailed_balance.h"
 #include "calc/extended.h"
@@ -52,7 +53,8 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
     if (!opts.quiet) {
       fprintf(stderr, "Using qorp file from STDIN for constructing transition matrix\n");
     }
-    int n = ParseQorpFile(ctx, ctx.qorp, records);
+    int n = 0;
+    if (Status status = ParseQorpFile(ctx, ctx.qorp, records, n); !status.ok()) Fatal(status);
     sequence = std::move(ctx.sequence);
     have_records = true;
     if (n == 0) Fatal(kExitError, "ERROR: qorp file holds no local minimum!\n");
@@ -67,8 +69,10 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
   if (!opts.quiet) {
     fprintf(stderr, "Using rates matrix from STDIN for constructing transition matrix\n");
   }
-  int n = opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, rates)
-                   : ParseRatesFile(ctx, ctx.ratesfile, rates);
+  int n = 0;
+  Status status = opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, rates, n)
+                           : ParseRatesFile(ctx, ctx.ratesfile, rates, n);
+  if (!status.ok()) Fatal(status);
   // Binary rates are the one input --nstates shrinks: the states beyond it
   // are eliminated as quasi-stationary.
   if (opts.bin) n = MxReduce(opts, rates, opts.nstates, n, opts.max_decrease);
@@ -78,7 +82,9 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
             "ERROR: qorp file must be provided via --qorp option for computing proper free "
             "energy/partition function for the absorbing state\n");
     }
-    int m = ParseQorpFile(ctx, ctx.qorp, records);
+    int m = 0;
+    status = ParseQorpFile(ctx, ctx.qorp, records, m);
+    if (!status.ok()) Fatal(status);
     sequence = std::move(ctx.sequence);
     have_records = true;
     if (m != n) {

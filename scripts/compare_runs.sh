@@ -60,6 +60,12 @@ $Z -f /nonexistent.rates
 $Z -f $ex/landscape.qorp
 $Z -m A < /dev/null
 $Z -f /dev/null
+$Z -f /
+$Z -m A -B /
+$Z -f $ex/landscape.rates --absorb 1 -B /
+$Z -b -f $ex/landscape.rates
+head -c 100 $ex/landscape.bin > cut.bin && $Z -b -f cut.bin
+head -c 100 $ex/landscape.bin | $Z -b
 $Z --no-such-option
 $Z --mlapack-method XX
 $Z -m A --absorb 99 < $ex/landscape.qorp

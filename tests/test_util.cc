@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 extern char** environ;
@@ -19,6 +22,38 @@ FILE* FileFromString(const std::string& text) {
   if (!text.empty()) fwrite(text.data(), 1, text.size(), f);
   rewind(f);
   return f;
+}
+
+namespace {
+
+// What FailingFile reads from: the text, then an error.
+struct FailingSource {
+  std::string text;
+  size_t at = 0;
+};
+
+ssize_t ReadFailing(void* cookie, char* buf, size_t size) {
+  auto* source = static_cast<FailingSource*>(cookie);
+  if (source->at == source->text.size()) {
+    errno = EIO;
+    return -1;
+  }
+  const size_t n = std::min(size, source->text.size() - source->at);
+  memcpy(buf, source->text.data() + source->at, n);
+  source->at += n;
+  return static_cast<ssize_t>(n);
+}
+
+int CloseFailing(void* cookie) {
+  std::unique_ptr<FailingSource>(static_cast<FailingSource*>(cookie));
+  return 0;
+}
+
+}  // namespace
+
+FILE* FailingFile(const std::string& text) {
+  cookie_io_functions_t io = {ReadFailing, nullptr, nullptr, CloseFailing};
+  return fopencookie(std::make_unique<FailingSource>(FailingSource{text}).release(), "r", io);
 }
 
 std::string ReadFile(const std::string& path) {

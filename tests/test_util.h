@@ -11,6 +11,10 @@
 // reader under test closes it.
 FILE* FileFromString(const std::string& text);
 
+// A stream that reads `text` and then fails as a broken device does (EIO).
+// The caller or the reader under test closes it.
+FILE* FailingFile(const std::string& text);
+
 std::string ReadFile(const std::string& path);
 // Every number of `text` in order, as strtod reads them, up to the first
 // text that is not one.

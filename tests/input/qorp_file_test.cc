@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -119,7 +120,8 @@ TEST(ParseQorpFile, TableOfFiles) {
     ctx.sequence = "stale";
     std::vector<QorpRecord> records(3);  // stale content must not survive
     testing::internal::CaptureStderr();
-    const int count = ParseQorpFile(ctx, FileFromString(c.text), records);
+    int count = -1;
+    ASSERT_TRUE(ParseQorpFile(ctx, FileFromString(c.text), records, count).ok());
     EXPECT_EQ(c.warnings, testing::internal::GetCapturedStderr());
     EXPECT_EQ(c.sequence, ctx.sequence.value_or("<none>"));
     ASSERT_EQ(static_cast<int>(c.records.size()), count);
@@ -145,7 +147,9 @@ TEST(ParseQorpFile, ReadsFarMoreThanOneHundredMinima) {
   RunOptions opts;
   InputContext ctx{opts};
   std::vector<QorpRecord> records;
-  ASSERT_EQ(n, ParseQorpFile(ctx, FileFromString(text), records));
+  int count = 0;
+  ASSERT_TRUE(ParseQorpFile(ctx, FileFromString(text), records, count).ok());
+  ASSERT_EQ(n, count);
   for (int k = 1; k <= n; ++k) {
     SCOPED_TRACE(k);
     if (k % 2) {
@@ -156,35 +160,51 @@ TEST(ParseQorpFile, ReadsFarMoreThanOneHundredMinima) {
   }
 }
 
-TEST(ParseQorpFileDeathTest, StopsOnAbsentStreamOrMissingSequence) {
-  RunOptions opts;
-  InputContext ctx{opts};
-  std::vector<QorpRecord> records;
-  EXPECT_EXIT(ParseQorpFile(ctx, nullptr, records), testing::ExitedWithCode(1),
-              "^ERROR: Qorpmap file handle is either NULL or already closed!$");
-  for (const char* text : {"", "   \t \n1 . -1 0 0\n", "\n"}) {
-    SCOPED_TRACE(testing::PrintToString(text));
-    EXPECT_EXIT(ParseQorpFile(ctx, FileFromString(text), records), testing::ExitedWithCode(1),
-                "^could not get sequence from first line of qorpfile\n$");
+// Every refusal comes back as status 1 with the message the run prints, and
+// no minima. Both inputs default to standard input: once the rates reader has
+// closed it, the qorp reader must refuse it instead of reading a closed FILE.
+TEST(ParseQorpFile, RefusalsComeBackAsStatus) {
+  struct Case {
+    const char* name;
+    std::function<FILE*(InputContext&)> open;
+    std::string message;
+  };
+  const std::string closed = "ERROR: Qorpmap file handle is either NULL or already closed!";
+  const std::string no_sequence = "could not get sequence from first line of qorpfile\n";
+  const Case cases[] = {
+      {"absent stream", [](InputContext&) { return nullptr; }, closed},
+      {"standard input consumed by the rates reader",
+       [](InputContext& ctx) {
+         FILE* shared = FileFromString("1 2\n3 4\n");
+         ctx.ratesfile = shared;
+         ctx.qorp = shared;
+         std::vector<double> rates;
+         int n = 0;
+         EXPECT_TRUE(ParseRatesFile(ctx, ctx.ratesfile, rates, n).ok());
+         return ctx.qorp;
+       },
+       closed},
+      {"empty file", [](InputContext&) { return FileFromString(""); }, no_sequence},
+      {"blank first line", [](InputContext&) { return FileFromString("   \t \n1 . -1 0 0\n"); },
+       no_sequence},
+      {"empty first line", [](InputContext&) { return FileFromString("\n"); }, no_sequence},
+      {"a read error on the first line", [](InputContext&) { return FailingFile(""); },
+       "ERROR: cannot read standard input: Input/output error\n"},
+      {"a read error among the minima",
+       [](InputContext&) { return FailingFile("SEQ\n1 . -1 0 0\n"); },
+       "ERROR: cannot read standard input: Input/output error\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunOptions opts;
+    InputContext ctx{opts};
+    std::vector<QorpRecord> records;
+    int n = -1;
+    const Status status = ParseQorpFile(ctx, c.open(ctx), records, n);
+    EXPECT_EQ(kExitError, status.exit_status);
+    EXPECT_EQ(c.message, status.message);
+    EXPECT_EQ(0, n);
   }
-}
-
-TEST(ParseQorpFileDeathTest, StandardInputConsumedByTheRatesReaderCountsAsClosed) {
-  // Both inputs default to the same stream; once the rates reader has closed
-  // it, the qorp reader must refuse it instead of reading a closed FILE.
-  EXPECT_EXIT(
-      {
-        RunOptions opts;
-        InputContext ctx{opts};
-        FILE* shared = FileFromString("1 2\n3 4\n");
-        ctx.ratesfile = shared;
-        ctx.qorp = shared;
-        std::vector<double> rates;
-        ParseRatesFile(ctx, ctx.ratesfile, rates);
-        std::vector<QorpRecord> records;
-        ParseQorpFile(ctx, ctx.qorp, records);
-      },
-      testing::ExitedWithCode(1), "^ERROR: Qorpmap file handle is either NULL or already closed!$");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,12 +33,14 @@ TEST(ReadLine, SplitsLinesAndKeepsWhatIsNotTheNewline) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FILE* f = FileFromString(c.text);
+    std::optional<std::string> got = "stale";
     for (const std::string& want : c.lines) {
-      std::optional<std::string> got = read_line(f);
+      ASSERT_TRUE(read_line(f, got).ok());
       ASSERT_TRUE(got.has_value());
       EXPECT_EQ(want, *got);
     }
-    EXPECT_FALSE(read_line(f).has_value());
+    EXPECT_TRUE(read_line(f, got).ok());
+    EXPECT_FALSE(got.has_value());
     fclose(f);
   }
 }
@@ -111,7 +114,8 @@ TEST(ParseRatesFile, TableOfFiles) {
     InputContext ctx{opts};
     std::vector<double> rates = {42.0};  // stale content must not survive
     testing::internal::CaptureStderr();
-    const int n = ParseRatesFile(ctx, FileFromString(c.text), rates);
+    int n = -1;
+    ASSERT_TRUE(ParseRatesFile(ctx, FileFromString(c.text), rates, n).ok());
     EXPECT_EQ(c.warning, testing::internal::GetCapturedStderr());
     EXPECT_EQ(c.n, n);
     EXPECT_EQ(c.matrix, rates);
@@ -135,7 +139,9 @@ TEST(ParseRatesFile, LongRowsAreReadWhole) {
   RunOptions opts;
   InputContext ctx{opts};
   std::vector<double> rates;
-  ASSERT_EQ(n, ParseRatesFile(ctx, FileFromString(text), rates));
+  int got = 0;
+  ASSERT_TRUE(ParseRatesFile(ctx, FileFromString(text), rates, got).ok());
+  ASSERT_EQ(n, got);
   EXPECT_EQ(want, rates);
 }
 
@@ -145,23 +151,60 @@ TEST(ParseRatesFile, ClosesTheStreamItWasGiven) {
   FILE* f = FileFromString("1 2\n3 4\n");
   ctx.ratesfile = f;
   std::vector<double> rates;
-  ParseRatesFile(ctx, ctx.ratesfile, rates);
+  int n = 0;
+  EXPECT_TRUE(ParseRatesFile(ctx, ctx.ratesfile, rates, n).ok());
   EXPECT_EQ(nullptr, ctx.ratesfile);
 }
 
-TEST(ParseRatesFileDeathTest, RefusesAbsentStreamAndImpossibleSizes) {
-  RunOptions opts;
-  InputContext ctx{opts};
-  std::vector<double> rates;
-  EXPECT_EXIT(ParseRatesFile(ctx, nullptr, rates), testing::ExitedWithCode(1),
-              "^ERROR: Rates matrix file handle is either NULL or already closed!$");
-
+// Every refusal comes back as status 1 with the message the run prints, and
+// no dimension.
+TEST(ParseRatesFile, RefusalsComeBackAsStatus) {
   // A million numbers on the first line announce 8 TB of matrix.
   std::string huge;
   huge.reserve(2000000);
   for (int i = 0; i < 1000000; ++i) huge += "1 ";
-  EXPECT_EXIT(ParseRatesFile(ctx, FileFromString(huge), rates), testing::ExitedWithCode(1),
-              "^ERROR: a rates matrix of dimension 1000000 does not fit in memory\n$");
+  struct Case {
+    const char* name;
+    std::function<FILE*()> open;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"absent stream", [] { return nullptr; },
+       "ERROR: Rates matrix file handle is either NULL or already closed!"},
+      {"a directory cannot be read", [] { return fopen("/", "r"); },
+       "ERROR: cannot read standard input: Is a directory\n"},
+      {"matrix beyond memory", [&] { return FileFromString(huge); },
+       "ERROR: a rates matrix of dimension 1000000 does not fit in memory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunOptions opts;
+    InputContext ctx{opts};
+    std::vector<double> rates;
+    int n = -1;
+    const Status status = ParseRatesFile(ctx, c.open(), rates, n);
+    EXPECT_EQ(kExitError, status.exit_status);
+    EXPECT_EQ(c.message, status.message);
+    EXPECT_EQ(0, n);
+  }
+}
+
+// A read error after the first line ends the rows: the rows before it were
+// handed out, none after, and the status says why.
+TEST(RatesFileRows, ReadErrorStopsTheRows) {
+  RunOptions opts;
+  InputContext ctx{opts};
+  FILE* f = FailingFile("1 2\n");
+  RatesFileRows reader = OpenRatesFileRows(ctx, f);
+  ASSERT_TRUE(reader.status.ok());
+  ASSERT_EQ(2, reader.n);
+  double row[2] = {0, 0};
+  EXPECT_TRUE(NextRatesRow(reader, row, 1));
+  EXPECT_EQ(1.0, row[0]);
+  EXPECT_FALSE(NextRatesRow(reader, row, 1));
+  EXPECT_EQ(kExitError, reader.status.exit_status);
+  EXPECT_EQ("ERROR: cannot read standard input: Input/output error\n", reader.status.message);
+  fclose(f);
 }
 
 }  // namespace
