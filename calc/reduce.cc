@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/fatal.h"
-#include "calc/extended.h"
+#include "calc/arithmetic_backend.h"
 #include "elimination/state_reduction.h"
 #include "matrix/mx_print.h"
 
@@ -75,12 +75,14 @@ void PrintBlockProduct(const std::vector<double>& before, const std::vector<doub
   MxPrintBraced(s.data(), "gb*bb-1*bg", static_cast<int>(kept), static_cast<int>(kept), stderr);
 }
 
+}  // namespace
+
 // Eliminates the last states of the n x n rates `mat` (column j = rates out
 // of j, diagonal rebuilt afterwards) down to m, in blocks of at most b
 // states, or one at a time when b is 1 (then a progress line at every
 // hundred states left, as the blocks print one per block but the last).
 // Leaves `mat` as the m x m reduced matrix.
-void ReduceByElimination(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
+void ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
   const size_t sn = static_cast<size_t>(n);
   // Row i of the state reduction holds the rates out of i.
   Transpose(mat, sn);
@@ -129,19 +131,13 @@ void ReduceByElimination(const RunOptions& opts, std::vector<double>& mat, int n
   RebuildDiagonal(mat, sm);
 }
 
-}  // namespace
-
 int MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b) {
   if (m < 1) m = 1;  // the options never allow fewer; keeps the loops in bounds
   if (n <= m) return n;
   if (b < 1) b = 1;
   CheckRates(m_mat, static_cast<size_t>(n), "the rate");
   if (!opts.quiet) fprintf(stderr, "decreasing %d to %d\n", n, m);
-  if (opts.mlapack_method != Arithmetic::kLapack) {
-    ExtendedReduce(opts, m_mat, n, m, b);
-  } else {
-    ReduceByElimination(opts, m_mat, n, m, b);
-  }
+  BackendFor(opts.mlapack_method).reduce(opts, m_mat, n, m, b);
   // Rates beyond the range of a double after the reduction: no table is
   // built from them.
   CheckRates(m_mat, static_cast<size_t>(m), "the reduced rate");

@@ -3,8 +3,8 @@
 // M' = M_gg - M_gb * M_bb^-1 * M_bg as the reduced generator, computed by
 // state reduction without subtractions (elimination/state_reduction.h).
 //
-// The elimination runs in the arithmetic of --mlapack-method (calc/extended.h)
-// when one is chosen, in double otherwise.
+// The elimination runs in the arithmetic of --mlapack-method, through its
+// backend (calc/arithmetic_backend.h).
 #ifndef ZOLVANE_CALC_REDUCE_H_
 #define ZOLVANE_CALC_REDUCE_H_
 
@@ -18,5 +18,9 @@
 // hundred states left when b = 1) and the message when a state cannot be
 // eliminated. Returns m if it reduced, else n (matrix untouched).
 int MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b);
+
+// The double kernel of MxReduce (the default arithmetic): the n x n `mat`
+// becomes the m x m reduced matrix; prints the progress lines only.
+void ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
 
 #endif  // ZOLVANE_CALC_REDUCE_H_

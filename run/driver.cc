@@ -22,9 +22,9 @@
 #include "base/progress.h"
 #include "base/rates_alloc.h"
 #include "base/status.h"
+#include "calc/arithmetic_backend.h"
 #include "calc/calc.h"
 #include "calc/detailed_balance.h"
-#include "calc/extended.h"
 #include "calc/reduce.h"
 #include "calc/rescale.h"
 #include "calc/stiffness.h"
@@ -105,7 +105,8 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
 // --fpt N names input state N; the system after the ergodicity reduction may
 // not hold it. Returns the times from every input state (nan from removed
 // states), or nothing when N is beyond the input states.
-std::optional<std::vector<double>> FirstPassageToInputState(const Calc& calc,
+std::optional<std::vector<double>> FirstPassageToInputState(const ArithmeticBackend& backend,
+                                                            const Calc& calc,
                                                             const std::vector<double>& U,
                                                             int state) {
   const std::vector<int> index = calc.ReducedIndices();
@@ -118,17 +119,16 @@ std::optional<std::vector<double>> FirstPassageToInputState(const Calc& calc,
     Fatal(kExitError, "ERROR: state %d (--fpt %d) is unreachable from the initial population\n",
           state, state);
   }
-  auto times = calc.opts.mlapack_method != Arithmetic::kLapack
-                   ? ExtendedFirstPassageTo(calc, U, target)
-                   : calc.MxFirstPassageTo(U, target);
+  auto times = backend.first_passage_to(calc, U, target);
   if (!times) return std::nullopt;
   return calc.ToInputNumbering(times->data(), std::numeric_limits<double>::quiet_NaN());
 }
 
 // `energies`: the local minima whose Boltzmann weights are p8, or nullptr when
 // p8 comes from the balance of U.
-void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
-                       const std::vector<double>& p8, const std::vector<QorpRecord>* energies) {
+void FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
+                       const std::vector<double>& U, const std::vector<double>& p8,
+                       const std::vector<QorpRecord>* energies) {
   const RunOptions& opts = calc.opts;
   FILE* out = stderr;
   if (opts.fptfile) {
@@ -142,12 +142,8 @@ void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
     }
   }
   if (opts.fpt_state == -1 || calc.absorbing_state != 0) {
-    if (opts.mlapack_method != Arithmetic::kLapack) {
-      ExtendedFirstPassageTimes(calc, U, energies, out);
-    } else {
-      calc.MxFirstPassageTimes(U, p8, out);
-    }
-  } else if (auto times = FirstPassageToInputState(calc, U, opts.fpt_state)) {
+    backend.first_passage_times(calc, U, p8, energies, out);
+  } else if (auto times = FirstPassageToInputState(backend, calc, U, opts.fpt_state)) {
     if (out == stderr) fprintf(stderr, "First passage times to state number %d:\n", opts.fpt_state);
     for (double x : *times) fprintf(out, "%15.7f ", x);
     fputs(out == stderr ? "\n---\n" : "\n", out);
@@ -159,6 +155,7 @@ void FirstPassageStage(const Calc& calc, const std::vector<double>& U,
 
 int RunDriver(ProgramRecord& record) {
   const RunOptions& opts = record.opts;
+  const ArithmeticBackend& backend = BackendFor(opts.mlapack_method);
   clock_t start = clock();
 
   std::vector<QorpRecord> records;
@@ -197,17 +194,12 @@ int RunDriver(ProgramRecord& record) {
     calc.MxEquilibriumFromBalance(U, p8);
   }
   if (opts.equil_file != nullptr) WriteEquilibriumFile(calc, opts.equil_file, p8);
-  // LD and DOUBLE run everything in an arithmetic no wider than the LAPACK
-  // path's: one warning covers the table and the first passage times.
-  if (opts.mlapack_method == Arithmetic::kLongDouble ||
-      opts.mlapack_method == Arithmetic::kDouble) {
-    WarnIfArithmeticUnprotected(calc, RateSpread(U, d), p8,
-                                calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, d));
-  }
+  // One warning covers the table and the first passage times.
+  backend.warn_unprotected(calc, U, p8);
 
   if (opts.fpt) {
     ProgressStage("first passage times");
-    FirstPassageStage(calc, U, p8, energies);
+    FirstPassageStage(backend, calc, U, p8, energies);
     ProgressEnd();
     if (!opts.quiet) fprintf(stderr, "Time to compute fpt: %.2f secs.\n", SecondsSince(t));
     t = clock();
@@ -224,32 +216,22 @@ int RunDriver(ProgramRecord& record) {
       }
       ProgressEnd();
     } else {
-      // With --mlapack-method the table stage holds the decomposition in
-      // the extended type.
-      std::function<void(std::vector<double>&)> extended_table;
+      // The table stage holds the decomposition in the arithmetic that
+      // made it.
+      std::function<void(std::vector<double>&)> table;
       if (opts.recoverE) {
         calc.MxRecover(p8);
         // A stored decomposition is used in double whatever made it.
         WarnIfSpectrumUnresolved(calc, RateSpread(U, d), p8);
+        table = [&calc, &p8](std::vector<double>& p) { calc.MxIterate(p, p8); };
       } else {
         t = clock();
         ProgressStage("diagonalising");
-        ExtendedSpectrum spectrum;
-        if (opts.mlapack_method != Arithmetic::kLapack) {
-          spectrum = ExtendedDiagonalize(calc, U, energies);
-        } else {
-          const double spread = RateSpread(U, d);
-          spectrum.outcome = calc.MxDiagonalize(U, p8);
-          if (spectrum.outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
-            spectrum = ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies);
-          } else if (spectrum.outcome == Calc::SpectrumOutcome::kDone) {
-            WarnIfSpectrumUnresolved(calc, spread, p8);
-          }
-        }
+        SpectrumStage spectrum = backend.diagonalize(calc, U, p8, energies);
         ProgressEnd();
         // --dumpX: the eigenvalues file is the whole product of the run.
         if (spectrum.outcome == Calc::SpectrumOutcome::kDumpedStop) return kExitSuccess;
-        extended_table = std::move(spectrum.table);
+        table = std::move(spectrum.table);
         if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
         t = clock();
       }
@@ -257,11 +239,7 @@ int RunDriver(ProgramRecord& record) {
       std::vector<double>().swap(U);
       if (!calc.OneStateTablePrinted()) {
         ProgressStage("time points", true);
-        if (extended_table) {
-          extended_table(p0);
-        } else {
-          calc.MxIterate(p0, p8);
-        }
+        table(p0);
         ProgressEnd();
         if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
       }
