@@ -70,6 +70,11 @@ TEST(StiffDefaultRun, FirstPassageTimesAreRightTo1e12) {
 // decides. Every printed population agrees to one unit of its last printed
 // digit (7 significant digits); the LAPACK path is off by hundreds of units.
 TEST(StiffDefaultRun, LargeLandscapeMatchesQuadDouble) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP()
+      << "numbers only, checked in the optimised build; quad-double on 300 states "
+         "takes minutes under the sanitizer and touches no memory the small fixtures do not";
+#endif
   const std::vector<std::string> args = {
       "-m",     "A",     "--qorp", SourcePath("tests/stiff/fixtures/funnel300_1e24.qorp"),
       "--p0",   "300=1", "--t8",   "1e28",
