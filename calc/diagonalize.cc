@@ -1,6 +1,8 @@
 // Eigen-decomposition of the transition matrix. Without an absorbing state U
 // obeys detailed balance with respect to p8, so P^-1/2 U P^1/2 is symmetric
-// and goes to the symmetric solver; with one, U goes to the general solver.
+// and goes to the symmetric solver; with one, the transient block does when
+// its rates obey detailed balance (calc/absorbing_spectrum.h), and U goes to
+// the general solver otherwise.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <utility>
 
 #include "base/fatal.h"
+#include "calc/absorbing_spectrum.h"
 #include "calc/calc.h"
 #include "calc/detailed_balance.h"
 #include "calc/eigen_checks.h"
@@ -198,6 +201,11 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
       if (outcome == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
     }
   }
+  if (absorbing && opts.eigensolver != Eigensolver::kLapack) {
+    const SpectrumOutcome outcome = DiagonalizeAbsorbingAccurate(*this, U);
+    if (outcome == SpectrumOutcome::kUseQuadDouble) return outcome;
+    if (outcome == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
+  }
 
   if (spectrum_solver != SpectrumSolver::kAccurate && !absorbing) {
     if (opts.verbose) MxPrint(U.data(), "input U", 'm');
@@ -236,9 +244,11 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
 
   // Each solver sizes evals and evecs itself, so that no n x n buffer
   // waits beside its work space.
-  if (absorbing) {
+  if (spectrum_solver == SpectrumSolver::kAccurate) {
+    // evals and evecs are filled.
+  } else if (absorbing) {
     MxEigenGeneral(U);
-  } else if (spectrum_solver != SpectrumSolver::kAccurate) {
+  } else {
     MxEigenSymmetric(U);
   }
 
@@ -434,9 +444,12 @@ void Calc::MxCompleteEvecs() {
   double* v = evecs.data();
 
   // Columns of eigenvalue exactly 1 (stationary under --useplusI) become unit
-  // vectors on their largest entry: one per absorbing state.
+  // vectors on their largest entry: one per absorbing state. The factorised
+  // solver's columns are complete already (and slow modes shifted by 1 may
+  // round to 1 without being stationary).
+  const bool complete = spectrum_solver == SpectrumSolver::kAccurate;
   size_t absorbing = 0;
-  for (size_t j = 0; j < nn; ++j) {
+  for (size_t j = 0; j < nn && !complete; ++j) {
     if (evals[j] != 1.0) continue;
     size_t a = 0;
     double best = 0.0;

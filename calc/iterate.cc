@@ -89,6 +89,27 @@ Evolution MakeEvolution(const Calc& calc, std::vector<double>&& evecs,
       calc.MxPrint(CL.data(), "CL", 'm');
       calc.MxPrint(CR.data(), "CR", 'm');
     }
+  } else if (calc.spectrum_solver == Calc::SpectrumSolver::kAccurate) {
+    // CL = evecs of U itself. The factorised solver's left eigenvectors are
+    // (v_k / p, 0) on the transient states (their eigenvectors are orthogonal
+    // in the 1/p-weighted product) and all ones for the absorbing mode, so
+    // c_k = <v_k, p0>_{1/p} / <v_k, v_k>_{1/p}: no inverse, no cancellation
+    // beyond that of p0 itself. The weights are _sqrPI, 0 at the absorbing
+    // state.
+    if (opts.verbose) calc.MxPrint(calc.evals.data(), "evals in MxIterate", 'v');
+    std::vector<double> norm(nn, 0.0);
+    for (size_t i = 0; i < nn; ++i) {
+      const double* row = CL.data() + i * nn;
+      const double s = calc._sqrPI[i], x = s * p0[i];
+      for (size_t k = 0; k < nn; ++k) {
+        const double w = s * row[k];
+        c[k] += w * x;
+        norm[k] += w * w;
+      }
+    }
+    for (size_t k = 0; k < nn; ++k) c[k] = norm[k] > 0.0 ? c[k] / norm[k] : 0.0;
+    c[0] = 0.0;
+    for (size_t i = 0; i < nn; ++i) c[0] += p0[i];
   } else {
     // Detailed balance fails with an absorbing state: CL = evecs of U itself
     // and CR its inverse, which every line of the table uses.

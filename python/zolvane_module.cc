@@ -144,6 +144,8 @@ struct Decomposition {
   std::vector<int> kept;
   int kept_columns = 0;
   std::vector<double> evals, evecs, sqrPI_inv, sqrPI, p8;
+  // The time evolution forms its coefficients by the solver that ran.
+  Calc::SpectrumSolver solver = Calc::SpectrumSolver::kNone;
 };
 
 class Landscape {
@@ -218,7 +220,7 @@ class Landscape {
       }
     }
     cache = Decomposition{calc.kept,   calc.kept_columns, calc.evals, calc.evecs,
-                          calc._sqrPI, calc.sqrPI_,       p8};
+                          calc._sqrPI, calc.sqrPI_,       p8,         calc.spectrum_solver};
     return *cache;
   }
 
@@ -227,6 +229,7 @@ class Landscape {
     calc.evecs = d.evecs;
     calc._sqrPI = d.sqrPI_inv;
     calc.sqrPI_ = d.sqrPI;
+    calc.spectrum_solver = d.solver;
   }
 };
 
@@ -477,7 +480,10 @@ table's (|p|, checked as num_err says); states the start cannot reach are 0.)doc
             if (states.empty()) {
               for (int i = 0; i < l.n; ++i) states.push_back(i);
             }
-            py::object sqrt_p8 = d.sqrPI.empty() ? py::object(py::none()) : Vector(d.sqrPI);
+            // With an absorbing state the scalings (if any) are those of the
+            // transient states, not of p8.
+            py::object sqrt_p8 = d.sqrPI.empty() || l.absorbing_state != 0 ? py::object(py::none())
+                                                                           : Vector(d.sqrPI);
             return py::make_tuple(Vector(d.evals), vecs, sqrt_p8, states);
           },
           py::arg("p0") = py::none(),

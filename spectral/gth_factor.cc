@@ -73,7 +73,7 @@ std::vector<int> EliminationOrder(int n, const double* q) {
   return order;
 }
 
-SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block) {
+SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block, bool sink) {
   const size_t nn = static_cast<size_t>(n);
   factor = GthFactor{};
   factor.n = n;
@@ -89,7 +89,7 @@ SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block) {
   if (n == 0) return SpectrumStatus::kOk;
   if (n == 1) {
     factor.order = {0};
-    factor.p8 = {1.0};
+    factor.p8 = {sink ? 0.0 : 1.0};
     u[0] = 0.0;
     return SpectrumStatus::kOk;
   }
@@ -99,6 +99,11 @@ SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block) {
   // The U row-major buffer read column-major is Q, q(i, j) = rate i -> j.
   double* a = u;
   factor.order = EliminationOrder(n, a);
+  if (sink) {
+    // The sink is never a pivot: it goes last whatever its estimate.
+    factor.order.erase(std::find(factor.order.begin(), factor.order.end(), n - 1));
+    factor.order.push_back(n - 1);
+  }
   PermuteSymmetrically(n, a, factor.order);
   for (size_t j = 0; j < nn; ++j) {
     double* col = a + j * nn;
@@ -115,13 +120,21 @@ SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block) {
   // row s. Every term is non-negative.
   const size_t nb = static_cast<size_t>(std::max(1, block));
   std::vector<double> pivot(nn, 0.0);
+  // With a sink: the pivots without the rate into it, for p8.
+  std::vector<double> held(sink ? nn : 0, 0.0);
   for (size_t b = 0; b < nn; b += nb) {
     const size_t e = std::min(b + nb, nn);
     for (size_t s = b; s < e; ++s) {
       // The pivot is a fresh sum of the exit rates, never an updated
       // diagonal: that is what keeps it accurate.
       double r = 0.0;
-      for (size_t j = s + 1; j < nn; ++j) r += At(a, nn, s, j);
+      if (sink) {
+        for (size_t j = s + 1; j + 1 < nn; ++j) r += At(a, nn, s, j);
+        held[s] = r;
+        if (s + 1 < nn) r += At(a, nn, s, nn - 1);
+      } else {
+        for (size_t j = s + 1; j < nn; ++j) r += At(a, nn, s, j);
+      }
       pivot[s] = r;
       if (s + 1 == nn) break;
       if (!(r > 0.0)) return SpectrumStatus::kReducible;
@@ -155,13 +168,19 @@ SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block) {
 
   // p8 by back-substitution, state by state from the last: the population
   // flowing into s balances what leaves it, p_s r_s = sum_{i>s} p_i q(i, s).
+  // With a sink the reduced transient rates stay in detailed balance with
+  // the transient equilibrium (an elimination keeps that), so the same
+  // holds with the pivot less the leak; nothing flows out of the sink.
   std::vector<double> p(nn, 0.0);
-  p[nn - 1] = 1.0;
-  for (size_t s = nn - 1; s-- > 0;) {
+  const size_t last = sink ? nn - 2 : nn - 1;
+  p[last] = 1.0;
+  for (size_t s = last; s-- > 0;) {
     const double* cs = a + s * nn;
     double flow = 0.0;
-    for (size_t i = s + 1; i < nn; ++i) flow += p[i] * cs[i];
-    p[s] = flow / pivot[s];
+    for (size_t i = s + 1; i <= last; ++i) flow += p[i] * cs[i];
+    const double r = sink ? held[s] : pivot[s];
+    if (!(r > 0.0)) return SpectrumStatus::kReducible;
+    p[s] = flow / r;
   }
   double total = 0.0;
   for (double x : p) total += x;

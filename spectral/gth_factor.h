@@ -17,6 +17,7 @@ enum class SpectrumStatus {
   kSweepCapHit,  // the Jacobi sweeps hit their cap; the result is the last iterate
   kReducible,    // a zero pivot before the last step: the chain is not irreducible
   kNotFinite,    // a NaN, infinite or negative rate
+  kRejected,     // the caller's test of the equilibrium turned the rates down
 };
 
 struct GthFactor {
@@ -27,7 +28,9 @@ struct GthFactor {
   // The rates were divided by `scale` (the largest rate) before the
   // elimination, so that products of rates neither overflow nor underflow.
   double scale = 1.0;
-  std::vector<double> p8;  // equilibrium, by state; sums to 1
+  // Equilibrium, by state; sums to 1. With a sink: the equilibrium of the
+  // other states among themselves (the chain without its leak), 0 at the sink.
+  std::vector<double> p8;
 };
 
 // Static elimination order: the states sorted by increasing equilibrium
@@ -51,6 +54,13 @@ std::vector<int> EliminationOrder(int n, const double* q);
 // (u undefined), kOk otherwise. Rates need not obey detailed balance: p8 is
 // right for any irreducible chain; X is then still defined, but X X^T is not
 // similar to U.
-SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block = 64);
+// `sink`: the last state is absorbing (nothing leaves it; the caller sees to
+// that). It is eliminated last, so the pivots of the others include their
+// rates into it and all n-1 of them are positive: then -S of the transient
+// block (its leak on the diagonal) is scale * X X^T with the first n-1 rows
+// of X, and row n-1 is zero. p8 is then the transient states' equilibrium
+// without the leak, from the pivots without the sink's term; it needs the
+// transient states to form one irreducible chain (kReducible otherwise).
+SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block = 64, bool sink = false);
 
 #endif  // ZOLVANE_SPECTRAL_GTH_FACTOR_H_

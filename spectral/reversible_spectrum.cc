@@ -59,3 +59,80 @@ SpectrumStatus ComputeReversibleSpectrum(int n, std::vector<double>& u, Reversib
   }
   return jacobi.converged || k == 0 ? SpectrumStatus::kOk : SpectrumStatus::kSweepCapHit;
 }
+
+SpectrumStatus ComputeAbsorbingSpectrum(
+    int n, std::vector<double>& u, AbsorbingSpectrum& out,
+    const std::function<bool(const std::vector<double>& weights)>& accept,
+    const SpectrumOptions& options) {
+  out = AbsorbingSpectrum{};
+  if (n < 2) return SpectrumStatus::kReducible;
+  const size_t nn = static_cast<size_t>(n), sink = nn - 1, k = nn - 1;
+  // The leak, U(sink, j): the factor overwrites u.
+  const std::vector<double> leak(u.begin() + static_cast<std::ptrdiff_t>(sink * nn),
+                                 u.begin() + static_cast<std::ptrdiff_t>(sink * nn + k));
+  GthFactor factor;
+  const SpectrumStatus factored = GthFactorize(n, u.data(), factor, options.gth_block, true);
+  if (factored != SpectrumStatus::kOk) return factored;
+  if (accept && !accept(factor.p8)) return SpectrumStatus::kRejected;
+
+  // X: rows 0..n-2 of the n x (n-1) factor; its sink row is zero.
+  std::vector<double> sigma(k);
+  const JacobiResult jacobi =
+      OneSidedJacobi(n - 1, n - 1, u.data(), n, sigma.data(), options.jacobi);
+
+  // Each column in place: v = P^1/2 w in rows 0..n-2 (elimination order),
+  // the absorbing component in the sink row, then unit length. On the
+  // rates divided by `scale`, lambda = -sigma^2 and a = -(l/scale)^T v /
+  // sigma^2, divided by sigma twice so that no square underflows.
+  std::vector<double> root_p(k);
+  for (size_t r = 0; r < k; ++r) root_p[r] = std::sqrt(factor.p8[factor.order[r]]);
+  const double inv_scale = 1.0 / factor.scale;
+  for (size_t j = 0; j < k; ++j) {
+    double* col = u.data() + j * nn;
+    double into = 0.0, largest = 0.0;
+    for (size_t r = 0; r < k; ++r) {
+      col[r] *= root_p[r];
+      const double l = leak[factor.order[r]];
+      if (l != 0.0) into += (l * inv_scale) * col[r];
+      largest = std::max(largest, std::fabs(col[r]));
+    }
+    col[sink] = sigma[j] > 0.0 ? -(into / sigma[j]) / sigma[j] : 0.0;
+    largest = std::max(largest, std::fabs(col[sink]));
+    if (!(largest > 0.0)) continue;
+    double sum = 0.0;
+    for (size_t r = 0; r < nn; ++r) {
+      const double x = col[r] / largest;
+      sum += x * x;
+    }
+    const double inv_norm = 1.0 / (largest * std::sqrt(sum));
+    for (size_t r = 0; r < nn; ++r) col[r] *= inv_norm;
+  }
+
+  const double root_scale = std::sqrt(factor.scale);
+  std::vector<double> lambda(k);
+  for (size_t j = 0; j < k; ++j) {
+    const double y = sigma[j] * root_scale;
+    lambda[j] = -(y * y);
+  }
+  std::vector<int> by_value(k);
+  std::iota(by_value.begin(), by_value.end(), 0);
+  std::stable_sort(by_value.begin(), by_value.end(),
+                   [&](int a, int b) { return lambda[a] > lambda[b]; });
+  out.evals.resize(nn);
+  out.evals[0] = 0.0;
+  for (size_t c = 0; c < k; ++c) out.evals[c + 1] = lambda[by_value[c]];
+  out.weights = std::move(factor.p8);
+  out.sweeps = jacobi.sweeps;
+
+  out.evecs.assign(nn * nn, 0.0);
+  out.evecs[sink * nn] = 1.0;
+  constexpr size_t kTile = 32;
+  for (size_t c0 = 0; c0 < k; c0 += kTile) {
+    const size_t c1 = std::min(c0 + kTile, k);
+    for (size_t r = 0; r < nn; ++r) {
+      double* row = out.evecs.data() + static_cast<size_t>(factor.order[r]) * nn + 1;
+      for (size_t c = c0; c < c1; ++c) row[c] = u[static_cast<size_t>(by_value[c]) * nn + r];
+    }
+  }
+  return jacobi.converged ? SpectrumStatus::kOk : SpectrumStatus::kSweepCapHit;
+}

@@ -7,6 +7,7 @@
 #ifndef ZOLVANE_SPECTRAL_REVERSIBLE_SPECTRUM_H_
 #define ZOLVANE_SPECTRAL_REVERSIBLE_SPECTRUM_H_
 
+#include <functional>
 #include <vector>
 
 #include "spectral/gth_factor.h"
@@ -43,5 +44,45 @@ struct SpectrumOptions {
 // not the spectrum of U; p8 is right for any irreducible chain.
 SpectrumStatus ComputeReversibleSpectrum(int n, std::vector<double>& u, ReversibleSpectrum& out,
                                          const SpectrumOptions& options = {});
+
+// A chain whose last state absorbs: U = [T 0; l^T 0] with the leak l (the
+// rates into the last state) on the diagonal of the transient block T. When
+// the transient rates obey detailed balance, T = P^1/2 S P^-1/2 with S
+// symmetric negative definite (P = diag(p), p the transient equilibrium
+// without the leak), and the factor of S is that of the whole chain with the
+// sink eliminated last.
+struct AbsorbingSpectrum {
+  // n eigenvalues of U, descending: evals[0] = 0 exactly, the absorbing
+  // state's own mode; then the n-1 eigenvalues of T, all negative.
+  std::vector<double> evals;
+  // n x n row-major; column k (evecs[i * n + k]) is the right eigenvector of
+  // U for evals[k], of unit length. Column 0 is the unit vector of the
+  // absorbing state. Column k > 0 is v = P^1/2 w (w the orthonormal
+  // eigenvector of S) on the transient states and a = l^T v / evals[k] on the
+  // absorbing one: what the mode carries there, formed from the leaking
+  // states alone (a product for a single leak) rather than as the
+  // cancelling -sum(v).
+  std::vector<double> evecs;
+  // p: the transient equilibrium without the leak, sums to 1, 0 at the
+  // absorbing state. Left eigenvector k > 0 is (v / p, 0) up to a factor
+  // (the eigenvectors of T are orthogonal in the 1/p-weighted product);
+  // that of evals[0] is all ones.
+  std::vector<double> weights;
+  int sweeps = 0;  // Jacobi sweeps used
+};
+
+// `u`: n x n (n >= 2) row-major as for ComputeReversibleSpectrum; its last
+// state is the absorbing one and no rate leaves it (the caller sees to
+// that). Taken as work space. Detailed balance of the transient rates is the
+// caller's to check: `accept` gets the weights as soon as the factor has
+// them, before the costly Jacobi, and returning false ends the call with
+// kRejected. Returns kOk, kSweepCapHit (filled from the last sweep),
+// kRejected, kReducible (the transient states do not form one irreducible
+// chain, or nothing reaches the absorbing state) or kNotFinite (u untouched);
+// no result but on the first two.
+SpectrumStatus ComputeAbsorbingSpectrum(
+    int n, std::vector<double>& u, AbsorbingSpectrum& out,
+    const std::function<bool(const std::vector<double>& weights)>& accept,
+    const SpectrumOptions& options = {});
 
 #endif  // ZOLVANE_SPECTRAL_REVERSIBLE_SPECTRUM_H_

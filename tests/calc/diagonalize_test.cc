@@ -152,6 +152,48 @@ TEST(MxDiagonalize, RatesWithoutDetailedBalanceTakeTheLapackPath) {
   }
 }
 
+// With an absorbing state (the last), the factorised solver takes the run
+// when the other rates obey detailed balance and --eigensolver allows it;
+// --eigensolver lapack and a transient block driven round a cycle keep the
+// general solver. Two transient states (0 -> 1 at 2, back at 1, leak 3 out
+// of 0) have the eigenvalues 0 and -3 +- sqrt(6) either way.
+TEST(MxDiagonalize, AbsorbingRunsTakeTheFactorisedSolverOnlyOnReversibleRates) {
+  const std::vector<double> reversible = {-5, 1, 0, 2, -1, 0, 3, 0, 0};
+  const std::vector<double> cycle = {-4, 1, 2, 0, 2, -3, 1, 0, 1, 2, -3, 0, 1, 0, 0, 0};
+  struct Case {
+    const char* name;
+    const std::vector<double>& U;
+    Eigensolver solver;
+    Calc::SpectrumSolver expected;
+  };
+  const Case cases[] = {
+      {"auto", reversible, Eigensolver::kAuto, Calc::SpectrumSolver::kAccurate},
+      {"accurate", reversible, Eigensolver::kAccurate, Calc::SpectrumSolver::kAccurate},
+      {"lapack", reversible, Eigensolver::kLapack, Calc::SpectrumSolver::kLapackGeneral},
+      {"cycle, auto", cycle, Eigensolver::kAuto, Calc::SpectrumSolver::kLapackGeneral},
+      {"cycle, accurate", cycle, Eigensolver::kAccurate, Calc::SpectrumSolver::kLapackGeneral},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int n = static_cast<int>(std::lround(std::sqrt(c.U.size())));
+    RunOptions opts;
+    opts.quiet = 1;
+    opts.eigensolver = c.solver;
+    Calc calc(n, opts);
+    calc.absorbing_state = n;
+    std::vector<double> p8(n, 0.0);
+    p8[n - 1] = 1.0;
+    Diagonalize(calc, c.U, p8);
+    EXPECT_EQ(calc.spectrum_solver, c.expected);
+    ASSERT_EQ(calc.evals.size(), static_cast<size_t>(n));
+    EXPECT_EQ(calc.evals[0], 0.0);
+    if (&c.U == &reversible) {
+      EXPECT_NEAR(calc.evals[1], -3.0 + std::sqrt(6.0), 1e-14);
+      EXPECT_NEAR(calc.evals[2], -3.0 - std::sqrt(6.0), 1e-14);
+    }
+  }
+}
+
 TEST(MxDiagonalize, OneState) {
   for (int useplusI : {0, 1}) {
     SCOPED_TRACE(useplusI);

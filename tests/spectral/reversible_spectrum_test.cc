@@ -247,6 +247,122 @@ TEST(ReversibleSpectrum, OnlyTheComponentwiseStopKeepsThePopulations) {
   EXPECT_GE(by_stop[1].population, 1e-6);
 }
 
+// p(t) = sum_k c_k exp(lambda_k t) v_k from the absorbing solver, with the
+// coefficients its weights promise: c_0 = sum p0, c_k = <v_k, p0> / <v_k, v_k>
+// in the product weighted by 1 / p over the transient states.
+std::vector<std::vector<double>> Populations(const AbsorbingSpectrum& s,
+                                             const std::vector<double>& p0,
+                                             const std::vector<double>& times) {
+  const int n = static_cast<int>(s.evals.size());
+  std::vector<double> coef(n, 0.0);
+  for (int i = 0; i < n; ++i) coef[0] += p0[i];
+  for (int k = 1; k < n; ++k) {
+    double along = 0.0, norm = 0.0;
+    for (int i = 0; i + 1 < n; ++i) {
+      const double w = s.evecs[i * n + k] / std::sqrt(s.weights[i]);
+      along += w * p0[i] / std::sqrt(s.weights[i]);
+      norm += w * w;
+    }
+    coef[k] = along / norm;
+  }
+  std::vector<std::vector<double>> result;
+  for (double t : times) {
+    std::vector<double> p(n, 0.0);
+    for (int i = 0; i < n; ++i) {
+      for (int k = 0; k < n; ++k) p[i] += s.evecs[i * n + k] * coef[k] * std::exp(s.evals[k] * t);
+    }
+    result.push_back(p);
+  }
+  return result;
+}
+
+// An absorbing state behind a stiff landscape: the leak from the most or the
+// least populated minimum, slow or fast against the landscape's rates.
+// Eigenvalues of the transient block and populations (the absorbing state's
+// included) against the reference, started at the bottom and at the top.
+TEST(AbsorbingSpectrum, StiffFixturesWithALeakMatchTheReference) {
+  for (const std::string name : {"funnel_1e18", "cascade_1e24", "funnel30_1e36"}) {
+    const reference::Kinetics landscape = reference::Kinetics::FromRates(FixturePath(name));
+    const std::vector<double> p8 = landscape.Equilibrium();
+    const int lowest = static_cast<int>(std::max_element(p8.begin(), p8.end()) - p8.begin());
+    const int highest = static_cast<int>(std::min_element(p8.begin(), p8.end()) - p8.begin());
+    for (int leaking : {lowest, highest}) {
+      for (double rate : {1.0, 1e-30}) {
+        const reference::Kinetics ref = landscape.WithAbsorbingState(leaking, rate);
+        const int n = ref.states();
+        const std::vector<double> lambda = ref.Eigenvalues();
+        std::vector<double> times;
+        const double fast = std::log10(-1.0 / lambda.back()), slow = std::log10(-1.0 / lambda[0]);
+        for (double x = fast - 2.0; x <= slow + 2.0; x += (slow - fast + 4.0) / 23.0) {
+          times.push_back(std::pow(10.0, x));
+        }
+        for (const Blocking& b : {kBlockings[0], kBlockings[2]}) {
+          SCOPED_TRACE(name + " leak from " + std::to_string(leaking) + " at " +
+                       std::to_string(rate) + " blocks " + std::to_string(b.gth));
+          int m = 0;
+          const std::vector<double> rates = ReadRates(FixturePath(name), m);
+          std::vector<double> u(static_cast<size_t>(n) * n, 0.0);
+          for (int i = 0; i < m; ++i) {
+            std::copy(rates.begin() + i * m, rates.begin() + (i + 1) * m, u.begin() + i * n);
+          }
+          u[(n - 1) * n + leaking] = rate;
+          SpectrumOptions options;
+          options.gth_block = b.gth;
+          options.jacobi.block = b.jacobi;
+          AbsorbingSpectrum s;
+          ASSERT_EQ(SpectrumStatus::kOk, ComputeAbsorbingSpectrum(n, u, s, nullptr, options));
+          EXPECT_EQ(0.0, s.evals[0]);
+          double eigenvalue = 0.0;
+          for (int k = 1; k < n; ++k) {
+            eigenvalue =
+                std::max(eigenvalue, std::fabs(s.evals[k] - lambda[k - 1]) / -lambda[k - 1]);
+          }
+          EXPECT_LE(eigenvalue, 1e-12);
+          double population = 0.0;
+          for (int start : {lowest, highest}) {
+            std::vector<double> p0(n, 0.0);
+            p0[start] = 1.0;
+            const auto want = ref.Populations(p0, times);
+            const auto got = Populations(s, p0, times);
+            for (size_t t = 0; t < times.size(); ++t) {
+              for (int i = 0; i < n; ++i) {
+                population = std::max(population, std::fabs(got[t][i] - want[t][i]));
+              }
+            }
+          }
+          EXPECT_LE(population, 1e-12);
+        }
+      }
+    }
+  }
+}
+
+// What the absorbing solver refuses: a caller's test of the weights that
+// fails (before any Jacobi work), a chain that never reaches the sink, and
+// transient states in two pieces, whose weights have no common scale.
+TEST(AbsorbingSpectrum, StatusesOnInputItCannotSolve) {
+  struct Case {
+    const char* name;
+    int n;
+    std::vector<double> u;  // column j: the rates out of j; the last state absorbs
+    bool accept;
+    SpectrumStatus status;
+  };
+  const Case cases[] = {
+      {"weights refused", 3, {0, 1, 0, 2, 0, 0, 0, 1, 0}, false, SpectrumStatus::kRejected},
+      {"no leak", 3, {0, 1, 0, 2, 0, 0, 0, 0, 0}, true, SpectrumStatus::kReducible},
+      {"two pieces", 3, {0, 0, 0, 0, 0, 0, 1, 1, 0}, true, SpectrumStatus::kReducible},
+      {"one state", 1, {0}, true, SpectrumStatus::kReducible},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> u = c.u;
+    AbsorbingSpectrum s;
+    EXPECT_EQ(c.status, ComputeAbsorbingSpectrum(
+                            c.n, u, s, [&c](const std::vector<double>&) { return c.accept; }));
+  }
+}
+
 TEST(ReversibleSpectrum, StatusesOnInputItCannotSolve) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
