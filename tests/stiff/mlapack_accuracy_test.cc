@@ -201,7 +201,9 @@ TEST(StiffnessWarning, DoublePathWarnsFrom1e18WithAMethodThatWorks) {
       continue;
     }
     ASSERT_FALSE(rerun.empty());
-    if (f.absorb == 0) EXPECT_EQ(rerun, (std::vector<std::string>{"--eigensolver", "accurate"}));
+    if (f.absorb == 0) {
+      EXPECT_EQ(rerun, (std::vector<std::string>{"--eigensolver", "accurate"}));
+    }
     const RunResult r = RunZolvane(With(args, rerun));
     ASSERT_EQ(0, r.status) << r.err;
     stiff::Table table;
