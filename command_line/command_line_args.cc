@@ -38,6 +38,13 @@ constexpr OptionSpec String(const char* name, char letter, unsigned A::*count,
   return {name, letter, true, kString, allowed, count, nullptr, nullptr, value, text};
 }
 
+// A row the distributed run refuses (`when`: always, or with binary input).
+constexpr OptionSpec SerialOnly(OptionSpec spec,
+                                InDistributedRun when = InDistributedRun::kRefused) {
+  spec.distributed = when;
+  return spec;
+}
+
 // Everything after the version line. Entry texts start at column 32 and
 // continuation lines are indented by 33 blanks. It is a fixed text rather
 // than generated from the table so that its hand-made wrapping never changes.
@@ -171,31 +178,35 @@ the program needs just the rate file provided as standard input.
 const OptionSpec kOptionTable[kNumOptions] = {
     Action("help", 'h'),
     Action("version", 'V'),
-    Int("absorb", 'a', &A::absorb_count, &A::absorb_value, &A::absorb_text),
+    SerialOnly(Int("absorb", 'a', &A::absorb_count, &A::absorb_value, &A::absorb_text)),
     String("method", 'm', &A::method_count, &A::method_value, &A::method_text, kMethodValues),
     String("num-err", 0, &A::num_err_count, &A::num_err_value, &A::num_err_text, kNumErrValues),
     Double("t0", 0, &A::t0_count, &A::t0_value, &A::t0_text),
     Double("t8", 0, &A::t8_count, &A::t8_value, &A::t8_text),
     Double("Temp", 'T', &A::Temp_count, &A::Temp_value, &A::Temp_text),
-    Int("nstates", 'n', &A::nstates_count, &A::nstates_value, &A::nstates_text),
+    // Binary rates are the one input --nstates reduces.
+    SerialOnly(Int("nstates", 'n', &A::nstates_count, &A::nstates_value, &A::nstates_text),
+               InDistributedRun::kRefusedWithBinaryInput),
     {"p0", 0, true, OptionKind::kList, nullptr, &A::p0_count, nullptr, nullptr, nullptr, nullptr},
     Double("tinc", 0, &A::tinc_count, &A::tinc_value, &A::tinc_text),
-    Flag("degeneracy", 0, &A::degeneracy_count, &A::degeneracy_value),
-    Flag("exponent", 0, &A::exponent_count, &A::exponent_value),
-    Flag("dumpU", 0, &A::dumpU_count, &A::dumpU_value),
-    Flag("mathematicamatrix", 0, &A::mathematicamatrix_count, &A::mathematicamatrix_value),
+    SerialOnly(Flag("degeneracy", 0, &A::degeneracy_count, &A::degeneracy_value)),
+    SerialOnly(Flag("exponent", 0, &A::exponent_count, &A::exponent_value)),
+    SerialOnly(Flag("dumpU", 0, &A::dumpU_count, &A::dumpU_value)),
+    SerialOnly(
+        Flag("mathematicamatrix", 0, &A::mathematicamatrix_count, &A::mathematicamatrix_value)),
     Flag("bin", 'b', &A::bin_count, &A::bin_value),
     String("qorp", 'B', &A::qorp_count, &A::qorp_value, &A::qorp_text),
-    String("fpt", 't', &A::fpt_count, &A::fpt_value, &A::fpt_text),
-    Flag("recoverE", 'r', &A::recoverE_count, &A::recoverE_value),
-    Flag("dumpE", 'e', &A::dumpE_count, &A::dumpE_value),
+    SerialOnly(String("fpt", 't', &A::fpt_count, &A::fpt_value, &A::fpt_text)),
+    SerialOnly(Flag("recoverE", 'r', &A::recoverE_count, &A::recoverE_value)),
+    SerialOnly(Flag("dumpE", 'e', &A::dumpE_count, &A::dumpE_value)),
     Flag("dumpX", 'x', &A::dumpX_count, &A::dumpX_value),
     Flag("info", 0, &A::info_count, &A::info_value),
     String("ratesfile", 'f', &A::ratesfile_count, &A::ratesfile_value, &A::ratesfile_text),
-    Flag("verbose", 'v', &A::verbose_count, &A::verbose_value),
+    SerialOnly(Flag("verbose", 'v', &A::verbose_count, &A::verbose_value)),
     Flag("quiet", 'q', &A::quiet_count, &A::quiet_value),
     String("fptfile", 0, &A::fptfile_count, &A::fptfile_value, &A::fptfile_text),
-    String("visualize", 0, &A::visualize_count, &A::visualize_value, &A::visualize_text),
+    SerialOnly(
+        String("visualize", 0, &A::visualize_count, &A::visualize_value, &A::visualize_text)),
     Flag("just-shorten", 0, &A::just_shorten_count, &A::just_shorten_value),
     Int("max-decrease", 0, &A::max_decrease_count, &A::max_decrease_value, &A::max_decrease_text),
     Double("feps", 0, &A::feps_count, &A::feps_value, &A::feps_text),
@@ -207,12 +218,12 @@ const OptionSpec kOptionTable[kNumOptions] = {
     String("equil-file", 0, &A::equil_file_count, &A::equil_file_value, &A::equil_file_text),
     Double("times", 0, &A::times_count, &A::times_value, &A::times_text),
     Flag("warnings", 0, &A::warnings_count, &A::warnings_value),
-    Int("mlapack-precision", 'c', &A::mlapack_precision_count, &A::mlapack_precision_value,
-        &A::mlapack_precision_text),
-    String("mlapack-method", 0, &A::mlapack_method_count, &A::mlapack_method_value,
-           &A::mlapack_method_text),
-    String("eigensolver", 0, &A::eigensolver_count, &A::eigensolver_value, &A::eigensolver_text,
-           kEigensolverValues),
+    SerialOnly(Int("mlapack-precision", 'c', &A::mlapack_precision_count,
+                   &A::mlapack_precision_value, &A::mlapack_precision_text)),
+    SerialOnly(String("mlapack-method", 0, &A::mlapack_method_count, &A::mlapack_method_value,
+                      &A::mlapack_method_text)),
+    SerialOnly(String("eigensolver", 0, &A::eigensolver_count, &A::eigensolver_value,
+                      &A::eigensolver_text, kEigensolverValues)),
 };
 
 void init_command_line_args(CommandLineArgs& args) {

@@ -161,6 +161,10 @@ struct CommandLineArgs {
 
 enum class OptionKind { kAction, kFlag, kInt, kDouble, kString, kList };
 
+// Whether the distributed run (zolvane-mpi) takes the option: it computes
+// the spectral table only, so options of the other stages are refused.
+enum class InDistributedRun { kAccepted, kRefused, kRefusedWithBinaryInput };
+
 // One row of the option table. Member pointers name the row's fields in
 // CommandLineArgs; those that do not apply to the kind are null (actions and
 // the --p0 list have none: they are handled by the parser itself).
@@ -175,6 +179,7 @@ struct OptionSpec {
   double CommandLineArgs::*double_value;
   std::optional<std::string> CommandLineArgs::*string_value;
   std::optional<std::string> CommandLineArgs::*text;  // options with an argument
+  InDistributedRun distributed = InDistributedRun::kAccepted;
 };
 
 inline constexpr int kNumOptions = 39;

@@ -257,21 +257,14 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
 }  // namespace
 
 void RefuseSerialOnlyOptions(const CommandLineArgs& args) {
-  if (args.absorb_count != 0) Refuse("absorb");
-  if (args.exponent_count != 0) Refuse("exponent");
-  if (args.fpt_count != 0) Refuse("fpt");
-  if (args.recoverE_count != 0) Refuse("recoverE");
-  if (args.dumpE_count != 0) Refuse("dumpE");
-  if (args.dumpU_count != 0) Refuse("dumpU");
-  if (args.mathematicamatrix_count != 0) Refuse("mathematicamatrix");
-  if (args.degeneracy_count != 0) Refuse("degeneracy");
-  if (args.visualize_count != 0) Refuse("visualize");
-  if (args.verbose_count != 0) Refuse("verbose");
-  // Binary rates are the one input --nstates reduces.
-  if (args.nstates_count != 0 && args.bin_count != 0) Refuse("nstates");
-  if (args.mlapack_precision_count != 0) Refuse("mlapack-precision");
-  if (args.mlapack_method_count != 0) Refuse("mlapack-method");
-  if (args.eigensolver_count != 0) Refuse("eigensolver");
+  // The first given, in help order.
+  for (const OptionSpec& o : kOptionTable) {
+    if (o.distributed == InDistributedRun::kAccepted || o.count == nullptr || args.*o.count == 0) {
+      continue;
+    }
+    if (o.distributed == InDistributedRun::kRefusedWithBinaryInput && args.bin_count == 0) continue;
+    Refuse(o.long_name);
+  }
 }
 
 namespace {
