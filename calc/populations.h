@@ -22,8 +22,9 @@ struct Evolution {
 
 // From calc.evals and the scalings, the eigenvectors `evecs` (calc.evecs or a
 // copy, taken over: CL is formed in their place) and p0 (dim entries). With an
-// absorbing state CR is the inverse of the eigenvectors; a singular one ends
-// the run. Verbose runs print the CL * CR checks.
+// absorbing state CR is the inverse of the eigenvectors (a singular one ends
+// the run), unless the factorised solver made them: c then comes from its
+// transient weights. Verbose runs print the CL * CR checks.
 Evolution MakeEvolution(const Calc& calc, std::vector<double>&& evecs,
                         const std::vector<double>& p0);
 

@@ -34,6 +34,7 @@ $Z -m A -n 6 < $ex/landscape.qorp
 $Z -f $fx/cascade_1e12.rates
 $Z -m A < $fx/funnel_1e24.qorp
 $Z -f $fx/deep_1e30.rates --eigensolver lapack
+$Z -m A --absorb 1 --t8 1e28 < $fx/funnel_1e24.qorp
 $Z -f $ex/landscape.rates --mlapack-method DD
 $Z -f $ex/landscape.rates --mlapack-method QD --fpt all
 $Z -f $ex/landscape.rates --mlapack-method MPFR -c 128 --t8 1e6
