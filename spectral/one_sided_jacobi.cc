@@ -120,12 +120,13 @@ using Versions = std::pair<unsigned, unsigned>;
 struct GroupScratch {
   std::vector<double> g, a, w, t;        // 2nb x 2nb Gram, levels, rotations; m x 2nb product
   std::vector<double> cross_g, cross_a;  // nb x nb
+  std::vector<double> abs;               // m x 2nb: |X| of the blocks under test
 };
 
 // The blocked sweep. Columns are taken in blocks of nb. A pair of blocks
 // (I, J) is tested on its cross Gram matrix X_I^T X_J, and, for the
 // componentwise stop once the norm-wise test passes, on |X_I|^T |X_J| (GEMMs;
-// |X| is kept beside X). A pair that fails gets the Gram matrix G of its 2nb
+// |X| of the two blocks is made for the test). A pair that fails gets the Gram matrix G of its 2nb
 // columns, a cyclic two-sided Jacobi on G accumulates the rotations W, and
 // X_IJ <- X_IJ W is one GEMM. Each product in G is at its rounding level
 // when G is made, so the first rotation of every pair is as accurate as the
@@ -144,7 +145,6 @@ class BlockedSweeper {
         tol_(tol),
         componentwise_(options.stop == JacobiStop::kComponentwise),
         nrm_(k),
-        abs_x_(componentwise_ ? m * k : 0),
         blocks_((k + nb_ - 1) / nb_),
         version_(blocks_, 1),
         passed_at_(blocks_ * blocks_, Versions{0, 0}) {
@@ -156,6 +156,7 @@ class BlockedSweeper {
       s.t.resize(m * 2 * nb_);
       s.cross_g.resize(nb_ * nb_);
       s.cross_a.resize(nb_ * nb_);
+      if (componentwise_) s.abs.resize(m * 2 * nb_);
     }
     for (size_t j = 0; j < k_; ++j) Refresh(j, 1);
     SortColumns();
@@ -194,38 +195,43 @@ class BlockedSweeper {
 #endif
   }
   double* Col(size_t j) { return x_ + j * ld_; }
-  double* AbsCol(size_t j) { return abs_x_.data() + j * m_; }
   size_t First(size_t block) const { return block * nb_; }
   size_t Width(size_t block) const { return std::min(nb_, k_ - block * nb_); }
 
-  // |X| and the squared norms of columns j .. j+count-1.
+  // The squared norms of columns j .. j+count-1.
   void Refresh(size_t j, size_t count) {
     for (size_t c = j; c < j + count; ++c) Measure(Col(c), c);
   }
 
-  // Column c <- from (a column of scratch), then its |X| and squared norm.
+  // Column c <- from (a column of scratch), then its squared norm.
   void Store(const double* __restrict from, size_t c) {
     std::copy(from, from + m_, Col(c));
     Measure(from, c);
   }
 
-  // |X| and the squared norm of column c, whose values `col` holds. The sum
-  // runs in SIMD lanes: a sum of squares needs no particular order, and the
+  // The squared norm of column c, whose values `col` holds. The sum runs
+  // in SIMD lanes: a sum of squares needs no particular order, and the
   // serial one made this pass cost a third of the products'.
   void Measure(const double* __restrict col, size_t c) {
     double s = 0.0;
-    if (componentwise_) {
-      double* __restrict abs_col = AbsCol(c);
 #pragma omp simd reduction(+ : s)
-      for (size_t i = 0; i < m_; ++i) {
-        abs_col[i] = std::fabs(col[i]);
-        s += col[i] * col[i];
-      }
-    } else {
-#pragma omp simd reduction(+ : s)
-      for (size_t i = 0; i < m_; ++i) s += col[i] * col[i];
-    }
+    for (size_t i = 0; i < m_; ++i) s += col[i] * col[i];
     nrm_[c] = s;
+  }
+
+  // |X| of columns j .. j+count-1 into the thread's scratch from column
+  // `at` on (m x count, leading dimension m). Made when a test needs it
+  // rather than kept beside X: the early sweeps never do, and X alone
+  // stays in memory.
+  double* Absolute(GroupScratch& s, size_t j, size_t count, size_t at) {
+    double* __restrict out = s.abs.data() + at * m_;
+    for (size_t c = 0; c < count; ++c) {
+      const double* __restrict col = Col(j + c);
+      double* __restrict dst = out + c * m_;
+#pragma omp simd
+      for (size_t i = 0; i < m_; ++i) dst[i] = std::fabs(col[i]);
+    }
+    return out;
   }
 
   // Columns in descending order of their norms, the order the converged
@@ -293,8 +299,10 @@ class BlockedSweeper {
     const double* levels = nullptr;
     if (!fails) {
       if (!componentwise_) return Pass(bi, bj);
-      dgemm_("T", "N", &rows, &cols, &m, &one, AbsCol(i0), &m, AbsCol(j0), &m, &zero,
-             s.cross_a.data(), &rows, 1, 1);
+      double* abs_i = Absolute(s, i0, li, 0);
+      double* abs_j = Absolute(s, j0, lj, li);
+      dgemm_("T", "N", &rows, &cols, &m, &one, abs_i, &m, abs_j, &m, &zero, s.cross_a.data(), &rows,
+             1, 1);
       for (size_t c = 0; c < li * lj && !fails; ++c) fails = Fails(s.cross_g[c], s.cross_a[c]);
       if (!fails) return Pass(bi, bj);
       levels = s.cross_a.data();
@@ -337,7 +345,7 @@ class BlockedSweeper {
     if (componentwise_) {
       const int m = static_cast<int>(m_), ni = static_cast<int>(li);
       const double one = 1.0, zero = 0.0;
-      dsyrk_("U", "T", &ni, &m, &one, AbsCol(i0), &m, &zero, s.a.data(), &ni, 1, 1);
+      dsyrk_("U", "T", &ni, &m, &one, Absolute(s, i0, li, 0), &m, &zero, s.a.data(), &ni, 1, 1);
       for (size_t q = 0; q < li; ++q) {
         for (size_t p = q + 1; p < li; ++p) s.a[q * li + p] = s.a[p * li + q];
       }
@@ -418,7 +426,7 @@ class BlockedSweeper {
   size_t ld_, nb_;
   double tol_;
   bool componentwise_;
-  std::vector<double> nrm_, abs_x_;
+  std::vector<double> nrm_;
   size_t blocks_;
   std::vector<unsigned> version_;    // by block: bumped by every rotation of its columns
   std::vector<Versions> passed_at_;  // by pair (I, J): the versions when it last passed

@@ -24,8 +24,8 @@ struct JacobiOptions {
   double tol = 0.0;     // 0: the default of `stop`
   int max_sweeps = 30;  // 5 to 8 are usual
   // Columns per block. Blocked sweeps (k > block > 1) run on BLAS-3
-  // products and keep |X| beside X (m * k doubles more); block = 1 or a
-  // small X: the plain cyclic sweep, pair by pair.
+  // products, with O(m * block) doubles of scratch per thread; block = 1 or
+  // a small X: the plain cyclic sweep, pair by pair.
   int block = 32;
 };
 

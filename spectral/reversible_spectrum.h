@@ -33,9 +33,8 @@ struct SpectrumOptions {
 // `u`: n x n (n >= 0) row-major in the program's convention, element (i, j), i != j,
 // the rate j -> i; the diagonal is ignored (any value, the --useplusI shift
 // included). `u` is taken as work space: on return its contents are
-// undefined (the caller frees or refills it). Memory beside u: n x n for |X|
-// during the Jacobi, then the n x n evecs, and O(n * block) more: at most
-// 2 n^2 doubles with u.
+// undefined (the caller frees or refills it). Memory beside u: the n x n
+// evecs and O(n * block) more: at most 2 n^2 doubles with u.
 // Returns kOk; kSweepCapHit (the result is filled from the last sweep, its
 // small components may be off); kReducible (no result); kNotFinite for NaN,
 // infinite or negative rates (no result; u untouched). Whether the rates obey
