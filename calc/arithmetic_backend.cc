@@ -13,8 +13,16 @@ bool Reversible(const Calc& calc, const std::vector<double>& U, const std::vecto
   return calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, calc.dim);
 }
 
+// The extended pipeline ends the run itself on a failure of its table.
 SpectrumStage FromExtended(ExtendedSpectrum spectrum) {
-  return SpectrumStage{spectrum.outcome, std::move(spectrum.table)};
+  SpectrumStage stage{spectrum.outcome, nullptr};
+  if (spectrum.table) {
+    stage.table = [table = std::move(spectrum.table)](std::vector<double>& p0) {
+      table(p0);
+      return Status{};
+    };
+  }
+  return stage;
 }
 
 // The default arithmetic: LAPACK and the factorised solver, in double.
@@ -45,7 +53,7 @@ SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::v
   }
   if (stage.outcome == Calc::SpectrumOutcome::kDone) {
     WarnIfSpectrumUnresolved(calc, spread, p8);
-    stage.table = [&calc, &p8](std::vector<double>& p0) { calc.MxIterate(p0, p8); };
+    stage.table = [&calc, &p8](std::vector<double>& p0) { return calc.MxIterate(p0, p8); };
   }
   return stage;
 }
@@ -63,6 +71,12 @@ void ExtendedFirstPassage(const Calc& calc, const std::vector<double>& U,
   ExtendedFirstPassageTimes(calc, U, energies, out);
 }
 
+// The extended pipeline ends the run itself when it cannot eliminate.
+Status ReduceExtended(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
+  ExtendedReduce(opts, mat, n, m, b);
+  return Status{};
+}
+
 SpectrumStage ExtendedSpectrumStage(Calc& calc, std::vector<double>& U, const std::vector<double>&,
                                     const std::vector<QorpRecord>* energies) {
   return FromExtended(ExtendedDiagonalize(calc, U, energies));
@@ -73,12 +87,12 @@ constexpr ArithmeticBackend kDoubleBackend = {NothingToWarn, DoubleFirstPassageT
                                               ReduceInDouble};
 constexpr ArithmeticBackend kExtendedBackend = {NothingToWarn, ExtendedFirstPassage,
                                                 ExtendedFirstPassageTo, ExtendedSpectrumStage,
-                                                ExtendedReduce};
+                                                ReduceExtended};
 // LD and DOUBLE: the extended pipeline, with the warning of an arithmetic no
 // wider than the default one.
 constexpr ArithmeticBackend kNarrowBackend = {WarnIfNoWiderThanDouble, ExtendedFirstPassage,
                                               ExtendedFirstPassageTo, ExtendedSpectrumStage,
-                                              ExtendedReduce};
+                                              ReduceExtended};
 
 }  // namespace
 

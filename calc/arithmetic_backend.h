@@ -12,16 +12,18 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 #include "calc/calc.h"
 #include "input/qorp_file.h"
 
 // What the diagonalisation hands on: kDone with the table stage, which prints
 // the population table from p0 in the arithmetic that made the spectrum (the
-// caller may free U before calling it, but keeps calc and p8 alive); or
-// kDumpedStop, no table, once --dumpX wrote the eigenvalues.
+// caller may free U before calling it, but keeps calc and p8 alive) and
+// returns how it ended; or kDumpedStop, no table, once --dumpX wrote the
+// eigenvalues.
 struct SpectrumStage {
   Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-  std::function<void(std::vector<double>& p0)> table;
+  std::function<Status(std::vector<double>& p0)> table;
 };
 
 // `energies`: the local minima whose Boltzmann weights are p8 (method A on
@@ -49,7 +51,7 @@ struct ArithmeticBackend {
                                const std::vector<QorpRecord>* energies);
   // The quasi-stationary reduction of `mat` (n x n) to m states, at most b
   // per step, as MxReduce (calc/reduce.h) calls it.
-  void (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
+  Status (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
 };
 
 const ArithmeticBackend& BackendFor(Arithmetic arithmetic);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 #include "input/qorp_file.h"
 
 struct Calc {
@@ -58,17 +59,19 @@ struct Calc {
   // ---- Transition matrix (calc/transition_matrix.cc) ----
   // Builds U by method A (records) or I (rates, taken over); appends the
   // absorbing state when opts.absorb is set (dim grows by one; sets
-  // absorbing_state and absorbed_minimum).
-  std::vector<double> MxQorp2Matrix(const std::vector<QorpRecord>* records,
-                                    std::vector<double>&& rates);
-  std::vector<double> MxMethodA(const std::vector<QorpRecord>& records);
-  std::vector<double> MxMethodI(const std::vector<QorpRecord>* records,
-                                std::vector<double>&& rates);
+  // absorbing_state and absorbed_minimum). Fails on minima that form no tree,
+  // a bad saddles file (--degeneracy), an --absorb beyond the minima or rates
+  // of the wrong order.
+  Status MxQorp2Matrix(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
+                       std::vector<double>& U);
+  Status MxMethodA(const std::vector<QorpRecord>& records, std::vector<double>& U);
+  Status MxMethodI(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
+                   std::vector<double>& U);
   // Diagonal = -(column sum), or 1 - (column sum) with --useplusI.
   void MxSetDiagonal(double* U, int n) const;
 
   // ---- Saddles and degeneracy (calc/degeneracy.cc) ----
-  void MxAddDegeneracy();
+  Status MxAddDegeneracy();
 
   // ---- Rate rescaling (calc/rescale.cc) ----
   void MxRescaleHard(double* U, int n, double exponent) const;
@@ -76,12 +79,15 @@ struct Calc {
   void MxRescaleTimes(double* U, int n, double factor) const;
 
   // ---- Distributions (calc/distributions.cc) ----
-  std::vector<double> MxMakeP0() const;
+  // p0 from --p0 (state 1 by default); fails on a state beyond dim.
+  Status MxMakeP0(std::vector<double>& p0) const;
   // Returns p8 (dim zeros) and allocates evals, evecs, _sqrPI, sqrPI_.
   std::vector<double> MxAllocate();
-  void MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
-                                 std::vector<double>& p8) const;
-  void MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const;
+  // Fail on too few minima, or rates that local balance cannot satisfy (a
+  // chain that is not ergodic prints what it found and fails with no message).
+  Status MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
+                                   std::vector<double>& p8) const;
+  Status MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const;
   // The same walk for callers that do not hold U whole: lines(c) gives the
   // rates into state c and the rates out of it, each indexed by the other
   // state (valid until the next call).
@@ -91,29 +97,32 @@ struct Calc {
     const double* out_of;  // out_of[j * out_stride] = U(j, c), the rate c -> j
     size_t out_stride;
   };
-  void MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
-                                     std::vector<double>& p8) const;
+  Status MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
+                                       std::vector<double>& p8) const;
 
   // ---- Ergodicity reduction (calc/ergodicity.cc) ----
   // Removes the states the initial population cannot reach; replaces U and
-  // p0 when it reduces; returns the new dimension (also stored in dim). A
-  // reduction to one state prints that state's whole table (header, t0, t8).
-  int MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n);
+  // p0 when it reduces and stores the new dimension in dim. A reduction to
+  // one state prints that state's whole table (header, t0, t8). Fails as
+  // MxFindUnreached does, or when the absorbing state is out of reach.
+  Status MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n);
   // True once MxErgodicity printed the one-state table: the time evolution
   // stage then has nothing to add (a second table would repeat the header and
   // send the time back to t0).
   bool OneStateTablePrinted() const { return dim == 1 && !kept.empty(); }
   // Its search, for callers that do not hold U whole: out_of(d) gives the
   // rates out of state d, rates[k * stride] = U(k, d) (valid until the next
-  // call). Ends the run when p0 is 0 everywhere or a populated state lies
-  // outside what the first populated state reaches. Returns false when every
-  // state is reached; otherwise fills `kept` and `reached` (1 for kept states).
+  // call). Fails when p0 is 0 everywhere or a populated state lies outside
+  // what the first populated state reaches. `reduces` is false when every
+  // state is reached; otherwise `kept` and `reached` (1 for kept states) are
+  // filled.
   struct RatesOutOf {
     const double* rates;
     size_t stride;
   };
-  bool MxFindUnreached(const std::vector<double>& p0, int n,
-                       const std::function<RatesOutOf(int d)>& out_of, std::vector<char>& reached);
+  Status MxFindUnreached(const std::vector<double>& p0, int n,
+                         const std::function<RatesOutOf(int d)>& out_of, std::vector<char>& reached,
+                         bool& reduces);
 
   // ---- Symmetrisation and diagonalisation (calc/diagonalize.cc) ----
   // Which solver made evals/evecs; the stiffness warning names the remedy by it.
@@ -149,26 +158,31 @@ struct Calc {
 
   // ---- Matrix files and recovery (calc/matrix_files.cc) ----
   void MxBinWrite(const double* data, const char* label, char type) const;
-  // Returns the dimension stored in label.bin; `out` receives n or n*n values
-  // (none when n differs from dim, which the caller rejects).
-  int MxBinRead(std::vector<double>& out, const char* label, char type) const;
-  void MxRecover(const std::vector<double>& p8);
+  // Sets n to the dimension stored in label.bin; `out` receives n or n*n
+  // values (none when n differs from dim, which the caller rejects). Fails
+  // when the file cannot be opened or read, or holds a bad dimension.
+  Status MxBinRead(std::vector<double>& out, const char* label, char type, int& n) const;
+  // The decomposition --recoverE stored (evecs.bin, evals.bin).
+  Status MxRecover(const std::vector<double>& p8);
   void MxASCIIWrite(const double* matrix, const char* filename) const;
   void MxASCIIWriteV(const double* vector, const char* filename) const;
   void MxMathematicaWrite(const double* matrix) const;
 
   // ---- Time evolution (calc/iterate.cc, calc/iterate_exponent.cc) ----
   // Population table from evals/evecs; may consume evecs as work space.
-  void MxIterate(std::vector<double>& p0, const std::vector<double>& p8);
+  // Fails when the eigenvectors of a chain with an absorbing state are
+  // singular.
+  Status MxIterate(std::vector<double>& p0, const std::vector<double>& p8);
   // The first time point after --t0: --t0 itself, or 1e-4 when --t0 0 asked
   // for the line at time 0, which the table stages print on their own.
   double FirstTableTime() const;
   void MxOutputHeader() const;
   // Checks and prints one table line; returns the sum of |p|.
   double MxOutputLine(double* p, int n, double t) const;
-  // Returns 0 when the table was completed, 1 on a probability error (mode H).
-  int MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,
-                        std::vector<double>& U);
+  // Fails on a probability error; in mode H with no message of its own, the
+  // stage having printed why.
+  Status MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,
+                           std::vector<double>& U);
 
   // ---- First passage times (calc/first_passage.cc) ----
   void MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& p8,
@@ -202,9 +216,9 @@ struct Calc {
 };
 
 // Method A's tree of minima, shared with runs that build U piece by piece.
-// Ends the run unless minimum k (1-based) is numbered k and its father lies
-// in 1..k-1.
-void CheckTreeOfMinima(const std::vector<QorpRecord>& records, int n);
+// Fails unless minimum k (1-based) is numbered k and its father lies in
+// 1..k-1.
+Status CheckTreeOfMinima(const std::vector<QorpRecord>& records, int n);
 // row[j] = U(target, j) = exp(-(S - E_j)/kT) for every j != target, S the
 // highest saddle between target and j; row[target] is left alone. `saddle`
 // and `on_path` are n-entry work space.

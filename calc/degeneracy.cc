@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/calc.h"
 #include "calc/saddle_file.h"
 #include "input/read_line.h"
@@ -29,17 +30,17 @@ bool IsBlank(const std::string& line) {
 // Reads the minimum numbers that follow the skipped token. Integers are read
 // with strtol rather than one sscanf per entry, which would rescan the rest
 // of a long line each time.
-void ParseLmins(const char* p, SaddleRecord& record) {
+Status ParseLmins(const char* p, SaddleRecord& record) {
   while (*p != '\0') {
     // A token that is not an integer can never be consumed, so it ends up at
     // the same limit as a line with too many minima.
     if (static_cast<int>(record.lmins.size()) == kMaxLmins) {
-      Fatal(1, " too many lmins in saddles.txt\n");
+      return Failure(1, " too many lmins in saddles.txt\n");
     }
     char* end = nullptr;
     errno = 0;
     long value = strtol(p, &end, 10);
-    if (end == p) Fatal(1, " too many lmins in saddles.txt\n");
+    if (end == p) return Failure(1, " too many lmins in saddles.txt\n");
     // Out-of-range numbers name no minimum and are skipped later.
     if (value > INT_MAX) value = INT_MAX;
     if (value < INT_MIN) value = INT_MIN;
@@ -47,43 +48,49 @@ void ParseLmins(const char* p, SaddleRecord& record) {
     p = end;
     while (isspace(static_cast<unsigned char>(*p))) ++p;
   }
+  return Status{};
 }
 
-}  // namespace
-
-std::vector<SaddleRecord> ParseSaddleFile() {
-  FILE* file = fopen(kSaddleFile, "r");
-  if (file == nullptr) Fatal(1, "ERROR: cannot open %s for reading\n", kSaddleFile);
-
-  std::vector<SaddleRecord> records;
+// The records of the open saddle file, one per non-blank line.
+Status ReadSaddles(FILE* file, std::vector<SaddleRecord>& records) {
   int line_number = 0;
   std::optional<std::string> line;
   for (;;) {
-    if (Status status = read_line(file, line, kSaddleFile); !status.ok()) Fatal(status);
-    if (!line) break;
+    if (Status status = read_line(file, line, kSaddleFile); !status.ok()) return status;
+    if (!line) return Status{};
     ++line_number;
     if (IsBlank(*line)) continue;
     SaddleRecord record;
     int pos = -1;
     if (sscanf(line->c_str(), "%lg %4d %*s %n", &record.energy, &record.cc, &pos) < 2 || pos < 0) {
-      Fatal(1, "ERROR: %s line %d does not start with an energy, a count and a token\n",
-            kSaddleFile, line_number);
+      return Failure(1, "ERROR: %s line %d does not start with an energy, a count and a token\n",
+                     kSaddleFile, line_number);
     }
-    ParseLmins(line->c_str() + pos, record);
+    if (Status status = ParseLmins(line->c_str() + pos, record); !status.ok()) return status;
     try {
       records.push_back(std::move(record));
     } catch (const std::bad_alloc&) {
-      Fatal(1, "Could not realloc tmp structure array in ParseSaddleFile\n");
+      return Failure(1, "Could not realloc tmp structure array in ParseSaddleFile\n");
     }
   }
-  fclose(file);
-  return records;
 }
 
-void Calc::MxAddDegeneracy() {
+}  // namespace
+
+Status ParseSaddleFile(std::vector<SaddleRecord>& records) {
+  records.clear();
+  FILE* file = fopen(kSaddleFile, "r");
+  if (file == nullptr) return Failure(1, "ERROR: cannot open %s for reading\n", kSaddleFile);
+  Status status = ReadSaddles(file, records);
+  fclose(file);
+  return status;
+}
+
+Status Calc::MxAddDegeneracy() {
   const int n = dim;
   // The file is read before D is sized, so that a bad file costs no memory.
-  const std::vector<SaddleRecord> saddles = ParseSaddleFile();
+  std::vector<SaddleRecord> saddles;
+  if (Status status = ParseSaddleFile(saddles); !status.ok()) return status;
   D.assign(static_cast<size_t>(n) * n, 0.0);
 
   for (const SaddleRecord& s : saddles) {
@@ -117,4 +124,5 @@ void Calc::MxAddDegeneracy() {
     }
   }
   if (opts.verbose) MxPrint(D.data(), "D (degeneracies)", 'm');
+  return Status{};
 }

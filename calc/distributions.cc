@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/exit_status.h"
+#include "base/status.h"
 #include "calc/calc.h"
 
-std::vector<double> Calc::MxMakeP0() const {
-  std::vector<double> p0(dim, 0.0);
+Status Calc::MxMakeP0(std::vector<double>& p0) const {
+  p0.assign(dim, 0.0);
   const std::vector<double>& table = opts.p0;
   if (table.empty()) {
     if (dim >= 1) p0[0] = 1.0;
@@ -20,13 +21,13 @@ std::vector<double> Calc::MxMakeP0() const {
     for (int i = 1; i < end && i + 1 < static_cast<int>(table.size()); i += 2) {
       const int s = static_cast<int>(table[i]);
       if (s < 1 || s > dim) {
-        Fatal(1, "ERROR: --p0 names state %d, but there are %d states\n", s, dim);
+        return Failure(1, "ERROR: --p0 names state %d, but there are %d states\n", s, dim);
       }
       p0[s - 1] = table[i + 1];
     }
   }
   if (opts.verbose) MxPrint(p0.data(), "p0", 'v');
-  return p0;
+  return Status{};
 }
 
 std::vector<double> Calc::MxAllocate() {
@@ -50,14 +51,15 @@ void AbsorbingEquilibrium(int n, std::vector<double>& p8) {
 
 }  // namespace
 
-void Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
-                                     std::vector<double>& p8) const {
+Status Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
+                                       std::vector<double>& p8) const {
   const int n = dim;
   if (absorbing_state != 0) {
     AbsorbingEquilibrium(n, p8);
   } else {
     if (static_cast<int>(records.size()) < n) {
-      Fatal(1, "ERROR: %d local minima needed for the equilibrium, %zu given\n", n, records.size());
+      return Failure(1, "ERROR: %d local minima needed for the equilibrium, %zu given\n", n,
+                     records.size());
     }
     p8.assign(n, 0.0);
     if (n >= 1) {
@@ -73,27 +75,28 @@ void Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
     }
   }
   if (opts.verbose) MxPrintInput(p8.data(), "p8");
+  return Status{};
 }
 
-void Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const {
+Status Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const {
   const int n = dim;
   // Nothing leaves the absorbing state, so no balance walk could reach it;
   // its equilibrium is known.
   if (absorbing_state != 0) {
     AbsorbingEquilibrium(n, p8);
     if (opts.verbose) MxPrintInput(p8.data(), "p8");
-    return;
+    return Status{};
   }
   const size_t nn = static_cast<size_t>(n);
-  MxEquilibriumFromBalanceLines(
+  return MxEquilibriumFromBalanceLines(
       [&U, nn](int c) {
         return BalanceLines{U.data() + static_cast<size_t>(c) * nn, 1, U.data() + c, nn};
       },
       p8);
 }
 
-void Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
-                                         std::vector<double>& p8) const {
+Status Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
+                                           std::vector<double>& p8) const {
   const int n = dim;
   p8.assign(n, 0.0);
   if (n >= 1) p8[0] = 1.0;
@@ -106,7 +109,9 @@ void Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)
       const double into = line.into[j * line.into_stride];  // U(c, j)
       if (p8[j] > 0 || !(into > 0)) continue;
       const double out_of = line.out_of[j * line.out_stride];  // U(j, c)
-      if (out_of == 0) Fatal(1, "Local balance is unsatisfiable at U[%d][%d]=%f\n", c, j, into);
+      if (out_of == 0) {
+        return Failure(1, "Local balance is unsatisfiable at U[%d][%d]=%f\n", c, j, into);
+      }
       // Flow c -> j balances flow j -> c.
       p8[j] = out_of * p8[c] / into;
       ++assigned;
@@ -127,7 +132,8 @@ void Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)
     if (c == n && assigned < n) {
       fputs("non-ergodic chain\n", stderr);
       MxPrint(p8.data(), "p8 (local balance)", 'v');
-      Fatal(1, "%s", "");
+      // Printed above: the run ends with no message of its own.
+      return Status{kExitError, ""};
     }
   }
 
@@ -135,4 +141,5 @@ void Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)
   for (int i = 0; i < n; ++i) sum += p8[i];
   for (int i = 0; i < n; ++i) p8[i] /= sum;
   MxPrintInput(p8.data(), "p8 (detailed balance)");
+  return Status{};
 }

@@ -5,15 +5,16 @@
 #include <vector>
 
 #include "base/exit_status.h"
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/calc.h"
 
-bool Calc::MxFindUnreached(const std::vector<double>& p0, int n,
-                           const std::function<RatesOutOf(int d)>& out_of,
-                           std::vector<char>& reached) {
+Status Calc::MxFindUnreached(const std::vector<double>& p0, int n,
+                             const std::function<RatesOutOf(int d)>& out_of,
+                             std::vector<char>& reached, bool& reduces) {
+  reduces = false;
   int s = 0;
   while (s < n && p0[s] == 0) ++s;
-  if (s == n) Fatal(1, "ERROR: the initial population is 0 in every state\n");
+  if (s == n) return Failure(1, "ERROR: the initial population is 0 in every state\n");
 
   // Breadth-first search along positive rates (a rate that is not a number
   // does not connect).
@@ -33,15 +34,15 @@ bool Calc::MxFindUnreached(const std::vector<double>& p0, int n,
       ++count;
     }
   }
-  if (count == n) return false;
+  if (count == n) return Status{};
 
   // Only the first populated state seeds the search, so every other populated
   // state must lie in what it reaches.
   for (int j = s + 1; j < n; ++j) {
     if (p0[j] > 0 && !reached[j]) {
-      Fatal(kExitInconsistentRates,
-            "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
-            "Exiting...\n");
+      return Failure(kExitInconsistentRates,
+                     "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
+                     "Exiting...\n");
     }
   }
 
@@ -49,21 +50,22 @@ bool Calc::MxFindUnreached(const std::vector<double>& p0, int n,
   for (int i = 0; i < n; ++i) {
     if (reached[i]) kept.push_back(i);
   }
-  return true;
+  reduces = true;
+  return Status{};
 }
 
-int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
+Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   std::vector<char> reached;
   const size_t stride = static_cast<size_t>(n);
+  bool reduces = false;
   // Column d of U holds the rates out of d.
-  if (!MxFindUnreached(
-          p0, n,
-          [&U, stride](int d) {
-            return RatesOutOf{U.data() + d, stride};
-          },
-          reached)) {
-    return n;
-  }
+  Status status = MxFindUnreached(
+      p0, n,
+      [&U, stride](int d) {
+        return RatesOutOf{U.data() + d, stride};
+      },
+      reached, reduces);
+  if (!status.ok() || !reduces) return status;
   const int m = static_cast<int>(kept.size());
 
   // Later stages take the absorbing state to be the last one and the absorbed
@@ -71,10 +73,10 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
   if (absorbing_state != 0) {
     const int absorbed = absorbed_minimum;
     if (!reached[n - 1]) {
-      Fatal(1,
-            "ERROR: the initial population cannot reach the absorbing state through "
-            "minimum %d\n",
-            absorbed + 1);
+      return Failure(1,
+                     "ERROR: the initial population cannot reach the absorbing state through "
+                     "minimum %d\n",
+                     absorbed + 1);
     }
     if (absorbed >= 0 && absorbed < n && reached[absorbed]) {
       int renumbered = 0;
@@ -111,5 +113,5 @@ int Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
     p = p0[0];
     MxOutputLine(&p, 1, opts.t8);
   }
-  return m;
+  return Status{};
 }

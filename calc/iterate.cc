@@ -48,12 +48,12 @@ void ApplyToColumns(const double* cl, const double* w, double* out, int n, int c
 
 }  // namespace
 
-Evolution MakeEvolution(const Calc& calc, std::vector<double>&& evecs,
-                        const std::vector<double>& p0) {
+Status MakeEvolution(const Calc& calc, std::vector<double>&& evecs, const std::vector<double>& p0,
+                     Evolution& e) {
   const RunOptions& opts = calc.opts;
   const int n = calc.dim;
   const size_t nn = static_cast<size_t>(n);
-  Evolution e;
+  e = Evolution{};
   e.n = n;
   // CL takes coefficients to populations and is formed in place of evecs;
   // CR never exists as a matrix on the default path, only c = CR * p0.
@@ -116,7 +116,8 @@ Evolution MakeEvolution(const Calc& calc, std::vector<double>&& evecs,
     std::vector<double> CR(CL);
     if (MxInverse(CR.data(), n, opts.feps) != 0 ||
         !std::all_of(CR.begin(), CR.end(), [](double x) { return std::isfinite(x); })) {
-      Fatal(1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
+      return Failure(
+          1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
     }
     if (opts.verbose) calc.MxPrint(calc.evals.data(), "evals in MxIterate", 'v');
     RowMajorTimesVector(CR.data(), p0.data(), c.data(), n);
@@ -127,7 +128,7 @@ Evolution MakeEvolution(const Calc& calc, std::vector<double>&& evecs,
   // turn the equilibrium term into NaN).
   e.rate.resize(nn);
   for (size_t i = 0; i < nn; ++i) e.rate[i] = calc.evals[i] / opts.times;
-  return e;
+  return Status{};
 }
 
 void EvolveBlock(const Evolution& e, const double* times, size_t count, double* w, double* pops,
@@ -170,8 +171,9 @@ int WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double
   return walk.Finish();
 }
 
-void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
-  const Evolution e = MakeEvolution(*this, std::move(evecs), p0);
+Status Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
+  Evolution e;
+  if (Status status = MakeEvolution(*this, std::move(evecs), p0, e); !status.ok()) return status;
   MxOutputHeader();
   const int n = dim;
   const int count = WalkPopulationTable(*this, e, p0, p8, [this, n](double t, double* p) {
@@ -179,6 +181,7 @@ void Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
     FlushTable();
   });
   EndPopulationTable(count);
+  return Status{};
 }
 
 double Calc::FirstTableTime() const { return opts.t0 == 0.0 ? 1e-4 : opts.t0; }

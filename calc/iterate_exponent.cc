@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/exit_status.h"
 #include "base/fatal.h"
 #include "base/progress.h"
+#include "base/status.h"
 #include "calc/calc.h"
 #include "calc/number_text.h"
 #include "calc/table_walk.h"
@@ -22,8 +24,8 @@ constexpr double kSumTolerance = 0.01;
 
 }  // namespace
 
-int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,
-                            std::vector<double>& U) {
+Status Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,
+                               std::vector<double>& U) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n) * n;
 
@@ -56,7 +58,8 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
   while (n > 0 && advanced && f * t8 > tau) {
     const double t = tau < t8 ? tau : t8;
     for (size_t k = 0; k < nn; ++k) U[k] = g[k] * t;
-    MxExponential(U.data(), e.data(), n, kPadeDegree, opts.feps, work);
+    Status status = MxExponential(U.data(), e.data(), n, kPadeDegree, opts.feps, work);
+    if (!status.ok()) return status;
 
     // The columns of exp(G t) sum to 1 in exact arithmetic; rescaling by the
     // total removes the drift that rounding brings in.
@@ -78,12 +81,12 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
 
     double sum = 0.0;
     for (int m = 0; m < n; ++m) {
-      if (p[m] < kNegative) Fatal(1, "prob of lmin %i has become negative!\n", m + 1);
+      if (p[m] < kNegative) return Failure(1, "prob of lmin %i has become negative!\n", m + 1);
       sum += std::fabs(p[m]);
     }
     // A non-finite sum stops the run in every mode, before its line is printed.
     if (!std::isfinite(sum)) {
-      Fatal(1, "overall probability at time %e is %e != 1.0 exiting!\n", t, sum);
+      return Failure(1, "overall probability at time %e is %e != 1.0 exiting!\n", t, sum);
     }
     // The same input-numbered columns as the time-0 line: states removed by
     // the ergodicity reduction print 0.
@@ -102,7 +105,8 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
     if (!(std::fabs(sum - 1.0) <= kSumTolerance)) {
       fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum,
               opts.num_err == 'R' ? "rescaling" : "exiting");
-      if (opts.num_err == 'H') return 1;
+      // Printed above: the run ends with no message of its own.
+      if (opts.num_err == 'H') return Status{kExitError, ""};
     }
 
     ++count;
@@ -111,5 +115,5 @@ int Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<dou
     tau = next;
   }
   EndPopulationTable(count);
-  return 0;
+  return Status{};
 }

@@ -52,41 +52,54 @@ void Calc::MxBinWrite(const double* data, const char* label, char type) const {
   CloseWritten(f, name, "binary outfile");
 }
 
-int Calc::MxBinRead(std::vector<double>& out, const char* label, char type) const {
-  std::string name = std::string(label) + ".bin";
-  fprintf(stderr, "MxBinRead: reading %s from %s\n", label, name.c_str());
-  // "r+": the stored decomposition must also be writable, as when it was made.
-  FILE* f = fopen(name.c_str(), "r+b");
-  if (f == nullptr) {
-    Fatal(1, "ERROR: could not open file pointer for    binary infile %s\n", name.c_str());
-  }
-  int32_t n = 0;
-  if (fread(&n, sizeof n, 1, f) != 1) n = 0;
-  if (type != 'm' && type != 'v') Fatal(1, "ERROR MxBinRead(): no handler for type %c\n", type);
-  if (n < 0 || (type == 'm' && n > kMaxMatrixDim)) {
-    Fatal(1, "ERROR: MxBinRead(): bad dimension %d in %s\n", n, name.c_str());
-  }
-  out.clear();
-  // A file of another dimension is rejected by the caller; do not allocate
-  // storage for whatever a damaged header claims.
-  if (n != dim) {
-    fclose(f);
-    return n;
-  }
+namespace {
+
+// The values of an open binary file after its count n (already read), when n
+// is the expected dimension.
+Status ReadBinValues(FILE* f, const std::string& name, int32_t n, char type,
+                     std::vector<double>& out) {
   size_t count = type == 'm' ? static_cast<size_t>(n) * n : static_cast<size_t>(n);
   out.assign(count, 0.0);
   const size_t got = fread(out.data(), 1, count * sizeof(double), f);
   if (got < count * sizeof(double)) {
     // Zeros in place of a lost tail would pass for a decomposition.
-    if (ferror(f)) Fatal(1, "ERROR: cannot read %s: %s\n", name.c_str(), strerror(errno));
-    Fatal(1, "ERROR: %s is truncated: %zu bytes expected, %zu found\n", name.c_str(),
-          sizeof n + count * sizeof(double), sizeof n + got);
+    if (ferror(f)) return Failure(1, "ERROR: cannot read %s: %s\n", name.c_str(), strerror(errno));
+    return Failure(1, "ERROR: %s is truncated: %zu bytes expected, %zu found\n", name.c_str(),
+                   sizeof n + count * sizeof(double), sizeof n + got);
   }
-  fclose(f);
-  return n;
+  return Status{};
 }
 
-void Calc::MxRecover(const std::vector<double>& p8) {
+}  // namespace
+
+Status Calc::MxBinRead(std::vector<double>& out, const char* label, char type, int& n) const {
+  n = 0;
+  out.clear();
+  std::string name = std::string(label) + ".bin";
+  fprintf(stderr, "MxBinRead: reading %s from %s\n", label, name.c_str());
+  // "r+": the stored decomposition must also be writable, as when it was made.
+  FILE* f = fopen(name.c_str(), "r+b");
+  if (f == nullptr) {
+    return Failure(1, "ERROR: could not open file pointer for    binary infile %s\n", name.c_str());
+  }
+  int32_t stored = 0;
+  if (fread(&stored, sizeof stored, 1, f) != 1) stored = 0;
+  Status status;
+  if (type != 'm' && type != 'v') {
+    status = Failure(1, "ERROR MxBinRead(): no handler for type %c\n", type);
+  } else if (stored < 0 || (type == 'm' && stored > kMaxMatrixDim)) {
+    status = Failure(1, "ERROR: MxBinRead(): bad dimension %d in %s\n", stored, name.c_str());
+  } else if (stored == dim) {
+    // A file of another dimension is rejected by the caller; do not allocate
+    // storage for whatever a damaged header claims.
+    status = ReadBinValues(f, name, stored, type, out);
+  }
+  fclose(f);
+  if (status.ok()) n = stored;
+  return status;
+}
+
+Status Calc::MxRecover(const std::vector<double>& p8) {
   const size_t nn = static_cast<size_t>(dim);
   spectrum_solver = SpectrumSolver::kStored;
   if (absorbing_state == 0) {
@@ -94,12 +107,11 @@ void Calc::MxRecover(const std::vector<double>& p8) {
   }
   std::vector<double>().swap(evecs);
   std::vector<double>().swap(evals);
-  if (MxBinRead(evecs, "evecs", 'm') != dim) {
-    Fatal(1, "ERROR: MxBinRead() returns wrong dimension for evecs\n");
-  }
-  if (MxBinRead(evals, "evals", 'v') != dim) {
-    Fatal(1, "ERROR: MxBinRead() returns wrong dimension for evals\n");
-  }
+  int n = 0;
+  if (Status status = MxBinRead(evecs, "evecs", 'm', n); !status.ok()) return status;
+  if (n != dim) return Failure(1, "ERROR: MxBinRead() returns wrong dimension for evecs\n");
+  if (Status status = MxBinRead(evals, "evals", 'v', n); !status.ok()) return status;
+  if (n != dim) return Failure(1, "ERROR: MxBinRead() returns wrong dimension for evals\n");
   if (opts.verbose) {
     MxPrint(evals.data(), "MxRecover: Eigenvalues", 'v');
     MxPrint(evecs.data(), "MxRecover: Eigenvectors", 'm');
@@ -107,6 +119,7 @@ void Calc::MxRecover(const std::vector<double>& p8) {
   // Stored eigenvalues carry the +1 of a --useplusI run; the time evolution
   // needs them without it, as after a fresh diagonalisation.
   if (opts.useplusI) MxRemovePlusIShift(evals);
+  return Status{};
 }
 
 void Calc::MxASCIIWrite(const double* matrix, const char* filename) const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 #include "calc/calc.h"
 
 struct Evolution {
@@ -21,12 +22,12 @@ struct Evolution {
 };
 
 // From calc.evals and the scalings, the eigenvectors `evecs` (calc.evecs or a
-// copy, taken over: CL is formed in their place) and p0 (dim entries). With an
-// absorbing state CR is the inverse of the eigenvectors (a singular one ends
-// the run), unless the factorised solver made them: c then comes from its
-// transient weights. Verbose runs print the CL * CR checks.
-Evolution MakeEvolution(const Calc& calc, std::vector<double>&& evecs,
-                        const std::vector<double>& p0);
+// copy, taken over: CL is formed in their place) and p0 (dim entries), into
+// `e`. With an absorbing state CR is the inverse of the eigenvectors (a
+// singular one fails), unless the factorised solver made them: c then comes
+// from its transient weights. Verbose runs print the CL * CR checks.
+Status MakeEvolution(const Calc& calc, std::vector<double>&& evecs, const std::vector<double>& p0,
+                     Evolution& e);
 
 // Populations at times[0..count): `pops` receives count contiguous n-vectors;
 // out_of_range[k * n + i] is set when exp(rate_i * t_k) left the range of a

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/arithmetic_backend.h"
 #include "elimination/state_reduction.h"
 #include "matrix/mx_print.h"
@@ -34,16 +34,18 @@ void RebuildDiagonal(std::vector<double>& mat, size_t n) {
 // finite number would spread through the reduced matrix unseen, in whatever
 // arithmetic the elimination runs. The diagonal is rebuilt from the others,
 // so only they are checked. `what` names the rates in the message.
-void CheckRates(const std::vector<double>& mat, size_t n, const char* what) {
+Status CheckRates(const std::vector<double>& mat, size_t n, const char* what) {
   for (size_t i = 0; i < n; ++i) {
     for (size_t j = 0; j < n; ++j) {
       const double x = mat[i * n + j];
       if (i != j && !std::isfinite(x)) {
-        Fatal(1, "ERROR: quasi-stationary reduction: %s from state %zu to state %zu is %g\n", what,
-              j + 1, i + 1, x);
+        return Failure(1,
+                       "ERROR: quasi-stationary reduction: %s from state %zu to state %zu is %g\n",
+                       what, j + 1, i + 1, x);
       }
     }
   }
+  return Status{};
 }
 
 void Transpose(std::vector<double>& mat, size_t n) {
@@ -82,7 +84,7 @@ void PrintBlockProduct(const std::vector<double>& before, const std::vector<doub
 // states, or one at a time when b is 1 (then a progress line at every
 // hundred states left, as the blocks print one per block but the last).
 // Leaves `mat` as the m x m reduced matrix.
-void ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
+Status ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
   const size_t sn = static_cast<size_t>(n);
   // Row i of the state reduction holds the rates out of i.
   Transpose(mat, sn);
@@ -105,11 +107,13 @@ void ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int
                                             static_cast<size_t>(next), sn, 0, pivots.data());
     if (failed >= 0 && b == 1) {
       // Nothing leads from the state to one that is left.
-      Fatal(1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot %g)\n",
-            static_cast<int>(failed) + 1, 0.0);
+      return Failure(
+          1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot %g)\n",
+          static_cast<int>(failed) + 1, 0.0);
     }
     if (failed >= 0) {
-      Fatal(1, "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
+      return Failure(
+          1, "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
     }
     if (print_block) {
       PrintBlockProduct(before, mat, sn, static_cast<size_t>(c), static_cast<size_t>(next), scale);
@@ -129,17 +133,23 @@ void ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int
   }
   mat.swap(reduced);
   RebuildDiagonal(mat, sm);
+  return Status{};
 }
 
-int MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b) {
+Status MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b,
+                int& reduced) {
+  reduced = n;
   if (m < 1) m = 1;  // the options never allow fewer; keeps the loops in bounds
-  if (n <= m) return n;
+  if (n <= m) return Status{};
   if (b < 1) b = 1;
-  CheckRates(m_mat, static_cast<size_t>(n), "the rate");
+  Status status = CheckRates(m_mat, static_cast<size_t>(n), "the rate");
+  if (!status.ok()) return status;
   if (!opts.quiet) fprintf(stderr, "decreasing %d to %d\n", n, m);
-  BackendFor(opts.mlapack_method).reduce(opts, m_mat, n, m, b);
+  status = BackendFor(opts.mlapack_method).reduce(opts, m_mat, n, m, b);
+  if (!status.ok()) return status;
   // Rates beyond the range of a double after the reduction: no table is
   // built from them.
-  CheckRates(m_mat, static_cast<size_t>(m), "the reduced rate");
-  return m;
+  status = CheckRates(m_mat, static_cast<size_t>(m), "the reduced rate");
+  if (status.ok()) reduced = m;
+  return status;
 }

@@ -11,16 +11,21 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 
 // Reduces the n x n matrix `m_mat` (row-major, column j = rates out of j; the
 // diagonal is ignored and rebuilt from the columns) to m states, at most b per
 // step; the steps only set the progress lines (one per block of b, or one per
 // hundred states left when b = 1) and the message when a state cannot be
-// eliminated. Returns m if it reduced, else n (matrix untouched).
-int MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b);
+// eliminated. Sets `reduced` to m if it reduced, else n (matrix untouched).
+// Fails when a rate before or after the reduction is not a finite number or
+// a state cannot be eliminated.
+Status MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b,
+                int& reduced);
 
 // The double kernel of MxReduce (the default arithmetic): the n x n `mat`
-// becomes the m x m reduced matrix; prints the progress lines only.
-void ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
+// becomes the m x m reduced matrix; prints the progress lines only. Fails
+// when a state or a block of states cannot be eliminated.
+Status ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
 
 #endif  // ZOLVANE_CALC_REDUCE_H_

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "base/status.h"
+
 struct SaddleRecord {
   double energy = 0.0;
   int cc = 0;
@@ -15,9 +17,10 @@ struct SaddleRecord {
 inline constexpr int kMaxLmins = 99;
 
 // Reads "saddles.txt" from the working directory, one record per non-blank
-// line in file order. Ends the run (status 1) when the file cannot be opened,
-// a line does not start with a number, an integer and a token, or a line lists
-// more than kMaxLmins minima or a token that is not an integer.
-std::vector<SaddleRecord> ParseSaddleFile();
+// line in file order, into `records`. Fails (status 1) when the file cannot be
+// opened or read, a line does not start with a number, an integer and a
+// token, or a line lists more than kMaxLmins minima or a token that is not an
+// integer.
+Status ParseSaddleFile(std::vector<SaddleRecord>& records);
 
 #endif  // ZOLVANE_CALC_SADDLE_FILE_H_

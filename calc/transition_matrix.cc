@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/calc.h"
 
 namespace {
@@ -19,17 +19,18 @@ double Join(const QorpRecord& r) { return r.energy + r.saddle_height; }
 // The saddle walks trust father and index as 1-based array positions with
 // fathers numbered below their children; anything else would send them out
 // of the array or round in circles.
-void CheckTreeOfMinima(const std::vector<QorpRecord>& records, int n) {
+Status CheckTreeOfMinima(const std::vector<QorpRecord>& records, int n) {
   for (int k = 1; k <= n; ++k) {
     const QorpRecord& r = records[k - 1];
     if (r.index != k) {
-      Fatal(1, "ERROR: local minimum %d is numbered %d in the qorp file\n", k, r.index);
+      return Failure(1, "ERROR: local minimum %d is numbered %d in the qorp file\n", k, r.index);
     }
     if (k >= 2 && (r.father < 1 || r.father >= k)) {
-      Fatal(1, "ERROR: local minimum %d has father %d, which is not one of 1..%d\n", k, r.father,
-            k - 1);
+      return Failure(1, "ERROR: local minimum %d has father %d, which is not one of 1..%d\n", k,
+                     r.father, k - 1);
     }
   }
+  return Status{};
 }
 
 namespace {
@@ -72,32 +73,37 @@ void MethodARatesInto(int target, const std::vector<QorpRecord>& records, int n,
   }
 }
 
-std::vector<double> Calc::MxQorp2Matrix(const std::vector<QorpRecord>* records,
-                                        std::vector<double>&& rates) {
+Status Calc::MxQorp2Matrix(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
+                           std::vector<double>& U) {
   // D is sized by the number of minima: validate the tree before trusting it.
-  if (opts.method == 'A' && records != nullptr) CheckTreeOfMinima(*records, dim);
-  if (opts.degeneracy) MxAddDegeneracy();
+  if (opts.method == 'A' && records != nullptr) {
+    if (Status status = CheckTreeOfMinima(*records, dim); !status.ok()) return status;
+  }
+  if (opts.degeneracy) {
+    if (Status status = MxAddDegeneracy(); !status.ok()) return status;
+  }
 
-  std::vector<double> U;
+  Status status;
   switch (opts.method) {
     case 'I':
-      U = MxMethodI(records, std::move(rates));
+      status = MxMethodI(records, std::move(rates), U);
       break;
     case 'A':
       if (records == nullptr) {
-        Fatal(1, "ERROR: method A needs the local minima of a qorp file\n");
+        return Failure(1, "ERROR: method A needs the local minima of a qorp file\n");
       }
-      U = MxMethodA(*records);
+      status = MxMethodA(*records, U);
       break;
     default:
-      Fatal(1, "ERROR in MxQorp2Matrix(): No handler 4 method %c\n", opts.method);
+      return Failure(1, "ERROR in MxQorp2Matrix(): No handler 4 method %c\n", opts.method);
   }
+  if (!status.ok()) return status;
 
   if (opts.dumpU) {
     MxASCIIWrite(U.data(), "U.txt");
     MxBinWrite(U.data(), "U", 'm');
   }
-  return U;
+  return status;
 }
 
 namespace {
@@ -126,24 +132,27 @@ std::vector<double> AppendAbsorbingState(Calc& calc, const std::vector<double>& 
 }
 
 // The absorbed minimum (1-based) must be one of the n minima.
-void CheckAbsorbedMinimum(int a, int n) {
-  if (a > n) Fatal(1, "ERROR: --absorb %d names no local minimum (there are %d)\n", a, n);
+Status CheckAbsorbedMinimum(int a, int n) {
+  if (a > n) return Failure(1, "ERROR: --absorb %d names no local minimum (there are %d)\n", a, n);
+  return Status{};
 }
 
 }  // namespace
 
-std::vector<double> Calc::MxMethodA(const std::vector<QorpRecord>& records) {
+Status Calc::MxMethodA(const std::vector<QorpRecord>& records, std::vector<double>& U) {
   const int n = dim;
   if (static_cast<int>(records.size()) < n) {
-    Fatal(1, "ERROR: %d local minima expected, %zu read\n", n, records.size());
+    return Failure(1, "ERROR: %d local minima expected, %zu read\n", n, records.size());
   }
-  CheckTreeOfMinima(records, n);
-  if (opts.absorb >= 1) CheckAbsorbedMinimum(opts.absorb, n);
+  if (Status status = CheckTreeOfMinima(records, n); !status.ok()) return status;
+  if (opts.absorb >= 1) {
+    if (Status status = CheckAbsorbedMinimum(opts.absorb, n); !status.ok()) return status;
+  }
 
   // Row i holds the rates into i: U(i, j) = exp(-(S_ij - E_j)/kT). Filling
   // whole rows from one saddle pass per source keeps the work O(n^2) and the
   // writes contiguous.
-  std::vector<double> U(static_cast<size_t>(n) * n, 0.0);
+  U.assign(static_cast<size_t>(n) * n, 0.0);
   std::vector<double> saddle(n, 0.0);
   std::vector<char> on_path(n, 0);
   for (int i = 0; i < n; ++i) {
@@ -162,26 +171,26 @@ std::vector<double> Calc::MxMethodA(const std::vector<QorpRecord>& records) {
 
   MxSetDiagonal(U.data(), dim);
   if (opts.verbose) MxPrint(U.data(), "U with Methode A", 'm');
-  return U;
+  return Status{};
 }
 
-std::vector<double> Calc::MxMethodI(const std::vector<QorpRecord>* records,
-                                    std::vector<double>&& rates) {
+Status Calc::MxMethodI(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
+                       std::vector<double>& U) {
   const int n = dim;
   // Taken over: released when this function returns.
   std::vector<double> input = std::move(rates);
   if (input.size() != static_cast<size_t>(n) * n) {
-    Fatal(1, "ERROR: rate matrix of order %d expected, %zu rates given\n", n, input.size());
+    return Failure(1, "ERROR: rate matrix of order %d expected, %zu rates given\n", n,
+                   input.size());
   }
   if (opts.absorb >= 1) {
-    CheckAbsorbedMinimum(opts.absorb, n);
+    if (Status status = CheckAbsorbedMinimum(opts.absorb, n); !status.ok()) return status;
     if (records == nullptr || static_cast<int>(records->size()) < opts.absorb) {
-      Fatal(1, "ERROR: the absorbing state needs the local minima of a qorp file\n");
+      return Failure(1, "ERROR: the absorbing state needs the local minima of a qorp file\n");
     }
   }
   if (opts.verbose) MxPrint(input.data(), "Input Matrix", 'm');
 
-  std::vector<double> U;
   if (opts.absorb >= 1) {
     const int a = opts.absorb;
     const QorpRecord& r = (*records)[a - 1];
@@ -195,7 +204,7 @@ std::vector<double> Calc::MxMethodI(const std::vector<QorpRecord>* records,
 
   MxSetDiagonal(U.data(), dim);
   if (opts.verbose) MxPrint(U.data(), "U with Methode I", 'm');
-  return U;
+  return Status{};
 }
 
 void Calc::MxSetDiagonal(double* U, int n) const {

@@ -189,7 +189,7 @@ int ReadDistributedQorp(ProgramRecord& record, std::vector<QorpRecord>& records,
 DistMatrix MethodAMatrix(const Calc& calc, const std::vector<QorpRecord>& records,
                          const ProcessGrid& grid, int nb) {
   const int n = calc.dim;
-  CheckTreeOfMinima(records, n);
+  if (Status status = CheckTreeOfMinima(records, n); !status.ok()) Fatal(status);
   DistMatrix a = MakeDistMatrix(n, nb, grid);
   std::vector<double> rates(n, 0.0), saddle(n, 0.0);
   std::vector<char> on_path(n, 0);

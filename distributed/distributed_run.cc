@@ -96,13 +96,15 @@ int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
   const int n = a.n;
   std::vector<char> reached;
   std::vector<double> out_of;
-  const bool reduces = calc.MxFindUnreached(
+  bool reduces = false;
+  const Status status = calc.MxFindUnreached(
       p0, n,
       [&](int d) {
         FetchRow(a, d, out_of);  // row d of A: U(k, d), the rates d -> k
         return Calc::RatesOutOf{out_of.data(), 1};
       },
-      reached);
+      reached, reduces);
+  if (!status.ok()) Fatal(status);
   if (!reduces) return n;
   const int m = static_cast<int>(calc.kept.size());
   // Swapping l with kept[l] in increasing l brings every kept state to its
@@ -477,7 +479,8 @@ int RunDistributed(ProgramRecord& record) {
   SetDiagonal(a, opts.useplusI);
   const bool reshaped = Rescale(opts, a);
 
-  std::vector<double> p0 = calc.MxMakeP0();
+  std::vector<double> p0;
+  if (Status status = calc.MxMakeP0(p0); !status.ok()) Fatal(status);
   const int d = Ergodicity(calc, a, p0);
   std::vector<double> p8(d, 0.0);
   if (!opts.quiet) fprintf(stderr, "Time to initialize: %.2f secs.\n", SecondsSince(start));
@@ -487,16 +490,17 @@ int RunDistributed(ProgramRecord& record) {
   // equilibrium, whatever the method.
   if (opts.method == 'A' && !reshaped) {
     KeepRecords(calc, records);
-    calc.MxEquilibriumFromEnergies(records, p8);
+    if (Status status = calc.MxEquilibriumFromEnergies(records, p8); !status.ok()) Fatal(status);
   } else {
     // U(c, j) is column c of A, U(j, c) row c.
     std::vector<double> row, column;
-    calc.MxEquilibriumFromBalanceLines(
+    const Status status = calc.MxEquilibriumFromBalanceLines(
         [&](int c) {
           FetchRowAndColumn(a, c, c, row, column);
           return Calc::BalanceLines{column.data(), 1, row.data(), 1};
         },
         p8);
+    if (!status.ok()) Fatal(status);
   }
   if (opts.equil_file != nullptr) {
     RootOnly([&]() -> int64_t {

@@ -216,14 +216,14 @@ void MxTransposeInPlace(double* a, int n) {
   }
 }
 
-void MxExponential(const double* a, double* out, int n, int degree, double feps) {
+Status MxExponential(const double* a, double* out, int n, int degree, double feps) {
   ExponentialWork work;
-  MxExponential(a, out, n, degree, feps, work);
+  return MxExponential(a, out, n, degree, feps, work);
 }
 
-void MxExponential(const double* a, double* out, int n, int degree, double feps,
-                   ExponentialWork& work) {
-  if (n <= 0) return;
+Status MxExponential(const double* a, double* out, int n, int degree, double feps,
+                     ExponentialWork& work) {
+  if (n <= 0) return Status{};
   const size_t sn = static_cast<size_t>(n);
   const size_t nn = sn * sn;
   const int q = std::max(degree, 1);
@@ -297,7 +297,7 @@ void MxExponential(const double* a, double* out, int n, int degree, double feps,
   // R = (Q - P)^-1 (Q + P) = 2 (Q - P)^-1 P + I.
   for (size_t i = 0; i < nn; ++i) qm[i] -= p[i];
   if (InverseWith(qm, n, feps, work.lu, work.pivots, work.inverse_work) != 0) {
-    Fatal(1, "ERROR: matrix exponential: the Pade denominator cannot be inverted\n");
+    return Failure(1, "ERROR: matrix exponential: the Pade denominator cannot be inverted\n");
   }
   double* r = x;
   MxGemm(n, n, n, qm, p, r);
@@ -309,4 +309,5 @@ void MxExponential(const double* a, double* out, int n, int degree, double feps,
     std::swap(r, t);
   }
   std::memcpy(out, r, nn * sizeof(double));
+  return Status{};
 }

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/status.h"
+
 // Replaces `a` by its inverse. Returns 0, or -1 when a pivot falls below
 // feps times the largest pivot so far (then `a` holds a partial state).
 // Callers that use the result must stop the run on -1.
@@ -34,9 +36,9 @@ void MxRemovePlusIShift(std::vector<double>& evals);
 void MxTransposeInPlace(double* a, int n);
 
 // out = exp(a) by the diagonal Pade approximant of even `degree` with scaling
-// and squaring; `a` is unchanged and `out` must not alias it. A Pade
-// denominator that cannot be inverted ends the run.
-void MxExponential(const double* a, double* out, int n, int degree, double feps);
+// and squaring; `a` is unchanged and `out` must not alias it. Fails when the
+// Pade denominator cannot be inverted.
+Status MxExponential(const double* a, double* out, int n, int degree, double feps);
 
 // Work matrices of MxExponential (and of the inverse inside it), sized on
 // first use. A caller evaluating many exponentials of one order keeps one of
@@ -46,7 +48,7 @@ struct ExponentialWork {
   std::vector<double> lu, inverse_work;
   std::vector<int> pivots;
 };
-void MxExponential(const double* a, double* out, int n, int degree, double feps,
-                   ExponentialWork& work);
+Status MxExponential(const double* a, double* out, int n, int degree, double feps,
+                     ExponentialWork& work);
 
 #endif  // ZOLVANE_MATRIX_DENSE_H_

@@ -171,7 +171,11 @@ class Landscape {
   }
 
   std::vector<double> MakeP0(const Calc& calc, const std::optional<py::array_t<double>>& p0) const {
-    if (!p0) return calc.MxMakeP0();
+    if (!p0) {
+      std::vector<double> v;
+      ThrowIfFailed(calc.MxMakeP0(v));
+      return v;
+    }
     auto a = p0->unchecked<1>();
     if (a.shape(0) != n) {
       throw StageError(1, "p0 must have " + std::to_string(n) + " entries", false);
@@ -194,7 +198,7 @@ class Landscape {
   // reached states.
   Decomposition& Decompose(Calc& calc, std::vector<double>& p0) {
     std::vector<double> u(U);
-    calc.MxErgodicity(u, p0, n);
+    ThrowIfFailed(calc.MxErgodicity(u, p0, n));
     if (cache && cache->kept == calc.kept) return *cache;
     std::vector<double> p8 = calc.MxAllocate();
     if (calc.opts.method == 'A' && !reshaped) {
@@ -206,9 +210,9 @@ class Landscape {
           if (k < static_cast<int>(records.size())) kept_records.push_back(records[k]);
         }
       }
-      calc.MxEquilibriumFromEnergies(kept_records, p8);
+      ThrowIfFailed(calc.MxEquilibriumFromEnergies(kept_records, p8));
     } else {
-      calc.MxEquilibriumFromBalance(u, p8);
+      ThrowIfFailed(calc.MxEquilibriumFromBalance(u, p8));
     }
     {
       NumericalScope numerical;
@@ -262,7 +266,7 @@ std::shared_ptr<Landscape> Build(Settings s, const std::string* ratesfile,
     if (opts.ratesfile == stdin) throw StageError(1, "a rates file is needed", false);
     ThrowIfFailed(opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, rates, n)
                            : ParseRatesFile(ctx, ctx.ratesfile, rates, n));
-    if (opts.bin) n = MxReduce(opts, rates, opts.nstates, n, opts.max_decrease);
+    if (opts.bin) ThrowIfFailed(MxReduce(opts, rates, opts.nstates, n, opts.max_decrease, n));
     if (opts.qorp != stdin) {
       int m = 0;
       ThrowIfFailed(ParseQorpFile(ctx, ctx.qorp, l->records, m));
@@ -280,7 +284,8 @@ std::shared_ptr<Landscape> Build(Settings s, const std::string* ratesfile,
     throw StageError(1, "absorb needs a qorp file (qorp=...) for the absorbing state", false);
   }
   Calc calc(n, opts);
-  l->U = calc.MxQorp2Matrix(l->have_records ? &l->records : nullptr, std::move(rates));
+  ThrowIfFailed(
+      calc.MxQorp2Matrix(l->have_records ? &l->records : nullptr, std::move(rates), l->U));
   const int d = calc.dim;
   if (RescaleMatrix(calc, l->U.data(), d)) l->reshaped = true;
   l->n = d;
@@ -299,7 +304,8 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
   std::vector<double> out_times, rows;
   {
     NumericalScope numerical;
-    const Evolution e = MakeEvolution(calc, std::vector<double>(d.evecs), start);
+    Evolution e;
+    ThrowIfFailed(MakeEvolution(calc, std::vector<double>(d.evecs), start, e));
     auto keep = [&](double t, double* p) {
       const double sum = CheckPopulationLine(o, p, calc.dim, t);
       std::vector<double> values(calc.dim);
@@ -559,7 +565,8 @@ the time from k itself (0 at k). NaN when some state cannot reach k.)doc")
             {
               NumericalScope numerical;
               py::gil_scoped_release release;
-              MxReduce(o, rates, k, l.n, o.max_decrease);
+              int reduced = 0;
+              ThrowIfFailed(MxReduce(o, rates, k, l.n, o.max_decrease, reduced));
             }
             // The reduced generator is a landscape of its own: rates only, any
             // rescaling already in them.

@@ -75,7 +75,10 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
   if (!status.ok()) Fatal(status);
   // Binary rates are the one input --nstates shrinks: the states beyond it
   // are eliminated as quasi-stationary.
-  if (opts.bin) n = MxReduce(opts, rates, opts.nstates, n, opts.max_decrease);
+  if (opts.bin) {
+    status = MxReduce(opts, rates, opts.nstates, n, opts.max_decrease, n);
+    if (!status.ok()) Fatal(status);
+  }
   if (opts.absorb != 0) {
     if (!qorp_given) {
       Fatal(kExitError,
@@ -168,15 +171,19 @@ int RunDriver(ProgramRecord& record) {
 
   Calc calc(n, opts);
   calc.sequence = std::move(sequence);
-  std::vector<double> U = calc.MxQorp2Matrix(have_records ? &records : nullptr, std::move(rates));
+  std::vector<double> U;
+  Status status = calc.MxQorp2Matrix(have_records ? &records : nullptr, std::move(rates), U);
+  if (!status.ok()) Fatal(status);
   int d = calc.dim;
 
   // Set when the rates no longer follow the Boltzmann weights of the minima
   // (a common factor, --times, keeps them in proportion).
   const bool reshaped = RescaleMatrix(calc, U.data(), d);
 
-  std::vector<double> p0 = calc.MxMakeP0();
-  d = calc.MxErgodicity(U, p0, d);
+  std::vector<double> p0;
+  if (status = calc.MxMakeP0(p0); !status.ok()) Fatal(status);
+  if (status = calc.MxErgodicity(U, p0, d); !status.ok()) Fatal(status);
+  d = calc.dim;
   if (opts.verbose) calc.MxPrint(U.data(), "Ergodic U", 'm');
 
   std::vector<double> p8 = calc.MxAllocate();
@@ -188,11 +195,12 @@ int RunDriver(ProgramRecord& record) {
   const std::vector<QorpRecord>* energies = nullptr;
   if (opts.method == 'A' && !reshaped) {
     KeepRecords(calc, records);
-    calc.MxEquilibriumFromEnergies(records, p8);
+    status = calc.MxEquilibriumFromEnergies(records, p8);
     energies = &records;
   } else {
-    calc.MxEquilibriumFromBalance(U, p8);
+    status = calc.MxEquilibriumFromBalance(U, p8);
   }
+  if (!status.ok()) Fatal(status);
   if (opts.equil_file != nullptr) WriteEquilibriumFile(calc, opts.equil_file, p8);
   // One warning covers the table and the first passage times.
   backend.warn_unprotected(calc, U, p8);
@@ -210,20 +218,19 @@ int RunDriver(ProgramRecord& record) {
       WarnIfExponentialStiff(calc, RateSpread(U, d), p8,
                              calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, d));
       ProgressStage("time points", true);
-      if (!calc.OneStateTablePrinted() && calc.MxIterateExponent(p0, p8, U) != 0) {
-        // The stage has printed why; nothing more to say.
-        Fatal(kExitError, "%s", "");
+      if (!calc.OneStateTablePrinted()) {
+        if (status = calc.MxIterateExponent(p0, p8, U); !status.ok()) Fatal(status);
       }
       ProgressEnd();
     } else {
       // The table stage holds the decomposition in the arithmetic that
       // made it.
-      std::function<void(std::vector<double>&)> table;
+      std::function<Status(std::vector<double>&)> table;
       if (opts.recoverE) {
-        calc.MxRecover(p8);
+        if (status = calc.MxRecover(p8); !status.ok()) Fatal(status);
         // A stored decomposition is used in double whatever made it.
         WarnIfSpectrumUnresolved(calc, RateSpread(U, d), p8);
-        table = [&calc, &p8](std::vector<double>& p) { calc.MxIterate(p, p8); };
+        table = [&calc, &p8](std::vector<double>& p) { return calc.MxIterate(p, p8); };
       } else {
         t = clock();
         ProgressStage("diagonalising");
@@ -239,7 +246,7 @@ int RunDriver(ProgramRecord& record) {
       std::vector<double>().swap(U);
       if (!calc.OneStateTablePrinted()) {
         ProgressStage("time points", true);
-        table(p0);
+        if (status = table(p0); !status.ok()) Fatal(status);
         ProgressEnd();
         if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
       }

@@ -67,6 +67,12 @@ $Z -f $ex/landscape.rates --absorb 1 -B /
 $Z -b -f $ex/landscape.rates
 head -c 100 $ex/landscape.bin > cut.bin && $Z -b -f cut.bin
 head -c 100 $ex/landscape.bin | $Z -b
+printf 'SEQ\n1 . -1 0 0\n3 . -2 1 1\n' | $Z -m A
+printf 'SEQ\n1 . -1 0 0\n2 . -2 5 1\n' | $Z -m A
+$Z -m A --degeneracy < $ex/landscape.qorp
+$Z -f $ex/landscape.rates --p0 99=1
+$Z -f $ex/landscape.rates --recoverE
+printf '0 1\n0 0\n' | $Z
 $Z --no-such-option
 $Z --mlapack-method XX
 $Z -m A --absorb 99 < $ex/landscape.qorp

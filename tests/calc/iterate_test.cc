@@ -40,8 +40,9 @@ std::string Evolve(const RunOptions& opts, int n, const std::vector<double>& U,
   testing::internal::CaptureStderr();
   calc.MxDiagonalize(work, p8);
   testing::internal::CaptureStdout();
-  calc.MxIterate(p0, p8);
+  const Status status = calc.MxIterate(p0, p8);
   std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(status.ok()) << status.message;
   std::string e = testing::internal::GetCapturedStderr();
   if (err != nullptr) *err = e;
   return out;
@@ -356,9 +357,9 @@ TEST(MxIterate, RecoverAfterDumpGivesTheSameTable) {
     again.recoverE = 1;
     Calc calc(l.n, again);
     testing::internal::CaptureStderr();
-    calc.MxRecover(l.p8);
+    EXPECT_TRUE(calc.MxRecover(l.p8).ok());
     testing::internal::CaptureStdout();
-    calc.MxIterate(p0, l.p8);
+    EXPECT_TRUE(calc.MxIterate(p0, l.p8).ok());
     Table recovered = ParseTable(testing::internal::GetCapturedStdout());
     testing::internal::GetCapturedStderr();
 
@@ -374,6 +375,28 @@ TEST(MxIterate, RecoverAfterDumpGivesTheSameTable) {
 }
 
 // MxOutputLine on its own: the three --num-err modes and the reduced columns.
+// With an absorbing state the table needs the inverse of the eigenvectors:
+// eigenvectors that have none are refused before any line is printed.
+TEST(MxIterate, SingularEigenvectorsAreRefused) {
+  const std::vector<std::vector<double>> singular = {
+      {0, 0, 0, 0}, {1, 2, 2, 4}, {1, 0, std::nan(""), 1}};
+  for (const std::vector<double>& evecs : singular) {
+    SCOPED_TRACE(testing::PrintToString(evecs));
+    RunOptions opts = QuietOptions();
+    Calc calc(2, opts);
+    calc.absorbing_state = 2;
+    calc.evals = {0, -1};
+    calc.evecs = evecs;
+    std::vector<double> p0 = {1, 0};
+    testing::internal::CaptureStdout();
+    const Status status = calc.MxIterate(p0, {0, 1});
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(kExitError, status.exit_status);
+    EXPECT_EQ("ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n",
+              status.message);
+  }
+}
+
 TEST(MxOutputLine, ModesAndColumns) {
   struct Case {
     const char* name;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <utility>
@@ -77,8 +78,51 @@ Reduced Reduce(Matrix mat, int n, int m, int b, bool quiet = false, bool verbose
   opts.quiet = quiet;
   opts.verbose = verbose;
   testing::internal::CaptureStderr();
-  int dim = MxReduce(opts, mat, m, n, b);
+  int dim = 0;
+  const Status status = MxReduce(opts, mat, m, n, b, dim);
+  EXPECT_TRUE(status.ok()) << status.message;
   return {dim, std::move(mat), testing::internal::GetCapturedStderr()};
+}
+
+// Rates that are not finite numbers, and states that lead nowhere, are
+// refused with status 1 before any table is built from them.
+TEST(MxReduce, RefusalsComeBackAsStatus) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* name;
+    Matrix mat;  // 3 x 3, column j = rates out of j
+    int b;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a rate that is not a number",
+       {0, 1, 1, 1, 0, std::nan(""), 1, 1, 0},
+       1,
+       "ERROR: quasi-stationary reduction: the rate from state 3 to state 2 is nan\n"},
+      {"a rate beyond every double",
+       {0, 1, 1, inf, 0, 1, 1, 1, 0},
+       1000000,
+       "ERROR: quasi-stationary reduction: the rate from state 1 to state 2 is inf\n"},
+      {"a state with no way out, one at a time",
+       {0, 1, 0, 1, 0, 0, 1, 1, 0},
+       1,
+       "ERROR: quasi-stationary reduction: state 3 cannot be eliminated (pivot 0)\n"},
+      {"a state with no way out, in one block",
+       {0, 1, 0, 1, 0, 0, 1, 1, 0},
+       1000000,
+       "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunOptions opts;
+    opts.quiet = 1;
+    Matrix mat = c.mat;
+    int dim = -1;
+    const Status status = MxReduce(opts, mat, 1, 3, c.b, dim);
+    EXPECT_EQ(kExitError, status.exit_status);
+    EXPECT_EQ(c.message, status.message);
+    EXPECT_EQ(3, dim);
+  }
 }
 
 TEST(MxReduce, TargetNotBelowDimensionLeavesMatrixAlone) {

@@ -27,6 +27,22 @@ QorpRecord Minimum(int index, int father, double energy, double height, double f
 
 double At(const std::vector<double>& m, int n, int i, int j) { return m[i * n + j]; }
 
+// U of a stage that must go through.
+std::vector<double> BuildU(Calc& calc, const std::vector<QorpRecord>* records,
+                           std::vector<double>&& rates) {
+  std::vector<double> U;
+  const Status status = calc.MxQorp2Matrix(records, std::move(rates), U);
+  EXPECT_TRUE(status.ok()) << status.message;
+  return U;
+}
+
+std::vector<double> MethodA(Calc& calc, const std::vector<QorpRecord>& records) {
+  std::vector<double> U;
+  const Status status = calc.MxMethodA(records, U);
+  EXPECT_TRUE(status.ok()) << status.message;
+  return U;
+}
+
 void ExpectColumnSums(const std::vector<double>& U, int n, double want) {
   for (int j = 0; j < n; ++j) {
     double sum = 0;
@@ -99,7 +115,7 @@ TEST(MethodA, SmallLandscapes) {
     opts.method = 'A';
     opts.useplusI = c.useplusI;
     Calc calc(static_cast<int>(c.records.size()), opts);
-    std::vector<double> U = calc.MxQorp2Matrix(&c.records, {});
+    std::vector<double> U = BuildU(calc, &c.records, {});
     ExpectArrayNear(c.want, U, 1e-15);
     ExpectColumnSums(U, calc.dim, c.useplusI ? 1.0 : 0.0);
   }
@@ -137,7 +153,7 @@ TEST(MethodA, MatchesFindSaddleOnRandomTrees) {
     const std::vector<QorpRecord> records = RandomTree(n, seed);
     RunOptions opts;
     Calc calc(n, opts);
-    const std::vector<double> U = calc.MxMethodA(records);
+    const std::vector<double> U = MethodA(calc, records);
     for (int i = 0; i < n; ++i) {
       for (int j = 0; j < n; ++j) {
         if (i == j) continue;
@@ -157,7 +173,7 @@ TEST(MethodA, AbsorbingState) {
   opts.absorb = 2;
   Calc calc(3, opts);
   testing::internal::CaptureStderr();
-  const std::vector<double> U = calc.MxQorp2Matrix(&records, {});
+  const std::vector<double> U = BuildU(calc, &records, {});
   EXPECT_EQ("dim increased to 4\nnew absorbing lmin is: 4\n",
             testing::internal::GetCapturedStderr());
   EXPECT_EQ(4, calc.dim);
@@ -178,7 +194,7 @@ TEST(MethodA, VerbosePrintsTheInflatedMatrixFirst) {
   opts.absorb = 1;
   Calc calc(1, opts);
   testing::internal::CaptureStderr();
-  calc.MxQorp2Matrix(&records, {});
+  BuildU(calc, &records, {});
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(
       "dim increased to 2\nnew absorbing lmin is: 2\n"
@@ -212,7 +228,7 @@ TEST(MethodI, DiagonalIsIgnoredAndAbsorbingRateUsesFreeEnergy) {
     opts.absorb = c.absorb;
     Calc calc(2, opts);
     testing::internal::CaptureStderr();
-    const std::vector<double> U = calc.MxQorp2Matrix(&records, std::vector<double>(c.rates));
+    const std::vector<double> U = BuildU(calc, &records, std::vector<double>(c.rates));
     testing::internal::GetCapturedStderr();
     ExpectArrayNear(c.want, U, 1e-15);
   }
@@ -227,16 +243,20 @@ TEST(TransitionMatrix, DumpUWritesTheFinishedMatrix) {
   opts.absorb = 2;
   Calc calc(2, opts);
   testing::internal::CaptureStderr();
-  const std::vector<double> U = calc.MxQorp2Matrix(&records, {});
+  const std::vector<double> U = BuildU(calc, &records, {});
   testing::internal::GetCapturedStderr();
   std::vector<double> back;
-  EXPECT_EQ(3, calc.MxBinRead(back, "U", 'm'));
+  int stored = 0;
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(calc.MxBinRead(back, "U", 'm', stored).ok());
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(3, stored);
   EXPECT_EQ(U, back);
   const std::string text = ReadFile("U.txt");
   EXPECT_EQ(3, std::count(text.begin(), text.end(), '\n'));
 }
 
-TEST(TransitionMatrixDeathTest, BadInputEndsTheRun) {
+TEST(TransitionMatrix, BadInputIsRefusedWithItsMessage) {
   struct Case {
     const char* name;
     char method;
@@ -254,7 +274,7 @@ TEST(TransitionMatrixDeathTest, BadInputEndsTheRun) {
        'A',
        0,
        {Minimum(1, 0, -1, 0), Minimum(2, 0, -1, 1)},
-       "local minimum 2 has father 0"},
+       "ERROR: local minimum 2 has father 0, which is not one of 1..1\n"},
       {"number differs from the line",
        'A',
        0,
@@ -264,17 +284,17 @@ TEST(TransitionMatrixDeathTest, BadInputEndsTheRun) {
        'A',
        3,
        {Minimum(1, 0, -1, 0), Minimum(2, 1, -1, 1)},
-       "ERROR: --absorb 3 names no local minimum \\(there are 2\\)\n"},
+       "ERROR: --absorb 3 names no local minimum (there are 2)\n"},
       {"absorb beyond the minima, method I",
        'I',
        3,
        {Minimum(1, 0, -1, 0), Minimum(2, 1, -1, 1)},
-       "--absorb 3 names no local minimum"},
+       "ERROR: --absorb 3 names no local minimum (there are 2)\n"},
       {"unknown method",
        'X',
        0,
        {Minimum(1, 0, -1, 0)},
-       "ERROR in MxQorp2Matrix\\(\\): No handler 4 method X\n"},
+       "ERROR in MxQorp2Matrix(): No handler 4 method X\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -283,8 +303,10 @@ TEST(TransitionMatrixDeathTest, BadInputEndsTheRun) {
     opts.absorb = c.absorb;
     const int n = static_cast<int>(c.records.size());
     Calc calc(n, opts);
-    EXPECT_EXIT(calc.MxQorp2Matrix(&c.records, std::vector<double>(n * n, 1.0)),
-                testing::ExitedWithCode(1), c.message);
+    std::vector<double> U;
+    const Status status = calc.MxQorp2Matrix(&c.records, std::vector<double>(n * n, 1.0), U);
+    EXPECT_EQ(kExitError, status.exit_status);
+    EXPECT_EQ(c.message, status.message);
   }
 }
 
