@@ -3,11 +3,12 @@
 #include <cstdio>
 
 #include "base/exit_status.h"
-#include "base/fatal.h"
+#include "base/status.h"
 
-// Closes an output file; a write or the close that failed ends the run.
-void CloseWrittenOutput(FILE* f, const char* name, const char* what) {
+// Closes an output file; a write or the close that failed is an error.
+Status CloseWrittenOutput(FILE* f, const char* name, const char* what) {
   bool failed = ferror(f) != 0;
   if (fclose(f) != 0) failed = true;
-  if (failed) Fatal(kExitError, "ERROR: could not write %s %s\n", what, name);
+  if (failed) return Failure(kExitError, "ERROR: could not write %s %s\n", what, name);
+  return Status{};
 }

@@ -5,8 +5,10 @@
 
 #include <cstdio>
 
-// Closes `f`; a write or the close that failed ends the run with
+#include "base/status.h"
+
+// Closes `f`; a write or the close that failed fails with
 // "ERROR: could not write <what> <name>" and status 1.
-void CloseWrittenOutput(FILE* f, const char* name, const char* what);
+Status CloseWrittenOutput(FILE* f, const char* name, const char* what);
 
 #endif  // ZOLVANE_APP_WRITTEN_OUTPUT_H_

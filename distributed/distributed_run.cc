@@ -504,7 +504,9 @@ int RunDistributed(ProgramRecord& record) {
   }
   if (opts.equil_file != nullptr) {
     RootOnly([&]() -> int64_t {
-      WriteEquilibriumFile(calc, opts.equil_file, p8);
+      if (Status status = WriteEquilibriumFile(calc, opts.equil_file, p8); !status.ok()) {
+        Fatal(status);
+      }
       return 0;
     });
   }

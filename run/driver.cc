@@ -100,7 +100,9 @@ int ReadInput(ProgramRecord& record, std::vector<QorpRecord>& records, bool& hav
     Fatal(kExitError, "ERROR: Rate file empty!\n");
   }
   if (opts.visualize != nullptr) {
-    ExportRateGraph(opts.visualize, rates, have_records ? &records : nullptr, n, opts.quiet != 0);
+    status = ExportRateGraph(opts.visualize, rates, have_records ? &records : nullptr, n,
+                             opts.quiet != 0);
+    if (!status.ok()) Fatal(status);
   }
   return n;
 }
@@ -151,7 +153,10 @@ void FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
     for (double x : *times) fprintf(out, "%15.7f ", x);
     fputs(out == stderr ? "\n---\n" : "\n", out);
   }
-  if (out != stderr) CloseWrittenOutput(out, opts.fptfile->c_str(), "FPT output");
+  if (out != stderr) {
+    const Status status = CloseWrittenOutput(out, opts.fptfile->c_str(), "FPT output");
+    if (!status.ok()) Fatal(status);
+  }
 }
 
 }  // namespace
@@ -201,7 +206,9 @@ int RunDriver(ProgramRecord& record) {
     status = calc.MxEquilibriumFromBalance(U, p8);
   }
   if (!status.ok()) Fatal(status);
-  if (opts.equil_file != nullptr) WriteEquilibriumFile(calc, opts.equil_file, p8);
+  if (opts.equil_file != nullptr) {
+    if (status = WriteEquilibriumFile(calc, opts.equil_file, p8); !status.ok()) Fatal(status);
+  }
   // One warning covers the table and the first passage times.
   backend.warn_unprotected(calc, U, p8);
 

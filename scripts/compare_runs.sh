@@ -73,6 +73,9 @@ $Z -m A --degeneracy < $ex/landscape.qorp
 $Z -f $ex/landscape.rates --p0 99=1
 $Z -f $ex/landscape.rates --recoverE
 printf '0 1\n0 0\n' | $Z
+$Z -f $ex/landscape.rates --just-shorten --equil-file /dev/full --fpt all --fptfile /dev/full
+$Z -f $ex/landscape.rates --fpt 1 --fptfile /dev/full
+ln -s /dev/full g.dot && $Z -f $ex/landscape.rates --visualize g --just-shorten
 $Z --no-such-option
 $Z --mlapack-method XX
 $Z -m A --absorb 99 < $ex/landscape.qorp

@@ -13,16 +13,16 @@
 #include <cstring>
 #include <string>
 
-#include "base/fatal.h"
+#include "base/status.h"
 
 extern char** environ;
 
 namespace {
 
-void WriteDot(const std::string& path, const std::vector<double>& rates,
-              const std::vector<QorpRecord>* records, int n) {
+Status WriteDot(const std::string& path, const std::vector<double>& rates,
+                const std::vector<QorpRecord>* records, int n) {
   FILE* f = fopen(path.c_str(), "w");
-  if (f == nullptr) return;
+  if (f == nullptr) return Status{};
   fputs("digraph G {\n\tnode [width=0.1, height=0.1, shape=circle];\n", f);
   const size_t have_records = records != nullptr ? records->size() : 0;
   for (int i = 1; i <= n; ++i) {
@@ -47,7 +47,8 @@ void WriteDot(const std::string& path, const std::vector<double>& rates,
   // cannot be opened at all.
   bool failed = ferror(f) != 0;
   if (fclose(f) != 0) failed = true;
-  if (failed) Fatal(1, "ERROR: could not write DOT file %s\n", path.c_str());
+  if (failed) return Failure(1, "ERROR: could not write DOT file %s\n", path.c_str());
+  return Status{};
 }
 
 // Runs `dot -Tps` with dot_path as standard input and eps_path as standard
@@ -88,14 +89,15 @@ void Draw(const std::string& dot_path, const std::string& eps_path, bool quiet) 
 
 }  // namespace
 
-void ExportRateGraph(const char* name, const std::vector<double>& rates,
-                     const std::vector<QorpRecord>* records, int n, bool quiet) {
-  if (name == nullptr) return;
+Status ExportRateGraph(const char* name, const std::vector<double>& rates,
+                       const std::vector<QorpRecord>* records, int n, bool quiet) {
+  if (name == nullptr) return Status{};
   const std::string base(name);
   const std::string dot_path = base + ".dot";
   // The drawing runs even when NAME.dot could not be written: a NAME.dot that
   // is already there (unwritable, say) is still drawn, and without one the
   // drawing simply fails to start.
-  WriteDot(dot_path, rates, records, std::max(n, 0));
-  Draw(dot_path, base + ".eps", quiet);
+  Status status = WriteDot(dot_path, rates, records, std::max(n, 0));
+  if (status.ok()) Draw(dot_path, base + ".eps", quiet);
+  return status;
 }

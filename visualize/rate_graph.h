@@ -5,12 +5,14 @@
 
 #include <vector>
 
+#include "base/status.h"
 #include "input/qorp_file.h"
 
 // `rates`: n x n, element j*n+i is the rate i -> j. `records` may be null.
-// Never stops the run: a failure to write NAME.dot is ignored; a drawing
-// that did not run leaves no NAME.eps and warns unless `quiet`.
-void ExportRateGraph(const char* name, const std::vector<double>& rates,
-                     const std::vector<QorpRecord>* records, int n, bool quiet = false);
+// A NAME.dot that cannot be opened is skipped; one that was opened but not
+// written (a full disk) fails, and nothing is drawn. A drawing that did not
+// run leaves no NAME.eps and warns unless `quiet`.
+Status ExportRateGraph(const char* name, const std::vector<double>& rates,
+                       const std::vector<QorpRecord>* records, int n, bool quiet = false);
 
 #endif  // ZOLVANE_VISUALIZE_RATE_GRAPH_H_

@@ -45,7 +45,7 @@ const std::vector<double> kTwoStates = {0, 0.25, 0.5, 0};
 
 TEST(RateGraphTest, TwoStateFileIsExact) {
   ScopedTempDir dir;
-  ExportRateGraph("g", kTwoStates, nullptr, 2);
+  EXPECT_TRUE(ExportRateGraph("g", kTwoStates, nullptr, 2).ok());
   EXPECT_EQ(ReadFile("g.dot"),
             "digraph G {\n"
             "\tnode [width=0.1, height=0.1, shape=circle];\n"
@@ -71,7 +71,7 @@ TEST(RateGraphTest, OnlyPositiveRatesBecomeEdgesWithEnergyLabels) {
   records[0].energy = -1.234;
   records[1].energy = 5.678;
   records[2].energy = 0.0;
-  ExportRateGraph("g", rates, &records, 3);
+  EXPECT_TRUE(ExportRateGraph("g", rates, &records, 3).ok());
   EXPECT_EQ(ReadFile("g.dot"),
             "digraph G {\n"
             "\tnode [width=0.1, height=0.1, shape=circle];\n"
@@ -93,7 +93,7 @@ TEST(RateGraphTest, HostileNamesWriteExactlyTwoFiles) {
   for (const char* name : names) {
     SCOPED_TRACE(name);
     ScopedTempDir dir;
-    ExportRateGraph(name, kTwoStates, nullptr, 2);
+    EXPECT_TRUE(ExportRateGraph(name, kTwoStates, nullptr, 2).ok());
     const std::string base(name);
     EXPECT_EQ(FilesHere(), (std::set<std::string>{base + ".dot", base + ".eps"}));
   }
@@ -102,7 +102,7 @@ TEST(RateGraphTest, HostileNamesWriteExactlyTwoFiles) {
 TEST(RateGraphTest, RealDrawingIsPostScript) {
   if (!DotOnPath()) GTEST_SKIP() << "dot is not installed";
   ScopedTempDir dir;
-  ExportRateGraph("graph", kTwoStates, nullptr, 2);
+  EXPECT_TRUE(ExportRateGraph("graph", kTwoStates, nullptr, 2).ok());
   const std::string eps = ReadFile("graph.eps");
   EXPECT_EQ(eps.rfind("%!PS", 0), 0u) << eps.substr(0, 40);
 }
@@ -110,7 +110,7 @@ TEST(RateGraphTest, RealDrawingIsPostScript) {
 TEST(RateGraphTest, FailuresDoNotStopTheRun) {
   ScopedTempDir dir;
   // No directory for NAME.dot: nothing is written, nothing drawn.
-  ExportRateGraph("missing/g", kTwoStates, nullptr, 2);
+  EXPECT_TRUE(ExportRateGraph("missing/g", kTwoStates, nullptr, 2).ok());
   EXPECT_TRUE(FilesHere().empty());
 
   // No dot on PATH: the DOT file is still written, but no (empty) g.eps is
@@ -121,7 +121,7 @@ TEST(RateGraphTest, FailuresDoNotStopTheRun) {
   for (bool quiet : {false, true}) {
     SCOPED_TRACE(quiet);
     testing::internal::CaptureStderr();
-    ExportRateGraph("g", kTwoStates, nullptr, 2, quiet);
+    EXPECT_TRUE(ExportRateGraph("g", kTwoStates, nullptr, 2, quiet).ok());
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(quiet ? "" : "WARNING: could not draw g.eps: dot: No such file or directory\n", err);
     EXPECT_FALSE(ReadFile("g.dot").empty());
@@ -133,7 +133,7 @@ TEST(RateGraphTest, FailuresDoNotStopTheRun) {
   fs::permissions("bin/dot", fs::perms::owner_all);
   setenv("PATH", (dir.path() + "/bin").c_str(), 1);
   testing::internal::CaptureStderr();
-  ExportRateGraph("g", kTwoStates, nullptr, 2);
+  EXPECT_TRUE(ExportRateGraph("g", kTwoStates, nullptr, 2).ok());
   EXPECT_EQ("WARNING: could not draw g.eps: dot failed\n", testing::internal::GetCapturedStderr());
   setenv("PATH", saved.c_str(), 1);
   EXPECT_FALSE(fs::exists("g.eps"));
@@ -150,9 +150,28 @@ TEST(RateGraphTest, DrawingRunsWhenTheDotFileCannotBeWritten) {
   const char* old = getenv("PATH");
   const std::string saved = old ? old : "";
   setenv("PATH", (dir.path() + "/bin").c_str(), 1);
-  ExportRateGraph("g", kTwoStates, nullptr, 2);
+  EXPECT_TRUE(ExportRateGraph("g", kTwoStates, nullptr, 2).ok());
   setenv("PATH", saved.c_str(), 1);
   EXPECT_EQ(ReadFile("g.eps"), "drawn\n");
+}
+
+// NAME.dot opened but not written (a full device) is an error, and nothing
+// is drawn from the partial file.
+TEST(RateGraphTest, DotFileThatCannotBeWrittenIsRefused) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ScopedTempDir dir;
+  fs::create_directory("bin");
+  WriteFile("bin/dot", "#!/bin/sh\necho drawn\n");
+  fs::permissions("bin/dot", fs::perms::owner_all);
+  fs::create_symlink("/dev/full", "g.dot");
+  const char* old = getenv("PATH");
+  const std::string saved = old ? old : "";
+  setenv("PATH", (dir.path() + "/bin").c_str(), 1);
+  const Status status = ExportRateGraph("g", kTwoStates, nullptr, 2);
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(kExitError, status.exit_status);
+  EXPECT_EQ("ERROR: could not write DOT file g.dot\n", status.message);
+  EXPECT_FALSE(fs::exists("g.eps"));
 }
 
 }  // namespace
