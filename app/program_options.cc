@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "base/exit_status.h"
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/extended.h"
 #include "command_line/parse_command_line.h"
 #include "matrix/lapack.h"
@@ -38,8 +38,8 @@ constexpr int kMaxPrecisionBits = 100000;
 
 // Builds the table: element 0 = 1 + 2m, then m accepted (state, value) pairs,
 // zero-filled up to 2k + 1 elements for k pieces.
-std::vector<double> BuildP0Table(const CommandLineArgs& args) {
-  std::vector<double> table(2 * args.p0_values.size() + 1, 0.0);
+Status BuildP0Table(const CommandLineArgs& args, std::vector<double>& table) {
+  table.assign(2 * args.p0_values.size() + 1, 0.0);
   table[0] = 1.0;
   size_t pairs = 0;
   std::vector<int> seen;
@@ -50,15 +50,16 @@ std::vector<double> BuildP0Table(const CommandLineArgs& args) {
     const char* rest = nullptr;
     if (!ReadInt(piece.c_str(), state, rest)) {
       // Digits that do not fit an int: refused, not wrapped into another state.
-      if (rest != piece.c_str()) Fatal(kExitError, "States in --p0 must be >=1\n");
-      Fatal(kExitError, "%s", "");
+      if (rest != piece.c_str()) return Failure(kExitError, "States in --p0 must be >=1\n");
+      return Status{kExitError, ""};
     }
     read = 1 + (sscanf(rest, "=%lg", &value) == 1 ? 1 : 0);
-    if (state < 1) Fatal(kExitError, "States in --p0 must be >=1\n");
+    if (state < 1) return Failure(kExitError, "States in --p0 must be >=1\n");
     // A second value for one state would silently replace the first after
     // both passed the sum check.
     for (int s : seen) {
-      if (s == state) Fatal(kExitError, "ERROR: state %d is given more than once in --p0\n", state);
+      if (s == state)
+        return Failure(kExitError, "ERROR: state %d is given more than once in --p0\n", state);
     }
     seen.push_back(state);
     // A piece without a readable value is dropped like one out of range; the
@@ -83,23 +84,23 @@ std::vector<double> BuildP0Table(const CommandLineArgs& args) {
       fprintf(stderr, "WARNING:  --p0 values normalized sum up to %5.2f\n", new_sum);
     }
   }
-  return table;
+  return Status{};
 }
 
-FILE* OpenInput(const std::string& name, bool report) {
-  FILE* f = fopen(name.c_str(), "r");
+Status OpenInput(const std::string& name, bool report, FILE*& f) {
+  f = fopen(name.c_str(), "r");
   if (f == nullptr) {
-    if (report) Fatal(kExitError, "Cannot open rate file %s!\n", name.c_str());
-    Fatal(kExitError, "%s", "");
+    if (report) return Failure(kExitError, "Cannot open rate file %s!\n", name.c_str());
+    return Status{kExitError, ""};
   }
-  return f;
+  return Status{};
 }
 
 }  // namespace
 
 void ResetRunOptions(RunOptions& opts) { opts = RunOptions(); }
 
-void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
+Status ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
   if (args.method_value && (*args.method_value)[0] == 'A') opts.method = 'A';
   if (args.num_err_value) {
     char c = (*args.num_err_value)[0];
@@ -108,61 +109,67 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
 
   opts.feps = args.feps_value;
   // A threshold of NaN or of 1 and more would pass every test it guards.
-  if (!(opts.feps < 1)) Fatal(kExitError, "Value of --feps must be < 1.\n");
+  if (!(opts.feps < 1)) return Failure(kExitError, "Value of --feps must be < 1.\n");
   if (opts.feps < 0) opts.feps = 2 * dlamch_("S", 1);
   opts.useplusI = args.useplusI_value;
   if (args.fptfile_count != 0) opts.fptfile = *args.fptfile_value;
   if (args.equil_file_count != 0) opts.equil_file = args.equil_file_value->c_str();
-  if (args.p0_count != 0) opts.p0 = BuildP0Table(args);
+  if (args.p0_count != 0) {
+    if (Status status = BuildP0Table(args, opts.p0); !status.ok()) return status;
+  }
 
   if (args.absorb_count != 0) {
     opts.absorb = args.absorb_value;
-    if (opts.absorb < 0) Fatal(kExitError, "Value of --absorb must be >= 0\n");
+    if (opts.absorb < 0) return Failure(kExitError, "Value of --absorb must be >= 0\n");
   }
   // Range checks are written so that NaN fails them too: a NaN time or
   // temperature would otherwise poison every later stage silently.
   opts.t0 = args.t0_value;
-  if (!(opts.t0 >= 0)) Fatal(kExitError, "Value of --t0 must be >= 0.\n");
+  if (!(opts.t0 >= 0)) return Failure(kExitError, "Value of --t0 must be >= 0.\n");
   opts.t8 = args.t8_value;
-  if (!(opts.t8 > 0) || std::isinf(opts.t8)) Fatal(kExitError, "Value of --t8 must be > 0.\n");
+  if (!(opts.t8 > 0) || std::isinf(opts.t8))
+    return Failure(kExitError, "Value of --t8 must be > 0.\n");
   if (args.tinc_count != 0) {
     opts.tinc = args.tinc_value;
-    if (!(opts.tinc > 0)) Fatal(kExitError, "Value of --tinc must be > 0.\n");
+    if (!(opts.tinc > 0)) return Failure(kExitError, "Value of --tinc must be > 0.\n");
   }
   if (args.Temp_count != 0) {
     opts.Temp = args.Temp_value;
     // -273.15 itself is refused: kT would be 0 and every rate exp(-x/0).
-    if (!(opts.Temp > -273.15)) Fatal(kExitError, "Value of --Temp must be > -273.15\n");
+    if (!(opts.Temp > -273.15)) return Failure(kExitError, "Value of --Temp must be > -273.15\n");
   }
   if (args.visualize_count != 0) opts.visualize = args.visualize_value->c_str();
   if (args.ratesfile_count != 0) {
-    opts.ratesfile = OpenInput(*args.ratesfile_value, args.quiet_count == 0);
+    Status status = OpenInput(*args.ratesfile_value, args.quiet_count == 0, opts.ratesfile);
+    if (!status.ok()) return status;
     opts.ratesfile_name = *args.ratesfile_value;
   }
   if (args.qorp_count != 0) {
-    opts.qorp = OpenInput(*args.qorp_value, true);
+    if (Status status = OpenInput(*args.qorp_value, true, opts.qorp); !status.ok()) return status;
     opts.qorp_name = *args.qorp_value;
   }
   if (args.minimal_rate_count != 0) {
     opts.minimal_rate = args.minimal_rate_value;
-    if (!(opts.minimal_rate > 0)) Fatal(kExitError, "Value of --minimal-rate must be > 0.\n");
+    if (!(opts.minimal_rate > 0))
+      return Failure(kExitError, "Value of --minimal-rate must be > 0.\n");
   }
   if (args.hard_rescale_count != 0) {
     opts.hard_rescale = args.hard_rescale_value;
-    if (!(opts.hard_rescale > 0)) Fatal(kExitError, "Value of --hard-rescale must be > 0.\n");
+    if (!(opts.hard_rescale > 0))
+      return Failure(kExitError, "Value of --hard-rescale must be > 0.\n");
   }
   if (args.times_count != 0) {
     opts.times = args.times_value;
-    if (!(opts.times > 0)) Fatal(kExitError, "Value of --times must be > 0.\n");
+    if (!(opts.times > 0)) return Failure(kExitError, "Value of --times must be > 0.\n");
   }
   if (args.nstates_count != 0) {
     opts.nstates = args.nstates_value;
-    if (opts.nstates < 1) Fatal(kExitError, "Value of --nstates must be >= 1\n");
+    if (opts.nstates < 1) return Failure(kExitError, "Value of --nstates must be >= 1\n");
   }
   opts.just_shorten = args.just_shorten_value;
   // The reduction removes at least one state per step.
   opts.max_decrease = args.max_decrease_value;
-  if (opts.max_decrease < 1) Fatal(kExitError, "Value of --max-decrease must be >= 1\n");
+  if (opts.max_decrease < 1) return Failure(kExitError, "Value of --max-decrease must be >= 1\n");
 
   if (args.degeneracy_count != 0) opts.degeneracy = 1;
   if (args.quiet_count != 0) opts.quiet = 1;
@@ -183,9 +190,10 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
       int state = 0;
       const char* rest = nullptr;
       if (!ReadInt(value, state, rest) || state < 1) {
-        Fatal(kExitError,
-              "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"%s\")\n",
-              value);
+        return Failure(
+            kExitError,
+            "Value of --fpt (-t) must be either \"all\" or positive number. (it is \"%s\")\n",
+            value);
       }
       opts.fpt_state = state;
     }
@@ -217,32 +225,35 @@ void ConvertAndValidate(const CommandLineArgs& args, RunOptions& opts) {
   if (args.mlapack_method_count != 0) {
     const char* name = args.mlapack_method_value->c_str();
     const std::optional<Arithmetic> arithmetic = ArithmeticFromName(name);
-    if (!arithmetic) Fatal(kExitError, "The mlapack library %s is not available!\n", name);
+    if (!arithmetic) return Failure(kExitError, "The mlapack library %s is not available!\n", name);
     opts.mlapack_method = *arithmetic;
     if (opts.mlapack_method == Arithmetic::kMpfr || opts.mlapack_method == Arithmetic::kGmp) {
       if (args.mlapack_precision_count == 0) {
-        Fatal(kExitError, "--mlapack-method %s needs --mlapack-precision (the number of bits)\n",
-              name);
+        return Failure(kExitError,
+                       "--mlapack-method %s needs --mlapack-precision (the number of bits)\n",
+                       name);
       }
       opts.mlapack_precision = args.mlapack_precision_value;
       if (opts.mlapack_precision < kMinPrecisionBits ||
           opts.mlapack_precision > kMaxPrecisionBits) {
-        Fatal(kExitError, "Value of --mlapack-precision must be between %d and %d\n",
-              kMinPrecisionBits, kMaxPrecisionBits);
+        return Failure(kExitError, "Value of --mlapack-precision must be between %d and %d\n",
+                       kMinPrecisionBits, kMaxPrecisionBits);
       }
     }
     // One arithmetic runs the whole pipeline: the double eigensolvers have no part in it.
     if (opts.eigensolver != Eigensolver::kAuto) {
-      Fatal(kExitError, "--eigensolver cannot be combined with --mlapack-method\n");
+      return Failure(kExitError, "--eigensolver cannot be combined with --mlapack-method\n");
     }
     // The exponential iteration and a stored decomposition are double only.
-    if (opts.exponent) Fatal(kExitError, "--exponent cannot be combined with --mlapack-method\n");
+    if (opts.exponent)
+      return Failure(kExitError, "--exponent cannot be combined with --mlapack-method\n");
     if (opts.recoverE) {
-      Fatal(kExitError,
-            "--recoverE cannot be combined with --mlapack-method (the stored "
-            "decomposition holds doubles)\n");
+      return Failure(kExitError,
+                     "--recoverE cannot be combined with --mlapack-method (the stored "
+                     "decomposition holds doubles)\n");
     }
   }
+  return Status{};
 }
 
 void PrintSettings(const RunOptions& opts, unsigned p0_count) {
@@ -270,8 +281,8 @@ void PrintSettings(const RunOptions& opts, unsigned p0_count) {
   }
 }
 
-void ProcessCommandLine(ProgramRecord& record, int argc, char** argv) {
+Status ProcessCommandLine(ProgramRecord& record, int argc, char** argv) {
   ResetRunOptions(record.opts);
   parse_command_line(argc, argv, record.args);
-  ConvertAndValidate(record.args, record.opts);
+  return ConvertAndValidate(record.args, record.opts);
 }

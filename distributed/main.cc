@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     // Every process parses the same command line, so option errors end all
     // of them alike.
     ProgramRecord record;
-    ProcessCommandLine(record, argc, argv);
+    if (Status status = ProcessCommandLine(record, argc, argv); !status.ok()) Fatal(status);
     RefuseSerialOnlyOptions(record.args);
     // A bad setting ends the run before any input is read.
     BlockSizeSetting();

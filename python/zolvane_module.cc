@@ -134,7 +134,7 @@ RunOptions Validate(const Settings& s, double t0, double t8, double tinc,
   args.bin_count = s.bin;
   args.warnings_count = s.warnings;
   RunOptions opts;
-  ConvertAndValidate(args, opts);
+  ThrowIfFailed(ConvertAndValidate(args, opts));
   opts.quiet = s.warnings ? 0 : 1;
   return opts;
 }

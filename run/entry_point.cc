@@ -32,7 +32,7 @@ int ZolvaneMain(int argc, char** argv) {
   // end the run with a message, not an abort.
   try {
     if (!g_record) g_record = std::make_unique<ProgramRecord>();
-    ProcessCommandLine(*g_record, argc, argv);
+    if (Status status = ProcessCommandLine(*g_record, argc, argv); !status.ok()) Fatal(status);
     ProgressStart(g_record->opts.quiet);
     int result = RunDriver(*g_record);
     // The table is the run's product: a lost write (a full disk, a closed

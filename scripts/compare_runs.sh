@@ -78,6 +78,10 @@ $Z -f $ex/landscape.rates --fpt 1 --fptfile /dev/full
 ln -s /dev/full g.dot && $Z -f $ex/landscape.rates --visualize g --just-shorten
 $Z --no-such-option
 $Z --mlapack-method XX
+$Z --t8 0 --p0 2=0.3
+$Z --p0 x -f $ex/landscape.rates
+$Z -q -f /nonexistent.rates
+$Z -f $ex/landscape.rates --p0 2=0.3 --p0 3=0.3 --t8 1e3
 $Z -m A --absorb 99 < $ex/landscape.qorp
 $Z -f $ex/landscape.rates --absorb 1
 printf '0 1 0\n1 0 0\n0 0 0\n' | $Z --p0 1=0.5 --p0 3=0.5
