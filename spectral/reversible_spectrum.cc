@@ -6,6 +6,46 @@
 #include <numeric>
 #include <vector>
 
+namespace {
+
+// The n - 1 Jacobi columns of x (n x n column-major, rows in elimination
+// order) and their norms sigma as modes: evals[1..] = -sigma^2 * scale in
+// descending order (ties in column order), evecs (n x n row-major, zeros
+// elsewhere) columns 1.. the matching columns of x with the rows back in
+// state numbering. evals[0] = 0; column 0 is the caller's.
+void PlaceModes(int n, const std::vector<double>& sigma, const std::vector<double>& x,
+                const GthFactor& factor, std::vector<double>& evals, std::vector<double>& evecs) {
+  const size_t nn = static_cast<size_t>(n), k = nn - 1;
+  // lambda = -sigma^2 * scale, formed as a square of sigma sqrt(scale) so
+  // that a tiny sigma^2 does not underflow on the way.
+  const double root_scale = std::sqrt(factor.scale);
+  std::vector<double> lambda(k);
+  for (size_t j = 0; j < k; ++j) {
+    const double y = sigma[j] * root_scale;
+    lambda[j] = -(y * y);
+  }
+  std::vector<int> by_value(k);
+  std::iota(by_value.begin(), by_value.end(), 0);
+  std::stable_sort(by_value.begin(), by_value.end(),
+                   [&](int a, int b) { return lambda[a] > lambda[b]; });
+  evals.resize(nn);
+  evals[0] = 0.0;
+  for (size_t c = 0; c < k; ++c) evals[c + 1] = lambda[by_value[c]];
+  // Tiles of columns keep both the reads (columns of X) and the writes
+  // (rows of evecs) in cache.
+  evecs.assign(nn * nn, 0.0);
+  constexpr size_t kTile = 32;
+  for (size_t c0 = 0; c0 < k; c0 += kTile) {
+    const size_t c1 = std::min(c0 + kTile, k);
+    for (size_t r = 0; r < nn; ++r) {
+      double* row = evecs.data() + static_cast<size_t>(factor.order[r]) * nn + 1;
+      for (size_t c = c0; c < c1; ++c) row[c] = x[static_cast<size_t>(by_value[c]) * nn + r];
+    }
+  }
+}
+
+}  // namespace
+
 SpectrumStatus ComputeReversibleSpectrum(int n, std::vector<double>& u, ReversibleSpectrum& out,
                                          const SpectrumOptions& options) {
   out = ReversibleSpectrum{};
@@ -21,42 +61,14 @@ SpectrumStatus ComputeReversibleSpectrum(int n, std::vector<double>& u, Reversib
   JacobiResult jacobi;
   if (k > 0) jacobi = OneSidedJacobi(n, n - 1, u.data(), n, sigma.data(), options.jacobi);
 
-  // lambda = -sigma^2 * scale, formed as a square of sigma sqrt(scale) so
-  // that a tiny sigma^2 does not underflow on the way.
-  const double root_scale = std::sqrt(factor.scale);
-  std::vector<double> lambda(k);
-  for (size_t j = 0; j < k; ++j) {
-    const double y = sigma[j] * root_scale;
-    lambda[j] = -(y * y);
-  }
-  std::vector<int> by_value(k);
-  std::iota(by_value.begin(), by_value.end(), 0);
-  std::stable_sort(by_value.begin(), by_value.end(),
-                   [&](int a, int b) { return lambda[a] > lambda[b]; });
-
-  out.evals.resize(nn);
-  out.evals[0] = 0.0;
-  for (size_t c = 0; c < k; ++c) out.evals[c + 1] = lambda[by_value[c]];
+  PlaceModes(n, sigma, u, factor, out.evals, out.evecs);
   out.p8 = factor.p8;
   out.sweeps = jacobi.sweeps;
-
-  // Column 0: the stationary mode; columns 1..n-1: the Jacobi columns in
-  // descending order of their eigenvalue, rows back in state numbering.
-  // Tiles of columns keep both the reads (columns of X) and the writes
-  // (rows of evecs) in cache.
-  out.evecs.assign(nn * nn, 0.0);
+  // Column 0: the stationary mode.
   double norm = 0.0;
   for (double p : factor.p8) norm += p;  // |sqrt(p8)|^2 = sum p8
   norm = std::sqrt(norm);
   for (size_t i = 0; i < nn; ++i) out.evecs[i * nn] = std::sqrt(factor.p8[i]) / norm;
-  constexpr size_t kTile = 32;
-  for (size_t c0 = 0; c0 < k; c0 += kTile) {
-    const size_t c1 = std::min(c0 + kTile, k);
-    for (size_t r = 0; r < nn; ++r) {
-      double* row = out.evecs.data() + static_cast<size_t>(factor.order[r]) * nn + 1;
-      for (size_t c = c0; c < c1; ++c) row[c] = u[static_cast<size_t>(by_value[c]) * nn + r];
-    }
-  }
   return jacobi.converged || k == 0 ? SpectrumStatus::kOk : SpectrumStatus::kSweepCapHit;
 }
 
@@ -108,31 +120,9 @@ SpectrumStatus ComputeAbsorbingSpectrum(
     for (size_t r = 0; r < nn; ++r) col[r] *= inv_norm;
   }
 
-  const double root_scale = std::sqrt(factor.scale);
-  std::vector<double> lambda(k);
-  for (size_t j = 0; j < k; ++j) {
-    const double y = sigma[j] * root_scale;
-    lambda[j] = -(y * y);
-  }
-  std::vector<int> by_value(k);
-  std::iota(by_value.begin(), by_value.end(), 0);
-  std::stable_sort(by_value.begin(), by_value.end(),
-                   [&](int a, int b) { return lambda[a] > lambda[b]; });
-  out.evals.resize(nn);
-  out.evals[0] = 0.0;
-  for (size_t c = 0; c < k; ++c) out.evals[c + 1] = lambda[by_value[c]];
+  PlaceModes(n, sigma, u, factor, out.evals, out.evecs);
+  out.evecs[sink * nn] = 1.0;  // column 0: the absorbing state
   out.weights = std::move(factor.p8);
   out.sweeps = jacobi.sweeps;
-
-  out.evecs.assign(nn * nn, 0.0);
-  out.evecs[sink * nn] = 1.0;
-  constexpr size_t kTile = 32;
-  for (size_t c0 = 0; c0 < k; c0 += kTile) {
-    const size_t c1 = std::min(c0 + kTile, k);
-    for (size_t r = 0; r < nn; ++r) {
-      double* row = out.evecs.data() + static_cast<size_t>(factor.order[r]) * nn + 1;
-      for (size_t c = c0; c < c1; ++c) row[c] = u[static_cast<size_t>(by_value[c]) * nn + r];
-    }
-  }
   return jacobi.converged ? SpectrumStatus::kOk : SpectrumStatus::kSweepCapHit;
 }
