@@ -205,14 +205,14 @@ void Calc::MxOutputHeader() const {
   printf("# States limit: %d\n", opts.nstates);
 }
 
-double CheckPopulationLine(const RunOptions& opts, double* p, int n, double t) {
+Status CheckPopulationLine(const RunOptions& opts, double* p, int n, double t, double& sum) {
   const char mode = opts.num_err;
-  double sum = 0.0;
+  sum = 0.0;
   for (int i = 0; i < n; ++i) {
     double x = p[i];
     if (x < -0.01) {
       if (mode == 'H') {
-        Fatal(1, "prob of lmin %i at time %e has become negative: %e \n", i + 1, t, x);
+        return Failure(1, "prob of lmin %i at time %e has become negative: %e \n", i + 1, t, x);
       }
       fprintf(stderr, "prob of lmin %i at time %e has become negative: %e \n", i + 1, t, x);
       if (mode == 'R') {
@@ -230,17 +230,19 @@ double CheckPopulationLine(const RunOptions& opts, double* p, int n, double t) {
     const bool fatal = mode == 'H' || sum == 0.0 || !std::isfinite(sum);
     const char* word = (mode == 'R' && !fatal) ? "rescaling" : "exiting";
     if (fatal) {
-      Fatal(1, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);
+      return Failure(1, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);
     }
     fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum, word);
   }
-
-  return sum;
+  return Status{};
 }
 
 double Calc::MxOutputLine(double* p, int n, double t) const {
   const char mode = opts.num_err;
-  const double sum = CheckPopulationLine(opts, p, n, t);
+  double sum = 0.0;
+  // Every arithmetic's table walk prints through here and has no way to stop
+  // on a status, so a line that fails its checks ends the run here.
+  if (Status status = CheckPopulationLine(opts, p, n, t, sum); !status.ok()) Fatal(status);
 
   // The whole line is formatted first and written at once.
   const size_t columns = kept.empty() ? static_cast<size_t>(std::max(n, 0))

@@ -46,10 +46,10 @@ int WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double
                         const std::function<void(double t, double* p)>& line);
 
 // The checks of one table line in the --num-err mode of the options: a
-// population below -0.01 or a sum of |p| off 1 by more than 0.05 ends the run
-// in mode H (and a sum of 0 or not finite in every mode); mode R sets negative
-// entries to 0, modes I and R warn on stderr. Returns the sum of |p|.
-double CheckPopulationLine(const RunOptions& opts, double* p, int n, double t);
+// population below -0.01 or a sum of |p| off 1 by more than 0.05 fails in
+// mode H (and a sum of 0 or not finite in every mode); mode R sets negative
+// entries to 0, modes I and R warn on stderr. `sum` receives the sum of |p|.
+Status CheckPopulationLine(const RunOptions& opts, double* p, int n, double t, double& sum);
 
 // The value a table line shows for population x, `sum` from
 // CheckPopulationLine.

@@ -307,7 +307,8 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
     Evolution e;
     ThrowIfFailed(MakeEvolution(calc, std::vector<double>(d.evecs), start, e));
     auto keep = [&](double t, double* p) {
-      const double sum = CheckPopulationLine(o, p, calc.dim, t);
+      double sum = 0.0;
+      ThrowIfFailed(CheckPopulationLine(o, p, calc.dim, t, sum));
       std::vector<double> values(calc.dim);
       for (int i = 0; i < calc.dim; ++i) values[i] = TableValue(o.num_err, p[i], sum);
       const std::vector<double> input = calc.ToInputNumbering(values.data(), 0.0);

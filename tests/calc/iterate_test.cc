@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "calc/calc.h"
+#include "calc/populations.h"
 #include "tests/calc/spectral_fixture.h"
 #include "tests/test_util.h"
 
@@ -493,56 +494,72 @@ TEST(MxOutputLine, ModesAndColumns) {
   }
 }
 
-TEST(MxOutputLine, FatalChecks) {
+// The checks that stop a table come back as status 1 with the message (the
+// warnings of modes I and R go to standard error before it).
+TEST(CheckPopulationLine, FailuresComeBackAsStatus) {
   struct Case {
     const char* name;
     char mode;
     std::vector<double> p;
-    const char* message;
+    std::string message;
   };
   const Case cases[] = {
       {"H stops on a negative population",
        'H',
        {1.1, -0.1},
-       "prob of lmin 2 at time 2.500000e\\+00 has become negative: -1.000000e-01 \n"},
+       "prob of lmin 2 at time 2.500000e+00 has become negative: -1.000000e-01 \n"},
       {"H stops on a lost probability",
        'H',
        {0.5, 0.4},
-       "overall probability at time 2.500000e\\+00 is 9.000000e-01 != 1.0 exiting!\n"},
+       "overall probability at time 2.500000e+00 is 9.000000e-01 != 1.0 exiting!\n"},
       {"R stops when nothing is left",
        'R',
        {0.0, -0.5},
-       "overall probability at time 2.500000e\\+00 is 0.000000e\\+00 != 1.0 exiting!\n"},
+       "overall probability at time 2.500000e+00 is 0.000000e+00 != 1.0 exiting!\n"},
       {"H stops on populations that are not a number",
        'H',
        {NAN, 0.5},
-       "overall probability at time 2.500000e\\+00 is nan != 1.0 exiting!\n"},
+       "overall probability at time 2.500000e+00 is nan != 1.0 exiting!\n"},
       {"I stops on a zero sum",
        'I',
        {0.0, 0.0},
-       "overall probability at time 2.500000e\\+00 is 0.000000e\\+00 != 1.0 exiting!\n"},
+       "overall probability at time 2.500000e+00 is 0.000000e+00 != 1.0 exiting!\n"},
       // Nothing can be rescaled from a non-finite sum, whatever the mode.
       {"R stops on populations that are not a number",
        'R',
        {NAN, 0.5},
-       "overall probability at time 2.500000e\\+00 is nan != 1.0 exiting!\n"},
+       "overall probability at time 2.500000e+00 is nan != 1.0 exiting!\n"},
       {"I stops on populations that are not a number",
        'I',
        {0.5, NAN},
-       "overall probability at time 2.500000e\\+00 is nan != 1.0 exiting!\n"},
+       "overall probability at time 2.500000e+00 is nan != 1.0 exiting!\n"},
       {"R stops on an infinite population",
        'R',
        {INFINITY, 0.5},
-       "overall probability at time 2.500000e\\+00 is inf != 1.0 exiting!\n"},
+       "overall probability at time 2.500000e+00 is inf != 1.0 exiting!\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RunOptions opts;
     opts.num_err = c.mode;
-    Calc calc(2, opts);
     std::vector<double> p = c.p;
-    EXPECT_EXIT(calc.MxOutputLine(p.data(), 2, 2.5), testing::ExitedWithCode(1), c.message);
+    double sum = 0.0;
+    testing::internal::CaptureStderr();
+    const Status status = CheckPopulationLine(opts, p.data(), 2, 2.5, sum);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(kExitError, status.exit_status);
+    EXPECT_EQ(c.message, status.message);
   }
+}
+
+// The table's line printer ends the run on such a line, before printing it.
+TEST(MxOutputLineDeathTest, FailedCheckEndsTheRun) {
+  RunOptions opts;
+  opts.num_err = 'H';
+  Calc calc(2, opts);
+  std::vector<double> p = {0.5, 0.4};
+  EXPECT_EXIT(calc.MxOutputLine(p.data(), 2, 2.5), testing::ExitedWithCode(1),
+              "^overall probability at time 2.500000e\\+00 is 9.000000e-01 != 1.0 exiting!\n$");
 }
 
 TEST(MxOutputHeader, AbsorbingStateAndStatesLimit) {
