@@ -120,15 +120,16 @@ int CroutInverse(double* a, int n, double feps) {
 }
 
 // MxInverse with its work arrays supplied (resized as needed).
-int InverseWith(double* a, int n, double feps, std::vector<double>& lu, std::vector<int>& ipiv,
-                std::vector<double>& work) {
-  if (n <= 0) return 0;
+// LU factors of the row-major n x n `a` in `lu` (column-major A itself, so
+// that the row pivoting, and hence the pivots and the status, are those of A
+// rather than of A^T). Returns 0; -1 when a pivot falls below feps times the
+// largest pivot so far; 1 when the factors cannot be used (a non-finite
+// entry, or an exact zero pivot that passed the test): the elimination of
+// CroutInverse then yields the non-finite result such a matrix must give.
+int FactorLu(const double* a, int n, double feps, std::vector<double>& lu, std::vector<int>& ipiv) {
   const size_t sn = static_cast<size_t>(n);
-  // LAPACK works on columns, so factor a column-major copy of A: that keeps
-  // the row pivoting (and hence the pivots and the status) of A itself rather
-  // than of A^T.
   lu.resize(sn * sn);
-  if (!TransposeCopy(a, lu.data(), sn)) return CroutInverse(a, n, feps);
+  if (!TransposeCopy(a, lu.data(), sn)) return 1;
   ipiv.resize(sn);
   int info = 0;
   dgetrf_(&n, &n, lu.data(), &n, ipiv.data(), &info);
@@ -145,10 +146,19 @@ int InverseWith(double* a, int n, double feps, std::vector<double>& lu, std::vec
     if (v == 0.0) break;
   }
   // An exact zero pivot passed the test (feps 0, or nothing but zero pivots
-  // before it): LAPACK refuses to invert, our elimination yields non-finite
-  // entries as it should. `a` is still the original.
-  if (info > 0) return CroutInverse(a, n, feps);
+  // before it): LAPACK refuses to go on.
+  return info > 0 ? 1 : 0;
+}
 
+int InverseWith(double* a, int n, double feps, std::vector<double>& lu, std::vector<int>& ipiv,
+                std::vector<double>& work) {
+  if (n <= 0) return 0;
+  const size_t sn = static_cast<size_t>(n);
+  const int factored = FactorLu(a, n, feps, lu, ipiv);
+  if (factored < 0) return factored;
+  if (factored > 0) return CroutInverse(a, n, feps);  // `a` is still the original
+
+  int info = 0;
   int lwork = -1;
   double query = 0.0;
   dgetri_(&n, lu.data(), &n, ipiv.data(), &query, &lwork, &info);
@@ -160,6 +170,33 @@ int InverseWith(double* a, int n, double feps, std::vector<double>& lu, std::vec
   // INFO > 0 is a zero pivot of U, which dgetrf already reported.
   if (info != 0) return CroutInverse(a, n, feps);
   TransposeCopy(lu.data(), a, sn);
+  return 0;
+}
+
+// b <- a^-1 b for row-major n x n `a` and `b`, solved on the LU factors with
+// n right-hand sides rather than through the inverse and a product: fewer
+// operations and less rounding. `a` is left as it was, except on a return
+// of 1 (factors unusable, see FactorLu), where it holds its inverse by
+// CroutInverse and b is a^-1 b by that inverse. -1: a pivot below feps.
+int SolveWith(double* a, double* b, int n, double feps, std::vector<double>& lu,
+              std::vector<int>& ipiv, std::vector<double>& work) {
+  if (n <= 0) return 0;
+  const size_t sn = static_cast<size_t>(n);
+  const int factored = FactorLu(a, n, feps, lu, ipiv);
+  if (factored < 0) return factored;
+  work.resize(sn * sn);
+  if (factored > 0) {
+    if (CroutInverse(a, n, feps) != 0) return -1;
+    MxGemm(n, n, n, a, b, work.data());
+    std::copy(work.begin(), work.begin() + static_cast<std::ptrdiff_t>(sn * sn), b);
+    return 1;
+  }
+  // Column-major right-hand sides, solved in place, back to row-major.
+  TransposeCopy(b, work.data(), sn);
+  int info = 0;
+  dgetrs_("N", &n, &n, lu.data(), &n, ipiv.data(), work.data(), &n, &info, 1);
+  if (info < 0) LapackArgumentBug("dgetrs", info);
+  TransposeCopy(work.data(), b, sn);
   return 0;
 }
 
@@ -294,13 +331,13 @@ Status MxExponential(const double* a, double* out, int n, int degree, double fep
     add_diagonal(qm, c[j]);
   }
 
-  // R = (Q - P)^-1 (Q + P) = 2 (Q - P)^-1 P + I.
+  // R = (Q - P)^-1 (Q + P) = 2 Z + I, where (Q - P) Z = P; X is free now
+  // and holds the solver's right-hand sides.
   for (size_t i = 0; i < nn; ++i) qm[i] -= p[i];
-  if (InverseWith(qm, n, feps, work.lu, work.pivots, work.inverse_work) != 0) {
+  if (SolveWith(qm, p, n, feps, work.lu, work.pivots, work.x) < 0) {
     return Failure(1, "ERROR: matrix exponential: the Pade denominator cannot be inverted\n");
   }
-  double* r = x;
-  MxGemm(n, n, n, qm, p, r);
+  double* r = p;
   for (size_t i = 0; i < nn; ++i) r[i] *= 2.0;
   add_diagonal(r, 1.0);
 

@@ -40,12 +40,12 @@ void MxTransposeInPlace(double* a, int n);
 // Pade denominator cannot be inverted.
 Status MxExponential(const double* a, double* out, int n, int degree, double feps);
 
-// Work matrices of MxExponential (and of the inverse inside it), sized on
+// Work matrices of MxExponential (and of the solve inside it), sized on
 // first use. A caller evaluating many exponentials of one order keeps one of
 // these across the calls instead of allocating them each time.
 struct ExponentialWork {
   std::vector<double> b, x, p, t;  // n x n each
-  std::vector<double> lu, inverse_work;
+  std::vector<double> lu;
   std::vector<int> pivots;
 };
 Status MxExponential(const double* a, double* out, int n, int degree, double feps,

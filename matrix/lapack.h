@@ -28,6 +28,9 @@ void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, i
 void dgetri_(const int* n, double* a, const int* lda, const int* ipiv, double* work,
              const int* lwork, int* info);
 
+void dgetrs_(const char* trans, const int* n, const int* nrhs, const double* a, const int* lda,
+             const int* ipiv, double* b, const int* ldb, int* info, size_t trans_len);
+
 void dsyevr_(const char* jobz, const char* range, const char* uplo, const int* n, double* a,
              const int* lda, const double* vl, const double* vu, const int* il, const int* iu,
              const double* abstol, int* m, double* w, double* z, const int* ldz, int* isuppz,
