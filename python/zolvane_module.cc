@@ -1,7 +1,9 @@
 // The Python module zolvane: a landscape read from a file or given as a rates
 // matrix, and the program's stages on it (populations, equilibrium, spectrum,
 // first passage times). Every stage is the one the command-line run calls;
-// errors come back as Python exceptions through the Fatal handler.
+// errors come back as Python exceptions: a stage's failed Status is raised
+// directly, and the stages that still end the run themselves (the
+// diagonalisation) raise the same exception through the Fatal handler.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
