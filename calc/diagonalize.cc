@@ -12,11 +12,13 @@
 #include <utility>
 
 #include "base/fatal.h"
+#include "calc/absorbing_evecs.h"
 #include "calc/absorbing_spectrum.h"
 #include "calc/calc.h"
 #include "calc/detailed_balance.h"
 #include "calc/eigen_checks.h"
 #include "calc/eigen_order.h"
+#include "calc/symmetrize.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
 #include "spectral/reversible_spectrum.h"
@@ -224,21 +226,11 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
               'm');
     }
 
-    // Rounding leaves S slightly asymmetric; the symmetric solver reads only
-    // one triangle, so average the two and report how much was moved.
-    double err = 0.0;
-    for (size_t i = 0; i < nn; ++i) {
-      for (size_t j = i; j < nn; ++j) {
-        double& uij = U[i * nn + j];
-        double& uji = U[j * nn + i];
-        double f = (uij + uji) * 0.5 - uij;
-        if (std::isnan(f)) WarnWeirdRates(static_cast<int>(i), static_cast<int>(j), uij, uji);
-        uij = (uij + uji) * 0.5;
-        uji = uij;
-        err += std::fabs(f);
-      }
-    }
-    EndSymmetryCorrection(opts, n, err, std::isnan(err));
+    SymmetrizeAndReport<double>(opts, n,
+                                [&U, nn](int i, int j) -> double& {
+                                  return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)];
+                                },
+                                {});
     if (opts.verbose) MxPrint(U.data(), "force symmetrized U", 'm');
   }
 
@@ -262,10 +254,7 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
 
   if (auto reached = MxEvecsReachability(evecs.data(), n)) WarnUnreachedEigenstates(*reached);
 
-  // The stationary eigenvalue is 0 (1 with --useplusI).
-  const double stationary = opts.useplusI ? 1.0 : 0.0;
-  if (!opts.quiet && n > 0 && std::fabs(evals[0] - stationary) > 10 * opts.feps) {
-    fprintf(stderr, "WARNING largest eigenvalue is %g, see evals.txt and evecs.txt\n", evals[0]);
+  if (WarnLargestEigenvalue<double>(opts, evals, n)) {
     MxASCIIWriteV(evals.data(), "evals.txt");
     MxASCIIWrite(evecs.data(), "evecs.txt");
   }
@@ -442,71 +431,36 @@ std::optional<std::vector<int>> Calc::MxEvecsReachability(const double* evecs, i
 void Calc::MxCompleteEvecs() {
   const size_t nn = static_cast<size_t>(dim);
   double* v = evecs.data();
-
-  // Columns of eigenvalue exactly 1 (stationary under --useplusI) become unit
-  // vectors on their largest entry: one per absorbing state. The factorised
-  // solver's columns are complete already (and slow modes shifted by 1 may
-  // round to 1 without being stationary).
-  const bool complete = spectrum_solver == SpectrumSolver::kAccurate;
-  size_t absorbing = 0;
-  for (size_t j = 0; j < nn && !complete; ++j) {
-    if (evals[j] != 1.0) continue;
-    size_t a = 0;
-    double best = 0.0;
-    for (size_t r = 0; r < nn; ++r) {
-      if (std::fabs(v[r * nn + j]) > best) {
-        best = std::fabs(v[r * nn + j]);
-        a = r;
-      }
-    }
-    for (size_t r = 0; r < nn; ++r) v[r * nn + j] = 0.0;
-    v[a * nn + j] = 1.0;
-    ++absorbing;
-  }
-  // Decaying modes carry no net population: move each column's sum out of
-  // the first rows.
-  for (size_t j = absorbing; j < nn && absorbing > 0; ++j) {
+  auto entry = [v, nn](int r, int j) -> double& {
+    return v[static_cast<size_t>(r) * nn + static_cast<size_t>(j)];
+  };
+  auto column_sum = [v, nn](int j) {
     double c = 0.0;
-    for (size_t r = 0; r < nn; ++r) c += v[r * nn + j];
-    for (size_t r = 0; r < absorbing; ++r) v[r * nn + j] -= c / absorbing;
-  }
-  if (opts.verbose) {
-    MxPrint(evals.data(), "evals_complete", 'v');
-    MxPrint(evecs.data(), "evecs_complete", 'm');
-    fflush(stdout);
-    fflush(stderr);
-  }
-  for (size_t j = 0; j < nn; ++j) {
+    for (size_t r = 0; r < nn; ++r) c += v[r * nn + static_cast<size_t>(j)];
+    return c;
+  };
+  auto squared_norm = [v, nn](int j) {
     double q = 0.0;
-    for (size_t r = 0; r < nn; ++r) q += v[r * nn + j] * v[r * nn + j];
-    double factor = q > 0 ? 1.0 / std::sqrt(q) : q;
-    for (size_t r = 0; r < nn; ++r) v[r * nn + j] *= factor;
-  }
-  if (opts.verbose) {
+    for (size_t r = 0; r < nn; ++r)
+      q += v[r * nn + static_cast<size_t>(j)] * v[r * nn + static_cast<size_t>(j)];
+    return q;
+  };
+  // -v shows the columns after the move and after the normalisation, with
+  // their sums.
+  auto report = [&](bool normalised) {
+    if (!opts.verbose) return;
     MxPrint(evals.data(), "evals_complete", 'v');
     MxPrint(evecs.data(), "evecs_complete", 'm');
     fflush(stdout);
     fflush(stderr);
+    if (!normalised) return;
     fprintf(stderr, "colsums: ");
-    for (size_t j = 0; j < nn; ++j) {
-      double c = 0.0;
-      for (size_t r = 0; r < nn; ++r) c += v[r * nn + j];
-      fprintf(stderr, "%g ", c);
-    }
+    for (size_t j = 0; j < nn; ++j) fprintf(stderr, "%g ", column_sum(static_cast<int>(j)));
     fprintf(stderr, "\n");
-  }
-  if (absorbing > 1) {
-    if (!opts.quiet) {
-      fprintf(stderr, "\nWARNING: found %d additional absorbing state(s): ",
-              static_cast<int>(absorbing - 1));
-    }
-    for (size_t j = 1; j < nn; ++j) {
-      if (evals[j] != 1.0) continue;
-      for (size_t k = 0; k < nn; ++k) {
-        if (v[k * nn + j] == 1.0) fprintf(stderr, " %5d", static_cast<int>(k + 1));
-      }
-    }
-    fprintf(stderr, "\n");
-  }
-  fflush(stderr);
+  };
+  // The factorised solver's columns are complete already (and slow modes
+  // shifted by 1 may round to 1 without being stationary).
+  const bool complete = spectrum_solver == SpectrumSolver::kAccurate;
+  CompleteAbsorbingEvecs<double>(opts, evals, dim, complete, entry, column_sum, squared_norm,
+                                 report);
 }

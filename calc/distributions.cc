@@ -8,6 +8,7 @@
 #include "base/exit_status.h"
 #include "base/status.h"
 #include "calc/calc.h"
+#include "calc/equilibrium.h"
 
 Status Calc::MxMakeP0(std::vector<double>& p0) const {
   p0.assign(dim, 0.0);
@@ -62,17 +63,7 @@ Status Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
                      records.size());
     }
     p8.assign(n, 0.0);
-    if (n >= 1) {
-      // Weights relative to the first minimum keep the exponentials in range.
-      const double e0 = records[0].energy;
-      double z = 0.0;
-      for (int i = 0; i < n; ++i) {
-        p8[i] = exp(-(records[i].energy - e0) / kT);
-        z += p8[i];
-      }
-      const double inv_z = 1.0 / z;
-      for (int i = 0; i < n; ++i) p8[i] *= inv_z;
-    }
+    if (n >= 1) BoltzmannWeights<double>(records, n, kT, false, p8);
   }
   if (opts.verbose) MxPrintInput(p8.data(), "p8");
   return Status{};
@@ -99,42 +90,8 @@ Status Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int 
                                            std::vector<double>& p8) const {
   const int n = dim;
   p8.assign(n, 0.0);
-  if (n >= 1) p8[0] = 1.0;
-  std::vector<char> visited(n, 0);
-  int assigned = 1;
-  int c = 0;
-  while (assigned < n) {
-    const BalanceLines line = lines(c);
-    for (int j = 1; j < n; ++j) {
-      const double into = line.into[j * line.into_stride];  // U(c, j)
-      if (p8[j] > 0 || !(into > 0)) continue;
-      const double out_of = line.out_of[j * line.out_stride];  // U(j, c)
-      if (out_of == 0) {
-        return Failure(1, "Local balance is unsatisfiable at U[%d][%d]=%f\n", c, j, into);
-      }
-      // Flow c -> j balances flow j -> c.
-      p8[j] = out_of * p8[c] / into;
-      ++assigned;
-      if (p8[j] > 1 || p8[j] <= 0) {
-        fprintf(stderr, "Weird eqilibrium pop for state %d", j);
-        MxPrint(p8.data(), "p8 (local balance)", 'v');
-      }
-    }
-    visited[c] = 1;
-    int next = n;
-    for (int j = 1; j < n; ++j) {
-      if (!visited[j] && p8[j] > 0) {
-        next = j;
-        break;
-      }
-    }
-    c = next;
-    if (c == n && assigned < n) {
-      fputs("non-ergodic chain\n", stderr);
-      MxPrint(p8.data(), "p8 (local balance)", 'v');
-      // Printed above: the run ends with no message of its own.
-      return Status{kExitError, ""};
-    }
+  if (Status walked = BalanceWalk<double, true>(*this, n, lines, p8); !walked.ok()) {
+    return walked;
   }
 
   double sum = 0.0;

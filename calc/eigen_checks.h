@@ -1,16 +1,20 @@
 // The checks and reports every eigen-decomposition of U goes through, whatever
 // the arithmetic (double, the extended types) or the layout (one process or a
 // distributed matrix): the symmetry correction's report, the eigenvector
-// graph's reachability warning and the clamp of the stationary eigenvalues.
+// graph's reachability warning, the largest eigenvalue's warning and the
+// clamp of the stationary eigenvalues.
 #ifndef ZOLVANE_CALC_EIGEN_CHECKS_H_
 #define ZOLVANE_CALC_EIGEN_CHECKS_H_
 
+#include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include "base/run_options.h"
+#include "calc/scalar_arith.h"
 
 // One pair (i, j), 0-based, whose symmetrisation gave NaN.
 void WarnWeirdRates(int i, int j, double sij, double sji);
@@ -41,6 +45,21 @@ void WarnUnreachedEigenstates(const std::vector<int>& reached);
 
 // The warning for `traps` >= 2 stationary eigenvalues.
 void WarnPopulationTraps(const RunOptions& opts, int traps);
+
+// A generator's largest eigenvalue is the stationary value 0 (1 with
+// --useplusI). True when `evals[0]` (T, of an n x n decomposition sorted
+// descending) lies more than 10 --feps from it and not --quiet: the warning
+// is printed, and the caller writes evals.txt and evecs.txt to be looked at.
+template <class T, class Values>
+bool WarnLargestEigenvalue(const RunOptions& opts, const Values& evals, int n) {
+  using std::abs;
+  if (opts.quiet || n <= 0) return false;
+  const T stationary = opts.useplusI ? T(1) : T(0);
+  if (!(abs(evals[0] - stationary) > T(10 * opts.feps))) return false;
+  fprintf(stderr, "WARNING largest eigenvalue is %g, see evals.txt and evecs.txt\n",
+          ScalarArith<T>::ToDouble(evals[0]));
+  return true;
+}
 
 // Leading eigenvalues (descending, `evals[k]` for k < n) at or above the
 // stationary value 0 (1 with --useplusI) are rounding noise of a stationary

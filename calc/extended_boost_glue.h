@@ -10,6 +10,8 @@
 #include <boost/multiprecision/number.hpp>
 #include <limits>
 
+#include "calc/scalar_arith.h"
+
 namespace Eigen {
 
 template <class N, int kCost>
@@ -43,9 +45,6 @@ struct BoostNumTraits : GenericNumTraits<N> {
 }  // namespace Eigen
 
 namespace extended {
-
-template <class T>
-struct Arith;
 
 // Number of decimal digits that gives at least `bits` bits in Boost's
 // conversion (bits = 1 + digits10 * 1000 / 301).

@@ -11,12 +11,10 @@ template <>
 struct NumTraits<Float128> : BoostNumTraits<Float128, 30> {};
 }  // namespace Eigen
 
-namespace extended {
 template <>
-struct Arith<Float128> : BoostArith<Float128> {
+struct ScalarArith<Float128> : extended::BoostArith<Float128> {
   static void SetPrecision(int) {}
 };
-}  // namespace extended
 
 // The glue comes first: the pipeline's templates use it.
 #include "calc/extended_pipeline.h"

@@ -20,12 +20,10 @@ struct NumTraits<Gmp> : BoostNumTraits<Gmp, 60> {
 };
 }  // namespace Eigen
 
-namespace extended {
 template <>
-struct Arith<Gmp> : BoostArith<Gmp> {
-  static void SetPrecision(int bits) { Gmp::default_precision(Digits10ForBits(bits)); }
+struct ScalarArith<Gmp> : extended::BoostArith<Gmp> {
+  static void SetPrecision(int bits) { Gmp::default_precision(extended::Digits10ForBits(bits)); }
 };
-}  // namespace extended
 
 // The glue comes first: the pipeline's templates use it.
 #include "calc/extended_pipeline.h"

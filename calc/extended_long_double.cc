@@ -1,12 +1,10 @@
 // LD: the pipeline in long double (64-bit mantissa on x86).
 #include <cmath>
 
-#include "calc/extended_pipeline.h"
-
-namespace extended {
+#include "calc/scalar_arith.h"
 
 template <>
-struct Arith<long double> {
+struct ScalarArith<long double> {
   static double ToDouble(long double x) { return static_cast<double>(x); }
   static long double Exp(long double x) { return std::exp(x); }
   static long double Sqrt(long double x) { return std::sqrt(x); }
@@ -16,7 +14,8 @@ struct Arith<long double> {
   static constexpr bool kHoldsNaN = true;
 };
 
-}  // namespace extended
+// The glue comes first: the pipeline's templates use it.
+#include "calc/extended_pipeline.h"
 
 const ExtendedStages& LongDoubleStages() {
   static const ExtendedStages stages = extended::StagesFor<long double>();

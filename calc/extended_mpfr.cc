@@ -13,13 +13,11 @@ template <>
 struct NumTraits<Mpfr> : BoostNumTraits<Mpfr, 60> {};
 }  // namespace Eigen
 
-namespace extended {
 template <>
-struct Arith<Mpfr> : BoostArith<Mpfr> {
+struct ScalarArith<Mpfr> : extended::BoostArith<Mpfr> {
   // Numbers made afterwards carry this precision.
-  static void SetPrecision(int bits) { Mpfr::default_precision(Digits10ForBits(bits)); }
+  static void SetPrecision(int bits) { Mpfr::default_precision(extended::Digits10ForBits(bits)); }
 };
-}  // namespace extended
 
 // The glue comes first: the pipeline's templates use it.
 #include "calc/extended_pipeline.h"

@@ -3,7 +3,7 @@
 // table, the first passage times and the quasi-stationary reduction.
 //
 // Included only by the calc/extended_<type>.cc files. Each of them first
-// specialises Arith<T> (and Eigen's NumTraits where the type lacks them),
+// specialises ScalarArith<T> (and Eigen's NumTraits where the type lacks them),
 // then defines its stage table with StagesFor<T>(); the dispatch is in
 // calc/extended.cc.
 //
@@ -27,27 +27,19 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "calc/absorbing_evecs.h"
 #include "calc/calc.h"
 #include "calc/eigen_checks.h"
+#include "calc/equilibrium.h"
 #include "calc/extended.h"
 #include "calc/extended_stages.h"
+#include "calc/first_passage_stage.h"
+#include "calc/scalar_arith.h"
+#include "calc/symmetrize.h"
 #include "calc/table_walk.h"
 #include "matrix/mx_print.h"
 
 namespace extended {
-
-// Per-type glue, specialised in each calc/extended_<type>.cc:
-//   static double ToDouble(const T&);
-//   static T Exp(const T&);  static T Sqrt(const T&);  static T Abs(const T&);
-//   static bool IsNaN(const T&);
-//   static void SetPrecision(int bits);  // variable-precision types only
-//   static constexpr bool kHoldsNaN;
-// kHoldsNaN is false for GMP, whose numbers have neither NaN nor infinities:
-// there a division by zero throws and the square root of a negative number
-// raises SIGFPE. Where an IEEE type would carry inf or NaN on to a later
-// refusal, the pipeline tests the operands first and takes the same refusal.
-template <class T>
-struct Arith;
 
 template <class T>
 using Mat = Eigen::Matrix<T, Eigen::Dynamic, Eigen::Dynamic>;  // column-major
@@ -56,7 +48,7 @@ using Vec = Eigen::Matrix<T, Eigen::Dynamic, 1>;
 
 template <class T>
 double ToD(const T& x) {
-  return Arith<T>::ToDouble(x);
+  return ScalarArith<T>::ToDouble(x);
 }
 
 // Row-major doubles of a T matrix, for the printers and files that the
@@ -113,50 +105,20 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
     return p8;
   }
   if (records != nullptr && static_cast<int>(records->size()) >= n) {
-    const T e0((*records)[0].energy);
-    // An infinite kT (--Temp inf) makes every weight 1, as -x / inf = -0
-    // does in double; libqd's division by infinity gives NaN instead, and
-    // GMP cannot hold the infinity at all.
-    const bool flat = std::isinf(calc.kT);
-    const T kT(flat ? 1.0 : calc.kT);
-    T z(0);
-    for (int i = 0; i < n; ++i) {
-      p8(i) = flat ? T(1) : Arith<T>::Exp(-(T((*records)[i].energy) - e0) / kT);
-      z += p8(i);
-    }
-    const T inv_z = T(1) / z;
-    for (int i = 0; i < n; ++i) p8(i) *= inv_z;
+    BoltzmannWeights<T>(*records, n, calc.kT, true, p8);
     return p8;
   }
   const size_t nn = static_cast<size_t>(n);
-  auto u = [&U, nn](int i, int j) {
-    return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)];
-  };
-  // The walk of MxEquilibriumFromBalance, in the same order.
-  p8(0) = T(1);
-  std::vector<char> assigned(nn, 0), visited(nn, 0);
-  assigned[0] = 1;
-  int count = 1;
-  int c = 0;
-  while (count < n && c < n) {
-    for (int j = 1; j < n; ++j) {
-      if (assigned[j] || !(u(c, j) > 0) || u(j, c) == 0) continue;
-      p8(j) = T(u(j, c)) * p8(c) / T(u(c, j));
-      assigned[j] = 1;
-      ++count;
-    }
-    visited[c] = 1;
-    int next = n;
-    for (int j = 1; j < n; ++j) {
-      if (!visited[j] && assigned[j]) {
-        next = j;
-        break;
-      }
-    }
-    c = next;
-  }
+  // The repeat never fails: the double path has judged the input.
+  (void)BalanceWalk<T, false>(
+      calc, n,
+      [&U, nn](int c) {
+        const size_t k = static_cast<size_t>(c);
+        return Calc::BalanceLines{U.data() + k * nn, 1, U.data() + k, nn};
+      },
+      p8);
   const T sum = p8.sum();
-  if (!Arith<T>::kHoldsNaN && sum == T(0)) {
+  if (!ScalarArith<T>::kHoldsNaN && sum == T(0)) {
     // IEEE types get inf and NaN weights here, which the symmetrisation
     // refuses; no weight at all leads GMP to the same refusal.
     return Vec<T>::Zero(n);
@@ -210,7 +172,7 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<
   }
   Vec<T> sw(n), isw(n);
   for (int i = 0; i < n; ++i) {
-    sw(i) = Arith<T>::Sqrt(w(i));
+    sw(i) = ScalarArith<T>::Sqrt(w(i));
     isw(i) = T(1) / sw(i);
   }
   Mat<T> b = isw.asDiagonal() * g * sw.asDiagonal();
@@ -237,7 +199,7 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<
     if (j + 1 < n && !(values(j + 1, j) == T(0))) wi = values(j, j + 1);
     if (j > 0 && !(values(j, j - 1) == T(0))) wi = values(j, j - 1);
     d.evals(j) = wr;
-    if (!(wr == T(0)) && Arith<T>::Abs(wi / wr) > T(opts.feps)) {
+    if (!(wr == T(0)) && ScalarArith<T>::Abs(wi / wr) > T(opts.feps)) {
       fprintf(stderr, "eigenvalue %d is %g + i*%g, which is somewhat complex\n", j, ToD(wr),
               ToD(wi));
     }
@@ -256,8 +218,9 @@ void SolveSymmetric(const Calc& calc, const Mat<T>& s, Decomposition<T>& d) {
   const int n = calc.dim;
   std::vector<int> order(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&s](int a, int b) { return Arith<T>::Abs(s(b, b)) < Arith<T>::Abs(s(a, a)); });
+  std::stable_sort(order.begin(), order.end(), [&s](int a, int b) {
+    return ScalarArith<T>::Abs(s(b, b)) < ScalarArith<T>::Abs(s(a, a));
+  });
   Mat<T> graded(n, n);
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < n; ++i) {
@@ -292,52 +255,18 @@ void SortDescending(Decomposition<T>& d) {
   d.evecs.swap(evecs);
 }
 
-// MxCompleteEvecs in T (absorbing case).
+// MxCompleteEvecs in T (absorbing case); -v prints the result once.
 template <class T>
 void CompleteEvecs(const Calc& calc, Decomposition<T>& d) {
-  const int n = calc.dim;
   Mat<T>& v = d.evecs;
-  int absorbing = 0;
-  for (int j = 0; j < n; ++j) {
-    if (!(d.evals(j) == T(1))) continue;
-    int a = 0;
-    T best(0);
-    for (int r = 0; r < n; ++r) {
-      if (Arith<T>::Abs(v(r, j)) > best) {
-        best = Arith<T>::Abs(v(r, j));
-        a = r;
-      }
-    }
-    v.col(j).setZero();
-    v(a, j) = T(1);
-    ++absorbing;
-  }
-  for (int j = absorbing; j < n && absorbing > 0; ++j) {
-    const T c = v.col(j).sum() / T(absorbing);
-    for (int r = 0; r < absorbing; ++r) v(r, j) -= c;
-  }
-  for (int j = 0; j < n; ++j) {
-    const T q = v.col(j).squaredNorm();
-    const T factor = q > T(0) ? T(1) / Arith<T>::Sqrt(q) : q;
-    v.col(j) *= factor;
-  }
-  if (calc.opts.verbose) {
-    calc.MxPrint(ToDoubles(d.evals).data(), "evals_complete", 'v');
-    calc.MxPrint(RowMajor(v).data(), "evecs_complete", 'm');
-  }
-  if (absorbing > 1) {
-    if (!calc.opts.quiet) {
-      fprintf(stderr, "\nWARNING: found %d additional absorbing state(s): ", absorbing - 1);
-    }
-    for (int j = 1; j < n; ++j) {
-      if (!(d.evals(j) == T(1))) continue;
-      for (int k = 0; k < n; ++k) {
-        if (v(k, j) == T(1)) fprintf(stderr, " %5d", k + 1);
-      }
-    }
-    fprintf(stderr, "\n");
-  }
-  fflush(stderr);
+  CompleteAbsorbingEvecs<T>(
+      calc.opts, d.evals, calc.dim, false, [&v](int r, int j) -> T& { return v(r, j); },
+      [&v](int j) { return T(v.col(j).sum()); }, [&v](int j) { return T(v.col(j).squaredNorm()); },
+      [&calc, &d](bool normalised) {
+        if (!normalised || !calc.opts.verbose) return;
+        calc.MxPrint(ToDoubles(d.evals).data(), "evals_complete", 'v');
+        calc.MxPrint(RowMajor(d.evecs).data(), "evecs_complete", 'm');
+      });
 }
 
 // MxDiagonalize in T: the same steps, messages, warnings and files. Nothing
@@ -363,13 +292,13 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
     // are marked, and their pairs reported as the NaN ones are.
     std::vector<char> weightless(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
-      if (!Arith<T>::kHoldsNaN && !(d.p8(i) > T(0))) {
+      if (!ScalarArith<T>::kHoldsNaN && !(d.p8(i) > T(0))) {
         weightless[static_cast<size_t>(i)] = 1;
         d.sqrt_p8(i) = T(0);
         inv_sqrt(i) = T(0);
         continue;
       }
-      d.sqrt_p8(i) = Arith<T>::Sqrt(d.p8(i));
+      d.sqrt_p8(i) = ScalarArith<T>::Sqrt(d.p8(i));
       inv_sqrt(i) = T(1) / d.sqrt_p8(i);
     }
     // S = P^-1/2 U P^1/2, entry by entry.
@@ -380,30 +309,8 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
       calc.MxPrint(RowMajor(s).data(),
                    "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
     }
-    T err(0);
-    bool nan = false;
-    for (int i = 0; i < n; ++i) {
-      for (int j = i; j < n; ++j) {
-        if (weightless[static_cast<size_t>(i)] || weightless[static_cast<size_t>(j)]) {
-          // Negative, as the NaN of 0 * inf is on x86.
-          const double nan_d = -std::numeric_limits<double>::quiet_NaN();
-          WarnWeirdRates(i, j, nan_d, nan_d);
-          nan = true;
-          continue;
-        }
-        const T mean = (s(i, j) + s(j, i)) * T(0.5);
-        const T f = mean - s(i, j);
-        if (Arith<T>::IsNaN(f)) {
-          WarnWeirdRates(i, j, ToD(s(i, j)), ToD(s(j, i)));
-          nan = true;
-        }
-        s(i, j) = mean;
-        s(j, i) = mean;
-        err += Arith<T>::Abs(f);
-      }
-    }
-    const double err_d = nan ? std::numeric_limits<double>::quiet_NaN() : ToD(err);
-    EndSymmetryCorrection(opts, n, err_d, nan || std::isnan(err_d));
+    SymmetrizeAndReport<T>(
+        opts, n, [&s](int i, int j) -> T& { return s(i, j); }, weightless);
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
 
     SolveSymmetric<T>(calc, s, d);
@@ -420,10 +327,7 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
     WarnUnreachedEigenstates(*reached);
   }
 
-  const T stationary = opts.useplusI ? T(1) : T(0);
-  if (!opts.quiet && n > 0 && Arith<T>::Abs(d.evals(0) - stationary) > T(10 * opts.feps)) {
-    fprintf(stderr, "WARNING largest eigenvalue is %g, see evals.txt and evecs.txt\n",
-            ToD(d.evals(0)));
+  if (WarnLargestEigenvalue<T>(opts, d.evals, n)) {
     calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
     calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt");
   }
@@ -502,7 +406,7 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
       }
     }
     // x - x is NaN exactly when x is inf or NaN, in any range of exponents.
-    for (int i = 0; i < n; ++i) singular = singular || Arith<T>::IsNaN(c(i) - c(i));
+    for (int i = 0; i < n; ++i) singular = singular || ScalarArith<T>::IsNaN(c(i) - c(i));
     if (singular) {
       Fatal(1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
     }
@@ -538,8 +442,8 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
       const double scaled = times[static_cast<size_t>(k)] / opts.times;
       int i = 0;
       for (; i < n; ++i) {
-        const T e = Arith<T>::Exp(rate(i) * t);
-        if (e == T(0) || Arith<T>::IsNaN(e)) {
+        const T e = ScalarArith<T>::Exp(rate(i) * t);
+        if (e == T(0) || ScalarArith<T>::IsNaN(e)) {
           walk.OutOfRange(static_cast<size_t>(i), scaled);
           if (e == T(0)) break;
         }
@@ -565,7 +469,7 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
       for (int i = 0; i < n; ++i) {
         // --num-err R may have set a negative population to 0 in p.
         const T x = p[static_cast<size_t>(i)] == 0.0 ? T(0) : pops(i, k);
-        if (!(Arith<T>::Abs(d.p8(i) - x) < tolerance)) {
+        if (!(ScalarArith<T>::Abs(d.p8(i) - x) < tolerance)) {
           converged = false;
           break;
         }
@@ -602,13 +506,12 @@ bool SolveTransposed(const Mat<T>& a, Vec<T>& x, const Vec<T>& b) {
 template <class T>
 void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
                        const std::vector<QorpRecord>* records, int bits, FILE* out) {
-  Arith<T>::SetPrecision(bits);
+  ScalarArith<T>::SetPrecision(bits);
   const int n = calc.dim;
-  const RunOptions& opts = calc.opts;
   const Mat<T> g = Generator<T>(U, n, false);
   const double nan = std::numeric_limits<double>::quiet_NaN();
 
-  if (calc.absorbing_state == 0) {
+  auto all = [&](std::vector<double>& times) {
     // A = -G^T + 1 p8^T; Z = A^-1 is the fundamental matrix and
     // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j].
     const Vec<T> p8 = Equilibrium<T>(calc, U, records);
@@ -619,7 +522,7 @@ void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
     for (int i = 0; i < n; ++i) ok = ok && !(lu.matrixLU()(i, i) == T(0));
     Mat<T> z;
     if (ok && n > 0) z = lu.inverse();
-    std::vector<double> times(static_cast<size_t>(n) * static_cast<size_t>(n), nan);
+    times.assign(static_cast<size_t>(n) * static_cast<size_t>(n), nan);
     for (int i = 0; i < n && ok; ++i) {
       for (int j = 0; j < n; ++j) {
         // A weight of 0: inf or NaN in an IEEE type, a throw in GMP.
@@ -628,64 +531,47 @@ void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
         if (!std::isfinite(v)) ok = false;
       }
     }
-    if (!ok) {
-      if (!opts.quiet) {
-        fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
-      }
-      std::fill(times.begin(), times.end(), nan);
-    }
-    calc.MxWriteFirstPassageTimes(times, out);
-    return;
-  }
-
-  // Absorbing times over the m transient states: sum_i -G(i, j) x_i = 1.
-  const int m = n > 0 ? n - 1 : 0;
-  const Mat<T> a = -g.topLeftCorner(m, m);
-  Vec<T> x;
-  std::vector<double> times(static_cast<size_t>(m), nan);
-  if (SolveTransposed<T>(a, x, Vec<T>::Ones(m))) {
+    if (!ok) std::fill(times.begin(), times.end(), nan);
+    return ok;
+  };
+  auto absorbing = [&](std::vector<double>& times) {
+    // Over the m transient states: sum_i -G(i, j) x_i = 1.
+    const int m = n > 0 ? n - 1 : 0;
+    const Mat<T> a = -g.topLeftCorner(m, m);
+    Vec<T> x;
+    times.assign(static_cast<size_t>(m), nan);
+    if (!SolveTransposed<T>(a, x, Vec<T>::Ones(m))) return false;
     const int absorbed = calc.absorbed_minimum;
     if (absorbed >= 0 && absorbed < m) {
       const T xa = x(absorbed);
       for (int k = 0; k < m; ++k) x(k) -= xa;
     }
     for (int k = 0; k < m; ++k) times[static_cast<size_t>(k)] = ToD(x(k));
-  } else if (!opts.quiet) {
-    fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
-  }
-  calc.MxWriteAbsorbingTimes(times, out);
+    return true;
+  };
+  FirstPassageStage(calc, all, absorbing, out);
 }
 
 template <class T>
 std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::vector<double>& U,
                                                   int bits, int target) {
-  Arith<T>::SetPrecision(bits);
-  const int n = calc.dim;
-  if (target < 0 || target >= n) {
-    fprintf(stderr, "State %d does not exist (--fpt %d)", target + 1, target + 1);
-    return std::nullopt;
-  }
-  const Mat<T> g = Generator<T>(U, n, false);
-  const int m = n - 1;
-  // G without the target's row and column.
-  Mat<T> a(m, m);
-  for (int j = 0; j < m; ++j) {
-    const int jj = j < target ? j : j + 1;
-    for (int i = 0; i < m; ++i) a(i, j) = g(i < target ? i : i + 1, jj);
-  }
-  Vec<T> x;
-  std::vector<double> times(static_cast<size_t>(n), 0.0);
-  if (SolveTransposed<T>(a, x, Vec<T>::Constant(m, T(-1)))) {
+  ScalarArith<T>::SetPrecision(bits);
+  return FirstPassageToStage(calc, target, [&](std::vector<double>& times) {
+    const int n = calc.dim;
+    const Mat<T> g = Generator<T>(U, n, false);
+    const int m = n - 1;
+    // G without the target's row and column.
+    Mat<T> a(m, m);
+    for (int j = 0; j < m; ++j) {
+      const int jj = j < target ? j : j + 1;
+      for (int i = 0; i < m; ++i) a(i, j) = g(i < target ? i : i + 1, jj);
+    }
+    Vec<T> x;
+    if (!SolveTransposed<T>(a, x, Vec<T>::Constant(m, T(-1)))) return false;
+    times.assign(static_cast<size_t>(n), 0.0);
     for (int i = 0; i < m; ++i) times[static_cast<size_t>(i < target ? i : i + 1)] = ToD(x(i));
-  } else {
-    if (!calc.opts.quiet) {
-      fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
-    }
-    for (int i = 0; i < m; ++i) {
-      times[static_cast<size_t>(i < target ? i : i + 1)] = std::numeric_limits<double>::quiet_NaN();
-    }
-  }
-  return times;
+    return true;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -693,7 +579,7 @@ std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::v
 
 template <class T>
 void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
-  Arith<T>::SetPrecision(bits);
+  ScalarArith<T>::SetPrecision(bits);
   // Column j holds the rates out of j; the diagonal is rebuilt from them, in T.
   Mat<T> a = Generator<T>(mat, n, false);
 
@@ -756,13 +642,13 @@ ExtendedStages StagesFor() {
   stages.first_passage_to = &FirstPassageTo<T>;
   stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
                           const std::vector<QorpRecord>* records, int bits) -> ExtendedSpectrum {
-    Arith<T>::SetPrecision(bits);
+    ScalarArith<T>::SetPrecision(bits);
     std::optional<Decomposition<T>> decomposition = Diagonalize<T>(calc, U, records);
     if (!decomposition) return {Calc::SpectrumOutcome::kDumpedStop, nullptr};
     auto d = std::make_shared<Decomposition<T>>(std::move(*decomposition));
     Calc* c = &calc;
     return {Calc::SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
-              Arith<T>::SetPrecision(bits);
+              ScalarArith<T>::SetPrecision(bits);
               Iterate<T>(*c, *d, p0);
             }};
   };

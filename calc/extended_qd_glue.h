@@ -1,5 +1,5 @@
 // Glue of libqd's double-double and quad-double numbers: Eigen's NumTraits
-// and the pipeline's Arith. Included by calc/extended_dd.cc and
+// and ScalarArith (calc/scalar_arith.h). Included by calc/extended_dd.cc and
 // calc/extended_qd.cc only.
 #ifndef ZOLVANE_CALC_EXTENDED_QD_GLUE_H_
 #define ZOLVANE_CALC_EXTENDED_QD_GLUE_H_
@@ -8,6 +8,8 @@
 #include <qd/qd_real.h>
 
 #include <Eigen/Core>
+
+#include "calc/scalar_arith.h"
 
 namespace Eigen {
 
@@ -45,9 +47,6 @@ struct NumTraits<qd_real> : QdNumTraits<qd_real, 62, 100> {};
 
 namespace extended {
 
-template <class T>
-struct Arith;
-
 template <class Q>
 struct QdArith {
   static double ToDouble(const Q& x) { return to_double(x); }
@@ -61,11 +60,11 @@ struct QdArith {
   static constexpr bool kHoldsNaN = true;
 };
 
-template <>
-struct Arith<dd_real> : QdArith<dd_real> {};
-template <>
-struct Arith<qd_real> : QdArith<qd_real> {};
-
 }  // namespace extended
+
+template <>
+struct ScalarArith<dd_real> : extended::QdArith<dd_real> {};
+template <>
+struct ScalarArith<qd_real> : extended::QdArith<qd_real> {};
 
 #endif  // ZOLVANE_CALC_EXTENDED_QD_GLUE_H_

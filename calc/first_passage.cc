@@ -15,20 +15,13 @@
 #include <vector>
 
 #include "calc/calc.h"
+#include "calc/first_passage_stage.h"
 #include "elimination/state_reduction.h"
 
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
-
-// A state that cannot reach a target has no finite time; that shows as a
-// pivot 0 of the elimination. The run reports NaN then and says why.
-void WarnSingular(const RunOptions& opts) {
-  if (!opts.quiet) {
-    fprintf(stderr, "WARNING: singular system, first passage times are undefined\n");
-  }
-}
 
 // Appends x as "%15.7g " would print it. std::to_chars in general format
 // with precision 7 is specified to give exactly printf's %.7g, and it is
@@ -76,18 +69,14 @@ bool AbsorbingTimes(const std::vector<double>& U, size_t n, int absorbed_minimum
   return ok;
 }
 
+// A state that cannot reach a target shows as a pivot 0 of the elimination.
 void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& /*p8*/,
                                FILE* out) const {
   const size_t n = static_cast<size_t>(dim);
-  std::vector<double> times;
-  const bool ok = absorbing_state == 0 ? FirstPassageMatrix(U, n, times)
-                                       : AbsorbingTimes(U, n, absorbed_minimum, times);
-  if (!ok) WarnSingular(opts);
-  if (absorbing_state == 0) {
-    MxWriteFirstPassageTimes(times, out);
-  } else {
-    MxWriteAbsorbingTimes(times, out);
-  }
+  FirstPassageStage(
+      *this, [&](std::vector<double>& times) { return FirstPassageMatrix(U, n, times); },
+      [&](std::vector<double>& times) { return AbsorbingTimes(U, n, absorbed_minimum, times); },
+      out);
 }
 
 void Calc::MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out) const {
@@ -132,17 +121,8 @@ void Calc::MxWriteAbsorbingTimes(const std::vector<double>& times, FILE* out) co
 
 std::optional<std::vector<double>> Calc::MxFirstPassageTo(const std::vector<double>& U,
                                                           int target) const {
-  const int n = dim;
-  if (target < 0 || target >= n) {
-    fprintf(stderr, "State %d does not exist (--fpt %d)", target + 1, target + 1);
-    return std::nullopt;
-  }
-  const size_t sn = static_cast<size_t>(n);
-  std::vector<double> times;
-  if (!FirstPassageTimesTo(Rates(U, sn, sn), static_cast<size_t>(target), times)) {
-    WarnSingular(opts);
-    times.assign(sn, kNaN);
-    times[static_cast<size_t>(target)] = 0.0;
-  }
-  return times;
+  const size_t n = static_cast<size_t>(dim);
+  return FirstPassageToStage(*this, target, [&](std::vector<double>& times) {
+    return FirstPassageTimesTo(Rates(U, n, n), static_cast<size_t>(target), times);
+  });
 }
