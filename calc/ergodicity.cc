@@ -1,6 +1,8 @@
 // Ergodicity reduction: states the initial population can never reach keep
 // population 0 forever, so U and p0 are shrunk to the reachable states and
 // `kept` remembers their numbers in the input.
+#include "calc/ergodicity.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -100,18 +102,22 @@ Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n
   U.shrink_to_fit();
   p0.resize(m);
   p0.shrink_to_fit();
-  kept_columns = n;
-  dim = m;
+  EndErgodicityReduction(*this, n, p0);
+  return Status{};
+}
 
-  if (!opts.quiet) {
+void EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0) {
+  const int m = static_cast<int>(calc.kept.size());
+  calc.kept_columns = n;
+  calc.dim = m;
+  if (!calc.opts.quiet) {
     fprintf(stderr, "WARNING: Matrix is non-ergodic! Decreasing dimension to %d.\n", m);
   }
   if (m == 1) {
-    MxOutputHeader();
+    calc.MxOutputHeader();
     double p = p0[0];
-    MxOutputLine(&p, 1, opts.t0);
+    calc.MxOutputLine(&p, 1, calc.opts.t0);
     p = p0[0];
-    MxOutputLine(&p, 1, opts.t8);
+    calc.MxOutputLine(&p, 1, calc.opts.t8);
   }
-  return Status{};
 }

@@ -22,6 +22,7 @@
 #include "calc/calc.h"
 #include "calc/eigen_checks.h"
 #include "calc/eigen_order.h"
+#include "calc/ergodicity.h"
 #include "calc/rescale.h"
 #include "calc/stiffness.h"
 #include "calc/table_walk.h"
@@ -29,6 +30,7 @@
 #include "distributed/dist_matrix.h"
 #include "distributed/process_grid.h"
 #include "distributed/scalapack.h"
+#include "matrix/dense.h"
 #include "matrix/lapack.h"
 
 namespace {
@@ -122,20 +124,8 @@ int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
   }
   a = LeadingPart(a, m);
   p0.resize(m);
-  calc.kept_columns = n;
-  calc.dim = m;
-
-  if (!calc.opts.quiet) {
-    fprintf(stderr, "WARNING: Matrix is non-ergodic! Decreasing dimension to %d.\n", m);
-  }
-  if (m == 1) {
-    // Replicated data: every process takes the same decisions, rank 0 prints.
-    calc.MxOutputHeader();
-    double p = p0[0];
-    calc.MxOutputLine(&p, 1, calc.opts.t0);
-    p = p0[0];
-    calc.MxOutputLine(&p, 1, calc.opts.t8);
-  }
+  // Replicated data: every process takes the same decisions, rank 0 prints.
+  EndErgodicityReduction(calc, n, p0);
   return m;
 }
 
@@ -148,12 +138,7 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
   const RunOptions& opts = calc.opts;
   const int n = a.n;
   const size_t nn = static_cast<size_t>(n);
-  calc.sqrPI_.resize(nn);
-  calc._sqrPI.resize(nn);
-  for (size_t i = 0; i < nn; ++i) {
-    calc.sqrPI_[i] = std::sqrt(p8[i]);
-    calc._sqrPI[i] = 1.0 / calc.sqrPI_[i];
-  }
+  MxSqrtScalings(p8, nn, calc.sqrPI_, calc._sqrPI);
   // S = P^-1/2 U P^1/2; in A = U^T, A(r, c) = U(c, r) is scaled by
   // _sqrPI[c] first and sqrPI_[r] second, as the serial scalings do.
   for (int jl = 0; jl < a.local_cols; ++jl) {
@@ -310,9 +295,7 @@ void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& 
     if (reached) WarnUnreachedEigenstates(*reached);
   }
 
-  const double stationary = opts.useplusI ? 1.0 : 0.0;
-  if (!opts.quiet && n > 0 && std::fabs(evals[0] - stationary) > 10 * opts.feps) {
-    fprintf(stderr, "WARNING largest eigenvalue is %g, see evals.txt and evecs.txt\n", evals[0]);
+  if (WarnLargestEigenvalue<double>(opts, evals, n)) {
     RootOnly([&]() -> int64_t {
       calc.MxASCIIWriteV(evals.data(), "evals.txt");
       return 0;
@@ -525,9 +508,7 @@ int RunDistributed(ProgramRecord& record) {
     });
     return kExitSuccess;  // the eigenvalues file is the whole product
   }
-  if (opts.useplusI) {
-    for (double& e : calc.evals) e -= 1.0;
-  }
+  if (opts.useplusI) MxRemovePlusIShift(calc.evals);
   WarnIfSpectrumUnresolved(calc, spread, p8, true);  // the evals are replicated
   if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
 
