@@ -4,7 +4,7 @@
 
 #include "calc/detailed_balance.h"
 #include "calc/extended.h"
-#include "calc/reduce.h"
+#include "calc/reduce_in_double.h"
 #include "calc/stiffness.h"
 
 namespace {

@@ -23,9 +23,4 @@
 Status MxReduce(const RunOptions& opts, std::vector<double>& m_mat, int m, int n, int b,
                 int& reduced);
 
-// The double kernel of MxReduce (the default arithmetic): the n x n `mat`
-// becomes the m x m reduced matrix; prints the progress lines only. Fails
-// when a state or a block of states cannot be eliminated.
-Status ReduceInDouble(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
-
 #endif  // ZOLVANE_CALC_REDUCE_H_
