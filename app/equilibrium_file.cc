@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/written_output.h"
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 
 // One value per input state; states removed by the ergodicity reduction have
 // equilibrium population 0.

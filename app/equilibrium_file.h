@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/status.h"
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 
 // The --equil-file output: p8 on one line, one value per input state (0 for
 // states removed by the ergodicity reduction); a file that cannot be opened

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 
 // After the ergodicity reduction the records must follow the kept states, so
 // that energies stay attached to their minima.

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 
 // After the ergodicity reduction, keeps the records of the kept states only.
 void KeepRecords(const Calc& calc, std::vector<QorpRecord>& records);

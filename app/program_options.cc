@@ -11,7 +11,7 @@
 
 #include "base/exit_status.h"
 #include "base/status.h"
-#include "calc/extended.h"
+#include "calc/extended/extended.h"
 #include "command_line/parse_command_line.h"
 #include "matrix/lapack.h"
 

@@ -13,7 +13,7 @@
 
 // Arithmetic of the numeric pipeline after U is built (--mlapack-method).
 // kLapack is the default path: LAPACK in double. The others run one
-// templated pipeline (calc/extended.h) in the named type.
+// templated pipeline (calc/extended/extended.h) in the named type.
 enum class Arithmetic : int8_t {
   kLapack,
   kDouble,

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/landscape.h"
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 
-#include "calc/time_axis.h"
+#include "calc/table/time_axis.h"
 #include "matrix/lapack.h"
 
 namespace {

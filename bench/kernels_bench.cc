@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/run_options.h"
-#include "calc/reduce.h"
+#include "calc/backend/reduce.h"
 #include "matrix/dense.h"
 
 namespace {

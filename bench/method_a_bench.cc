@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 #include "landscape.h"
 
 namespace {

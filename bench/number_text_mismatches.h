@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "calc/number_text.h"
+#include "calc/table/number_text.h"
 
 namespace number_values {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/program_record.h"
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 #include "distributed/dist_matrix.h"
 
 // Method I: the text or binary rates (as the serial reader would read them)

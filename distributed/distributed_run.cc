@@ -19,13 +19,13 @@
 #include "app/kept_records.h"
 #include "base/exit_status.h"
 #include "base/fatal.h"
-#include "calc/calc.h"
-#include "calc/eigen_checks.h"
-#include "calc/eigen_order.h"
-#include "calc/ergodicity.h"
-#include "calc/rescale.h"
-#include "calc/stiffness.h"
-#include "calc/table_walk.h"
+#include "calc/model/calc.h"
+#include "calc/model/ergodicity.h"
+#include "calc/model/rescale.h"
+#include "calc/spectrum/eigen_checks.h"
+#include "calc/spectrum/eigen_order.h"
+#include "calc/spectrum/stiffness.h"
+#include "calc/table/table_walk.h"
 #include "distributed/dist_input.h"
 #include "distributed/dist_matrix.h"
 #include "distributed/process_grid.h"
@@ -70,7 +70,7 @@ void ForEachRate(DistMatrix& a, F f) {
   }
 }
 
-// The serial rescaling (calc/rescale.h), element by element on the local
+// The serial rescaling (calc/model/rescale.h), element by element on the local
 // blocks; the smallest rate is reduced over every process. Returns whether
 // the rates were reshaped (a power, not just a factor).
 bool Rescale(const RunOptions& opts, DistMatrix& a) {

@@ -9,7 +9,7 @@
 #include "input/input_context.h"
 
 // int32 n followed by n*n doubles in memory order. Sets n; the run shrinks
-// the matrix to --nstates states afterwards (calc/reduce.h). Fails on an
+// the matrix to --nstates states afterwards (calc/backend/reduce.h). Fails on an
 // absent stream, a count out of range, a truncated file, a read error or a
 // matrix beyond memory.
 Status ParseBinaryRatesFile(InputContext& ctx, FILE* stream, std::vector<double>& rates, int& n);

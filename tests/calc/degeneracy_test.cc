@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "calc/calc.h"
-#include "calc/saddle_file.h"
+#include "calc/model/calc.h"
+#include "calc/model/saddle_file.h"
 #include "tests/test_util.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 #include "tests/calc/spectral_fixture.h"
 #include "tests/test_util.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 #include "tests/test_util.h"
 
 namespace {

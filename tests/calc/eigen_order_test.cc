@@ -1,7 +1,7 @@
 // Order of the eigenpairs: the one-pass reorder gives bit for bit what a
 // selection sort that swaps whole columns gives, keeps ties in their order
 // and puts NaN last.
-#include "calc/eigen_order.h"
+#include "calc/spectrum/eigen_order.h"
 
 #include <gtest/gtest.h>
 

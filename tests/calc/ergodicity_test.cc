@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 #include "tests/test_util.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 #include "elimination/state_reduction.h"
 #include "tests/test_util.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "calc/calc.h"
-#include "calc/populations.h"
+#include "calc/model/calc.h"
+#include "calc/table/populations.h"
 #include "tests/calc/spectral_fixture.h"
 #include "tests/test_util.h"
 

@@ -1,6 +1,6 @@
 // Quasi-stationary reduction: agreement with an independently solved Schur
 // complement in block and single-state mode, and the exact progress lines.
-#include "calc/reduce.h"
+#include "calc/backend/reduce.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Rate rescaling: powers, the minimal-rate exponent with its report line, the
 // factor, and the diagonal that follows each of them.
-#include "calc/rescale.h"
+#include "calc/model/rescale.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 #include "tests/test_util.h"
 
 namespace {

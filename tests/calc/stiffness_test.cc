@@ -1,13 +1,13 @@
 // The stiffness warning of the paths left in double: when it fires, the
 // figure it prints (the spread it measured) and the rerun it names.
-#include "calc/stiffness.h"
+#include "calc/spectrum/stiffness.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "calc/time_axis.h"
+#include "calc/table/time_axis.h"
 
 #include <gtest/gtest.h>
 

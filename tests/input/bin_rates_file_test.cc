@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/fatal.h"
-#include "calc/reduce.h"
+#include "calc/backend/reduce.h"
 #include "input/qorp_file.h"
 #include "input/rates_file.h"
 #include "tests/test_util.h"

@@ -11,23 +11,26 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 bash "$src/scripts/check_includes.sh" "$src" || fail "the source tree has includes that point up"
 
-mkdir -p "$scratch"/{base,input,calc,run,extra}
+mkdir -p "$scratch"/{base,input,calc/model,calc/table,calc/passage,run,extra}
 printf '#include "base/fatal.h"\n#include "extra/x.h"\n' > "$scratch/input/ok.cc"
-printf '#include "input/ok.h"\n#include "base/fatal.h"\n' > "$scratch/calc/ok.cc"
-printf '#include "calc/calc.h"\n#include "run/driver.h"\n' > "$scratch/run/ok.cc"
+printf '#include "input/ok.h"\n#include "base/fatal.h"\n' > "$scratch/calc/model/ok.cc"
+printf '#include "calc/model/ok.h"\n' > "$scratch/calc/table/ok.cc"
+printf '#include "calc/model/calc.h"\n#include "run/driver.h"\n' > "$scratch/run/ok.cc"
 bash "$src/scripts/check_includes.sh" "$scratch" > "$scratch/out" 2>&1 ||
   { cat "$scratch/out" >&2; fail "downward includes refused"; }
 
 printf '#include "base/fatal.h"\n#include "run/run_options.h"\n' > "$scratch/input/up.h"
 printf '#include "extra/x.h"\n' > "$scratch/base/up.cc"
-printf '#include "calc/calc.h"\n' > "$scratch/input/up.cc"
+printf '#include "calc/model/calc.h"\n' > "$scratch/input/up.cc"
+printf '#include "calc/table/ok.h"\n' > "$scratch/calc/passage/side.cc"
 if bash "$src/scripts/check_includes.sh" "$scratch" > "$scratch/out" 2>&1; then
   fail "includes that point up passed"
 fi
 for expected in 'input/up.h:2:#include "run/run_options.h": input/ must not include from run/' \
   'base/up.cc:1:#include "extra/x.h": base/ must not include from extra/' \
-  'input/up.cc:1:#include "calc/calc.h": input/ must not include from calc/'; do
+  'input/up.cc:1:#include "calc/model/calc.h": input/ must not include from calc/' \
+  'calc/passage/side.cc:1:#include "calc/table/ok.h": calc/passage/ must not include from calc/table/'; do
   grep -qxF "$expected" "$scratch/out" || { cat "$scratch/out" >&2; fail "not reported: $expected"; }
 done
-[ "$(grep -c 'must not include' "$scratch/out")" = 3 ] || fail "more reported than the three"
+[ "$(grep -c 'must not include' "$scratch/out")" = 4 ] || fail "more reported than the four"
 echo "include direction: OK"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "calc/calc.h"
+#include "calc/model/calc.h"
 #include "elimination/state_reduction.h"
 #include "tests/reference/reference_kinetics.h"
 #include "tests/stiff/stiff_fixture.h"

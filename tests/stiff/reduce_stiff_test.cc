@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "calc/reduce.h"
+#include "calc/backend/reduce.h"
 #include "tests/stiff/stiff_fixture.h"
 #include "tests/test_util.h"
 

@@ -1,0 +1,114 @@
+#include "calc/backend/arithmetic_backend.h"
+
+#include <utility>
+
+#include "calc/extended/extended.h"
+#include "calc/model/detailed_balance.h"
+#include "calc/passage/reduce_in_double.h"
+#include "calc/spectrum/stiffness.h"
+
+namespace {
+
+bool Reversible(const Calc& calc, const std::vector<double>& U, const std::vector<double>& p8) {
+  return calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, calc.dim);
+}
+
+// The extended pipeline ends the run itself on a failure of its table.
+SpectrumStage FromExtended(ExtendedSpectrum spectrum) {
+  SpectrumStage stage{spectrum.outcome, nullptr};
+  if (spectrum.table) {
+    stage.table = [table = std::move(spectrum.table)](std::vector<double>& p0) {
+      table(p0);
+      return Status{};
+    };
+  }
+  return stage;
+}
+
+// The default arithmetic: LAPACK and the factorised solver, in double.
+
+void NothingToWarn(const Calc&, const std::vector<double>&, const std::vector<double>&) {}
+
+void DoubleFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                             const std::vector<double>& p8, const std::vector<QorpRecord>*,
+                             FILE* out) {
+  calc.MxFirstPassageTimes(U, p8, out);
+}
+
+std::optional<std::vector<double>> DoubleFirstPassageTo(const Calc& calc,
+                                                        const std::vector<double>& U, int target) {
+  return calc.MxFirstPassageTo(U, target);
+}
+
+// A spectrum the factorised solver could not finish goes to quad-double
+// (its own warning says so); a LAPACK one that double cannot resolve gets
+// the warning that names the remedy.
+SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
+                                const std::vector<QorpRecord>* energies) {
+  const double spread = RateSpread(U, calc.dim);
+  SpectrumStage stage;
+  stage.outcome = calc.MxDiagonalize(U, p8);
+  if (stage.outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
+    return FromExtended(ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies));
+  }
+  if (stage.outcome == Calc::SpectrumOutcome::kDone) {
+    WarnIfSpectrumUnresolved(calc, spread, p8);
+    stage.table = [&calc, &p8](std::vector<double>& p0) { return calc.MxIterate(p0, p8); };
+  }
+  return stage;
+}
+
+// Every other arithmetic: the templated pipeline.
+
+void WarnIfNoWiderThanDouble(const Calc& calc, const std::vector<double>& U,
+                             const std::vector<double>& p8) {
+  WarnIfArithmeticUnprotected(calc, RateSpread(U, calc.dim), p8, Reversible(calc, U, p8));
+}
+
+void ExtendedFirstPassage(const Calc& calc, const std::vector<double>& U,
+                          const std::vector<double>&, const std::vector<QorpRecord>* energies,
+                          FILE* out) {
+  ExtendedFirstPassageTimes(calc, U, energies, out);
+}
+
+// The extended pipeline ends the run itself when it cannot eliminate.
+Status ReduceExtended(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
+  ExtendedReduce(opts, mat, n, m, b);
+  return Status{};
+}
+
+SpectrumStage ExtendedSpectrumStage(Calc& calc, std::vector<double>& U, const std::vector<double>&,
+                                    const std::vector<QorpRecord>* energies) {
+  return FromExtended(ExtendedDiagonalize(calc, U, energies));
+}
+
+constexpr ArithmeticBackend kDoubleBackend = {NothingToWarn, DoubleFirstPassageTimes,
+                                              DoubleFirstPassageTo, DoubleDiagonalize,
+                                              ReduceInDouble};
+constexpr ArithmeticBackend kExtendedBackend = {NothingToWarn, ExtendedFirstPassage,
+                                                ExtendedFirstPassageTo, ExtendedSpectrumStage,
+                                                ReduceExtended};
+// LD and DOUBLE: the extended pipeline, with the warning of an arithmetic no
+// wider than the default one.
+constexpr ArithmeticBackend kNarrowBackend = {WarnIfNoWiderThanDouble, ExtendedFirstPassage,
+                                              ExtendedFirstPassageTo, ExtendedSpectrumStage,
+                                              ReduceExtended};
+
+}  // namespace
+
+const ArithmeticBackend& BackendFor(Arithmetic arithmetic) {
+  switch (arithmetic) {
+    case Arithmetic::kLapack:
+      return kDoubleBackend;
+    case Arithmetic::kLongDouble:
+    case Arithmetic::kDouble:
+      return kNarrowBackend;
+    case Arithmetic::kDoubleDouble:
+    case Arithmetic::kQuadDouble:
+    case Arithmetic::kFloat128:
+    case Arithmetic::kMpfr:
+    case Arithmetic::kGmp:
+      break;
+  }
+  return kExtendedBackend;
+}

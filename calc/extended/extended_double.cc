@@ -1,0 +1,9 @@
+// DOUBLE: the templated pipeline in plain double, a cross-check of the
+// generic code against the LAPACK path (ScalarArith<double> is in
+// calc/model/scalar_arith.h).
+#include "calc/extended/extended_pipeline.h"
+
+const ExtendedStages& DoubleStages() {
+  static const ExtendedStages stages = extended::StagesFor<double>();
+  return stages;
+}

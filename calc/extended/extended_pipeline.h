@@ -1,0 +1,661 @@
+// The pipeline after U is built, written once over the scalar T: the
+// equilibrium p8, the symmetrisation, the eigen-decomposition, the population
+// table, the first passage times and the quasi-stationary reduction.
+//
+// Included only by the calc/extended_<type>.cc files. Each of them first
+// specialises ScalarArith<T> (and Eigen's NumTraits where the type lacks them),
+// then defines its stage table with StagesFor<T>(); the dispatch is in
+// calc/extended.cc.
+//
+// Why everything, and not just the eigensolver, runs in T: on a stiff
+// landscape the slow eigenvalues are differences of diagonal entries that
+// are sums of rates of very different size. Forming p8 or the diagonal of S
+// in double already loses them, whatever the solver's precision.
+#ifndef ZOLVANE_CALC_EXTENDED_EXTENDED_PIPELINE_H_
+#define ZOLVANE_CALC_EXTENDED_EXTENDED_PIPELINE_H_
+
+#include <Eigen/Dense>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "base/fatal.h"
+#include "calc/extended/extended.h"
+#include "calc/extended/extended_stages.h"
+#include "calc/model/calc.h"
+#include "calc/model/equilibrium.h"
+#include "calc/model/scalar_arith.h"
+#include "calc/passage/first_passage_stage.h"
+#include "calc/spectrum/absorbing_evecs.h"
+#include "calc/spectrum/eigen_checks.h"
+#include "calc/spectrum/symmetrize.h"
+#include "calc/table/table_walk.h"
+#include "matrix/mx_print.h"
+
+namespace extended {
+
+template <class T>
+using Mat = Eigen::Matrix<T, Eigen::Dynamic, Eigen::Dynamic>;  // column-major
+template <class T>
+using Vec = Eigen::Matrix<T, Eigen::Dynamic, 1>;
+
+template <class T>
+double ToD(const T& x) {
+  return ScalarArith<T>::ToDouble(x);
+}
+
+// Row-major doubles of a T matrix, for the printers and files that the
+// LAPACK path shares.
+template <class T>
+std::vector<double> RowMajor(const Mat<T>& a) {
+  const Eigen::Index rows = a.rows(), cols = a.cols();
+  std::vector<double> out(static_cast<size_t>(rows * cols));
+  for (Eigen::Index i = 0; i < rows; ++i) {
+    for (Eigen::Index j = 0; j < cols; ++j) out[static_cast<size_t>(i * cols + j)] = ToD(a(i, j));
+  }
+  return out;
+}
+
+template <class T>
+std::vector<double> ToDoubles(const Vec<T>& v) {
+  std::vector<double> out(static_cast<size_t>(v.size()));
+  for (Eigen::Index i = 0; i < v.size(); ++i) out[static_cast<size_t>(i)] = ToD(v(i));
+  return out;
+}
+
+// The generator in T from the off-diagonal rates of U (U[i*n+j] = rate j ->
+// i). The diagonal is summed again in T: it is the one entry of a column that
+// mixes rates of very different size. `plus_one` adds the --useplusI shift.
+template <class T>
+Mat<T> Generator(const std::vector<double>& U, int n, bool plus_one) {
+  Mat<T> g(n, n);
+  const size_t nn = static_cast<size_t>(n);
+  for (int j = 0; j < n; ++j) {
+    T sum(0);
+    for (int i = 0; i < n; ++i) {
+      if (i == j) continue;
+      g(i, j) = T(U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)]);
+      sum += g(i, j);
+    }
+    g(j, j) = (plus_one ? T(1) : T(0)) - sum;
+  }
+  return g;
+}
+
+// p8 in T. The LAPACK path has already computed it in double and reported
+// every error of the input (unsatisfiable balance, non-ergodic chain), so
+// this repeats only the arithmetic: Boltzmann weights of the minima
+// `records` when given (method A), else the local-balance walk on U; the
+// unit vector on the absorbing state when there is one.
+template <class T>
+Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
+                   const std::vector<QorpRecord>* records) {
+  const int n = calc.dim;
+  Vec<T> p8 = Vec<T>::Zero(n);
+  if (n == 0) return p8;
+  if (calc.absorbing_state != 0) {
+    p8(n - 1) = T(1);
+    return p8;
+  }
+  if (records != nullptr && static_cast<int>(records->size()) >= n) {
+    BoltzmannWeights<T>(*records, n, calc.kT, true, p8);
+    return p8;
+  }
+  const size_t nn = static_cast<size_t>(n);
+  // The repeat never fails: the double path has judged the input.
+  (void)BalanceWalk<T, false>(
+      calc, n,
+      [&U, nn](int c) {
+        const size_t k = static_cast<size_t>(c);
+        return Calc::BalanceLines{U.data() + k * nn, 1, U.data() + k, nn};
+      },
+      p8);
+  const T sum = p8.sum();
+  if (!ScalarArith<T>::kHoldsNaN && sum == T(0)) {
+    // IEEE types get inf and NaN weights here, which the symmetrisation
+    // refuses; no weight at all leads GMP to the same refusal.
+    return Vec<T>::Zero(n);
+  }
+  const T inv_sum = T(1) / sum;
+  p8 *= inv_sum;
+  return p8;
+}
+
+// ---------------------------------------------------------------------------
+// Eigen-decomposition
+
+template <class T>
+struct Decomposition {
+  Vec<T> evals;  // descending, the stationary ones clamped
+  Mat<T> evecs;  // column k belongs to evals(k): of S, or of U when absorbing
+  Vec<T> sqrt_p8;
+  Vec<T> p8;
+};
+
+// Eigenvalues of U with an absorbing state. The transient block usually obeys
+// detailed balance, so a diagonal similarity by the square roots of its own
+// balance weights makes the matrix nearly symmetric before the general
+// solver sees it; that keeps the slow eigenvalues well conditioned the way
+// LAPACK's balancing does. Any weights give the same eigenpairs in exact
+// arithmetic; they are undone on the eigenvectors.
+template <class T>
+void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<T>& d) {
+  const int n = calc.dim;
+  const RunOptions& opts = calc.opts;
+  Mat<T> g = Generator<T>(U, n, opts.useplusI != 0);
+  Vec<T> w = Vec<T>::Ones(n);
+  {
+    // Balance weights over the states connected to state 0 both ways.
+    const size_t nn = static_cast<size_t>(n);
+    auto u = [&U, nn](int i, int j) {
+      return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)];
+    };
+    std::vector<char> assigned(nn, 0);
+    std::vector<int> queue{0};
+    if (n > 0) assigned[0] = 1;
+    for (size_t front = 0; front < queue.size(); ++front) {
+      const int c = queue[front];
+      for (int j = 0; j < n; ++j) {
+        if (assigned[j] || !(u(c, j) > 0) || !(u(j, c) > 0)) continue;
+        w(j) = T(u(j, c)) * w(c) / T(u(c, j));
+        assigned[j] = 1;
+        queue.push_back(j);
+      }
+    }
+  }
+  Vec<T> sw(n), isw(n);
+  for (int i = 0; i < n; ++i) {
+    sw(i) = ScalarArith<T>::Sqrt(w(i));
+    isw(i) = T(1) / sw(i);
+  }
+  Mat<T> b = isw.asDiagonal() * g * sw.asDiagonal();
+  if (n > 0 && b.cwiseAbs().maxCoeff() == T(0)) {
+    // Nothing moves (every population sits in the absorbing state after a
+    // reduction, say). Eigen's solver divides a zero matrix by its largest
+    // entry unless that is below numeric_limits<T>::min(), which is 0 for
+    // GMP; its answer for the other types is taken directly.
+    d.evals = Vec<T>::Zero(n);
+    d.evecs = sw.asDiagonal() * Mat<T>::Identity(n, n);
+    return;
+  }
+  Eigen::EigenSolver<Mat<T>> solver(b, true);
+  if (solver.info() != Eigen::Success) {
+    Fatal(1, "The general eigensolver did not converge in %s arithmetic\n",
+          ArithmeticName(opts.mlapack_method));
+  }
+  const Mat<T> values = solver.pseudoEigenvalueMatrix();
+  d.evals.resize(n);
+  for (int j = 0; j < n; ++j) {
+    const T wr = values(j, j);
+    // A complex pair is the 2 x 2 block [a b; -b a].
+    T wi(0);
+    if (j + 1 < n && !(values(j + 1, j) == T(0))) wi = values(j, j + 1);
+    if (j > 0 && !(values(j, j - 1) == T(0))) wi = values(j, j - 1);
+    d.evals(j) = wr;
+    if (!(wr == T(0)) && ScalarArith<T>::Abs(wi / wr) > T(opts.feps)) {
+      fprintf(stderr, "eigenvalue %d is %g + i*%g, which is somewhat complex\n", j, ToD(wr),
+              ToD(wi));
+    }
+  }
+  d.evecs = sw.asDiagonal() * solver.pseudoEigenvectors();
+}
+
+// Eigenpairs of the symmetric S. The states are first ordered by decreasing
+// |S(i, i)|: Eigen's reduction to tridiagonal form and its QR sweeps then
+// meet a matrix graded from large at the top to small at the bottom, the
+// direction in which they keep the small (slow) eigenvalues to relative
+// rather than only norm-wise accuracy. A permutation is exact, and it is
+// undone on the eigenvectors.
+template <class T>
+void SolveSymmetric(const Calc& calc, const Mat<T>& s, Decomposition<T>& d) {
+  const int n = calc.dim;
+  std::vector<int> order(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
+  std::stable_sort(order.begin(), order.end(), [&s](int a, int b) {
+    return ScalarArith<T>::Abs(s(b, b)) < ScalarArith<T>::Abs(s(a, a));
+  });
+  Mat<T> graded(n, n);
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      graded(i, j) = s(order[static_cast<size_t>(i)], order[static_cast<size_t>(j)]);
+    }
+  }
+  Eigen::SelfAdjointEigenSolver<Mat<T>> solver(graded, Eigen::ComputeEigenvectors);
+  if (solver.info() != Eigen::Success) {
+    Fatal(1, "The symmetric eigensolver did not converge in %s arithmetic\n",
+          ArithmeticName(calc.opts.mlapack_method));
+  }
+  d.evals = solver.eigenvalues();
+  d.evecs.resize(n, n);
+  for (int i = 0; i < n; ++i)
+    d.evecs.row(order[static_cast<size_t>(i)]) = solver.eigenvectors().row(i);
+}
+
+template <class T>
+void SortDescending(Decomposition<T>& d) {
+  const Eigen::Index n = d.evals.size();
+  std::vector<Eigen::Index> order(static_cast<size_t>(n));
+  for (Eigen::Index i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&d](Eigen::Index a, Eigen::Index b) { return d.evals(b) < d.evals(a); });
+  Vec<T> evals(n);
+  Mat<T> evecs(n, n);
+  for (Eigen::Index k = 0; k < n; ++k) {
+    evals(k) = d.evals(order[static_cast<size_t>(k)]);
+    evecs.col(k) = d.evecs.col(order[static_cast<size_t>(k)]);
+  }
+  d.evals.swap(evals);
+  d.evecs.swap(evecs);
+}
+
+// MxCompleteEvecs in T (absorbing case); -v prints the result once.
+template <class T>
+void CompleteEvecs(const Calc& calc, Decomposition<T>& d) {
+  Mat<T>& v = d.evecs;
+  CompleteAbsorbingEvecs<T>(
+      calc.opts, d.evals, calc.dim, false, [&v](int r, int j) -> T& { return v(r, j); },
+      [&v](int j) { return T(v.col(j).sum()); }, [&v](int j) { return T(v.col(j).squaredNorm()); },
+      [&calc, &d](bool normalised) {
+        if (!normalised || !calc.opts.verbose) return;
+        calc.MxPrint(ToDoubles(d.evals).data(), "evals_complete", 'v');
+        calc.MxPrint(RowMajor(d.evecs).data(), "evecs_complete", 'm');
+      });
+}
+
+// MxDiagonalize in T: the same steps, messages, warnings and files. Nothing
+// when --dumpX wrote the eigenvalues: the run stops there.
+template <class T>
+std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
+                                            const std::vector<QorpRecord>* records) {
+  const int n = calc.dim;
+  const RunOptions& opts = calc.opts;
+  const bool absorbing = calc.absorbing_state != 0;
+  Decomposition<T> d;
+  d.p8 = Equilibrium<T>(calc, U, records);
+
+  if (opts.mathematicamatrix == 1) calc.MxMathematicaWrite(U.data());
+  if (!absorbing) {
+    Mat<T> s = Generator<T>(U, n, opts.useplusI != 0);
+    if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "input U", 'm');
+    d.sqrt_p8.resize(n);
+    Vec<T> inv_sqrt(n);
+    // A weight that is not positive gives NaN in every pair through its
+    // state in an IEEE type (the square root of a negative number, or 0
+    // times the infinite inverse of 0). GMP cannot form these: such states
+    // are marked, and their pairs reported as the NaN ones are.
+    std::vector<char> weightless(static_cast<size_t>(n), 0);
+    for (int i = 0; i < n; ++i) {
+      if (!ScalarArith<T>::kHoldsNaN && !(d.p8(i) > T(0))) {
+        weightless[static_cast<size_t>(i)] = 1;
+        d.sqrt_p8(i) = T(0);
+        inv_sqrt(i) = T(0);
+        continue;
+      }
+      d.sqrt_p8(i) = ScalarArith<T>::Sqrt(d.p8(i));
+      inv_sqrt(i) = T(1) / d.sqrt_p8(i);
+    }
+    // S = P^-1/2 U P^1/2, entry by entry.
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < n; ++i) s(i, j) = inv_sqrt(i) * s(i, j) * d.sqrt_p8(j);
+    }
+    if (opts.verbose) {
+      calc.MxPrint(RowMajor(s).data(),
+                   "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
+    }
+    SymmetrizeAndReport<T>(
+        opts, n, [&s](int i, int j) -> T& { return s(i, j); }, weightless);
+    if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
+
+    SolveSymmetric<T>(calc, s, d);
+  } else {
+    SolveGeneral<T>(calc, U, d);
+  }
+  SortDescending(d);
+  if (opts.verbose) {
+    calc.MxPrint(RowMajor(d.evecs).data(), "Eigenvectors of U (LAPACK)", 'm');
+    calc.MxPrint(ToDoubles(d.evals).data(), "Eigenvalues of U (LAPACK)", 'v');
+  }
+
+  if (auto reached = Calc::MxEvecsReachability(RowMajor(d.evecs).data(), n)) {
+    WarnUnreachedEigenstates(*reached);
+  }
+
+  if (WarnLargestEigenvalue<T>(opts, d.evals, n)) {
+    calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
+    calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt");
+  }
+  ClampStationaryEigenvalues<T>(opts, d.evals, n);
+  if (absorbing) CompleteEvecs(calc, d);
+
+  if (opts.dumpX) {
+    calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
+    return std::nullopt;
+  }
+  if (opts.dumpE) {
+    const std::vector<double> evals = ToDoubles(d.evals);
+    const std::vector<double> evecs = RowMajor(d.evecs);
+    calc.MxBinWrite(evals.data(), "evals", 'v');
+    calc.MxBinWrite(evecs.data(), "evecs", 'm');
+    calc.MxASCIIWriteV(evals.data(), "evals.txt");
+    calc.MxASCIIWrite(evecs.data(), "evecs.txt");
+    if (!opts.quiet && opts.mlapack_method != Arithmetic::kDouble) {
+      fprintf(stderr,
+              "WARNING: the stored eigen-decomposition holds doubles: the precision of "
+              "--mlapack-method %s is lost in it\n",
+              ArithmeticName(opts.mlapack_method));
+    }
+  }
+  if (opts.useplusI) {
+    for (int k = 0; k < n; ++k) d.evals(k) -= T(1);
+  }
+  return d;
+}
+
+// ---------------------------------------------------------------------------
+// Population table
+
+// Time points handled together: one product in T turns a block of
+// coefficient vectors into populations (Eigen's blocked GEMM).
+constexpr int kTimeBlock = 64;
+
+template <class T>
+void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
+  const int n = calc.dim;
+  const RunOptions& opts = calc.opts;
+  const bool absorbing = calc.absorbing_state != 0;
+
+  Vec<T> p0_t(n);
+  for (int i = 0; i < n; ++i) p0_t(i) = T(p0[static_cast<size_t>(i)]);
+  Mat<T> cl;
+  Vec<T> c;
+  if (!absorbing) {
+    // CL = P^1/2 evecs, CR = evecs^T P^-1/2 (evecs orthonormal).
+    Vec<T> scaled(n);
+    for (int i = 0; i < n; ++i) scaled(i) = p0_t(i) / d.sqrt_p8(i);
+    c = d.evecs.transpose() * scaled;
+    cl = d.sqrt_p8.asDiagonal() * d.evecs;
+  } else {
+    cl = d.evecs;
+    // c = cl^-1 p0 through the LU factors. The back substitution is spelled
+    // out to meet a zero pivot as Eigen's does: an unknown whose right-hand
+    // side is exactly 0 stays 0 (every population in the absorbing state,
+    // say) without a division. Any other zero pivot, or a coefficient that
+    // is not finite, ends the run as on the LAPACK path (GMP would throw,
+    // the other types print a table of NaN).
+    const Eigen::PartialPivLU<Mat<T>> lu(cl);
+    const Mat<T>& f = lu.matrixLU();
+    c = lu.permutationP() * p0_t;
+    f.template triangularView<Eigen::UnitLower>().solveInPlace(c);
+    bool singular = false;
+    for (int i = n - 1; i >= 0 && !singular; --i) {
+      T r = c(i);
+      for (int k = i + 1; k < n; ++k) r -= f(i, k) * c(k);
+      if (r == T(0)) {
+        c(i) = T(0);
+      } else if (f(i, i) == T(0)) {
+        singular = true;
+      } else {
+        c(i) = r / f(i, i);
+      }
+    }
+    // x - x is NaN exactly when x is inf or NaN, in any range of exponents.
+    for (int i = 0; i < n; ++i) singular = singular || ScalarArith<T>::IsNaN(c(i) - c(i));
+    if (singular) {
+      Fatal(1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
+    }
+    if (opts.verbose) calc.MxPrint(ToDoubles(d.evals).data(), "evals in MxIterate", 'v');
+  }
+  if (opts.verbose) {
+    calc.MxPrint(ToDoubles(c).data(), "CR*p0 should start with 1", 'v');
+    calc.MxPrint(RowMajor(cl).data(), "CL", 'm');
+  }
+
+  calc.MxOutputHeader();
+  TableWalk walk(opts, calc.FirstTableTime(), n,
+                 [&calc, n](double t, double* p) { calc.MxOutputLine(p, n, t); });
+  walk.Start(p0.data());
+
+  // The eigenvalues in the unscaled time unit: dividing them, not the time,
+  // by --times keeps a tiny factor from overflowing t / T.
+  Vec<T> rate(n);
+  for (int i = 0; i < n; ++i) rate(i) = d.evals(i) / T(opts.times);
+  const T tolerance(1e-6);
+
+  std::vector<double> times;
+  Mat<T> w(n, kTimeBlock), pops(n, kTimeBlock);
+  std::vector<int> live(kTimeBlock);
+  std::vector<double> p(static_cast<size_t>(n));
+  while (walk.NextBlock(times, kTimeBlock)) {
+    const int k_count = static_cast<int>(times.size());
+    // evals are descending, so once an exponential underflows to exactly 0
+    // every later one does: the rows beyond `live` contribute nothing.
+    int rows = 0;
+    for (int k = 0; k < k_count; ++k) {
+      const T t(times[static_cast<size_t>(k)]);
+      const double scaled = times[static_cast<size_t>(k)] / opts.times;
+      int i = 0;
+      for (; i < n; ++i) {
+        const T e = ScalarArith<T>::Exp(rate(i) * t);
+        if (e == T(0) || ScalarArith<T>::IsNaN(e)) {
+          walk.OutOfRange(static_cast<size_t>(i), scaled);
+          if (e == T(0)) break;
+        }
+        w(i, k) = e * c(i);
+      }
+      for (int r = i; r < n; ++r) walk.OutOfRange(static_cast<size_t>(r), scaled);
+      live[static_cast<size_t>(k)] = i;
+      rows = std::max(rows, i);
+    }
+    for (int k = 0; k < k_count; ++k) {
+      for (int i = live[static_cast<size_t>(k)]; i < rows; ++i) w(i, k) = T(0);
+    }
+    if (rows > 0) {
+      pops.leftCols(k_count).noalias() = cl.leftCols(rows) * w.topLeftCorner(rows, k_count);
+    } else {
+      pops.leftCols(k_count).setZero();
+    }
+
+    for (int k = 0; k < k_count; ++k) {
+      for (int i = 0; i < n; ++i) p[static_cast<size_t>(i)] = ToD(pops(i, k));
+      walk.Take(times[static_cast<size_t>(k)], p.data());
+      bool converged = true;
+      for (int i = 0; i < n; ++i) {
+        // --num-err R may have set a negative population to 0 in p.
+        const T x = p[static_cast<size_t>(i)] == 0.0 ? T(0) : pops(i, k);
+        if (!(ScalarArith<T>::Abs(d.p8(i) - x) < tolerance)) {
+          converged = false;
+          break;
+        }
+      }
+      fflush(stdout);
+      if (walk.Converged(converged)) break;
+    }
+  }
+  EndPopulationTable(walk.Finish());
+}
+
+// ---------------------------------------------------------------------------
+// First passage times
+
+// Solves A^T x = b, A the m x m matrix; false when a pivot is exactly zero or
+// the solution is not finite.
+template <class T>
+bool SolveTransposed(const Mat<T>& a, Vec<T>& x, const Vec<T>& b) {
+  if (a.rows() == 0) {
+    x = b;
+    return true;
+  }
+  Eigen::PartialPivLU<Mat<T>> lu(a.transpose());
+  for (Eigen::Index i = 0; i < a.rows(); ++i) {
+    if (lu.matrixLU()(i, i) == T(0)) return false;
+  }
+  x = lu.solve(b);
+  for (Eigen::Index i = 0; i < x.size(); ++i) {
+    if (!std::isfinite(ToD(x(i)))) return false;
+  }
+  return true;
+}
+
+template <class T>
+void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                       const std::vector<QorpRecord>* records, int bits, FILE* out) {
+  ScalarArith<T>::SetPrecision(bits);
+  const int n = calc.dim;
+  const Mat<T> g = Generator<T>(U, n, false);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+
+  auto all = [&](std::vector<double>& times) {
+    // A = -G^T + 1 p8^T; Z = A^-1 is the fundamental matrix and
+    // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j].
+    const Vec<T> p8 = Equilibrium<T>(calc, U, records);
+    Mat<T> a = -g.transpose();
+    for (int r = 0; r < n; ++r) a.row(r) += p8.transpose();
+    Eigen::PartialPivLU<Mat<T>> lu(a);
+    bool ok = true;
+    for (int i = 0; i < n; ++i) ok = ok && !(lu.matrixLU()(i, i) == T(0));
+    Mat<T> z;
+    if (ok && n > 0) z = lu.inverse();
+    times.assign(static_cast<size_t>(n) * static_cast<size_t>(n), nan);
+    for (int i = 0; i < n && ok; ++i) {
+      for (int j = 0; j < n; ++j) {
+        // A weight of 0: inf or NaN in an IEEE type, a throw in GMP.
+        const double v = p8(j) == T(0) ? nan : ToD((z(j, j) - z(i, j)) / p8(j));
+        times[static_cast<size_t>(i) * static_cast<size_t>(n) + static_cast<size_t>(j)] = v;
+        if (!std::isfinite(v)) ok = false;
+      }
+    }
+    if (!ok) std::fill(times.begin(), times.end(), nan);
+    return ok;
+  };
+  auto absorbing = [&](std::vector<double>& times) {
+    // Over the m transient states: sum_i -G(i, j) x_i = 1.
+    const int m = n > 0 ? n - 1 : 0;
+    const Mat<T> a = -g.topLeftCorner(m, m);
+    Vec<T> x;
+    times.assign(static_cast<size_t>(m), nan);
+    if (!SolveTransposed<T>(a, x, Vec<T>::Ones(m))) return false;
+    const int absorbed = calc.absorbed_minimum;
+    if (absorbed >= 0 && absorbed < m) {
+      const T xa = x(absorbed);
+      for (int k = 0; k < m; ++k) x(k) -= xa;
+    }
+    for (int k = 0; k < m; ++k) times[static_cast<size_t>(k)] = ToD(x(k));
+    return true;
+  };
+  FirstPassageStage(calc, all, absorbing, out);
+}
+
+template <class T>
+std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::vector<double>& U,
+                                                  int bits, int target) {
+  ScalarArith<T>::SetPrecision(bits);
+  return FirstPassageToStage(calc, target, [&](std::vector<double>& times) {
+    const int n = calc.dim;
+    const Mat<T> g = Generator<T>(U, n, false);
+    const int m = n - 1;
+    // G without the target's row and column.
+    Mat<T> a(m, m);
+    for (int j = 0; j < m; ++j) {
+      const int jj = j < target ? j : j + 1;
+      for (int i = 0; i < m; ++i) a(i, j) = g(i < target ? i : i + 1, jj);
+    }
+    Vec<T> x;
+    if (!SolveTransposed<T>(a, x, Vec<T>::Constant(m, T(-1)))) return false;
+    times.assign(static_cast<size_t>(n), 0.0);
+    for (int i = 0; i < m; ++i) times[static_cast<size_t>(i < target ? i : i + 1)] = ToD(x(i));
+    return true;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Quasi-stationary reduction
+
+template <class T>
+void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
+  ScalarArith<T>::SetPrecision(bits);
+  // Column j holds the rates out of j; the diagonal is rebuilt from them, in T.
+  Mat<T> a = Generator<T>(mat, n, false);
+
+  int c = n;
+  if (b == 1) {
+    // One state at a time, the last one: a rank-one update, no inverse.
+    for (; c > m; --c) {
+      const int l = c - 1;
+      // As in double: a state that nothing leaves cannot be eliminated (GMP
+      // would throw on the division, the others go on with infinities).
+      if (a(l, l) == T(0)) {
+        Fatal(1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot 0)\n",
+              l + 1);
+      }
+      const T h = T(-1) / a(l, l);
+      const Vec<T> row = a.row(l).head(l).transpose() * h;
+      const Vec<T> col = a.col(l).head(l);
+      a.topLeftCorner(l, l).noalias() += col * row.transpose();
+      if (!opts.quiet && l % 100 == 0) fprintf(stderr, "%d done...\n", l);
+    }
+  } else {
+    auto block = [&](int from, int to) {
+      const int k = from - to;
+      // S = C_gb * B^-1 * C_bg, through a solve rather than an explicit inverse.
+      const Eigen::PartialPivLU<Mat<T>> lu(a.block(to, to, k, k));
+      for (int i = 0; i < k; ++i) {
+        if (lu.matrixLU()(i, i) == T(0)) {
+          Fatal(1,
+                "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
+        }
+      }
+      const Mat<T> solved = lu.solve(a.block(to, 0, k, to));
+      const Mat<T> s = a.block(0, to, to, k) * solved;
+      if (opts.verbose) MxPrintBraced(RowMajor(s).data(), "gb*bb-1*bg", to, to, stderr);
+      a.topLeftCorner(to, to) -= s;
+    };
+    while (c - b > m) {
+      block(c, c - b);
+      if (!opts.quiet) fprintf(stderr, "%d done...\n", c - b);
+      c -= b;
+    }
+    block(c, m);
+  }
+  std::vector<double> reduced(static_cast<size_t>(m) * static_cast<size_t>(m));
+  for (int i = 0; i < m; ++i) {
+    for (int j = 0; j < m; ++j) {
+      reduced[static_cast<size_t>(i) * static_cast<size_t>(m) + static_cast<size_t>(j)] =
+          ToD(a(i, j));
+    }
+  }
+  mat.swap(reduced);
+}
+
+// ---------------------------------------------------------------------------
+
+template <class T>
+ExtendedStages StagesFor() {
+  ExtendedStages stages;
+  stages.first_passage_times = &FirstPassageTimes<T>;
+  stages.first_passage_to = &FirstPassageTo<T>;
+  stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
+                          const std::vector<QorpRecord>* records, int bits) -> ExtendedSpectrum {
+    ScalarArith<T>::SetPrecision(bits);
+    std::optional<Decomposition<T>> decomposition = Diagonalize<T>(calc, U, records);
+    if (!decomposition) return {Calc::SpectrumOutcome::kDumpedStop, nullptr};
+    auto d = std::make_shared<Decomposition<T>>(std::move(*decomposition));
+    Calc* c = &calc;
+    return {Calc::SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
+              ScalarArith<T>::SetPrecision(bits);
+              Iterate<T>(*c, *d, p0);
+            }};
+  };
+  stages.reduce = &Reduce<T>;
+  return stages;
+}
+
+}  // namespace extended
+
+#endif  // ZOLVANE_CALC_EXTENDED_EXTENDED_PIPELINE_H_

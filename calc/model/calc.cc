@@ -1,0 +1,11 @@
+#include "calc/model/calc.h"
+
+#include "matrix/mx_print.h"
+
+Calc::Calc(int dim, const RunOptions& opts)
+    : dim(dim), kT((opts.Temp + 273.15) * 0.00198717), opts(opts) {}
+
+void Calc::MxPrint(const double* values, const char* label, char type, FILE* stream,
+                   bool plain) const {
+  MxPrintN(values, label, type, dim, stream, plain);
+}

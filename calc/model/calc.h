@@ -1,0 +1,228 @@
+// Calc: the computation object of a run and its operations (the Mx* stages).
+//
+// Matrix convention for every operation: a matrix of order n is n*n doubles,
+// row-major, element (i, j) at i*n + j. In U, element (i, j) with i != j is
+// the rate of the transition j -> i (column j holds the rates out of j); the
+// diagonal makes every column sum to 0, or to 1 with --useplusI. States are
+// 0-based here and 1-based in options, messages and output.
+//
+// The driver owns U, p0 and p8 and passes them in; Calc owns the
+// eigen-decomposition and the diagonal similarity scalings.
+#ifndef ZOLVANE_CALC_MODEL_CALC_H_
+#define ZOLVANE_CALC_MODEL_CALC_H_
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/run_options.h"
+#include "base/status.h"
+#include "input/qorp_file.h"
+
+struct Calc {
+  // dim = number of states read; kT from opts.Temp. No arrays yet.
+  Calc(int dim, const RunOptions& opts);
+
+  int dim;
+  double kT;
+  std::vector<double> evals;  // dim eigenvalues, descending after diagonalisation
+  std::vector<double> evecs;  // dim x dim; column k belongs to evals[k]
+  // The diagonal matrices P^-1/2 and P^1/2 (P = diag(p8)) kept as their
+  // diagonals only: every product with them is an O(n^2) scaling. Empty when
+  // an absorbing state exists.
+  std::vector<double> _sqrPI;
+  std::vector<double> sqrPI_;
+  std::vector<double> D;  // degeneracy matrix, dim x dim, only with --degeneracy
+  const RunOptions& opts;
+  // Sequence of the qorp file's first line, for the table header; none when
+  // no qorp file was read or it named none.
+  std::optional<std::string> sequence;
+  // The absorbing state that MxQorp2Matrix appends for --absorb: its 1-based
+  // number in input numbering (the last state, as the header prints it), 0
+  // when there is none.
+  int absorbing_state = 0;
+  // 0-based index, in the current numbering, of the minimum whose rate leads
+  // into the absorbing state; -1 when there is none or the ergodicity
+  // reduction removed it.
+  int absorbed_minimum = -1;
+  // Ascending 0-based input numbers of the states kept by MxErgodicity; empty
+  // while no state was removed. kept_columns is the dimension before that
+  // reduction (the number of columns of the population table).
+  std::vector<int> kept;
+  int kept_columns = 0;
+
+  // The accurate solver's eigenvalues while evals carries the --useplusI shift.
+  std::vector<double> unshifted_evals_;
+
+  // ---- Transition matrix (calc/model/transition_matrix.cc) ----
+  // Builds U by method A (records) or I (rates, taken over); appends the
+  // absorbing state when opts.absorb is set (dim grows by one; sets
+  // absorbing_state and absorbed_minimum). Fails on minima that form no tree,
+  // a bad saddles file (--degeneracy), an --absorb beyond the minima or rates
+  // of the wrong order.
+  Status MxQorp2Matrix(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
+                       std::vector<double>& U);
+  Status MxMethodA(const std::vector<QorpRecord>& records, std::vector<double>& U);
+  Status MxMethodI(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
+                   std::vector<double>& U);
+  // Diagonal = -(column sum), or 1 - (column sum) with --useplusI.
+  void MxSetDiagonal(double* U, int n) const;
+
+  // ---- Saddles and degeneracy (calc/model/degeneracy.cc) ----
+  Status MxAddDegeneracy();
+
+  // ---- Rate rescaling (calc/model/rescale.cc) ----
+  void MxRescaleHard(double* U, int n, double exponent) const;
+  void MxRescaleMinimal(double* U, int n, double desired_minimal_rate) const;
+  void MxRescaleTimes(double* U, int n, double factor) const;
+
+  // ---- Distributions (calc/model/distributions.cc) ----
+  // p0 from --p0 (state 1 by default); fails on a state beyond dim.
+  Status MxMakeP0(std::vector<double>& p0) const;
+  // Returns p8 (dim zeros) and allocates evals, evecs, _sqrPI, sqrPI_.
+  std::vector<double> MxAllocate();
+  // Fail on too few minima, or rates that local balance cannot satisfy (a
+  // chain that is not ergodic prints what it found and fails with no message).
+  Status MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
+                                   std::vector<double>& p8) const;
+  Status MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const;
+  // The same walk for callers that do not hold U whole: lines(c) gives the
+  // rates into state c and the rates out of it, each indexed by the other
+  // state (valid until the next call).
+  struct BalanceLines {
+    const double* into;  // into[j * into_stride] = U(c, j), the rate j -> c
+    size_t into_stride;
+    const double* out_of;  // out_of[j * out_stride] = U(j, c), the rate c -> j
+    size_t out_stride;
+  };
+  Status MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
+                                       std::vector<double>& p8) const;
+
+  // ---- Ergodicity reduction (calc/model/ergodicity.cc) ----
+  // Removes the states the initial population cannot reach; replaces U and
+  // p0 when it reduces and stores the new dimension in dim. A reduction to
+  // one state prints that state's whole table (header, t0, t8). Fails as
+  // MxFindUnreached does, or when the absorbing state is out of reach.
+  Status MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n);
+  // True once MxErgodicity printed the one-state table: the time evolution
+  // stage then has nothing to add (a second table would repeat the header and
+  // send the time back to t0).
+  bool OneStateTablePrinted() const { return dim == 1 && !kept.empty(); }
+  // Its search, for callers that do not hold U whole: out_of(d) gives the
+  // rates out of state d, rates[k * stride] = U(k, d) (valid until the next
+  // call). Fails when p0 is 0 everywhere or a populated state lies outside
+  // what the first populated state reaches. `reduces` is false when every
+  // state is reached; otherwise `kept` and `reached` (1 for kept states) are
+  // filled.
+  struct RatesOutOf {
+    const double* rates;
+    size_t stride;
+  };
+  Status MxFindUnreached(const std::vector<double>& p0, int n,
+                         const std::function<RatesOutOf(int d)>& out_of, std::vector<char>& reached,
+                         bool& reduces);
+
+  // ---- Symmetrisation and diagonalisation (calc/spectrum/diagonalize.cc) ----
+  // Which solver made evals/evecs; the stiffness warning names the remedy by it.
+  enum class SpectrumSolver {
+    kNone,
+    kAccurate,             // the factorised solver (rates in detailed balance)
+    kLapackSymmetric,      // dsyevd on S, chosen by --eigensolver lapack
+    kLapackNotReversible,  // dsyevd on S of rates without detailed balance
+    kLapackGeneral,        // dgeevx on U (an absorbing state)
+    kStored,               // read back by --recoverE
+  };
+  SpectrumSolver spectrum_solver = SpectrumSolver::kNone;
+  enum class SpectrumOutcome {
+    kDone,
+    kUseLapack,      // (MxDiagonalizeAccurate) the factorised solver cannot take the rates
+    kUseQuadDouble,  // it hit its sweep cap: U is unchanged, the run goes on in QD
+    kDumpedStop,     // --dumpX wrote evals.txt: the run ends here, successfully
+  };
+  // Fills evals/evecs (and the scalings): the factorised solver for rates in
+  // detailed balance unless --eigensolver lapack, dsyevd or dgeevx
+  // otherwise. U is overwritten (work space), except on kUseQuadDouble.
+  SpectrumOutcome MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8);
+  // The factorised solver's part of MxDiagonalize; U stays unchanged.
+  SpectrumOutcome MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<double>& p8);
+  // Symmetric solver: dsyevd, or dsyevr when dsyevd's work space cannot be
+  // had. S is consumed. evals come out ascending.
+  void MxEigenSymmetric(std::vector<double>& S);
+  void MxEigenGeneral(std::vector<double>& U);
+  // nullopt when every state is reached from state 0 in the eigenvector
+  // graph, else 1 for reached and 0 for unreached states.
+  static std::optional<std::vector<int>> MxEvecsReachability(const double* evecs, int n);
+  void MxCompleteEvecs();
+
+  // ---- Matrix files and recovery (calc/table/matrix_files.cc) ----
+  void MxBinWrite(const double* data, const char* label, char type) const;
+  // Sets n to the dimension stored in label.bin; `out` receives n or n*n
+  // values (none when n differs from dim, which the caller rejects). Fails
+  // when the file cannot be opened or read, or holds a bad dimension.
+  Status MxBinRead(std::vector<double>& out, const char* label, char type, int& n) const;
+  // The decomposition --recoverE stored (evecs.bin, evals.bin).
+  Status MxRecover(const std::vector<double>& p8);
+  void MxASCIIWrite(const double* matrix, const char* filename) const;
+  void MxASCIIWriteV(const double* vector, const char* filename) const;
+  void MxMathematicaWrite(const double* matrix) const;
+
+  // ---- Time evolution (calc/table/iterate.cc, calc/table/iterate_exponent.cc) ----
+  // Population table from evals/evecs; may consume evecs as work space.
+  // Fails when the eigenvectors of a chain with an absorbing state are
+  // singular.
+  Status MxIterate(std::vector<double>& p0, const std::vector<double>& p8);
+  // The first time point after --t0: --t0 itself, or 1e-4 when --t0 0 asked
+  // for the line at time 0, which the table stages print on their own.
+  double FirstTableTime() const;
+  void MxOutputHeader() const;
+  // Checks and prints one table line; returns the sum of |p|.
+  double MxOutputLine(double* p, int n, double t) const;
+  // Fails on a probability error; in mode H with no message of its own, the
+  // stage having printed why.
+  Status MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,
+                           std::vector<double>& U);
+
+  // ---- First passage times (calc/passage/first_passage.cc) ----
+  void MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& p8,
+                           FILE* out) const;
+  // Times from every state to `target` (0-based); nullopt if it does not exist.
+  std::optional<std::vector<double>> MxFirstPassageTo(const std::vector<double>& U,
+                                                      int target) const;
+  // The writers of MxFirstPassageTimes, shared by every arithmetic: the
+  // dim x dim times (row-major, (i, j) from i to j), or the absorbing times.
+  void MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out) const;
+  void MxWriteAbsorbingTimes(const std::vector<double>& times, FILE* out) const;
+
+  // ---- Input numbering (calc/model/input_numbering.cc) ----
+  // Outputs name states as the input did, also after MxErgodicity removed
+  // some. InputDim is the number of input states (including an appended
+  // absorbing state).
+  int InputDim() const;
+  // For every 0-based input state its index in the reduced system, -1 for a
+  // removed state.
+  std::vector<int> ReducedIndices() const;
+  // InputDim() values: the dim values of `reduced` at their input positions,
+  // `removed` at the positions of removed states.
+  std::vector<double> ToInputNumbering(const double* reduced, double removed) const;
+  // MxPrint of a dim-vector in input numbering (0 for removed states).
+  void MxPrintInput(const double* reduced, const char* label) const;
+
+  // ---- Printing (calc/model/calc.cc) ----
+  // MxPrintN with n = dim.
+  void MxPrint(const double* values, const char* label, char type, FILE* stream = stderr,
+               bool plain = false) const;
+};
+
+// Method A's tree of minima, shared with runs that build U piece by piece.
+// Fails unless minimum k (1-based) is numbered k and its father lies in
+// 1..k-1.
+Status CheckTreeOfMinima(const std::vector<QorpRecord>& records, int n);
+// row[j] = U(target, j) = exp(-(S - E_j)/kT) for every j != target, S the
+// highest saddle between target and j; row[target] is left alone. `saddle`
+// and `on_path` are n-entry work space.
+void MethodARatesInto(int target, const std::vector<QorpRecord>& records, int n, double kT,
+                      double* row, std::vector<double>& saddle, std::vector<char>& on_path);
+
+#endif  // ZOLVANE_CALC_MODEL_CALC_H_

@@ -1,0 +1,52 @@
+#include "calc/model/detailed_balance.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+
+namespace {
+
+bool Normal(double x) { return x >= DBL_MIN && x <= DBL_MAX; }
+
+// |a - b| <= tol * max(a, b) for the flows a = r_ij p_j, b = r_ji p_i (all
+// positive), without forming a product that could leave the normal range.
+bool FlowsAgree(double r_ij, double p_j, double r_ji, double p_i) {
+  const double a = r_ij * p_j, b = r_ji * p_i;
+  if (Normal(a) && Normal(b)) return std::fabs(a - b) <= kBalanceTolerance * std::fmax(a, b);
+  const double log_ratio = (std::log(r_ij) + std::log(p_j)) - (std::log(r_ji) + std::log(p_i));
+  return std::fabs(log_ratio) <= kBalanceTolerance;
+}
+
+}  // namespace
+
+bool HoldsDetailedBalance(const std::vector<double>& U, const std::vector<double>& p8, int n) {
+  const size_t nn = static_cast<size_t>(n);
+  if (p8.size() < nn || U.size() < nn * nn) return false;
+  for (size_t i = 0; i < nn; ++i) {
+    if (!(p8[i] > 0.0) || !std::isfinite(p8[i])) return false;
+  }
+  for (size_t i = 0; i < nn; ++i) {
+    for (size_t j = i + 1; j < nn; ++j) {
+      const double r_ji = U[i * nn + j];  // the rate j -> i
+      const double r_ij = U[j * nn + i];  // the rate i -> j
+      if (!(r_ji >= 0.0) || !(r_ij >= 0.0) || !std::isfinite(r_ji) || !std::isfinite(r_ij)) {
+        return false;
+      }
+      if ((r_ji == 0.0) != (r_ij == 0.0)) return false;
+      if (r_ji == 0.0) continue;
+      // Flow j -> i is r_ji p8[j]; flow i -> j is r_ij p8[i].
+      if (!FlowsAgree(r_ji, p8[j], r_ij, p8[i])) return false;
+    }
+  }
+  return true;
+}
+
+double EquilibriumSpread(const std::vector<double>& p8) {
+  double lo = 0.0, hi = 0.0;
+  for (double p : p8) {
+    if (!(p > 0.0) || std::isinf(p)) continue;
+    if (lo == 0.0 || p < lo) lo = p;
+    if (p > hi) hi = p;
+  }
+  return lo > 0.0 ? hi / lo : 1.0;
+}

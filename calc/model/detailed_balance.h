@@ -1,0 +1,24 @@
+// Whether the rates of U obey detailed balance with respect to p8: the one
+// condition under which the factorised eigensolver gives the spectrum of U.
+#ifndef ZOLVANE_CALC_MODEL_DETAILED_BALANCE_H_
+#define ZOLVANE_CALC_MODEL_DETAILED_BALANCE_H_
+
+#include <vector>
+
+// Relative mismatch of the two flows of a pair that still counts as balance:
+// rates read from files are rounded to their printed digits, and a
+// mismatch that small is far below what any table shows.
+constexpr double kBalanceTolerance = 1e-6;
+
+// True when every p8 entry is positive and finite, every off-diagonal rate
+// of the n x n U (element (i, j) the rate j -> i) is finite and
+// non-negative, and for every pair the flows U(i, j) p8[j] and U(j, i) p8[i]
+// are both zero or agree within kBalanceTolerance relative. The flows are
+// compared in logarithms where a product would leave the normal range, so
+// no spread of the rates or of p8 decides the answer. O(n^2).
+bool HoldsDetailedBalance(const std::vector<double>& U, const std::vector<double>& p8, int n);
+
+// Largest over smallest entry of p8 (1 when p8 has no positive entry).
+double EquilibriumSpread(const std::vector<double>& p8);
+
+#endif  // ZOLVANE_CALC_MODEL_DETAILED_BALANCE_H_

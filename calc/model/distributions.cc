@@ -1,0 +1,102 @@
+// Initial population p0, the storage allocated after the ergodicity reduction,
+// and the equilibrium distribution p8: Boltzmann weights of the minima
+// (method A) or local balance on U (method I).
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "base/exit_status.h"
+#include "base/status.h"
+#include "calc/model/calc.h"
+#include "calc/model/equilibrium.h"
+
+Status Calc::MxMakeP0(std::vector<double>& p0) const {
+  p0.assign(dim, 0.0);
+  const std::vector<double>& table = opts.p0;
+  if (table.empty()) {
+    if (dim >= 1) p0[0] = 1.0;
+  } else {
+    // Element 0 holds 1 + 2m for m (state, value) pairs; later pairs for the
+    // same state overwrite earlier ones.
+    const int end = static_cast<int>(table[0]);
+    for (int i = 1; i < end && i + 1 < static_cast<int>(table.size()); i += 2) {
+      const int s = static_cast<int>(table[i]);
+      if (s < 1 || s > dim) {
+        return Failure(1, "ERROR: --p0 names state %d, but there are %d states\n", s, dim);
+      }
+      p0[s - 1] = table[i + 1];
+    }
+  }
+  if (opts.verbose) MxPrint(p0.data(), "p0", 'v');
+  return Status{};
+}
+
+std::vector<double> Calc::MxAllocate() {
+  const size_t n = static_cast<size_t>(dim);
+  evals.assign(n, 0.0);
+  evecs.assign(n * n, 0.0);
+  if (absorbing_state == 0) {
+    _sqrPI.assign(n, 0.0);
+    sqrPI_.assign(n, 0.0);
+  }
+  return std::vector<double>(n, 0.0);
+}
+
+namespace {
+
+// All population ends in the absorbing state, the last one.
+void AbsorbingEquilibrium(int n, std::vector<double>& p8) {
+  p8.assign(n, 0.0);
+  if (n >= 1) p8[n - 1] = 1.0;
+}
+
+}  // namespace
+
+Status Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
+                                       std::vector<double>& p8) const {
+  const int n = dim;
+  if (absorbing_state != 0) {
+    AbsorbingEquilibrium(n, p8);
+  } else {
+    if (static_cast<int>(records.size()) < n) {
+      return Failure(1, "ERROR: %d local minima needed for the equilibrium, %zu given\n", n,
+                     records.size());
+    }
+    p8.assign(n, 0.0);
+    if (n >= 1) BoltzmannWeights<double>(records, n, kT, false, p8);
+  }
+  if (opts.verbose) MxPrintInput(p8.data(), "p8");
+  return Status{};
+}
+
+Status Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const {
+  const int n = dim;
+  // Nothing leaves the absorbing state, so no balance walk could reach it;
+  // its equilibrium is known.
+  if (absorbing_state != 0) {
+    AbsorbingEquilibrium(n, p8);
+    if (opts.verbose) MxPrintInput(p8.data(), "p8");
+    return Status{};
+  }
+  const size_t nn = static_cast<size_t>(n);
+  return MxEquilibriumFromBalanceLines(
+      [&U, nn](int c) {
+        return BalanceLines{U.data() + static_cast<size_t>(c) * nn, 1, U.data() + c, nn};
+      },
+      p8);
+}
+
+Status Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
+                                           std::vector<double>& p8) const {
+  const int n = dim;
+  p8.assign(n, 0.0);
+  if (Status walked = BalanceWalk<double, true>(*this, n, lines, p8); !walked.ok()) {
+    return walked;
+  }
+
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += p8[i];
+  for (int i = 0; i < n; ++i) p8[i] /= sum;
+  MxPrintInput(p8.data(), "p8 (detailed balance)");
+  return Status{};
+}

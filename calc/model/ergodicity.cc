@@ -1,0 +1,123 @@
+// Ergodicity reduction: states the initial population can never reach keep
+// population 0 forever, so U and p0 are shrunk to the reachable states and
+// `kept` remembers their numbers in the input.
+#include "calc/model/ergodicity.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/exit_status.h"
+#include "base/status.h"
+#include "calc/model/calc.h"
+
+Status Calc::MxFindUnreached(const std::vector<double>& p0, int n,
+                             const std::function<RatesOutOf(int d)>& out_of,
+                             std::vector<char>& reached, bool& reduces) {
+  reduces = false;
+  int s = 0;
+  while (s < n && p0[s] == 0) ++s;
+  if (s == n) return Failure(1, "ERROR: the initial population is 0 in every state\n");
+
+  // Breadth-first search along positive rates (a rate that is not a number
+  // does not connect).
+  reached.assign(n, 0);
+  std::vector<int> queue;
+  queue.reserve(n);
+  reached[s] = 1;
+  queue.push_back(s);
+  int count = 1;
+  for (size_t front = 0; front < queue.size() && count < n; ++front) {
+    const int d = queue[front];
+    const RatesOutOf line = out_of(d);
+    for (int k = 0; k < n; ++k) {
+      if (k == d || reached[k] || !(line.rates[static_cast<size_t>(k) * line.stride] > 0)) continue;
+      reached[k] = 1;
+      queue.push_back(k);
+      ++count;
+    }
+  }
+  if (count == n) return Status{};
+
+  // Only the first populated state seeds the search, so every other populated
+  // state must lie in what it reaches.
+  for (int j = s + 1; j < n; ++j) {
+    if (p0[j] > 0 && !reached[j]) {
+      return Failure(kExitInconsistentRates,
+                     "ERROR: Matrix is non-ergodic and initial populations are disconected!! "
+                     "Exiting...\n");
+    }
+  }
+
+  kept.clear();
+  for (int i = 0; i < n; ++i) {
+    if (reached[i]) kept.push_back(i);
+  }
+  reduces = true;
+  return Status{};
+}
+
+Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
+  std::vector<char> reached;
+  const size_t stride = static_cast<size_t>(n);
+  bool reduces = false;
+  // Column d of U holds the rates out of d.
+  Status status = MxFindUnreached(
+      p0, n,
+      [&U, stride](int d) {
+        return RatesOutOf{U.data() + d, stride};
+      },
+      reached, reduces);
+  if (!status.ok() || !reduces) return status;
+  const int m = static_cast<int>(kept.size());
+
+  // Later stages take the absorbing state to be the last one and the absorbed
+  // minimum to be the only way into it, both in the reduced numbering.
+  if (absorbing_state != 0) {
+    const int absorbed = absorbed_minimum;
+    if (!reached[n - 1]) {
+      return Failure(1,
+                     "ERROR: the initial population cannot reach the absorbing state through "
+                     "minimum %d\n",
+                     absorbed + 1);
+    }
+    if (absorbed >= 0 && absorbed < n && reached[absorbed]) {
+      int renumbered = 0;
+      while (kept[renumbered] != absorbed) ++renumbered;
+      absorbed_minimum = renumbered;
+    } else {
+      // Only the absorbing state itself holds population: nothing else is
+      // reached and the table stays there.
+      absorbed_minimum = -1;
+    }
+  }
+
+  // Compaction front to back is safe in place because kept[l] >= l.
+  for (int l = 0; l < m; ++l) {
+    const size_t from = static_cast<size_t>(kept[l]) * n;
+    const size_t to = static_cast<size_t>(l) * m;
+    for (int k = 0; k < m; ++k) U[to + k] = U[from + kept[k]];
+    p0[l] = p0[kept[l]];
+  }
+  U.resize(static_cast<size_t>(m) * m);
+  U.shrink_to_fit();
+  p0.resize(m);
+  p0.shrink_to_fit();
+  EndErgodicityReduction(*this, n, p0);
+  return Status{};
+}
+
+void EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0) {
+  const int m = static_cast<int>(calc.kept.size());
+  calc.kept_columns = n;
+  calc.dim = m;
+  if (!calc.opts.quiet) {
+    fprintf(stderr, "WARNING: Matrix is non-ergodic! Decreasing dimension to %d.\n", m);
+  }
+  if (m == 1) {
+    calc.MxOutputHeader();
+    double p = p0[0];
+    calc.MxOutputLine(&p, 1, calc.opts.t0);
+    p = p0[0];
+    calc.MxOutputLine(&p, 1, calc.opts.t8);
+  }
+}

@@ -1,0 +1,26 @@
+// The factorised eigensolver for a run with an absorbing state. Its leak
+// only adds to the diagonal of the transient block, which stays similar to a
+// symmetric negative definite matrix when the other rates obey detailed
+// balance: the subtraction-free factor and the one-sided Jacobi then keep
+// the slow modes of a stiff landscape that the general solver loses.
+#ifndef ZOLVANE_CALC_SPECTRUM_ABSORBING_SPECTRUM_H_
+#define ZOLVANE_CALC_SPECTRUM_ABSORBING_SPECTRUM_H_
+
+#include <vector>
+
+#include "calc/model/calc.h"
+
+// MxDiagonalize's step for a run whose last state absorbs, under
+// --eigensolver auto or accurate; U (dim x dim) is left unchanged. When the
+// rates among the other states obey detailed balance: fills calc.evals
+// (descending; with --useplusI shifted by 1 and the unshifted values kept
+// in calc.unshifted_evals_, as the reversible path does), calc.evecs (the
+// right eigenvectors of U, the absorbing components filled, unit columns)
+// and sqrPI_ / _sqrPI from the transient equilibrium (0 at the absorbing
+// state), with which the time evolution projects p0; returns kDone.
+// kUseLapack: the rates are not for this solver (calc.evecs may be
+// released). kUseQuadDouble: the sweeps hit their cap (warned unless
+// --quiet).
+Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(Calc& calc, const std::vector<double>& U);
+
+#endif  // ZOLVANE_CALC_SPECTRUM_ABSORBING_SPECTRUM_H_

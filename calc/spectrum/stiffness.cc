@@ -1,0 +1,128 @@
+// Detection of spectra and equilibria that double precision cannot resolve.
+//
+// The eigenvalues of S come out of a double solver with absolute errors of a
+// few eps * max|lambda|, so any |lambda| within a small multiple of that is
+// noise: its eigenvector and every table line at times near 1/|lambda| are
+// then wrong, usually without any other sign. The threshold 1e4 * eps keeps
+// a margin of 1e4 over the solver's error (measured: the smallest computed
+// |lambda| of stiff landscapes sits at 1e-16 to 1e-14 of the largest once
+// the rates span more than 1e15), while landscapes whose rates span up to
+// 1e10 have spectra spread by far less than 1 / (1e4 * eps) = 4.5e11.
+#include "calc/spectrum/stiffness.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "calc/model/detailed_balance.h"
+
+double RateSpread(const std::vector<double>& U, int n) {
+  const size_t nn = static_cast<size_t>(n);
+  double lo = 0.0, hi = 0.0;
+  for (size_t i = 0; i < nn; ++i) {
+    for (size_t j = 0; j < nn; ++j) {
+      const double r = U[i * nn + j];
+      if (i == j || !(r > 0) || std::isinf(r)) continue;
+      if (lo == 0.0 || r < lo) lo = r;
+      if (r > hi) hi = r;
+    }
+  }
+  return lo > 0.0 ? hi / lo : 1.0;
+}
+
+double UnresolvedSpectrumSpread(const Calc& calc) {
+  const std::vector<double>& evals = calc.evals;
+  const size_t n = evals.size();
+  if (n < 2) return 0.0;
+  const bool absorbing = calc.absorbing_state != 0;
+  double largest = 0.0;
+  for (double e : evals) largest = std::fmax(largest, std::fabs(e));
+  if (!(largest > 0.0)) return 0.0;
+  // evals[0] is the stationary eigenvalue. Further exact zeros are states
+  // without outflow when there is an absorbing state (real traps, reported
+  // on their own); otherwise they are clamped noise.
+  double smallest = largest;
+  for (size_t k = 1; k < n; ++k) {
+    const double e = std::fabs(evals[k]);
+    if (absorbing && e == 0.0) continue;
+    smallest = std::fmin(smallest, e);
+  }
+  if (!(smallest < kUnresolvedSpectrum * largest)) return 0.0;
+  return largest / smallest;  // infinite for a clamped zero
+}
+
+namespace {
+
+// Measured on funnels and cascades: double-double keeps every printed
+// population to a spread of about 1e27 and was seen wrong (3e-4) on flat
+// landscapes at 1e30; quad-double leaves a wide margin beyond.
+const char* MethodFor(double rate_spread) { return rate_spread < 1e27 ? "DD" : "QD"; }
+
+}  // namespace
+
+void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread, const std::vector<double>& p8,
+                              bool distributed) {
+  if (calc.opts.quiet || calc.spectrum_solver == Calc::SpectrumSolver::kAccurate) return;
+  const double spectrum = UnresolvedSpectrumSpread(calc);
+  const double equilibrium = EquilibriumSpread(p8);
+  if (spectrum == 0.0 && !(equilibrium >= kUnresolvedEquilibrium)) return;
+  char rerun[64] = "with --eigensolver accurate";
+  if (distributed) {
+    snprintf(rerun, sizeof rerun, "the serial zolvane with --eigensolver accurate");
+  } else if (calc.spectrum_solver == Calc::SpectrumSolver::kLapackNotReversible) {
+    snprintf(rerun, sizeof rerun, "with --mlapack-method QD");
+  } else if (calc.spectrum_solver == Calc::SpectrumSolver::kLapackGeneral) {
+    snprintf(rerun, sizeof rerun, "with --mlapack-method %s", MethodFor(rate_spread));
+  } else if (calc.spectrum_solver == Calc::SpectrumSolver::kStored) {
+    snprintf(rerun, sizeof rerun, "without --recoverE");
+  }
+  if (spectrum != 0.0) {
+    fprintf(stderr,
+            "WARNING: the slowest relaxations are below what double precision resolves "
+            "(eigenvalues spread over %.0e), the table may be wrong: rerun %s\n",
+            spectrum, rerun);
+  } else {
+    fprintf(stderr,
+            "WARNING: the equilibrium spreads over %.0e, beyond what double precision resolves "
+            "in the eigenvectors, the table may be wrong: rerun %s\n",
+            equilibrium, rerun);
+  }
+}
+
+// Scaling and squaring in double carries absolute errors of a few eps times
+// the fastest rate into every product, which swamps the slow flows. Measured
+// against quad-double tables (worst absolute population error): cascades of
+// barriers 1e-6 at a spread of 1e14, 1e-4 at 1e16, 3e-3 at 1e18; funnels
+// 1e-7 at 1e16, 4e-4 at 1e22; nothing at 1e12 or below.
+void WarnIfExponentialStiff(const Calc& calc, double rate_spread, const std::vector<double>& p8,
+                            bool reversible) {
+  if (calc.opts.quiet) return;
+  const double equilibrium = EquilibriumSpread(p8);
+  if (!(rate_spread >= kExponentialStiff) && !(equilibrium >= kUnresolvedEquilibrium)) return;
+  fprintf(stderr,
+          "WARNING: the rates spread over %.0e, beyond what the matrix exponential resolves in "
+          "double precision, the table may be wrong: rerun without --exponent%s%s\n",
+          rate_spread, reversible ? "" : " with --mlapack-method ",
+          reversible ? "" : MethodFor(rate_spread));
+}
+
+double UnprotectedArithmeticLimit(Arithmetic arithmetic) {
+  return arithmetic == Arithmetic::kLongDouble ? 1e15 : 1e12;
+}
+
+void WarnIfArithmeticUnprotected(const Calc& calc, double rate_spread,
+                                 const std::vector<double>& p8, bool reversible) {
+  const RunOptions& opts = calc.opts;
+  if (opts.quiet) return;
+  if (opts.mlapack_method != Arithmetic::kLongDouble &&
+      opts.mlapack_method != Arithmetic::kDouble) {
+    return;
+  }
+  const double limit = UnprotectedArithmeticLimit(opts.mlapack_method);
+  if (!(rate_spread >= limit) && !(EquilibriumSpread(p8) >= limit * limit)) return;
+  fprintf(stderr,
+          "WARNING: the rates spread over %.0e, beyond what --mlapack-method %s resolves, the "
+          "table%s may be wrong: rerun %s\n",
+          rate_spread, opts.mlapack_method == Arithmetic::kLongDouble ? "LD" : "DOUBLE",
+          opts.fpt ? " and the first passage times" : "",
+          reversible ? "without --mlapack-method" : "with --mlapack-method QD");
+}

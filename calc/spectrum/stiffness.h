@@ -1,0 +1,64 @@
+// The guard of the paths that still compute in plain double against stiff
+// landscapes: say so when the slow end of the spectrum, or the spread of the
+// equilibrium, lies beyond what double precision resolves, and name the
+// option that does. The factorised solver (the default for rates in detailed
+// balance) resolves both and never warns.
+#ifndef ZOLVANE_CALC_SPECTRUM_STIFFNESS_H_
+#define ZOLVANE_CALC_SPECTRUM_STIFFNESS_H_
+
+#include <vector>
+
+#include "calc/model/calc.h"
+
+// Largest over smallest positive off-diagonal rate of the n x n U; 1 when U
+// has no positive rate.
+double RateSpread(const std::vector<double>& U, int n);
+
+// Threshold of the spectral test, relative to the largest |eigenvalue|.
+constexpr double kUnresolvedSpectrum = 1e4 * 2.220446049250313e-16;
+
+// Spread of p8 from which a double eigen-decomposition of S loses printed
+// digits even on a mild spectrum: the populations multiply eigenvector
+// components by sqrt(p_i / p_j), and so their rounding errors, eps * 1e8 =
+// 2e-8 at this spread.
+constexpr double kUnresolvedEquilibrium = 1e16;
+
+// The spread of the spectrum that the test below measured: largest over
+// smallest |lambda| among the non-stationary eigenvalues of calc.evals (after
+// MxDiagonalize), when that smallest is below kUnresolvedSpectrum times the
+// largest; 0 when the spectrum is resolved. Exact zeros beside an absorbing
+// state are traps, reported on their own, and do not count.
+double UnresolvedSpectrumSpread(const Calc& calc);
+
+// Prints one warning line (unless --quiet) when the spectrum or p8 is
+// unresolved, unless the factorised solver made the spectrum. The line names
+// what to rerun with, by calc.spectrum_solver: --eigensolver accurate after
+// --eigensolver lapack, --mlapack-method QD for rates without detailed
+// balance, DD or QD (by the rate spread) beside an absorbing state. The
+// distributed run sends the user to the serial program's --eigensolver.
+void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread, const std::vector<double>& p8,
+                              bool distributed = false);
+
+// Rate spread from which the matrix exponential in double loses the slow
+// populations (--exponent, which has no eigenvalues to test).
+constexpr double kExponentialStiff = 1e13;
+
+// Prints one warning line (unless --quiet) when the rates of the --exponent
+// run spread over at least kExponentialStiff or p8 over
+// kUnresolvedEquilibrium. `reversible`: the rates obey detailed balance, so
+// the default run resolves them.
+void WarnIfExponentialStiff(const Calc& calc, double rate_spread, const std::vector<double>& p8,
+                            bool reversible);
+
+// Rate spread from which LD and DOUBLE (--mlapack-method) lose printed digits
+// of the table and of first passage times: measured 6e-6 in the table at 1e12
+// in double; long double carries 11 bits more.
+double UnprotectedArithmeticLimit(Arithmetic arithmetic);
+
+// One warning line (unless --quiet) for --mlapack-method LD or DOUBLE when
+// the rates or p8 spread beyond what that arithmetic resolves; names the
+// default run (rates in detailed balance) or QD.
+void WarnIfArithmeticUnprotected(const Calc& calc, double rate_spread,
+                                 const std::vector<double>& p8, bool reversible);
+
+#endif  // ZOLVANE_CALC_SPECTRUM_STIFFNESS_H_
