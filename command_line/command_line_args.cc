@@ -168,9 +168,11 @@ the program needs just the rate file provided as standard input.
                                  auto ==> accurate
                                  accurate ==> factorised solver, every digit
                                  right on stiff landscapes
-                                 lapack ==> dsyevd, loses the slow relaxations
-                                 of stiff landscapes  (possible values="auto",
-                                 "lapack", "accurate" default=`auto')
+                                 lapack ==> LAPACK (dsyevd; the general solver
+                                 beside an absorbing state), loses the slow
+                                 relaxations of stiff landscapes  (possible
+                                 values="auto", "lapack", "accurate"
+                                 default=`auto')
 )HELP";
 
 }  // namespace
