@@ -21,7 +21,7 @@
 // column j's sum and sum of squares as the caller's storage forms them (the
 // order of a sum decides its last bits); report(normalised) is called after
 // the move and after the normalisation (for the -v prints). Two or more
-// absorbing states are named in a warning (not with --quiet).
+// absorbing states are listed on stderr (--quiet drops the warning's words).
 template <class T, class Values, class Entry, class ColumnSum, class SquaredNorm, class Report>
 void CompleteAbsorbingEvecs(const RunOptions& opts, const Values& evals, int n,
                             bool stationary_complete, Entry&& v, ColumnSum&& column_sum,
