@@ -55,10 +55,7 @@ inline unsigned Digits10ForBits(int bits) {
 template <class N>
 struct BoostArith {
   static double ToDouble(const N& x) { return x.template convert_to<double>(); }
-  static N Exp(const N& x) { return exp(x); }
   static N Sqrt(const N& x) { return sqrt(x); }
-  static N Abs(const N& x) { return abs(x); }
-  static bool IsNaN(const N& x) { return (boost::multiprecision::isnan)(x); }
   static constexpr bool kHoldsNaN = std::numeric_limits<N>::has_quiet_NaN;
 };
 

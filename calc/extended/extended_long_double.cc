@@ -6,10 +6,7 @@
 template <>
 struct ScalarArith<long double> {
   static double ToDouble(long double x) { return static_cast<double>(x); }
-  static long double Exp(long double x) { return std::exp(x); }
   static long double Sqrt(long double x) { return std::sqrt(x); }
-  static long double Abs(long double x) { return std::fabs(x); }
-  static bool IsNaN(long double x) { return std::isnan(x); }
   static void SetPrecision(int) {}
   static constexpr bool kHoldsNaN = true;
 };

@@ -147,6 +147,7 @@ struct Decomposition {
 // arithmetic; they are undone on the eigenvectors.
 template <class T>
 void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<T>& d) {
+  using std::abs;
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
   Mat<T> g = Generator<T>(U, n, opts.useplusI != 0);
@@ -199,7 +200,7 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<
     if (j + 1 < n && !(values(j + 1, j) == T(0))) wi = values(j, j + 1);
     if (j > 0 && !(values(j, j - 1) == T(0))) wi = values(j, j - 1);
     d.evals(j) = wr;
-    if (!(wr == T(0)) && ScalarArith<T>::Abs(wi / wr) > T(opts.feps)) {
+    if (!(wr == T(0)) && abs(wi / wr) > T(opts.feps)) {
       fprintf(stderr, "eigenvalue %d is %g + i*%g, which is somewhat complex\n", j, ToD(wr),
               ToD(wi));
     }
@@ -215,12 +216,12 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<
 // undone on the eigenvectors.
 template <class T>
 void SolveSymmetric(const Calc& calc, const Mat<T>& s, Decomposition<T>& d) {
+  using std::abs;
   const int n = calc.dim;
   std::vector<int> order(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
-  std::stable_sort(order.begin(), order.end(), [&s](int a, int b) {
-    return ScalarArith<T>::Abs(s(b, b)) < ScalarArith<T>::Abs(s(a, a));
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&s](int a, int b) { return abs(s(b, b)) < abs(s(a, a)); });
   Mat<T> graded(n, n);
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < n; ++i) {
@@ -367,6 +368,9 @@ constexpr int kTimeBlock = 64;
 
 template <class T>
 void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
+  using std::abs;
+  using std::exp;
+  using std::isnan;
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
   const bool absorbing = calc.absorbing_state != 0;
@@ -406,7 +410,7 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
       }
     }
     // x - x is NaN exactly when x is inf or NaN, in any range of exponents.
-    for (int i = 0; i < n; ++i) singular = singular || ScalarArith<T>::IsNaN(c(i) - c(i));
+    for (int i = 0; i < n; ++i) singular = singular || isnan(c(i) - c(i));
     if (singular) {
       Fatal(1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
     }
@@ -442,8 +446,8 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
       const double scaled = times[static_cast<size_t>(k)] / opts.times;
       int i = 0;
       for (; i < n; ++i) {
-        const T e = ScalarArith<T>::Exp(rate(i) * t);
-        if (e == T(0) || ScalarArith<T>::IsNaN(e)) {
+        const T e = exp(rate(i) * t);
+        if (e == T(0) || isnan(e)) {
           walk.OutOfRange(static_cast<size_t>(i), scaled);
           if (e == T(0)) break;
         }
@@ -469,7 +473,7 @@ void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
       for (int i = 0; i < n; ++i) {
         // --num-err R may have set a negative population to 0 in p.
         const T x = p[static_cast<size_t>(i)] == 0.0 ? T(0) : pops(i, k);
-        if (!(ScalarArith<T>::Abs(d.p8(i) - x) < tolerance)) {
+        if (!(abs(d.p8(i) - x) < tolerance)) {
           converged = false;
           break;
         }

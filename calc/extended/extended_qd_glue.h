@@ -50,12 +50,9 @@ namespace extended {
 template <class Q>
 struct QdArith {
   static double ToDouble(const Q& x) { return to_double(x); }
-  static Q Exp(const Q& x) { return exp(x); }
   // libqd prints an error of its own for a negative argument; NaN alone is
   // what the pipeline's checks expect, as from the other IEEE types.
   static Q Sqrt(const Q& x) { return x < Q(0) ? Q::_nan : sqrt(x); }
-  static Q Abs(const Q& x) { return abs(x); }
-  static bool IsNaN(const Q& x) { return x.isnan(); }
   static void SetPrecision(int) {}
   static constexpr bool kHoldsNaN = true;
 };
