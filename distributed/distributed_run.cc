@@ -194,7 +194,9 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
     });
     for (const auto& [i, j, uij, uji] : pairs) WarnWeirdRates(i, j, uij, uji);
   }
-  EndSymmetryCorrection(opts, n, err, std::isnan(err));
+  if (Status status = EndSymmetryCorrection(opts, n, err, std::isnan(err)); !status.ok()) {
+    Fatal(status);
+  }
 
   // pdsyevd: workspace query, then the solve; a destroyed as work space.
   std::vector<double> w(nn);
@@ -297,7 +299,9 @@ void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& 
 
   if (WarnLargestEigenvalue<double>(opts, evals, n)) {
     RootOnly([&]() -> int64_t {
-      calc.MxASCIIWriteV(evals.data(), "evals.txt");
+      if (Status status = calc.MxASCIIWriteV(evals.data(), "evals.txt"); !status.ok()) {
+        Fatal(status);
+      }
       return 0;
     });
     // evecs.txt holds one eigenvector per line; rank 0 gets them one by one.
@@ -503,7 +507,9 @@ int RunDistributed(ProgramRecord& record) {
   CheckEigenvectors(calc, z, order);
   if (opts.dumpX) {
     RootOnly([&]() -> int64_t {
-      calc.MxASCIIWriteV(calc.evals.data(), "evals.txt");
+      if (Status status = calc.MxASCIIWriteV(calc.evals.data(), "evals.txt"); !status.ok()) {
+        Fatal(status);
+      }
       return 0;
     });
     return kExitSuccess;  // the eigenvalues file is the whole product

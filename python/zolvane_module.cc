@@ -2,8 +2,8 @@
 // matrix, and the program's stages on it (populations, equilibrium, spectrum,
 // first passage times). Every stage is the one the command-line run calls;
 // errors come back as Python exceptions: a stage's failed Status is raised
-// directly, and the stages that still end the run themselves (the
-// diagonalisation) raise the same exception through the Fatal handler.
+// directly. The Fatal handler stays for the LAPACK argument check, which
+// ends the run on what can only be a bug of ours.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -35,7 +35,7 @@ namespace py = pybind11;
 
 namespace {
 
-// What the Fatal handler throws; `numerical` tells a failed computation from
+// What a failed stage (or the Fatal handler) throws; `numerical` tells a failed computation from
 // bad input.
 struct StageError : std::runtime_error {
   StageError(int status, const std::string& message, bool numerical)
@@ -219,7 +219,9 @@ class Landscape {
     {
       NumericalScope numerical;
       py::gil_scoped_release release;
-      if (calc.MxDiagonalize(u, p8) == Calc::SpectrumOutcome::kUseQuadDouble) {
+      Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+      ThrowIfFailed(calc.MxDiagonalize(u, p8, outcome));
+      if (outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
         // The command line goes on in quad-double there; the module does not
         // offer the extended arithmetics.
         throw StageError(255, "the eigensolver did not converge in double precision", true);

@@ -242,6 +242,7 @@ int RunDriver(ProgramRecord& record) {
         t = clock();
         ProgressStage("diagonalising");
         SpectrumStage spectrum = backend.diagonalize(calc, U, p8, energies);
+        if (!spectrum.status.ok()) Fatal(spectrum.status);
         ProgressEnd();
         // --dumpX: the eigenvalues file is the whole product of the run.
         if (spectrum.outcome == Calc::SpectrumOutcome::kDumpedStop) return kExitSuccess;

@@ -15,7 +15,7 @@ bool Reversible(const Calc& calc, const std::vector<double>& U, const std::vecto
 
 // The extended pipeline ends the run itself on a failure of its table.
 SpectrumStage FromExtended(ExtendedSpectrum spectrum) {
-  SpectrumStage stage{spectrum.outcome, nullptr};
+  SpectrumStage stage{Status{}, spectrum.outcome, nullptr};
   if (spectrum.table) {
     stage.table = [table = std::move(spectrum.table)](std::vector<double>& p0) {
       table(p0);
@@ -47,7 +47,8 @@ SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::v
                                 const std::vector<QorpRecord>* energies) {
   const double spread = RateSpread(U, calc.dim);
   SpectrumStage stage;
-  stage.outcome = calc.MxDiagonalize(U, p8);
+  stage.status = calc.MxDiagonalize(U, p8, stage.outcome);
+  if (!stage.status.ok()) return stage;
   if (stage.outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
     return FromExtended(ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies));
   }

@@ -20,8 +20,9 @@
 // the population table from p0 in the arithmetic that made the spectrum (the
 // caller may free U before calling it, but keeps calc and p8 alive) and
 // returns how it ended; or kDumpedStop, no table, once --dumpX wrote the
-// eigenvalues.
+// eigenvalues. A failed `status` ends the run (no table).
 struct SpectrumStage {
+  Status status;
   Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
   std::function<Status(std::vector<double>& p0)> table;
 };

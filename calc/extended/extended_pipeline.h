@@ -46,6 +46,11 @@ using Mat = Eigen::Matrix<T, Eigen::Dynamic, Eigen::Dynamic>;  // column-major
 template <class T>
 using Vec = Eigen::Matrix<T, Eigen::Dynamic, 1>;
 
+// This pipeline still ends the run itself on a failed shared stage.
+inline void EndRunOnFailure(const Status& status) {
+  if (!status.ok()) Fatal(status);
+}
+
 template <class T>
 double ToD(const T& x) {
   return ScalarArith<T>::ToDouble(x);
@@ -281,7 +286,7 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
   Decomposition<T> d;
   d.p8 = Equilibrium<T>(calc, U, records);
 
-  if (opts.mathematicamatrix == 1) calc.MxMathematicaWrite(U.data());
+  if (opts.mathematicamatrix == 1) EndRunOnFailure(calc.MxMathematicaWrite(U.data()));
   if (!absorbing) {
     Mat<T> s = Generator<T>(U, n, opts.useplusI != 0);
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "input U", 'm');
@@ -310,8 +315,8 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
       calc.MxPrint(RowMajor(s).data(),
                    "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
     }
-    SymmetrizeAndReport<T>(
-        opts, n, [&s](int i, int j) -> T& { return s(i, j); }, weightless);
+    EndRunOnFailure(SymmetrizeAndReport<T>(
+        opts, n, [&s](int i, int j) -> T& { return s(i, j); }, weightless));
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
 
     SolveSymmetric<T>(calc, s, d);
@@ -329,23 +334,23 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
   }
 
   if (WarnLargestEigenvalue<T>(opts, d.evals, n)) {
-    calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
-    calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt");
+    EndRunOnFailure(calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt"));
+    EndRunOnFailure(calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt"));
   }
   ClampStationaryEigenvalues<T>(opts, d.evals, n);
   if (absorbing) CompleteEvecs(calc, d);
 
   if (opts.dumpX) {
-    calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
+    EndRunOnFailure(calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt"));
     return std::nullopt;
   }
   if (opts.dumpE) {
     const std::vector<double> evals = ToDoubles(d.evals);
     const std::vector<double> evecs = RowMajor(d.evecs);
-    calc.MxBinWrite(evals.data(), "evals", 'v');
-    calc.MxBinWrite(evecs.data(), "evecs", 'm');
-    calc.MxASCIIWriteV(evals.data(), "evals.txt");
-    calc.MxASCIIWrite(evecs.data(), "evecs.txt");
+    EndRunOnFailure(calc.MxBinWrite(evals.data(), "evals", 'v'));
+    EndRunOnFailure(calc.MxBinWrite(evecs.data(), "evecs", 'm'));
+    EndRunOnFailure(calc.MxASCIIWriteV(evals.data(), "evals.txt"));
+    EndRunOnFailure(calc.MxASCIIWrite(evecs.data(), "evecs.txt"));
     if (!opts.quiet && opts.mlapack_method != Arithmetic::kDouble) {
       fprintf(stderr,
               "WARNING: the stored eigen-decomposition holds doubles: the precision of "

@@ -144,29 +144,38 @@ struct Calc {
   // Fills evals/evecs (and the scalings): the factorised solver for rates in
   // detailed balance unless --eigensolver lapack, dsyevd or dgeevx
   // otherwise. U is overwritten (work space), except on kUseQuadDouble.
-  SpectrumOutcome MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8);
+  // `outcome` says how the stage ended when it did not fail. Fails on rates
+  // whose symmetrisation meets NaN (kExitInconsistentRates), a solver that
+  // gives up, or a matrix file that cannot be written; what the stage
+  // printed before stays printed.
+  Status MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8,
+                       SpectrumOutcome& outcome);
   // The factorised solver's part of MxDiagonalize; U stays unchanged.
-  SpectrumOutcome MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<double>& p8);
+  Status MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<double>& p8,
+                               SpectrumOutcome& outcome);
   // Symmetric solver: dsyevd, or dsyevr when dsyevd's work space cannot be
-  // had. S is consumed. evals come out ascending.
-  void MxEigenSymmetric(std::vector<double>& S);
-  void MxEigenGeneral(std::vector<double>& U);
+  // had. S is consumed. evals come out ascending. Both solvers fail on NaN
+  // input and when LAPACK gives up.
+  Status MxEigenSymmetric(std::vector<double>& S);
+  Status MxEigenGeneral(std::vector<double>& U);
   // nullopt when every state is reached from state 0 in the eigenvector
   // graph, else 1 for reached and 0 for unreached states.
   static std::optional<std::vector<int>> MxEvecsReachability(const double* evecs, int n);
   void MxCompleteEvecs();
 
   // ---- Matrix files and recovery (calc/table/matrix_files.cc) ----
-  void MxBinWrite(const double* data, const char* label, char type) const;
+  // The writers fail when the file cannot be opened or written (what they
+  // wrote so far stays on disk).
+  Status MxBinWrite(const double* data, const char* label, char type) const;
   // Sets n to the dimension stored in label.bin; `out` receives n or n*n
   // values (none when n differs from dim, which the caller rejects). Fails
   // when the file cannot be opened or read, or holds a bad dimension.
   Status MxBinRead(std::vector<double>& out, const char* label, char type, int& n) const;
   // The decomposition --recoverE stored (evecs.bin, evals.bin).
   Status MxRecover(const std::vector<double>& p8);
-  void MxASCIIWrite(const double* matrix, const char* filename) const;
-  void MxASCIIWriteV(const double* vector, const char* filename) const;
-  void MxMathematicaWrite(const double* matrix) const;
+  Status MxASCIIWrite(const double* matrix, const char* filename) const;
+  Status MxASCIIWriteV(const double* vector, const char* filename) const;
+  Status MxMathematicaWrite(const double* matrix) const;
 
   // ---- Time evolution (calc/table/iterate.cc, calc/table/iterate_exponent.cc) ----
   // Population table from evals/evecs; may consume evecs as work space.

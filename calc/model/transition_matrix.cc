@@ -100,8 +100,8 @@ Status Calc::MxQorp2Matrix(const std::vector<QorpRecord>* records, std::vector<d
   if (!status.ok()) return status;
 
   if (opts.dumpU) {
-    MxASCIIWrite(U.data(), "U.txt");
-    MxBinWrite(U.data(), "U", 'm');
+    if (status = MxASCIIWrite(U.data(), "U.txt"); !status.ok()) return status;
+    status = MxBinWrite(U.data(), "U", 'm');
   }
   return status;
 }

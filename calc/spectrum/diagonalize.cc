@@ -11,7 +11,7 @@
 #include <new>
 #include <utility>
 
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/model/calc.h"
 #include "calc/model/detailed_balance.h"
 #include "calc/spectrum/absorbing_evecs.h"
@@ -61,8 +61,8 @@ void ScaleLikeDenseProduct(double* a, const std::vector<double>& d, int n, bool 
 // dsyevr (relatively robust representations) on the symmetric S: for when
 // the work space of dsyevd cannot be had. Eigenvalues ascending into `evals`,
 // eigenvectors column-major into `evecs`.
-void SolveRelativelyRobust(std::vector<double>& S, int n, double abstol, std::vector<double>& evals,
-                           std::vector<double>& evecs) {
+Status SolveRelativelyRobust(std::vector<double>& S, int n, double abstol,
+                             std::vector<double>& evals, std::vector<double>& evecs) {
   const size_t nn = static_cast<size_t>(n);
   evecs.resize(nn * nn);
   const int ld = n > 0 ? n : 1;
@@ -101,8 +101,9 @@ void SolveRelativelyRobust(std::vector<double>& S, int n, double abstol, std::ve
       // Column INFO of LAPACK's column-major output.
       for (size_t r = 0; r < nn; ++r) fprintf(stderr, "%20.10g ", evecs[info * nn + r]);
     }
-    Fatal(1, "\n\n");
+    return Failure(1, "\n\n");
   }
+  return Status{};
 }
 
 // The symmetry correction that the LAPACK path applies to S, computed
@@ -128,8 +129,8 @@ double SymmetryCorrectionOf(const std::vector<double>& U, const std::vector<doub
 
 }  // namespace
 
-Calc::SpectrumOutcome Calc::MxDiagonalizeAccurate(std::vector<double>& U,
-                                                  const std::vector<double>& p8) {
+Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<double>& p8,
+                                   SpectrumOutcome& outcome) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   // The solver takes its input as work space; U stays whole for a fallback.
@@ -138,12 +139,13 @@ Calc::SpectrumOutcome Calc::MxDiagonalizeAccurate(std::vector<double>& U,
   std::vector<double>().swap(evecs);
   std::vector<double> work(U);
   ReversibleSpectrum spectrum;
-  const SpectrumStatus status = ComputeReversibleSpectrum(n, work, spectrum);
+  const SpectrumStatus solved = ComputeReversibleSpectrum(n, work, spectrum);
   std::vector<double>().swap(work);
   // A chain the solver cannot take (which the checks before it should have
   // kept away) goes the LAPACK way, with that path's messages.
-  if (status == SpectrumStatus::kReducible || status == SpectrumStatus::kNotFinite) {
-    return SpectrumOutcome::kUseLapack;
+  if (solved == SpectrumStatus::kReducible || solved == SpectrumStatus::kNotFinite) {
+    outcome = SpectrumOutcome::kUseLapack;
+    return Status{};
   }
 
   if (opts.verbose) {
@@ -159,15 +161,19 @@ Calc::SpectrumOutcome Calc::MxDiagonalizeAccurate(std::vector<double>& U,
     MxPrint(DiagonalMatrix(sqrt_p).data(), "sqrPI_", 'm');
     MxPrint(S.data(), "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
   }
-  EndSymmetryCorrection(opts, n, SymmetryCorrectionOf(U, p8, n), false);
-  if (status == SpectrumStatus::kSweepCapHit) {
+  if (Status status = EndSymmetryCorrection(opts, n, SymmetryCorrectionOf(U, p8, n), false);
+      !status.ok()) {
+    return status;
+  }
+  if (solved == SpectrumStatus::kSweepCapHit) {
     if (!opts.quiet) {
       fprintf(stderr,
               "WARNING: the accurate eigensolver did not converge in %d sweeps: falling back to "
               "--mlapack-method QD\n",
               spectrum.sweeps);
     }
-    return SpectrumOutcome::kUseQuadDouble;
+    outcome = SpectrumOutcome::kUseQuadDouble;
+    return Status{};
   }
 
   evals = std::move(spectrum.evals);
@@ -183,30 +189,43 @@ Calc::SpectrumOutcome Calc::MxDiagonalizeAccurate(std::vector<double>& U,
   // rates in detailed balance the solver's own equilibrium is the same to a
   // few ulps.
   MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
-  return SpectrumOutcome::kDone;
+  outcome = SpectrumOutcome::kDone;
+  return Status{};
 }
 
-Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8) {
+Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8,
+                           SpectrumOutcome& outcome) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   const bool absorbing = absorbing_state != 0;
+  outcome = SpectrumOutcome::kDone;
+  Status status;
 
-  if (opts.mathematicamatrix == 1) MxMathematicaWrite(U.data());
+  if (opts.mathematicamatrix == 1) {
+    if (status = MxMathematicaWrite(U.data()); !status.ok()) return status;
+  }
 
   spectrum_solver = absorbing ? SpectrumSolver::kLapackGeneral : SpectrumSolver::kLapackSymmetric;
   if (!absorbing && opts.eigensolver != Eigensolver::kLapack) {
     if (!HoldsDetailedBalance(U, p8, n)) {
       spectrum_solver = SpectrumSolver::kLapackNotReversible;
     } else {
-      const SpectrumOutcome outcome = MxDiagonalizeAccurate(U, p8);
-      if (outcome == SpectrumOutcome::kUseQuadDouble) return outcome;
-      if (outcome == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
+      SpectrumOutcome accurate = SpectrumOutcome::kDone;
+      if (status = MxDiagonalizeAccurate(U, p8, accurate); !status.ok()) return status;
+      if (accurate == SpectrumOutcome::kUseQuadDouble) {
+        outcome = accurate;
+        return status;
+      }
+      if (accurate == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
     }
   }
   if (absorbing && opts.eigensolver != Eigensolver::kLapack) {
-    const SpectrumOutcome outcome = DiagonalizeAbsorbingAccurate(*this, U);
-    if (outcome == SpectrumOutcome::kUseQuadDouble) return outcome;
-    if (outcome == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
+    const SpectrumOutcome accurate = DiagonalizeAbsorbingAccurate(*this, U);
+    if (accurate == SpectrumOutcome::kUseQuadDouble) {
+      outcome = accurate;
+      return status;
+    }
+    if (accurate == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
   }
 
   if (spectrum_solver != SpectrumSolver::kAccurate && !absorbing) {
@@ -226,11 +245,13 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
               'm');
     }
 
-    SymmetrizeAndReport<double>(opts, n,
-                                [&U, nn](int i, int j) -> double& {
-                                  return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)];
-                                },
-                                {});
+    status = SymmetrizeAndReport<double>(
+        opts, n,
+        [&U, nn](int i, int j) -> double& {
+          return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)];
+        },
+        {});
+    if (!status.ok()) return status;
     if (opts.verbose) MxPrint(U.data(), "force symmetrized U", 'm');
   }
 
@@ -239,10 +260,11 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
   if (spectrum_solver == SpectrumSolver::kAccurate) {
     // evals and evecs are filled.
   } else if (absorbing) {
-    MxEigenGeneral(U);
+    status = MxEigenGeneral(U);
   } else {
-    MxEigenSymmetric(U);
+    status = MxEigenSymmetric(U);
   }
+  if (!status.ok()) return status;
 
   // Descending order in one pass over the eigenvectors. The symmetric
   // solver hands the values back ascending, so this is mostly a reversal.
@@ -255,29 +277,29 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
   if (auto reached = MxEvecsReachability(evecs.data(), n)) WarnUnreachedEigenstates(*reached);
 
   if (WarnLargestEigenvalue<double>(opts, evals, n)) {
-    MxASCIIWriteV(evals.data(), "evals.txt");
-    MxASCIIWrite(evecs.data(), "evecs.txt");
+    if (status = MxASCIIWriteV(evals.data(), "evals.txt"); !status.ok()) return status;
+    if (status = MxASCIIWrite(evecs.data(), "evecs.txt"); !status.ok()) return status;
   }
   ClampStationaryEigenvalues<double>(opts, evals, n);
 
   if (absorbing) MxCompleteEvecs();
 
   if (opts.dumpX) {
-    MxASCIIWriteV(evals.data(), "evals.txt");
-    return SpectrumOutcome::kDumpedStop;
+    outcome = SpectrumOutcome::kDumpedStop;
+    return MxASCIIWriteV(evals.data(), "evals.txt");
   }
   if (opts.dumpE) {
-    MxBinWrite(evals.data(), "evals", 'v');
-    MxBinWrite(evecs.data(), "evecs", 'm');
-    MxASCIIWriteV(evals.data(), "evals.txt");
-    MxASCIIWrite(evecs.data(), "evecs.txt");
+    if (status = MxBinWrite(evals.data(), "evals", 'v'); !status.ok()) return status;
+    if (status = MxBinWrite(evecs.data(), "evecs", 'm'); !status.ok()) return status;
+    if (status = MxASCIIWriteV(evals.data(), "evals.txt"); !status.ok()) return status;
+    if (status = MxASCIIWrite(evecs.data(), "evecs.txt"); !status.ok()) return status;
     if (opts.verbose && !absorbing) {
       // R = P^1/2 * evecs: the eigenvectors of U itself.
       std::vector<double> R(evecs);
       for (size_t i = 0; i < nn; ++i) {
         for (size_t j = 0; j < nn; ++j) R[i * nn + j] = 0.0 + sqrPI_[i] * R[i * nn + j];
       }
-      MxASCIIWrite(R.data(), "evecR.txt");
+      if (status = MxASCIIWrite(R.data(), "evecR.txt"); !status.ok()) return status;
       std::vector<double> sums(nn, 0.0);
       for (size_t i = 0; i < nn; ++i) {
         for (size_t j = 0; j < nn; ++j) sums[j] += R[i * nn + j];
@@ -297,10 +319,10 @@ Calc::SpectrumOutcome Calc::MxDiagonalize(std::vector<double>& U, const std::vec
       MxRemovePlusIShift(evals);
     }
   }
-  return SpectrumOutcome::kDone;
+  return status;
 }
 
-void Calc::MxEigenSymmetric(std::vector<double>& S) {
+Status Calc::MxEigenSymmetric(std::vector<double>& S) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   evals.resize(nn);
@@ -309,7 +331,7 @@ void Calc::MxEigenSymmetric(std::vector<double>& S) {
   // The solvers do not return on NaN input. MxDiagonalize never passes NaN
   // (its symmetry check stops first); keep direct callers from hanging.
   for (double x : S) {
-    if (std::isnan(x)) Fatal(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
+    if (std::isnan(x)) return Failure(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
   }
   // evecs is about to be replaced: release it so that the solver's work
   // space does not come on top of it.
@@ -348,25 +370,28 @@ void Calc::MxEigenSymmetric(std::vector<double>& S) {
     if (info > 0) {
       // INFO encodes the submatrix that did not converge: rows and columns
       // INFO / (n + 1) to INFO mod (n + 1).
-      Fatal(1,
-            "dsyevd exited with value %d (no convergence on rows and columns %d to %d) (Cannot "
-            "compute eigenvalues) Try to:\n"
-            " - try using --useplusI option (sometimes the eigenvalues are better computed like "
-            "that)\n",
-            info, info / (n + 1), info % (n + 1));
+      return Failure(1,
+                     "dsyevd exited with value %d (no convergence on rows and columns %d to %d) "
+                     "(Cannot compute eigenvalues) Try to:\n"
+                     " - try using --useplusI option (sometimes the eigenvalues are better "
+                     "computed like that)\n",
+                     info, info / (n + 1), info % (n + 1));
     }
     evecs.swap(S);
     MxTransposeInPlace(evecs.data(), n);
-    return;
+    return Status{};
   }
   std::vector<double>().swap(work);
   std::vector<int>().swap(iwork);
   if (!opts.quiet) fprintf(stderr, "Not enough memory for dsyevd's work space, using dsyevr\n");
-  SolveRelativelyRobust(S, n, opts.feps, evals, evecs);
+  if (Status status = SolveRelativelyRobust(S, n, opts.feps, evals, evecs); !status.ok()) {
+    return status;
+  }
   MxTransposeInPlace(evecs.data(), n);
+  return Status{};
 }
 
-void Calc::MxEigenGeneral(std::vector<double>& U) {
+Status Calc::MxEigenGeneral(std::vector<double>& U) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   evals.resize(nn);
@@ -374,7 +399,7 @@ void Calc::MxEigenGeneral(std::vector<double>& U) {
   // LAPACK's balancing refuses NaN with a message on standard output, in the
   // middle of the population table; stop with our own message instead.
   for (double x : U) {
-    if (std::isnan(x)) Fatal(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
+    if (std::isnan(x)) return Failure(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
   }
   // Column-major view of the transposed buffer is U itself.
   MxTransposeInPlace(U.data(), n);
@@ -405,7 +430,7 @@ void Calc::MxEigenGeneral(std::vector<double>& U) {
   if (info > 0) {
     // The QR algorithm failed: eigenvalues INFO+1..n converged, no
     // eigenvectors were computed.
-    Fatal(1, "ERROR: dgeevx could not compute all eigenvalues of U (INFO = %d)\n", info);
+    return Failure(1, "ERROR: dgeevx could not compute all eigenvalues of U (INFO = %d)\n", info);
   }
 
   for (size_t j = 0; j < nn; ++j) {
@@ -416,6 +441,7 @@ void Calc::MxEigenGeneral(std::vector<double>& U) {
     }
   }
   MxTransposeInPlace(evecs.data(), n);
+  return Status{};
 }
 
 std::optional<std::vector<int>> Calc::MxEvecsReachability(const double* evecs, int n) {

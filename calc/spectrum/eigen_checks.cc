@@ -3,23 +3,23 @@
 #include <cstdio>
 
 #include "base/exit_status.h"
-#include "base/fatal.h"
 
 void WarnWeirdRates(int i, int j, double sij, double sji) {
   fprintf(stderr, "Weird rates! r(%5d,%5d)=(%e, %e)\n", i, j, sij, sji);
 }
 
-void EndSymmetryCorrection(const RunOptions& opts, int n, double err, bool bad) {
+Status EndSymmetryCorrection(const RunOptions& opts, int n, double err, bool bad) {
   if (n > 0 && bad) {
-    Fatal(kExitInconsistentRates,
-          "Rates are not good -- check your rates (maybe the equilibrium was not computed "
-          "correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
-          static_cast<long double>(err));
+    return Failure(kExitInconsistentRates,
+                   "Rates are not good -- check your rates (maybe the equilibrium was not "
+                   "computed correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
+                   static_cast<long double>(err));
   }
   if (!opts.quiet) {
     fprintf(stderr, "Corrected numerical error: %e (%e per number)\n", err,
             err / (static_cast<double>(n) * n));
   }
+  return Status{};
 }
 
 std::optional<std::vector<int>> EvecsReachability(const std::function<EvecsLines(int h)>& lines,

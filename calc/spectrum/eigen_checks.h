@@ -14,15 +14,16 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 #include "calc/model/scalar_arith.h"
 
 // One pair (i, j), 0-based, whose symmetrisation gave NaN.
 void WarnWeirdRates(int i, int j, double sij, double sji);
 
 // The end of the symmetry correction of an n x n matrix that moved its
-// entries by `err` in total: a correction that met NaN (`bad`) ends the run,
-// any other is reported unless --quiet.
-void EndSymmetryCorrection(const RunOptions& opts, int n, double err, bool bad);
+// entries by `err` in total: a correction that met NaN (`bad`) fails with
+// kExitInconsistentRates, any other is reported unless --quiet.
+Status EndSymmetryCorrection(const RunOptions& opts, int n, double err, bool bad);
 
 // Row h and column h of an n x n eigenvector matrix: column[i * column_stride]
 // = evecs(i, h), row[i * row_stride] = evecs(h, i).

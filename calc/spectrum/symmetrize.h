@@ -2,7 +2,7 @@
 // written once for every scalar type. Rounding leaves S slightly asymmetric,
 // and the symmetric solvers read one triangle only, so each pair of entries
 // becomes its mean; the total moved is reported, and NaN (rates or weights
-// that do not fit together) ends the run with every pair that met it listed.
+// that do not fit together) fails the stage with every pair that met it listed.
 #ifndef ZOLVANE_CALC_SPECTRUM_SYMMETRIZE_H_
 #define ZOLVANE_CALC_SPECTRUM_SYMMETRIZE_H_
 
@@ -11,19 +11,20 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 #include "calc/model/scalar_arith.h"
 #include "calc/spectrum/eigen_checks.h"
 
 // `s(i, j)` is a reference to S(i, j) of the n x n S. Pairs are taken row by
 // row over the upper triangle, the order of their warnings; then
-// EndSymmetryCorrection reports the sum of |mean - S(i, j)|, or ends the run
-// when a pair gave NaN. `weightless` is empty, or marks (1) the states whose
+// EndSymmetryCorrection reports the sum of |mean - S(i, j)|, or fails when a
+// pair gave NaN. `weightless` is empty, or marks (1) the states whose
 // weight is not positive for a type that cannot form the NaN such a state
 // gives in IEEE arithmetic (GMP): their pairs are reported as NaN pairs and
 // left alone.
 template <class T, class Entry>
-void SymmetrizeAndReport(const RunOptions& opts, int n, Entry&& s,
-                         const std::vector<char>& weightless) {
+Status SymmetrizeAndReport(const RunOptions& opts, int n, Entry&& s,
+                           const std::vector<char>& weightless) {
   using std::abs;
   using std::isnan;
   T err(0);
@@ -53,7 +54,7 @@ void SymmetrizeAndReport(const RunOptions& opts, int n, Entry&& s,
   }
   const double err_d =
       nan ? std::numeric_limits<double>::quiet_NaN() : ScalarArith<T>::ToDouble(err);
-  EndSymmetryCorrection(opts, n, err_d, nan || std::isnan(err_d));
+  return EndSymmetryCorrection(opts, n, err_d, nan || std::isnan(err_d));
 }
 
 #endif  // ZOLVANE_CALC_SPECTRUM_SYMMETRIZE_H_

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/model/calc.h"
 #include "calc/table/number_text.h"
 #include "matrix/dense.h"
@@ -24,20 +24,22 @@ constexpr size_t kLinesPerPass = 32;
 // Largest n whose n*n still fits the 32-bit value count of a matrix file.
 constexpr int32_t kMaxMatrixDim = 46340;
 
-void CloseWritten(FILE* f, const std::string& name, const char* what) {
+Status CloseWritten(FILE* f, const std::string& name, const char* what) {
   bool failed = ferror(f) != 0;
   if (fclose(f) != 0) failed = true;
-  if (failed) Fatal(1, "ERROR: could not write %s %s\n", what, name.c_str());
+  if (failed) return Failure(1, "ERROR: could not write %s %s\n", what, name.c_str());
+  return Status{};
 }
 
 }  // namespace
 
-void Calc::MxBinWrite(const double* data, const char* label, char type) const {
+Status Calc::MxBinWrite(const double* data, const char* label, char type) const {
   std::string name = std::string(label) + ".bin";
   if (!opts.quiet) fprintf(stderr, "MxBinWrite: writing %s to %s\n", label, name.c_str());
   FILE* f = fopen(name.c_str(), "wb");
-  if (f == nullptr)
-    Fatal(1, "ERROR: could not open file pointer for binary outfile %s\n", name.c_str());
+  if (f == nullptr) {
+    return Failure(1, "ERROR: could not open file pointer for binary outfile %s\n", name.c_str());
+  }
   int32_t n = dim;
   fwrite(&n, sizeof n, 1, f);
   size_t count;
@@ -46,10 +48,12 @@ void Calc::MxBinWrite(const double* data, const char* label, char type) const {
   } else if (type == 'v') {
     count = static_cast<size_t>(n);
   } else {
-    Fatal(1, "ERROR MxBinWrite(): no handler for type %c\n", type);
+    // The file stays as far as it got (its count), as when the run ended here.
+    fclose(f);
+    return Failure(1, "ERROR MxBinWrite(): no handler for type %c\n", type);
   }
   fwrite(data, sizeof(double), count, f);
-  CloseWritten(f, name, "binary outfile");
+  return CloseWritten(f, name, "binary outfile");
 }
 
 namespace {
@@ -122,9 +126,9 @@ Status Calc::MxRecover(const std::vector<double>& p8) {
   return Status{};
 }
 
-void Calc::MxASCIIWrite(const double* matrix, const char* filename) const {
+Status Calc::MxASCIIWrite(const double* matrix, const char* filename) const {
   FILE* f = fopen(filename, "w");
-  if (f == nullptr) Fatal(1, "could not open file pointer 4 ASCII outfile\n");
+  if (f == nullptr) return Failure(1, "could not open file pointer 4 ASCII outfile\n");
   const size_t nn = static_cast<size_t>(dim);
   // One line per column: for evecs, one eigenvector per line. A band of
   // columns is formatted at once, so that the matrix is read row by row.
@@ -149,12 +153,12 @@ void Calc::MxASCIIWrite(const double* matrix, const char* filename) const {
     }
   }
   if (!opts.quiet) fprintf(stderr, "matrix written to ASCII file\n");
-  CloseWritten(f, filename, "ASCII outfile");
+  return CloseWritten(f, filename, "ASCII outfile");
 }
 
-void Calc::MxASCIIWriteV(const double* vector, const char* filename) const {
+Status Calc::MxASCIIWriteV(const double* vector, const char* filename) const {
   FILE* f = fopen(filename, "w");
-  if (f == nullptr) Fatal(1, "could not open file pointer 4 ASCII outfile\n");
+  if (f == nullptr) return Failure(1, "could not open file pointer 4 ASCII outfile\n");
   std::vector<char> text(static_cast<size_t>(std::max(dim, 0)) * (FormatBound(15, 10) + 1));
   char* end = text.data();
   for (int i = 0; i < dim; ++i) {
@@ -163,12 +167,12 @@ void Calc::MxASCIIWriteV(const double* vector, const char* filename) const {
   }
   fwrite(text.data(), 1, static_cast<size_t>(end - text.data()), f);
   if (!opts.quiet) fprintf(stderr, "vector written to ASCII file\n");
-  CloseWritten(f, filename, "ASCII outfile");
+  return CloseWritten(f, filename, "ASCII outfile");
 }
 
-void Calc::MxMathematicaWrite(const double* matrix) const {
+Status Calc::MxMathematicaWrite(const double* matrix) const {
   FILE* f = fopen("mxMat.txt", "w");
-  if (f == nullptr) Fatal(1, "could not open file pointer 4 Matematica outfile\n");
+  if (f == nullptr) return Failure(1, "could not open file pointer 4 Matematica outfile\n");
   const size_t nn = static_cast<size_t>(dim);
   // Mathematica lists are rows of the matrix it builds: write our columns.
   fputc('{', f);
@@ -180,5 +184,5 @@ void Calc::MxMathematicaWrite(const double* matrix) const {
     fputs(i + 1 < nn ? ",\n" : "}\n", f);
   }
   if (nn == 0) fputs("}\n", f);
-  CloseWritten(f, "mxMat.txt", "Matematica outfile");
+  return CloseWritten(f, "mxMat.txt", "Matematica outfile");
 }

@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,11 @@ using spectral_test::ReversibleLandscape;
 // Runs MxDiagonalize on a copy of U and returns what it printed on stderr.
 std::string Diagonalize(Calc& calc, std::vector<double> U, const std::vector<double>& p8) {
   testing::internal::CaptureStderr();
-  calc.MxDiagonalize(U, p8);
-  return testing::internal::GetCapturedStderr();
+  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  const Status status = calc.MxDiagonalize(U, p8, outcome);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(status.ok()) << status.message;
+  return err;
 }
 
 std::string Format(const char* fmt, const std::vector<double>& values) {
@@ -207,16 +212,73 @@ TEST(MxDiagonalize, OneState) {
   }
 }
 
-TEST(MxDiagonalize, EmptyEquilibriumEntryStopsWithNotANumber) {
-  // p8[1] = 0 makes P^-1/2 infinite: row 1 of the scaled matrix is NaN.
-  RunOptions opts;
-  Calc calc(2, opts);
-  std::vector<double> U = {-1, 0.5, 1, -0.5};
-  EXPECT_EXIT(calc.MxDiagonalize(U, {1.0, 0.0}), testing::ExitedWithCode(255),
-              "^Weird rates! r\\(    0,    1\\)=\\(0.000000e\\+00, -?nan\\)\n"
-              "Weird rates! r\\(    1,    1\\)=\\(-?nan, -?nan\\)\n"
-              "Rates are not good -- check your rates \\(maybe the equilibrium was not computed "
-              "correctly\\? rerun with --equil-file or -v set\\)!!!... \\(-?nan\\)\n$");
+// The ways the stage fails: the status the run ends with and what was
+// printed before it.
+TEST(MxDiagonalize, FailuresComeBackAsStatus) {
+  struct Case {
+    const char* name;
+    std::function<void(RunOptions&)> set;
+    const char* blocked;  // made a directory, so that it cannot be written
+    std::vector<double> p8;
+    int exit_status;
+    std::string message;
+    const char* err;  // regular expression for stderr
+  };
+  const std::string rates_not_good =
+      "Rates are not good -- check your rates (maybe the equilibrium was not computed "
+      "correctly? rerun with --equil-file or -v set)!!!... (";
+  const Case cases[] = {
+      // p8[1] = 0 makes P^-1/2 infinite: row 1 of the scaled matrix is NaN.
+      {"empty equilibrium entry",
+       [](RunOptions&) {},
+       nullptr,
+       {1.0, 0.0},
+       kExitInconsistentRates,
+       rates_not_good,
+       "^Weird rates! r\\(    0,    1\\)=\\(0.000000e\\+00, -?nan\\)\n"
+       "Weird rates! r\\(    1,    1\\)=\\(-?nan, -?nan\\)\n$"},
+      {"Mathematica file",
+       [](RunOptions& o) { o.mathematicamatrix = 1; },
+       "mxMat.txt",
+       {1.0 / 3, 2.0 / 3},
+       kExitError,
+       "could not open file pointer 4 Matematica outfile\n",
+       "^$"},
+      {"eigenvalues of --dumpX",
+       [](RunOptions& o) { o.dumpX = 1; },
+       "evals.txt",
+       {1.0 / 3, 2.0 / 3},
+       kExitError,
+       "could not open file pointer 4 ASCII outfile\n",
+       "^$"},
+      {"eigenvectors of --dumpE",
+       [](RunOptions& o) { o.dumpE = 1; },
+       "evecs.bin",
+       {1.0 / 3, 2.0 / 3},
+       kExitError,
+       "ERROR: could not open file pointer for binary outfile evecs.bin\n",
+       "^$"},
+  };
+  for (const Case& c : cases) {
+    for (Eigensolver solver : {Eigensolver::kAuto, Eigensolver::kLapack}) {
+      SCOPED_TRACE(std::string(c.name) + (solver == Eigensolver::kLapack ? " (lapack)" : ""));
+      ScopedTempDir dir;
+      if (c.blocked != nullptr) std::filesystem::create_directory(c.blocked);
+      RunOptions opts;
+      opts.quiet = 1;
+      opts.eigensolver = solver;
+      c.set(opts);
+      Calc calc(2, opts);
+      std::vector<double> U = {-2, 1, 2, -1};
+      Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+      testing::internal::CaptureStderr();
+      const Status status = calc.MxDiagonalize(U, c.p8, outcome);
+      const std::string err = testing::internal::GetCapturedStderr();
+      EXPECT_EQ(c.exit_status, status.exit_status);
+      EXPECT_EQ(c.message, status.message.substr(0, c.message.size()));
+      EXPECT_TRUE(std::regex_match(err, std::regex(c.err))) << err;
+    }
+  }
 }
 
 // The files of --dumpE and --mathematicamatrix, and the values they hold.
@@ -271,7 +333,9 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndStops) {
     opts.eigensolver = solver;
     Calc calc(2, opts);
     std::vector<double> U = {0, 1, 1, 0};
-    EXPECT_EQ(calc.MxDiagonalize(U, {0.5, 0.5}), Calc::SpectrumOutcome::kDumpedStop);
+    Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+    EXPECT_TRUE(calc.MxDiagonalize(U, {0.5, 0.5}, outcome).ok());
+    EXPECT_EQ(outcome, Calc::SpectrumOutcome::kDumpedStop);
     // Written with the --useplusI shift, which the stages after it remove.
     EXPECT_EQ(ReadFile("evals.txt"), Format("%15.10g ", {1.0, -1.0}));
     std::filesystem::remove("evals.txt");
@@ -314,7 +378,7 @@ TEST(MxEigenSymmetric, FallsBackWhenTheDivideAndConquerWorkSpaceIsMissing) {
     Calc calc(n, opts);
     std::vector<double> work = S;
     testing::internal::CaptureStderr();
-    calc.MxEigenSymmetric(work);
+    EXPECT_TRUE(calc.MxEigenSymmetric(work).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_LT(SymmetricResidual(S, calc, n), 1e-10);
   }
@@ -332,7 +396,7 @@ TEST(MxEigenSymmetric, FallsBackWhenTheDivideAndConquerWorkSpaceIsMissing) {
         limit.rlim_cur = limit.rlim_max =
             static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + 1.5 * n * row_bytes);
         if (setrlimit(RLIMIT_AS, &limit) != 0) exit(3);
-        calc.MxEigenSymmetric(work);
+        if (!calc.MxEigenSymmetric(work).ok()) exit(6);
         for (int k = 1; k < n; ++k) {
           if (!(calc.evals[k - 1] <= calc.evals[k])) exit(4);
         }
@@ -347,12 +411,15 @@ TEST(EigenSolvers, RefuseNotANumber) {
   // output; never hand it over.
   RunOptions opts;
   Calc calc(2, opts);
+  const std::string message = "Cannot compute eigenvalues: the matrix holds NaN\n";
   std::vector<double> S = {1, std::nan(""), std::nan(""), 1};
-  EXPECT_EXIT(calc.MxEigenSymmetric(S), testing::ExitedWithCode(1),
-              "^Cannot compute eigenvalues: the matrix holds NaN\n$");
+  Status status = calc.MxEigenSymmetric(S);
+  EXPECT_EQ(kExitError, status.exit_status);
+  EXPECT_EQ(message, status.message);
   std::vector<double> U = {-1, std::nan(""), 1, 0};
-  EXPECT_EXIT(calc.MxEigenGeneral(U), testing::ExitedWithCode(1),
-              "^Cannot compute eigenvalues: the matrix holds NaN\n$");
+  status = calc.MxEigenGeneral(U);
+  EXPECT_EQ(kExitError, status.exit_status);
+  EXPECT_EQ(message, status.message);
 }
 
 TEST(MxEigenGeneral, RightEigenpairsAndComplexWarning) {
@@ -363,7 +430,7 @@ TEST(MxEigenGeneral, RightEigenpairsAndComplexWarning) {
     Calc calc(3, opts);
     std::vector<double> work = U;
     testing::internal::CaptureStderr();
-    calc.MxEigenGeneral(work);
+    EXPECT_TRUE(calc.MxEigenGeneral(work).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     for (int k = 0; k < 3; ++k) {
       SCOPED_TRACE(k);
@@ -381,7 +448,7 @@ TEST(MxEigenGeneral, RightEigenpairsAndComplexWarning) {
     Calc calc(2, opts);
     std::vector<double> rotation = {1, -1, 1, 1};  // eigenvalues 1 +- i
     testing::internal::CaptureStderr();
-    calc.MxEigenGeneral(rotation);
+    EXPECT_TRUE(calc.MxEigenGeneral(rotation).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "eigenvalue 0 is 1 + i*1, which is somewhat complex\n"
               "eigenvalue 1 is 1 + i*-1, which is somewhat complex\n");

@@ -39,7 +39,8 @@ std::string Evolve(const RunOptions& opts, int n, const std::vector<double>& U,
   if (sequence != nullptr) calc.sequence = sequence;
   std::vector<double> work = U;
   testing::internal::CaptureStderr();
-  calc.MxDiagonalize(work, p8);
+  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  EXPECT_TRUE(calc.MxDiagonalize(work, p8, outcome).ok());
   testing::internal::CaptureStdout();
   const Status status = calc.MxIterate(p0, p8);
   std::string out = testing::internal::GetCapturedStdout();
