@@ -344,7 +344,7 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndStops) {
 
 // Largest residual |S v - lambda v| over every 10th eigenpair in calc (evecs
 // in our layout: column k belongs to evals[k]).
-double SymmetricResidual(const std::vector<double>& S, const Calc& calc, int n) {
+[[maybe_unused]] double SymmetricResidual(const std::vector<double>& S, const Calc& calc, int n) {
   double residual = 0.0;
   for (int k = 0; k < n; k += 10) {
     for (int i = 0; i < n; ++i) {
