@@ -25,7 +25,6 @@
 #include "calc/backend/arithmetic_backend.h"
 #include "calc/backend/reduce.h"
 #include "calc/model/calc.h"
-#include "calc/model/detailed_balance.h"
 #include "calc/model/rescale.h"
 #include "calc/spectrum/stiffness.h"
 #include "command_line/command_line_args.h"
@@ -222,8 +221,7 @@ int RunDriver(ProgramRecord& record) {
 
   if (!opts.just_shorten) {
     if (opts.exponent) {
-      WarnIfExponentialStiff(calc, RateSpread(U, d), p8,
-                             calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, d));
+      WarnIfExponentialStiff(calc, RateSpread(U, d), p8, DefaultRunResolves(calc, U, p8));
       ProgressStage("time points", true);
       if (!calc.OneStateTablePrinted()) {
         if (status = calc.MxIterateExponent(p0, p8, U); !status.ok()) Fatal(status);

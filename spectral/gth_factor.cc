@@ -43,15 +43,16 @@ void PermuteSymmetrically(int n, double* a, const std::vector<int>& perm) {
 
 }  // namespace
 
-std::vector<int> EliminationOrder(int n, const double* q) {
+std::vector<double> LocalBalanceLogWeights(int n, const double* q, int* components) {
   const size_t nn = static_cast<size_t>(n);
-  // log p_j - log p_c = log k(c -> j) - log k(j -> c) along tree edges.
   std::vector<double> logp(nn, 0.0);
   std::vector<char> seen(nn, 0);
   std::vector<int> queue;
   queue.reserve(nn);
+  int roots = 0;
   for (size_t root = 0; root < nn; ++root) {
     if (seen[root]) continue;  // a further component (or one-way rates)
+    ++roots;
     seen[root] = 1;
     queue.push_back(static_cast<int>(root));
     for (size_t head = queue.size() - 1; head < queue.size(); ++head) {
@@ -67,7 +68,13 @@ std::vector<int> EliminationOrder(int n, const double* q) {
       }
     }
   }
-  std::vector<int> order(nn);
+  if (components != nullptr) *components = roots;
+  return logp;
+}
+
+std::vector<int> EliminationOrder(int n, const double* q) {
+  const std::vector<double> logp = LocalBalanceLogWeights(n, q);
+  std::vector<int> order(static_cast<size_t>(n));
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return logp[a] < logp[b]; });
   return order;

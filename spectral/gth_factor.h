@@ -33,6 +33,14 @@ struct GthFactor {
   std::vector<double> p8;
 };
 
+// Logarithms of the equilibrium weights that local balance gives along a
+// breadth-first tree of two-way rates: log p_j - log p_c = log k(c -> j) -
+// log k(j -> c) for each tree edge c - j. Exact up to rounding when the rates
+// obey detailed balance; only an estimate otherwise. Each component of the
+// two-way graph has its own root at 0; `components` receives their count.
+// `q` as for EliminationOrder. O(n^2).
+std::vector<double> LocalBalanceLogWeights(int n, const double* q, int* components = nullptr);
+
 // Static elimination order: the states sorted by increasing equilibrium
 // population as local balance along a breadth-first tree of two-way rates
 // estimates it (in logarithms, so no spread of the rates overflows). Any

@@ -178,3 +178,10 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 std::string SourcePath(const std::string& relative) {
   return std::string(ZOLVANE_SOURCE_DIR) + "/" + relative;
 }
+
+void WriteFirstMinima(const std::string& path, int count) {
+  std::istringstream in(ReadFile(SourcePath("examples/landscape.qorp")));
+  std::string text, line;
+  for (int i = 0; i <= count && std::getline(in, line); ++i) text += line + "\n";
+  WriteFile(path, text);
+}

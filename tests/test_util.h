@@ -54,6 +54,11 @@ RunResult RunZolvane(const std::vector<std::string>& args, const std::string& st
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& stdin_text = "");
 
+// Writes the first line (the sequence) and the first `count` minima of the
+// bundled example qorp file to `path`: a qorp file for a rates matrix of
+// `count` states, which absorbing-state runs on rates need.
+void WriteFirstMinima(const std::string& path, int count);
+
 // Full path of a file in the source tree, e.g. SourcePath("examples/x.qorp").
 std::string SourcePath(const std::string& relative);
 

@@ -3,15 +3,10 @@
 #include <utility>
 
 #include "calc/extended/extended.h"
-#include "calc/model/detailed_balance.h"
 #include "calc/passage/reduce_in_double.h"
 #include "calc/spectrum/stiffness.h"
 
 namespace {
-
-bool Reversible(const Calc& calc, const std::vector<double>& U, const std::vector<double>& p8) {
-  return calc.absorbing_state == 0 && HoldsDetailedBalance(U, p8, calc.dim);
-}
 
 // The extended pipeline ends the run itself on a failure of its table.
 SpectrumStage FromExtended(ExtendedSpectrum spectrum) {
@@ -63,7 +58,7 @@ SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::v
 
 void WarnIfNoWiderThanDouble(const Calc& calc, const std::vector<double>& U,
                              const std::vector<double>& p8) {
-  WarnIfArithmeticUnprotected(calc, RateSpread(U, calc.dim), p8, Reversible(calc, U, p8));
+  WarnIfArithmeticUnprotected(calc, RateSpread(U, calc.dim), p8, DefaultRunResolves(calc, U, p8));
 }
 
 void ExtendedFirstPassage(const Calc& calc, const std::vector<double>& U,

@@ -129,9 +129,12 @@ struct Calc {
   enum class SpectrumSolver {
     kNone,
     kAccurate,             // the factorised solver (rates in detailed balance)
-    kLapackSymmetric,      // dsyevd on S, chosen by --eigensolver lapack
+    kLapackChosen,         // LAPACK chosen by --eigensolver lapack where the factorised
+                           // solver would take the rates (dsyevd on S; dgeevx on U
+                           // beside an absorbing state)
     kLapackNotReversible,  // dsyevd on S of rates without detailed balance
-    kLapackGeneral,        // dgeevx on U (an absorbing state)
+    kLapackGeneral,        // dgeevx on U beside an absorbing state, the transient
+                           // states not in detailed balance
     kStored,               // read back by --recoverE
   };
   SpectrumSolver spectrum_solver = SpectrumSolver::kNone;

@@ -1,8 +1,11 @@
 #include "calc/model/detailed_balance.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
+
+#include "spectral/gth_factor.h"
 
 namespace {
 
@@ -39,6 +42,31 @@ bool HoldsDetailedBalance(const std::vector<double>& U, const std::vector<double
     }
   }
   return true;
+}
+
+bool TransientStatesHoldDetailedBalance(const std::vector<double>& U, int n) {
+  if (n < 2 || U.size() < static_cast<size_t>(n) * n) return false;
+  const size_t nn = static_cast<size_t>(n), t = nn - 1;
+  for (size_t i = 0; i < t; ++i) {
+    if (U[i * nn + t] != 0.0) return false;  // a rate out of the absorbing state
+  }
+  std::vector<double> block(t * t);
+  for (size_t i = 0; i < t; ++i) {
+    std::copy(U.begin() + static_cast<std::ptrdiff_t>(i * nn),
+              U.begin() + static_cast<std::ptrdiff_t>(i * nn + t),
+              block.begin() + static_cast<std::ptrdiff_t>(i * t));
+  }
+  for (size_t i = 0; i < t; ++i) block[i * t + i] = 0.0;
+  int components = 0;
+  const std::vector<double> logp =
+      LocalBalanceLogWeights(static_cast<int>(t), block.data(), &components);
+  if (components != 1) return false;
+  // Weights below the smallest double make HoldsDetailedBalance say no: the
+  // conservative answer for a spread beyond 1e308.
+  const double top = *std::max_element(logp.begin(), logp.end());
+  std::vector<double> weights(t);
+  for (size_t i = 0; i < t; ++i) weights[i] = std::exp(logp[i] - top);
+  return HoldsDetailedBalance(block, weights, static_cast<int>(t));
 }
 
 double EquilibriumSpread(const std::vector<double>& p8) {

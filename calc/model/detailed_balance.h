@@ -18,6 +18,13 @@ constexpr double kBalanceTolerance = 1e-6;
 // no spread of the rates or of p8 decides the answer. O(n^2).
 bool HoldsDetailedBalance(const std::vector<double>& U, const std::vector<double>& p8, int n);
 
+// Whether the states but the last (the absorbing state of the run) obey
+// detailed balance among themselves with the weights local balance gives
+// them, form one chain of two-way rates, and receive no rate from the last:
+// the conditions under which the factorised solver takes an absorbing-state
+// run. O(n^2).
+bool TransientStatesHoldDetailedBalance(const std::vector<double>& U, int n);
+
 // Largest over smallest entry of p8 (1 when p8 has no positive entry).
 double EquilibriumSpread(const std::vector<double>& p8);
 

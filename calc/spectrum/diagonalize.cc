@@ -205,7 +205,11 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
     if (status = MxMathematicaWrite(U.data()); !status.ok()) return status;
   }
 
-  spectrum_solver = absorbing ? SpectrumSolver::kLapackGeneral : SpectrumSolver::kLapackSymmetric;
+  spectrum_solver = SpectrumSolver::kLapackChosen;
+  if (absorbing &&
+      (opts.eigensolver != Eigensolver::kLapack || !TransientStatesHoldDetailedBalance(U, n))) {
+    spectrum_solver = SpectrumSolver::kLapackGeneral;
+  }
   if (!absorbing && opts.eigensolver != Eigensolver::kLapack) {
     if (!HoldsDetailedBalance(U, p8, n)) {
       spectrum_solver = SpectrumSolver::kLapackNotReversible;

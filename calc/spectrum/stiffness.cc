@@ -15,6 +15,12 @@
 
 #include "calc/model/detailed_balance.h"
 
+bool DefaultRunResolves(const Calc& calc, const std::vector<double>& U,
+                        const std::vector<double>& p8) {
+  return calc.absorbing_state == 0 ? HoldsDetailedBalance(U, p8, calc.dim)
+                                   : TransientStatesHoldDetailedBalance(U, calc.dim);
+}
+
 double RateSpread(const std::vector<double>& U, int n) {
   const size_t nn = static_cast<size_t>(n);
   double lo = 0.0, hi = 0.0;

@@ -30,11 +30,18 @@ constexpr double kUnresolvedEquilibrium = 1e16;
 // state are traps, reported on their own, and do not count.
 double UnresolvedSpectrumSpread(const Calc& calc);
 
+// Whether the default run takes these rates with the factorised solver, so
+// that it resolves them at any stiffness: detailed balance of U with p8, or
+// of the transient states among themselves beside an absorbing state.
+bool DefaultRunResolves(const Calc& calc, const std::vector<double>& U,
+                        const std::vector<double>& p8);
+
 // Prints one warning line (unless --quiet) when the spectrum or p8 is
 // unresolved, unless the factorised solver made the spectrum. The line names
 // what to rerun with, by calc.spectrum_solver: --eigensolver accurate after
 // --eigensolver lapack, --mlapack-method QD for rates without detailed
-// balance, DD or QD (by the rate spread) beside an absorbing state. The
+// balance, DD or QD (by the rate spread) beside an absorbing state whose
+// transient states are not in detailed balance. The
 // distributed run sends the user to the serial program's --eigensolver.
 void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread, const std::vector<double>& p8,
                               bool distributed = false);
@@ -45,8 +52,8 @@ constexpr double kExponentialStiff = 1e13;
 
 // Prints one warning line (unless --quiet) when the rates of the --exponent
 // run spread over at least kExponentialStiff or p8 over
-// kUnresolvedEquilibrium. `reversible`: the rates obey detailed balance, so
-// the default run resolves them.
+// kUnresolvedEquilibrium. `reversible`: DefaultRunResolves, and the line
+// names the default run.
 void WarnIfExponentialStiff(const Calc& calc, double rate_spread, const std::vector<double>& p8,
                             bool reversible);
 
@@ -57,7 +64,7 @@ double UnprotectedArithmeticLimit(Arithmetic arithmetic);
 
 // One warning line (unless --quiet) for --mlapack-method LD or DOUBLE when
 // the rates or p8 spread beyond what that arithmetic resolves; names the
-// default run (rates in detailed balance) or QD.
+// default run (`reversible`: DefaultRunResolves) or QD.
 void WarnIfArithmeticUnprotected(const Calc& calc, double rate_spread,
                                  const std::vector<double>& p8, bool reversible);
 

@@ -160,8 +160,8 @@ TEST(MxDiagonalize, RatesWithoutDetailedBalanceTakeTheLapackPath) {
 // With an absorbing state (the last), the factorised solver takes the run
 // when the other rates obey detailed balance and --eigensolver allows it;
 // --eigensolver lapack and a transient block driven round a cycle keep the
-// general solver. Two transient states (0 -> 1 at 2, back at 1, leak 3 out
-// of 0) have the eigenvalues 0 and -3 +- sqrt(6) either way.
+// general solver (chosen, or because nothing else takes the rates). Two transient states (0 -> 1 at
+// 2, back at 1, leak 3 out of 0) have the eigenvalues 0 and -3 +- sqrt(6) either way.
 TEST(MxDiagonalize, AbsorbingRunsTakeTheFactorisedSolverOnlyOnReversibleRates) {
   const std::vector<double> reversible = {-5, 1, 0, 2, -1, 0, 3, 0, 0};
   const std::vector<double> cycle = {-4, 1, 2, 0, 2, -3, 1, 0, 1, 2, -3, 0, 1, 0, 0, 0};
@@ -174,7 +174,8 @@ TEST(MxDiagonalize, AbsorbingRunsTakeTheFactorisedSolverOnlyOnReversibleRates) {
   const Case cases[] = {
       {"auto", reversible, Eigensolver::kAuto, Calc::SpectrumSolver::kAccurate},
       {"accurate", reversible, Eigensolver::kAccurate, Calc::SpectrumSolver::kAccurate},
-      {"lapack", reversible, Eigensolver::kLapack, Calc::SpectrumSolver::kLapackGeneral},
+      {"lapack", reversible, Eigensolver::kLapack, Calc::SpectrumSolver::kLapackChosen},
+      {"cycle, lapack", cycle, Eigensolver::kLapack, Calc::SpectrumSolver::kLapackGeneral},
       {"cycle, auto", cycle, Eigensolver::kAuto, Calc::SpectrumSolver::kLapackGeneral},
       {"cycle, accurate", cycle, Eigensolver::kAccurate, Calc::SpectrumSolver::kLapackGeneral},
   };

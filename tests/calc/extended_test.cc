@@ -259,11 +259,14 @@ TEST(ExtendedTest, StiffChainFirstPassageTimes) {
 // Every path that stays in plain double warns on stiff rates and names its
 // remedy: the LAPACK eigensolver from its eigenvalues (also when they come
 // from a stored decomposition), --exponent from the rate spread. The default
-// run resolves these rates and says nothing.
+// run resolves these rates and says nothing, also when the last state is
+// absorbing (the two others still in balance), so the remedies stay the same
+// there.
 TEST(ExtendedTest, DoublePathsWarnOnStiffRates) {
   ScopedTempDir dir;
   WriteFile("stiff.rates", RatesFile({1.0, 0.5, 1e-16, 1e-16}));
   WriteFile("mild.rates", RatesFile({1.0, 0.5, 1e-10, 1e-10}));
+  WriteFirstMinima("three.qorp", 3);
   struct Path {
     const char* name;
     std::vector<std::string> args;
@@ -298,10 +301,17 @@ TEST(ExtendedTest, DoublePathsWarnOnStiffRates) {
     RunResult stiff = RunZolvane(stiff_run);
     if (path.warning == nullptr) {
       EXPECT_EQ(stiff.err.find("WARNING"), std::string::npos) << stiff.err;
+      RunResult absorbing = RunZolvane(Concat(stiff_run, {"-a", "3", "--qorp", "three.qorp"}));
+      EXPECT_EQ(absorbing.err.find("WARNING"), std::string::npos) << absorbing.err;
       continue;
     }
     EXPECT_NE(stiff.err.find(path.warning), std::string::npos) << stiff.err;
     EXPECT_NE(stiff.err.find(path.remedy), std::string::npos) << stiff.err;
+    if (path.args != std::vector<std::string>{"--recoverE"}) {
+      RunResult absorbing = RunZolvane(Concat(stiff_run, {"-a", "3", "--qorp", "three.qorp"}));
+      EXPECT_EQ(absorbing.status, 0) << absorbing.err;
+      EXPECT_NE(absorbing.err.find(path.remedy), std::string::npos) << absorbing.err;
+    }
     RunResult quiet = RunZolvane(Concat(stiff_run, {"-q"}));
     EXPECT_EQ(quiet.err.find("WARNING"), std::string::npos) << quiet.err;
     for (const char* file : {"mild.rates", "examples"}) {

@@ -60,11 +60,6 @@ void ExpectOrderlyEnd(const RunResult& r) {
 
 // Three minima of the bundled landscape: method A, and the states an
 // absorbing state is appended to.
-void WriteThreeMinima(const std::string& path) {
-  const std::vector<std::string> lines = Lines(ReadFile(SourcePath("examples/landscape.qorp")));
-  WriteFile(path, lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n" + lines[3] + "\n");
-}
-
 // A binary rates file: the count, then the matrix column by column (column
 // i = the rates out of state i); `rates` is given row by row as rate i -> j.
 void WriteBinaryRates(const std::string& path, int n, const std::vector<double>& rates) {
@@ -82,7 +77,7 @@ void WriteBinaryRates(const std::string& path, int n, const std::vector<double>&
 class HostileInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteThreeMinima("three.qorp");
+    WriteFirstMinima("three.qorp", 3);
     // Rates i -> j by row. neg: 1 -> 3 is -1, so state 3's weight is -1.
     WriteFile("neg.rates", "0 1 -1\n1 0 1\n1 1 0\n");
     // Weights 1, 1 and -2: they sum to 0.
