@@ -185,3 +185,28 @@ void WriteFirstMinima(const std::string& path, int count) {
   for (int i = 0; i <= count && std::getline(in, line); ++i) text += line + "\n";
   WriteFile(path, text);
 }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const std::vector<std::vector<std::string>>& ExtendedMethods() {
+  static const std::vector<std::vector<std::string>> methods = {
+      {"--mlapack-method", "DOUBLE"},
+      {"--mlapack-method", "LD"},
+      {"--mlapack-method", "DD"},
+      {"--mlapack-method", "QD"},
+      {"--mlapack-method", "FLOAT128"},
+      {"--mlapack-method", "MPFR", "--mlapack-precision", "128"},
+      {"--mlapack-method", "GMP", "--mlapack-precision", "128"},
+  };
+  return methods;
+}

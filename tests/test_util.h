@@ -54,6 +54,15 @@ RunResult RunZolvane(const std::vector<std::string>& args, const std::string& st
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& stdin_text = "");
 
+// The lines of `text`, without their newlines.
+std::vector<std::string> Lines(const std::string& text);
+
+// a followed by b: command lines built from shared parts.
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b);
+
+// Every --mlapack-method with the arguments it needs, narrowest first.
+const std::vector<std::vector<std::string>>& ExtendedMethods();
+
 // Writes the first line (the sequence) and the first `count` minima of the
 // bundled example qorp file to `path`: a qorp file for a rates matrix of
 // `count` states, which absorbing-state runs on rates need.

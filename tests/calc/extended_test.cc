@@ -22,22 +22,6 @@ using Big = boost::multiprecision::cpp_bin_float_100;
 using spectral_test::ParseTable;
 using spectral_test::Table;
 
-// The methods and the extra arguments they need.
-const std::vector<std::vector<std::string>> kMethods = {
-    {"--mlapack-method", "DOUBLE"},
-    {"--mlapack-method", "LD"},
-    {"--mlapack-method", "DD"},
-    {"--mlapack-method", "QD"},
-    {"--mlapack-method", "FLOAT128"},
-    {"--mlapack-method", "MPFR", "--mlapack-precision", "128"},
-    {"--mlapack-method", "GMP", "--mlapack-precision", "128"},
-};
-
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 // Every population of two tables within `abs` plus the rounding of the
 // printed "%e" (7 significant digits); same time axis.
 void ExpectTablesNear(const Table& expected, const Table& actual, double abs) {
@@ -124,7 +108,7 @@ TEST(ExtendedTest, EveryMethodMatchesTheLapackPathOnTheExample) {
     RunResult lapack = RunZolvane(args);
     ASSERT_EQ(lapack.status, 0) << lapack.err;
     const Table expected = ParseTable(lapack.out);
-    for (const std::vector<std::string>& method : kMethods) {
+    for (const std::vector<std::string>& method : ExtendedMethods()) {
       SCOPED_TRACE(method[1]);
       RunResult r = RunZolvane(Concat(args, method));
       ASSERT_EQ(r.status, 0) << r.err;

@@ -20,31 +20,14 @@
 namespace {
 
 // Every arithmetic; the empty one is the LAPACK path.
-const std::vector<std::vector<std::string>> kMethods = {
-    {},
-    {"--mlapack-method", "DOUBLE"},
-    {"--mlapack-method", "LD"},
-    {"--mlapack-method", "DD"},
-    {"--mlapack-method", "QD"},
-    {"--mlapack-method", "FLOAT128"},
-    {"--mlapack-method", "MPFR", "--mlapack-precision", "128"},
-    {"--mlapack-method", "GMP", "--mlapack-precision", "128"},
-};
+const std::vector<std::vector<std::string>> kMethods = [] {
+  std::vector<std::vector<std::string>> methods = {{}};
+  methods.insert(methods.end(), ExtendedMethods().begin(), ExtendedMethods().end());
+  return methods;
+}();
 
 std::string MethodName(const std::vector<std::string>& method) {
   return method.empty() ? "LAPACK" : method[1];
-}
-
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // No signal, no abort, no text of a library's own error path.

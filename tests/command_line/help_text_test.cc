@@ -22,13 +22,6 @@ struct HelpEntry {
   std::string text;  // all lines of the entry's text, joined by blanks
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // Splits the entries section into entries, checking the layout of every line:
 // option lines start their text at column 32, continuation lines are indented
 // by 33 blanks, and the only empty line inside the section is the one in the

@@ -60,11 +60,6 @@ std::string ExpectFailure(const FailingRun& run, const std::vector<std::string>&
   return r.out;
 }
 
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 // Table lines of the population output (lines not starting with '#').
 std::vector<std::string> TableLines(const std::string& out) {
   std::vector<std::string> lines;

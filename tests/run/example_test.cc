@@ -16,13 +16,6 @@
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 std::vector<double> Numbers(const std::string& line) {
   std::vector<double> values;
   std::istringstream in(line);

@@ -121,13 +121,6 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // The ordinary landscapes: the mildest fixtures and the bundled example.
 std::vector<std::vector<std::string>> OrdinaryRuns() {
   std::vector<std::vector<std::string>> runs;
