@@ -22,6 +22,7 @@
 #include "calc/model/calc.h"
 #include "calc/model/ergodicity.h"
 #include "calc/model/rescale.h"
+#include "calc/model/spectrum.h"
 #include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/eigen_order.h"
 #include "calc/spectrum/stiffness.h"
@@ -131,22 +132,23 @@ int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
 
 // Eigen-decomposition of the symmetrised matrix, the serial checks and
 // warnings on its result. Leaves the eigenvectors in z (columns in LAPACK's
-// ascending order), the sorted and clamped eigenvalues in calc.evals, and in
+// ascending order), the sorted eigenvalues (replicated) and the scalings in
+// `spectrum` (whose evecs stay empty: z holds them, distributed), and in
 // `order` the column of z that belongs to each sorted eigenvalue.
-void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistMatrix& z,
-                 std::vector<int>& order) {
+void Diagonalize(const Calc& calc, DistMatrix& a, const std::vector<double>& p8, Spectrum& spectrum,
+                 DistMatrix& z, std::vector<int>& order) {
   const RunOptions& opts = calc.opts;
   const int n = a.n;
   const size_t nn = static_cast<size_t>(n);
-  MxSqrtScalings(p8, nn, calc.sqrPI_, calc._sqrPI);
+  MxSqrtScalings(p8, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
   // S = P^-1/2 U P^1/2; in A = U^T, A(r, c) = U(c, r) is scaled by
-  // _sqrPI[c] first and sqrPI_[r] second, as the serial scalings do.
+  // inv_sqrt_p8[c] first and sqrt_p8[r] second, as the serial scalings do.
   for (int jl = 0; jl < a.local_cols; ++jl) {
-    const double left = calc._sqrPI[a.GlobalCol(jl)];
+    const double left = spectrum.inv_sqrt_p8[a.GlobalCol(jl)];
     for (int il = 0; il < a.local_rows; ++il) {
       double& x = a.At(il, jl);
       const double y = 0.0 + left * x;
-      x = 0.0 + y * calc.sqrPI_[a.GlobalRow(il)];
+      x = 0.0 + y * spectrum.sqrt_p8[a.GlobalRow(il)];
     }
   }
 
@@ -239,8 +241,8 @@ void Diagonalize(Calc& calc, DistMatrix& a, const std::vector<double>& p8, DistM
   // The serial order (equal values keep the solver's ascending order); here
   // it orders column numbers instead of moving columns.
   order = DescendingOrder(w);
-  calc.evals.resize(nn);
-  for (size_t k = 0; k < nn; ++k) calc.evals[k] = w[static_cast<size_t>(order[k])];
+  spectrum.evals.resize(nn);
+  for (size_t k = 0; k < nn; ++k) spectrum.evals[k] = w[static_cast<size_t>(order[k])];
 }
 
 }  // namespace
@@ -278,10 +280,11 @@ double DistributedRateSpread(const DistMatrix& a) {
 // The serial checks on the sorted eigen-decomposition: reachability in the
 // eigenvector graph, the largest eigenvalue, the clamp of the stationary
 // eigenvalues. Column k of the serial evecs is column order[k] of z.
-void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& order) {
+void CheckEigenvectors(const Calc& calc, Spectrum& spectrum, const DistMatrix& z,
+                       const std::vector<int>& order) {
   const RunOptions& opts = calc.opts;
   const int n = z.n;
-  std::vector<double>& evals = calc.evals;
+  std::vector<double>& evals = spectrum.evals;
 
   // States h and i are adjacent when evecs(i, h) and evecs(h, i) are both
   // non-zero; dense eigenvectors connect state 0 to all others at once.
@@ -336,7 +339,8 @@ void CheckEigenvectors(Calc& calc, const DistMatrix& z, const std::vector<int>& 
 // process's part of CL with its rows of the replicated coefficient block,
 // summed onto rank 0, which checks and prints the lines as the serial
 // program does.
-void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vector<double>& p0,
+void Iterate(const Calc& calc, const Spectrum& spectrum, DistMatrix& z,
+             const std::vector<int>& order, std::vector<double>& p0,
              const std::vector<double>& p8) {
   const RunOptions& opts = calc.opts;
   const int n = z.n;
@@ -345,7 +349,7 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
   std::vector<double> lambda(nn);
   std::vector<int> rank_of(nn);
   for (size_t k = 0; k < nn; ++k) {
-    lambda[order[k]] = calc.evals[k];
+    lambda[order[k]] = spectrum.evals[k];
     rank_of[order[k]] = static_cast<int>(k);
   }
 
@@ -355,7 +359,7 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
     std::vector<double> x(std::max(1, z.local_rows));
     for (int il = 0; il < z.local_rows; ++il) {
       const int i = z.GlobalRow(il);
-      x[il] = calc._sqrPI[i] * p0[i];
+      x[il] = spectrum.inv_sqrt_p8[i] * p0[i];
     }
     std::vector<double> part(std::max(1, z.local_cols), 0.0);
     if (z.local_rows > 0 && z.local_cols > 0) {
@@ -370,7 +374,7 @@ void Iterate(Calc& calc, DistMatrix& z, const std::vector<int>& order, std::vect
   // CL in place of Z.
   for (int jl = 0; jl < z.local_cols; ++jl) {
     for (int il = 0; il < z.local_rows; ++il) {
-      z.At(il, jl) = calc.sqrPI_[z.GlobalRow(il)] * z.At(il, jl);
+      z.At(il, jl) = spectrum.sqrt_p8[z.GlobalRow(il)] * z.At(il, jl);
     }
   }
 
@@ -501,26 +505,27 @@ int RunDistributed(ProgramRecord& record) {
 
   t = clock();
   DistMatrix z;
+  Spectrum spectrum;
   std::vector<int> order;
   const double spread = DistributedRateSpread(a);
-  Diagonalize(calc, a, p8, z, order);
-  CheckEigenvectors(calc, z, order);
+  Diagonalize(calc, a, p8, spectrum, z, order);
+  CheckEigenvectors(calc, spectrum, z, order);
   if (opts.dumpX) {
     RootOnly([&]() -> int64_t {
-      if (Status status = calc.MxASCIIWriteV(calc.evals.data(), "evals.txt"); !status.ok()) {
+      if (Status status = calc.MxASCIIWriteV(spectrum.evals.data(), "evals.txt"); !status.ok()) {
         Fatal(status);
       }
       return 0;
     });
     return kExitSuccess;  // the eigenvalues file is the whole product
   }
-  if (opts.useplusI) MxRemovePlusIShift(calc.evals);
-  WarnIfSpectrumUnresolved(calc, spread, p8, true);  // the evals are replicated
+  if (opts.useplusI) MxRemovePlusIShift(spectrum.evals);
+  WarnIfSpectrumUnresolved(calc, spectrum, spread, p8, true);  // the evals are replicated
   if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
 
   if (calc.OneStateTablePrinted()) return kExitSuccess;
   t = clock();
-  Iterate(calc, z, order, p0, p8);
+  Iterate(calc, spectrum, z, order, p0, p8);
   if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
   return kExitSuccess;
 }

@@ -24,6 +24,7 @@
 #include "calc/backend/reduce.h"
 #include "calc/model/calc.h"
 #include "calc/model/rescale.h"
+#include "calc/model/spectrum.h"
 #include "calc/passage/first_passage.h"
 #include "calc/table/populations.h"
 #include "command_line/command_line_args.h"
@@ -145,9 +146,8 @@ RunOptions Validate(const Settings& s, double t0, double t8, double tinc,
 struct Decomposition {
   std::vector<int> kept;
   int kept_columns = 0;
-  std::vector<double> evals, evecs, sqrPI_inv, sqrPI, p8;
-  // The time evolution forms its coefficients by the solver that ran.
-  Calc::SpectrumSolver solver = Calc::SpectrumSolver::kNone;
+  Spectrum spectrum;
+  std::vector<double> p8;
 };
 
 class Landscape {
@@ -203,6 +203,7 @@ class Landscape {
     ThrowIfFailed(calc.MxErgodicity(u, p0, n));
     if (cache && cache->kept == calc.kept) return *cache;
     std::vector<double> p8 = calc.MxAllocate();
+    Spectrum spectrum;
     if (calc.opts.method == 'A' && !reshaped) {
       std::vector<QorpRecord> kept_records;
       if (calc.kept.empty()) {
@@ -220,24 +221,15 @@ class Landscape {
       NumericalScope numerical;
       py::gil_scoped_release release;
       Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-      ThrowIfFailed(calc.MxDiagonalize(u, p8, outcome));
+      ThrowIfFailed(calc.MxDiagonalize(u, p8, spectrum, outcome));
       if (outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
         // The command line goes on in quad-double there; the module does not
         // offer the extended arithmetics.
         throw StageError(255, "the eigensolver did not converge in double precision", true);
       }
     }
-    cache = Decomposition{calc.kept,   calc.kept_columns, calc.evals, calc.evecs,
-                          calc._sqrPI, calc.sqrPI_,       p8,         calc.spectrum_solver};
+    cache = Decomposition{calc.kept, calc.kept_columns, std::move(spectrum), std::move(p8)};
     return *cache;
-  }
-
-  static void Restore(Calc& calc, const Decomposition& d) {
-    calc.evals = d.evals;
-    calc.evecs = d.evecs;
-    calc._sqrPI = d.sqrPI_inv;
-    calc.sqrPI_ = d.sqrPI;
-    calc.spectrum_solver = d.solver;
   }
 };
 
@@ -304,12 +296,11 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
   Calc calc = l.MakeCalc(o);
   std::vector<double> start = l.MakeP0(calc, p0);
   const Decomposition& d = l.Decompose(calc, start);
-  Landscape::Restore(calc, d);
   std::vector<double> out_times, rows;
   {
     NumericalScope numerical;
     Evolution e;
-    ThrowIfFailed(MakeEvolution(calc, std::vector<double>(d.evecs), start, e));
+    ThrowIfFailed(MakeEvolution(calc, d.spectrum, std::vector<double>(d.spectrum.evecs), start, e));
     auto keep = [&](double t, double* p) {
       double sum = 0.0;
       ThrowIfFailed(CheckPopulationLine(o, p, calc.dim, t, sum));
@@ -484,18 +475,19 @@ table's (|p|, checked as num_err says); states the start cannot reach are 0.)doc
             Calc calc = l.MakeCalc(o);
             std::vector<double> start = l.MakeP0(calc, p0);
             const Decomposition& d = l.Decompose(calc, start);
-            const size_t m = d.evals.size();
+            const size_t m = d.spectrum.evals.size();
             py::array_t<double> vecs({static_cast<py::ssize_t>(m), static_cast<py::ssize_t>(m)});
-            std::copy(d.evecs.begin(), d.evecs.end(), vecs.mutable_data());
+            std::copy(d.spectrum.evecs.begin(), d.spectrum.evecs.end(), vecs.mutable_data());
             std::vector<int> states = d.kept;
             if (states.empty()) {
               for (int i = 0; i < l.n; ++i) states.push_back(i);
             }
             // With an absorbing state the scalings (if any) are those of the
             // transient states, not of p8.
-            py::object sqrt_p8 = d.sqrPI.empty() || l.absorbing_state != 0 ? py::object(py::none())
-                                                                           : Vector(d.sqrPI);
-            return py::make_tuple(Vector(d.evals), vecs, sqrt_p8, states);
+            py::object sqrt_p8 = d.spectrum.sqrt_p8.empty() || l.absorbing_state != 0
+                                     ? py::object(py::none())
+                                     : Vector(d.spectrum.sqrt_p8);
+            return py::make_tuple(Vector(d.spectrum.evals), vecs, sqrt_p8, states);
           },
           py::arg("p0") = py::none(),
           R"doc(Returns (eigenvalues, eigenvectors, sqrt_p8, states): eigenvalues of

@@ -26,6 +26,7 @@
 #include "calc/backend/reduce.h"
 #include "calc/model/calc.h"
 #include "calc/model/rescale.h"
+#include "calc/model/spectrum.h"
 #include "calc/spectrum/stiffness.h"
 #include "command_line/command_line_args.h"
 #include "input/bin_rates_file.h"
@@ -231,11 +232,14 @@ int RunDriver(ProgramRecord& record) {
       // The table stage holds the decomposition in the arithmetic that
       // made it.
       std::function<Status(std::vector<double>&)> table;
+      Spectrum stored;
       if (opts.recoverE) {
-        if (status = calc.MxRecover(p8); !status.ok()) Fatal(status);
+        if (status = calc.MxRecover(p8, stored); !status.ok()) Fatal(status);
         // A stored decomposition is used in double whatever made it.
-        WarnIfSpectrumUnresolved(calc, RateSpread(U, d), p8);
-        table = [&calc, &p8](std::vector<double>& p) { return calc.MxIterate(p, p8); };
+        WarnIfSpectrumUnresolved(calc, stored, RateSpread(U, d), p8);
+        table = [&calc, &stored, &p8](std::vector<double>& p) {
+          return calc.MxIterate(stored, p, p8);
+        };
       } else {
         t = clock();
         ProgressStage("diagonalising");

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "calc/extended/extended.h"
+#include "calc/model/spectrum.h"
 #include "calc/passage/reduce_in_double.h"
 #include "calc/spectrum/stiffness.h"
 
@@ -42,14 +43,18 @@ SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::v
                                 const std::vector<QorpRecord>* energies) {
   const double spread = RateSpread(U, calc.dim);
   SpectrumStage stage;
-  stage.status = calc.MxDiagonalize(U, p8, stage.outcome);
+  Spectrum spectrum;
+  stage.status = calc.MxDiagonalize(U, p8, spectrum, stage.outcome);
   if (!stage.status.ok()) return stage;
   if (stage.outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
     return FromExtended(ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies));
   }
   if (stage.outcome == Calc::SpectrumOutcome::kDone) {
-    WarnIfSpectrumUnresolved(calc, spread, p8);
-    stage.table = [&calc, &p8](std::vector<double>& p0) { return calc.MxIterate(p0, p8); };
+    WarnIfSpectrumUnresolved(calc, spectrum, spread, p8);
+    // The table stage holds the spectrum until it has consumed it.
+    stage.table = [&calc, &p8, spectrum = std::move(spectrum)](std::vector<double>& p0) mutable {
+      return calc.MxIterate(spectrum, p0, p8);
+    };
   }
   return stage;
 }

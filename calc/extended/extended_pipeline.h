@@ -136,11 +136,22 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
 // ---------------------------------------------------------------------------
 // Eigen-decomposition
 
+// The spectrum in T, shaped as the double one (calc/model/spectrum.h), for n
+// states and P = diag(p8):
 template <class T>
-struct Decomposition {
-  Vec<T> evals;  // descending, the stationary ones clamped
-  Mat<T> evecs;  // column k belongs to evals(k): of S, or of U when absorbing
+struct Spectrum {
+  // Descending, the stationary ones clamped; no --useplusI shift once
+  // Diagonalize has returned.
+  Vec<T> evals;
+  // n x n; column k belongs to evals(k): the orthonormal eigenvectors of
+  // S = P^-1/2 U P^1/2, or the unit right eigenvectors of U itself with an
+  // absorbing state.
+  Mat<T> evecs;
+  // The diagonals of P^1/2 and P^-1/2; empty with an absorbing state.
   Vec<T> sqrt_p8;
+  Vec<T> inv_sqrt_p8;
+  // The equilibrium in T, which the table's convergence test compares with
+  // (the double path gets p8 from the driver).
   Vec<T> p8;
 };
 
@@ -151,7 +162,7 @@ struct Decomposition {
 // LAPACK's balancing does. Any weights give the same eigenpairs in exact
 // arithmetic; they are undone on the eigenvectors.
 template <class T>
-void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<T>& d) {
+void SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>& d) {
   using std::abs;
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
@@ -220,7 +231,7 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Decomposition<
 // rather than only norm-wise accuracy. A permutation is exact, and it is
 // undone on the eigenvectors.
 template <class T>
-void SolveSymmetric(const Calc& calc, const Mat<T>& s, Decomposition<T>& d) {
+void SolveSymmetric(const Calc& calc, const Mat<T>& s, Spectrum<T>& d) {
   using std::abs;
   const int n = calc.dim;
   std::vector<int> order(static_cast<size_t>(n));
@@ -245,7 +256,7 @@ void SolveSymmetric(const Calc& calc, const Mat<T>& s, Decomposition<T>& d) {
 }
 
 template <class T>
-void SortDescending(Decomposition<T>& d) {
+void SortDescending(Spectrum<T>& d) {
   const Eigen::Index n = d.evals.size();
   std::vector<Eigen::Index> order(static_cast<size_t>(n));
   for (Eigen::Index i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
@@ -263,7 +274,7 @@ void SortDescending(Decomposition<T>& d) {
 
 // MxCompleteEvecs in T (absorbing case); -v prints the result once.
 template <class T>
-void CompleteEvecs(const Calc& calc, Decomposition<T>& d) {
+void CompleteEvecs(const Calc& calc, Spectrum<T>& d) {
   Mat<T>& v = d.evecs;
   CompleteAbsorbingEvecs<T>(
       calc.opts, d.evals, calc.dim, false, [&v](int r, int j) -> T& { return v(r, j); },
@@ -278,12 +289,12 @@ void CompleteEvecs(const Calc& calc, Decomposition<T>& d) {
 // MxDiagonalize in T: the same steps, messages, warnings and files. Nothing
 // when --dumpX wrote the eigenvalues: the run stops there.
 template <class T>
-std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
-                                            const std::vector<QorpRecord>* records) {
+std::optional<Spectrum<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
+                                       const std::vector<QorpRecord>* records) {
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
   const bool absorbing = calc.absorbing_state != 0;
-  Decomposition<T> d;
+  Spectrum<T> d;
   d.p8 = Equilibrium<T>(calc, U, records);
 
   if (opts.mathematicamatrix == 1) EndRunOnFailure(calc.MxMathematicaWrite(U.data()));
@@ -291,7 +302,7 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
     Mat<T> s = Generator<T>(U, n, opts.useplusI != 0);
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "input U", 'm');
     d.sqrt_p8.resize(n);
-    Vec<T> inv_sqrt(n);
+    d.inv_sqrt_p8.resize(n);
     // A weight that is not positive gives NaN in every pair through its
     // state in an IEEE type (the square root of a negative number, or 0
     // times the infinite inverse of 0). GMP cannot form these: such states
@@ -301,15 +312,15 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
       if (!ScalarArith<T>::kHoldsNaN && !(d.p8(i) > T(0))) {
         weightless[static_cast<size_t>(i)] = 1;
         d.sqrt_p8(i) = T(0);
-        inv_sqrt(i) = T(0);
+        d.inv_sqrt_p8(i) = T(0);
         continue;
       }
       d.sqrt_p8(i) = ScalarArith<T>::Sqrt(d.p8(i));
-      inv_sqrt(i) = T(1) / d.sqrt_p8(i);
+      d.inv_sqrt_p8(i) = T(1) / d.sqrt_p8(i);
     }
     // S = P^-1/2 U P^1/2, entry by entry.
     for (int j = 0; j < n; ++j) {
-      for (int i = 0; i < n; ++i) s(i, j) = inv_sqrt(i) * s(i, j) * d.sqrt_p8(j);
+      for (int i = 0; i < n; ++i) s(i, j) = d.inv_sqrt_p8(i) * s(i, j) * d.sqrt_p8(j);
     }
     if (opts.verbose) {
       calc.MxPrint(RowMajor(s).data(),
@@ -372,7 +383,7 @@ std::optional<Decomposition<T>> Diagonalize(Calc& calc, const std::vector<double
 constexpr int kTimeBlock = 64;
 
 template <class T>
-void Iterate(Calc& calc, const Decomposition<T>& d, std::vector<double>& p0) {
+void Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
   using std::abs;
   using std::exp;
   using std::isnan;
@@ -652,9 +663,9 @@ ExtendedStages StagesFor() {
   stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
                           const std::vector<QorpRecord>* records, int bits) -> ExtendedSpectrum {
     ScalarArith<T>::SetPrecision(bits);
-    std::optional<Decomposition<T>> decomposition = Diagonalize<T>(calc, U, records);
-    if (!decomposition) return {Calc::SpectrumOutcome::kDumpedStop, nullptr};
-    auto d = std::make_shared<Decomposition<T>>(std::move(*decomposition));
+    std::optional<Spectrum<T>> spectrum = Diagonalize<T>(calc, U, records);
+    if (!spectrum) return {Calc::SpectrumOutcome::kDumpedStop, nullptr};
+    auto d = std::make_shared<Spectrum<T>>(std::move(*spectrum));
     Calc* c = &calc;
     return {Calc::SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
               ScalarArith<T>::SetPrecision(bits);

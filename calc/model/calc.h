@@ -6,8 +6,9 @@
 // diagonal makes every column sum to 0, or to 1 with --useplusI. States are
 // 0-based here and 1-based in options, messages and output.
 //
-// The driver owns U, p0 and p8 and passes them in; Calc owns the
-// eigen-decomposition and the diagonal similarity scalings.
+// The driver owns U, p0 and p8 and passes them in, and the Spectrum that
+// the diagonalisation derives (calc/model/spectrum.h), which the later
+// stages take as an argument.
 #ifndef ZOLVANE_CALC_MODEL_CALC_H_
 #define ZOLVANE_CALC_MODEL_CALC_H_
 
@@ -19,6 +20,7 @@
 
 #include "base/run_options.h"
 #include "base/status.h"
+#include "calc/model/spectrum.h"
 #include "input/qorp_file.h"
 
 struct Calc {
@@ -27,13 +29,6 @@ struct Calc {
 
   int dim;
   double kT;
-  std::vector<double> evals;  // dim eigenvalues, descending after diagonalisation
-  std::vector<double> evecs;  // dim x dim; column k belongs to evals[k]
-  // The diagonal matrices P^-1/2 and P^1/2 (P = diag(p8)) kept as their
-  // diagonals only: every product with them is an O(n^2) scaling. Empty when
-  // an absorbing state exists.
-  std::vector<double> _sqrPI;
-  std::vector<double> sqrPI_;
   std::vector<double> D;  // degeneracy matrix, dim x dim, only with --degeneracy
   const RunOptions& opts;
   // Sequence of the qorp file's first line, for the table header; none when
@@ -52,9 +47,6 @@ struct Calc {
   // reduction (the number of columns of the population table).
   std::vector<int> kept;
   int kept_columns = 0;
-
-  // The accurate solver's eigenvalues while evals carries the --useplusI shift.
-  std::vector<double> unshifted_evals_;
 
   // ---- Transition matrix (calc/model/transition_matrix.cc) ----
   // Builds U by method A (records) or I (rates, taken over); appends the
@@ -81,8 +73,8 @@ struct Calc {
   // ---- Distributions (calc/model/distributions.cc) ----
   // p0 from --p0 (state 1 by default); fails on a state beyond dim.
   Status MxMakeP0(std::vector<double>& p0) const;
-  // Returns p8 (dim zeros) and allocates evals, evecs, _sqrPI, sqrPI_.
-  std::vector<double> MxAllocate();
+  // Returns p8: dim zeros.
+  std::vector<double> MxAllocate() const;
   // Fail on too few minima, or rates that local balance cannot satisfy (a
   // chain that is not ergodic prints what it found and fails with no message).
   Status MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
@@ -125,46 +117,40 @@ struct Calc {
                          bool& reduces);
 
   // ---- Symmetrisation and diagonalisation (calc/spectrum/diagonalize.cc) ----
-  // Which solver made evals/evecs; the stiffness warning names the remedy by it.
-  enum class SpectrumSolver {
-    kNone,
-    kAccurate,             // the factorised solver (rates in detailed balance)
-    kLapackChosen,         // LAPACK chosen by --eigensolver lapack where the factorised
-                           // solver would take the rates (dsyevd on S; dgeevx on U
-                           // beside an absorbing state)
-    kLapackNotReversible,  // dsyevd on S of rates without detailed balance
-    kLapackGeneral,        // dgeevx on U beside an absorbing state, the transient
-                           // states not in detailed balance
-    kStored,               // read back by --recoverE
-  };
-  SpectrumSolver spectrum_solver = SpectrumSolver::kNone;
   enum class SpectrumOutcome {
     kDone,
     kUseLapack,      // (MxDiagonalizeAccurate) the factorised solver cannot take the rates
     kUseQuadDouble,  // it hit its sweep cap: U is unchanged, the run goes on in QD
     kDumpedStop,     // --dumpX wrote evals.txt: the run ends here, successfully
   };
-  // Fills evals/evecs (and the scalings): the factorised solver for rates in
-  // detailed balance unless --eigensolver lapack, dsyevd or dgeevx
-  // otherwise. U is overwritten (work space), except on kUseQuadDouble.
+  // Fills `spectrum`: the factorised solver for rates in detailed balance
+  // unless --eigensolver lapack, dsyevd or dgeevx otherwise. U is
+  // overwritten (work space), except on kUseQuadDouble.
   // `outcome` says how the stage ended when it did not fail. Fails on rates
   // whose symmetrisation meets NaN (kExitInconsistentRates), a solver that
   // gives up, or a matrix file that cannot be written; what the stage
   // printed before stays printed.
-  Status MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8,
+  Status MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8, Spectrum& spectrum,
                        SpectrumOutcome& outcome);
-  // The factorised solver's part of MxDiagonalize; U stays unchanged.
+  // The factorised solver's part of MxDiagonalize; U stays unchanged. On
+  // kDone with --useplusI, spectrum.evals carry the shift and `unshifted`
+  // receives them without it, computed whole (1 + lambda - 1 would lose
+  // every slow lambda).
   Status MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<double>& p8,
+                               Spectrum& spectrum, std::vector<double>& unshifted,
                                SpectrumOutcome& outcome);
-  // Symmetric solver: dsyevd, or dsyevr when dsyevd's work space cannot be
-  // had. S is consumed. evals come out ascending. Both solvers fail on NaN
-  // input and when LAPACK gives up.
-  Status MxEigenSymmetric(std::vector<double>& S);
-  Status MxEigenGeneral(std::vector<double>& U);
+  // The solvers fill spectrum.evals and spectrum.evecs only. Symmetric
+  // solver: dsyevd, or dsyevr when dsyevd's work space cannot be had. S is
+  // consumed. evals come out ascending. Both solvers fail on NaN input and
+  // when LAPACK gives up.
+  Status MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const;
+  Status MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const;
   // nullopt when every state is reached from state 0 in the eigenvector
   // graph, else 1 for reached and 0 for unreached states.
   static std::optional<std::vector<int>> MxEvecsReachability(const double* evecs, int n);
-  void MxCompleteEvecs();
+  // The eigenvectors of a chain with an absorbing state made ready for the
+  // time evolution (calc/spectrum/absorbing_evecs.h).
+  void MxCompleteEvecs(Spectrum& spectrum) const;
 
   // ---- Matrix files and recovery (calc/table/matrix_files.cc) ----
   // The writers fail when the file cannot be opened or written (what they
@@ -174,17 +160,19 @@ struct Calc {
   // values (none when n differs from dim, which the caller rejects). Fails
   // when the file cannot be opened or read, or holds a bad dimension.
   Status MxBinRead(std::vector<double>& out, const char* label, char type, int& n) const;
-  // The decomposition --recoverE stored (evecs.bin, evals.bin).
-  Status MxRecover(const std::vector<double>& p8);
+  // The decomposition --recoverE stored (evecs.bin, evals.bin), into
+  // `spectrum` with the scalings of p8.
+  Status MxRecover(const std::vector<double>& p8, Spectrum& spectrum) const;
   Status MxASCIIWrite(const double* matrix, const char* filename) const;
   Status MxASCIIWriteV(const double* vector, const char* filename) const;
   Status MxMathematicaWrite(const double* matrix) const;
 
   // ---- Time evolution (calc/table/iterate.cc, calc/table/iterate_exponent.cc) ----
-  // Population table from evals/evecs; may consume evecs as work space.
-  // Fails when the eigenvectors of a chain with an absorbing state are
-  // singular.
-  Status MxIterate(std::vector<double>& p0, const std::vector<double>& p8);
+  // Population table from `spectrum`; consumes spectrum.evecs as work
+  // space. Fails when the eigenvectors of a chain with an absorbing state
+  // are singular.
+  Status MxIterate(Spectrum& spectrum, std::vector<double>& p0,
+                   const std::vector<double>& p8) const;
   // The first time point after --t0: --t0 itself, or 1e-4 when --t0 0 asked
   // for the line at time 0, which the table stages print on their own.
   double FirstTableTime() const;

@@ -31,15 +31,8 @@ Status Calc::MxMakeP0(std::vector<double>& p0) const {
   return Status{};
 }
 
-std::vector<double> Calc::MxAllocate() {
-  const size_t n = static_cast<size_t>(dim);
-  evals.assign(n, 0.0);
-  evecs.assign(n * n, 0.0);
-  if (absorbing_state == 0) {
-    _sqrPI.assign(n, 0.0);
-    sqrPI_.assign(n, 0.0);
-  }
-  return std::vector<double>(n, 0.0);
+std::vector<double> Calc::MxAllocate() const {
+  return std::vector<double>(static_cast<size_t>(dim), 0.0);
 }
 
 namespace {

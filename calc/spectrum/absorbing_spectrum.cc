@@ -9,7 +9,9 @@
 #include "matrix/dense.h"
 #include "spectral/reversible_spectrum.h"
 
-Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(Calc& calc, const std::vector<double>& U) {
+Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::vector<double>& U,
+                                                   Spectrum& spectrum,
+                                                   std::vector<double>& unshifted) {
   const int n = calc.dim;
   if (n < 2) return Calc::SpectrumOutcome::kUseLapack;
   const size_t nn = static_cast<size_t>(n), t = nn - 1;
@@ -29,31 +31,31 @@ Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(Calc& calc, const std::vector
     return HoldsDetailedBalance(block, weights, static_cast<int>(t));
   };
   // The solver's eigenvectors replace evecs: release it before the work copy.
-  std::vector<double>().swap(calc.evecs);
+  std::vector<double>().swap(spectrum.evecs);
   std::vector<double> work(U);
-  AbsorbingSpectrum spectrum;
-  const SpectrumStatus status = ComputeAbsorbingSpectrum(n, work, spectrum, balanced);
+  AbsorbingSpectrum solution;
+  const SpectrumStatus status = ComputeAbsorbingSpectrum(n, work, solution, balanced);
   std::vector<double>().swap(work);
   if (status == SpectrumStatus::kSweepCapHit) {
     if (!calc.opts.quiet) {
       fprintf(stderr,
               "WARNING: the accurate eigensolver did not converge in %d sweeps: falling back to "
               "--mlapack-method QD\n",
-              spectrum.sweeps);
+              solution.sweeps);
     }
     return Calc::SpectrumOutcome::kUseQuadDouble;
   }
   if (status != SpectrumStatus::kOk) return Calc::SpectrumOutcome::kUseLapack;
 
-  calc.evals = std::move(spectrum.evals);
-  calc.evecs = std::move(spectrum.evecs);
+  spectrum.evals = std::move(solution.evals);
+  spectrum.evecs = std::move(solution.evecs);
   // Checks and files see the shifted values; the time evolution gets the
   // unshifted ones back whole.
   if (calc.opts.useplusI) {
-    calc.unshifted_evals_ = calc.evals;
-    for (double& e : calc.evals) e += 1.0;
+    unshifted = spectrum.evals;
+    for (double& e : spectrum.evals) e += 1.0;
   }
-  MxSqrtScalings(spectrum.weights, nn, calc.sqrPI_, calc._sqrPI);
-  calc._sqrPI[t] = 0.0;  // not 1/0: the absorbing state takes no part in the projection
+  MxSqrtScalings(solution.weights, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
+  spectrum.inv_sqrt_p8[t] = 0.0;  // not 1/0: the absorbing state takes no part in the projection
   return Calc::SpectrumOutcome::kDone;
 }

@@ -12,15 +12,17 @@
 
 // MxDiagonalize's step for a run whose last state absorbs, under
 // --eigensolver auto or accurate; U (dim x dim) is left unchanged. When the
-// rates among the other states obey detailed balance: fills calc.evals
-// (descending; with --useplusI shifted by 1 and the unshifted values kept
-// in calc.unshifted_evals_, as the reversible path does), calc.evecs (the
-// right eigenvectors of U, the absorbing components filled, unit columns)
-// and sqrPI_ / _sqrPI from the transient equilibrium (0 at the absorbing
-// state), with which the time evolution projects p0; returns kDone.
-// kUseLapack: the rates are not for this solver (calc.evecs may be
-// released). kUseQuadDouble: the sweeps hit their cap (warned unless
-// --quiet).
-Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(Calc& calc, const std::vector<double>& U);
+// rates among the other states obey detailed balance: fills spectrum.evals
+// (descending; with --useplusI shifted by 1 and the unshifted values in
+// `unshifted`, as the reversible path does), spectrum.evecs (the right
+// eigenvectors of U, the absorbing components filled, unit columns) and
+// spectrum.sqrt_p8 / inv_sqrt_p8 from the transient equilibrium
+// (inv_sqrt_p8 0 at the absorbing state), with which the time evolution
+// projects p0; returns kDone. kUseLapack: the rates are not for this solver
+// (spectrum.evecs may be released). kUseQuadDouble: the sweeps hit their cap
+// (warned unless --quiet).
+Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::vector<double>& U,
+                                                   Spectrum& spectrum,
+                                                   std::vector<double>& unshifted);
 
 #endif  // ZOLVANE_CALC_SPECTRUM_ABSORBING_SPECTRUM_H_

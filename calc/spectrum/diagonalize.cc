@@ -130,16 +130,17 @@ double SymmetryCorrectionOf(const std::vector<double>& U, const std::vector<doub
 }  // namespace
 
 Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<double>& p8,
+                                   Spectrum& spectrum, std::vector<double>& unshifted,
                                    SpectrumOutcome& outcome) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   // The solver takes its input as work space; U stays whole for a fallback.
   // evecs is replaced by the solver's: release it first, so that U, the work
   // copy and the Jacobi's |X| are the only n x n buffers at the peak.
-  std::vector<double>().swap(evecs);
+  std::vector<double>().swap(spectrum.evecs);
   std::vector<double> work(U);
-  ReversibleSpectrum spectrum;
-  const SpectrumStatus solved = ComputeReversibleSpectrum(n, work, spectrum);
+  ReversibleSpectrum solution;
+  const SpectrumStatus solved = ComputeReversibleSpectrum(n, work, solution);
   std::vector<double>().swap(work);
   // A chain the solver cannot take (which the checks before it should have
   // kept away) goes the LAPACK way, with that path's messages.
@@ -170,81 +171,88 @@ Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<dou
       fprintf(stderr,
               "WARNING: the accurate eigensolver did not converge in %d sweeps: falling back to "
               "--mlapack-method QD\n",
-              spectrum.sweeps);
+              solution.sweeps);
     }
     outcome = SpectrumOutcome::kUseQuadDouble;
     return Status{};
   }
 
-  evals = std::move(spectrum.evals);
-  evecs = std::move(spectrum.evecs);
+  spectrum.evals = std::move(solution.evals);
+  spectrum.evecs = std::move(solution.evecs);
   // With --useplusI the checks and files see the stationary eigenvalue at 1,
   // as the shifted U has it; the time evolution gets the unshifted values
   // back whole (1 + lambda - 1 would lose every slow lambda).
   if (opts.useplusI) {
-    unshifted_evals_ = evals;
-    for (double& e : evals) e += 1.0;
+    unshifted = spectrum.evals;
+    for (double& e : spectrum.evals) e += 1.0;
   }
   // The time evolution scales with the run's p8, as after --recoverE: for
   // rates in detailed balance the solver's own equilibrium is the same to a
   // few ulps.
-  MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
+  MxSqrtScalings(p8, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
   outcome = SpectrumOutcome::kDone;
   return Status{};
 }
 
 Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8,
-                           SpectrumOutcome& outcome) {
+                           Spectrum& spectrum, SpectrumOutcome& outcome) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   const bool absorbing = absorbing_state != 0;
   outcome = SpectrumOutcome::kDone;
   Status status;
+  std::vector<double>& evals = spectrum.evals;
+  std::vector<double>& evecs = spectrum.evecs;
+  // The factorised solvers' eigenvalues while evals carry the --useplusI
+  // shift.
+  std::vector<double> unshifted;
 
   if (opts.mathematicamatrix == 1) {
     if (status = MxMathematicaWrite(U.data()); !status.ok()) return status;
   }
 
-  spectrum_solver = SpectrumSolver::kLapackChosen;
+  spectrum.solver = SpectrumSolver::kLapackChosen;
   if (absorbing &&
       (opts.eigensolver != Eigensolver::kLapack || !TransientStatesHoldDetailedBalance(U, n))) {
-    spectrum_solver = SpectrumSolver::kLapackGeneral;
+    spectrum.solver = SpectrumSolver::kLapackGeneral;
   }
   if (!absorbing && opts.eigensolver != Eigensolver::kLapack) {
     if (!HoldsDetailedBalance(U, p8, n)) {
-      spectrum_solver = SpectrumSolver::kLapackNotReversible;
+      spectrum.solver = SpectrumSolver::kLapackNotReversible;
     } else {
       SpectrumOutcome accurate = SpectrumOutcome::kDone;
-      if (status = MxDiagonalizeAccurate(U, p8, accurate); !status.ok()) return status;
+      if (status = MxDiagonalizeAccurate(U, p8, spectrum, unshifted, accurate); !status.ok()) {
+        return status;
+      }
       if (accurate == SpectrumOutcome::kUseQuadDouble) {
         outcome = accurate;
         return status;
       }
-      if (accurate == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
+      if (accurate == SpectrumOutcome::kDone) spectrum.solver = SpectrumSolver::kAccurate;
     }
   }
   if (absorbing && opts.eigensolver != Eigensolver::kLapack) {
-    const SpectrumOutcome accurate = DiagonalizeAbsorbingAccurate(*this, U);
+    const SpectrumOutcome accurate = DiagonalizeAbsorbingAccurate(*this, U, spectrum, unshifted);
     if (accurate == SpectrumOutcome::kUseQuadDouble) {
       outcome = accurate;
       return status;
     }
-    if (accurate == SpectrumOutcome::kDone) spectrum_solver = SpectrumSolver::kAccurate;
+    if (accurate == SpectrumOutcome::kDone) spectrum.solver = SpectrumSolver::kAccurate;
   }
 
-  if (spectrum_solver != SpectrumSolver::kAccurate && !absorbing) {
+  if (spectrum.solver != SpectrumSolver::kAccurate && !absorbing) {
     if (opts.verbose) MxPrint(U.data(), "input U", 'm');
-    MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
+    MxSqrtScalings(p8, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
     // S = P^-1/2 U P^1/2 as two diagonal scalings; a zero in p8 makes an
     // infinite scale and thus NaNs, which the symmetry check below reports.
-    ScaleLikeDenseProduct(U.data(), _sqrPI, n, false);
+    ScaleLikeDenseProduct(U.data(), spectrum.inv_sqrt_p8, n, false);
     if (opts.verbose) {
-      MxPrint(DiagonalMatrix(_sqrPI).data(), "_sqrPI", 'm');
+      MxPrint(DiagonalMatrix(spectrum.inv_sqrt_p8).data(), "_sqrPI", 'm');
       MxPrint(U.data(), "tmpMx = _sqrPI*U", 'm');
     }
-    ScaleLikeDenseProduct(U.data(), sqrPI_, n, true);
+    ScaleLikeDenseProduct(U.data(), spectrum.sqrt_p8, n, true);
     if (opts.verbose) {
-      MxPrint(DiagonalMatrix(sqrPI_).data(), "sqrPI_", 'm');
+      MxPrint(DiagonalMatrix(spectrum.sqrt_p8).data(), "sqrPI_", 'm');
       MxPrint(U.data(), "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)",
               'm');
     }
@@ -261,12 +269,12 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
 
   // Each solver sizes evals and evecs itself, so that no n x n buffer
   // waits beside its work space.
-  if (spectrum_solver == SpectrumSolver::kAccurate) {
+  if (spectrum.solver == SpectrumSolver::kAccurate) {
     // evals and evecs are filled.
   } else if (absorbing) {
-    status = MxEigenGeneral(U);
+    status = MxEigenGeneral(U, spectrum);
   } else {
-    status = MxEigenSymmetric(U);
+    status = MxEigenSymmetric(U, spectrum);
   }
   if (!status.ok()) return status;
 
@@ -286,7 +294,7 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   }
   ClampStationaryEigenvalues<double>(opts, evals, n);
 
-  if (absorbing) MxCompleteEvecs();
+  if (absorbing) MxCompleteEvecs(spectrum);
 
   if (opts.dumpX) {
     outcome = SpectrumOutcome::kDumpedStop;
@@ -301,7 +309,7 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
       // R = P^1/2 * evecs: the eigenvectors of U itself.
       std::vector<double> R(evecs);
       for (size_t i = 0; i < nn; ++i) {
-        for (size_t j = 0; j < nn; ++j) R[i * nn + j] = 0.0 + sqrPI_[i] * R[i * nn + j];
+        for (size_t j = 0; j < nn; ++j) R[i * nn + j] = 0.0 + spectrum.sqrt_p8[i] * R[i * nn + j];
       }
       if (status = MxASCIIWrite(R.data(), "evecR.txt"); !status.ok()) return status;
       std::vector<double> sums(nn, 0.0);
@@ -315,10 +323,9 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   }
 
   if (opts.useplusI) {
-    if (spectrum_solver == SpectrumSolver::kAccurate) {
+    if (spectrum.solver == SpectrumSolver::kAccurate) {
       // The clamp above only ever set evals[0], which is 0 here as well.
-      evals.swap(unshifted_evals_);
-      std::vector<double>().swap(unshifted_evals_);
+      evals.swap(unshifted);
     } else {
       MxRemovePlusIShift(evals);
     }
@@ -326,9 +333,11 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   return status;
 }
 
-Status Calc::MxEigenSymmetric(std::vector<double>& S) {
+Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
+  std::vector<double>& evals = spectrum.evals;
+  std::vector<double>& evecs = spectrum.evecs;
   evals.resize(nn);
   if (opts.verbose) fprintf(stderr, "FEPS precision %20.10g\n", opts.feps);
 
@@ -395,9 +404,11 @@ Status Calc::MxEigenSymmetric(std::vector<double>& S) {
   return Status{};
 }
 
-Status Calc::MxEigenGeneral(std::vector<double>& U) {
+Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
+  std::vector<double>& evals = spectrum.evals;
+  std::vector<double>& evecs = spectrum.evecs;
   evals.resize(nn);
   evecs.resize(nn * nn);
   // LAPACK's balancing refuses NaN with a message on standard output, in the
@@ -458,9 +469,11 @@ std::optional<std::vector<int>> Calc::MxEvecsReachability(const double* evecs, i
       n);
 }
 
-void Calc::MxCompleteEvecs() {
+void Calc::MxCompleteEvecs(Spectrum& spectrum) const {
   const size_t nn = static_cast<size_t>(dim);
-  double* v = evecs.data();
+  const std::vector<double>& evals = spectrum.evals;
+  const std::vector<double>& evecs = spectrum.evecs;
+  double* v = spectrum.evecs.data();
   auto entry = [v, nn](int r, int j) -> double& {
     return v[static_cast<size_t>(r) * nn + static_cast<size_t>(j)];
   };
@@ -490,7 +503,7 @@ void Calc::MxCompleteEvecs() {
   };
   // The factorised solver's columns are complete already (and slow modes
   // shifted by 1 may round to 1 without being stationary).
-  const bool complete = spectrum_solver == SpectrumSolver::kAccurate;
+  const bool complete = spectrum.solver == SpectrumSolver::kAccurate;
   CompleteAbsorbingEvecs<double>(opts, evals, dim, complete, entry, column_sum, squared_norm,
                                  report);
 }

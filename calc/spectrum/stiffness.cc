@@ -35,8 +35,8 @@ double RateSpread(const std::vector<double>& U, int n) {
   return lo > 0.0 ? hi / lo : 1.0;
 }
 
-double UnresolvedSpectrumSpread(const Calc& calc) {
-  const std::vector<double>& evals = calc.evals;
+double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum) {
+  const std::vector<double>& evals = spectrum.evals;
   const size_t n = evals.size();
   if (n < 2) return 0.0;
   const bool absorbing = calc.absorbing_state != 0;
@@ -65,27 +65,27 @@ const char* MethodFor(double rate_spread) { return rate_spread < 1e27 ? "DD" : "
 
 }  // namespace
 
-void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread, const std::vector<double>& p8,
-                              bool distributed) {
-  if (calc.opts.quiet || calc.spectrum_solver == Calc::SpectrumSolver::kAccurate) return;
-  const double spectrum = UnresolvedSpectrumSpread(calc);
+void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum, double rate_spread,
+                              const std::vector<double>& p8, bool distributed) {
+  if (calc.opts.quiet || spectrum.solver == SpectrumSolver::kAccurate) return;
+  const double spread = UnresolvedSpectrumSpread(calc, spectrum);
   const double equilibrium = EquilibriumSpread(p8);
-  if (spectrum == 0.0 && !(equilibrium >= kUnresolvedEquilibrium)) return;
+  if (spread == 0.0 && !(equilibrium >= kUnresolvedEquilibrium)) return;
   char rerun[64] = "with --eigensolver accurate";
   if (distributed) {
     snprintf(rerun, sizeof rerun, "the serial zolvane with --eigensolver accurate");
-  } else if (calc.spectrum_solver == Calc::SpectrumSolver::kLapackNotReversible) {
+  } else if (spectrum.solver == SpectrumSolver::kLapackNotReversible) {
     snprintf(rerun, sizeof rerun, "with --mlapack-method QD");
-  } else if (calc.spectrum_solver == Calc::SpectrumSolver::kLapackGeneral) {
+  } else if (spectrum.solver == SpectrumSolver::kLapackGeneral) {
     snprintf(rerun, sizeof rerun, "with --mlapack-method %s", MethodFor(rate_spread));
-  } else if (calc.spectrum_solver == Calc::SpectrumSolver::kStored) {
+  } else if (spectrum.solver == SpectrumSolver::kStored) {
     snprintf(rerun, sizeof rerun, "without --recoverE");
   }
-  if (spectrum != 0.0) {
+  if (spread != 0.0) {
     fprintf(stderr,
             "WARNING: the slowest relaxations are below what double precision resolves "
             "(eigenvalues spread over %.0e), the table may be wrong: rerun %s\n",
-            spectrum, rerun);
+            spread, rerun);
   } else {
     fprintf(stderr,
             "WARNING: the equilibrium spreads over %.0e, beyond what double precision resolves "

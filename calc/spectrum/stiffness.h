@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "calc/model/spectrum.h"
 
 // Largest over smallest positive off-diagonal rate of the n x n U; 1 when U
 // has no positive rate.
@@ -24,11 +25,11 @@ constexpr double kUnresolvedSpectrum = 1e4 * 2.220446049250313e-16;
 constexpr double kUnresolvedEquilibrium = 1e16;
 
 // The spread of the spectrum that the test below measured: largest over
-// smallest |lambda| among the non-stationary eigenvalues of calc.evals (after
-// MxDiagonalize), when that smallest is below kUnresolvedSpectrum times the
-// largest; 0 when the spectrum is resolved. Exact zeros beside an absorbing
-// state are traps, reported on their own, and do not count.
-double UnresolvedSpectrumSpread(const Calc& calc);
+// smallest |lambda| among the non-stationary eigenvalues of spectrum.evals,
+// when that smallest is below kUnresolvedSpectrum times the largest; 0 when
+// the spectrum is resolved. Exact zeros beside an absorbing state are traps,
+// reported on their own, and do not count.
+double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum);
 
 // Whether the default run takes these rates with the factorised solver, so
 // that it resolves them at any stiffness: detailed balance of U with p8, or
@@ -38,13 +39,13 @@ bool DefaultRunResolves(const Calc& calc, const std::vector<double>& U,
 
 // Prints one warning line (unless --quiet) when the spectrum or p8 is
 // unresolved, unless the factorised solver made the spectrum. The line names
-// what to rerun with, by calc.spectrum_solver: --eigensolver accurate after
+// what to rerun with, by spectrum.solver: --eigensolver accurate after
 // --eigensolver lapack, --mlapack-method QD for rates without detailed
 // balance, DD or QD (by the rate spread) beside an absorbing state whose
 // transient states are not in detailed balance. The
 // distributed run sends the user to the serial program's --eigensolver.
-void WarnIfSpectrumUnresolved(const Calc& calc, double rate_spread, const std::vector<double>& p8,
-                              bool distributed = false);
+void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum, double rate_spread,
+                              const std::vector<double>& p8, bool distributed = false);
 
 // Rate spread from which the matrix exponential in double loses the slow
 // populations (--exponent, which has no eigenvalues to test).

@@ -48,8 +48,8 @@ void ApplyToColumns(const double* cl, const double* w, double* out, int n, int c
 
 }  // namespace
 
-Status MakeEvolution(const Calc& calc, std::vector<double>&& evecs, const std::vector<double>& p0,
-                     Evolution& e) {
+Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<double>&& evecs,
+                     const std::vector<double>& p0, Evolution& e) {
   const RunOptions& opts = calc.opts;
   const int n = calc.dim;
   const size_t nn = static_cast<size_t>(n);
@@ -66,17 +66,17 @@ Status MakeEvolution(const Calc& calc, std::vector<double>&& evecs, const std::v
     // Eigenvectors of U are P^1/2 * evecs, those of U^T are P^-1/2 * evecs,
     // and evecs is orthonormal: CL = P^1/2 evecs, CR = evecs^T P^-1/2.
     std::vector<double> scaled_p0(nn);
-    for (size_t i = 0; i < nn; ++i) scaled_p0[i] = calc._sqrPI[i] * p0[i];
+    for (size_t i = 0; i < nn; ++i) scaled_p0[i] = spectrum.inv_sqrt_p8[i] * p0[i];
     RowMajorTransposeTimesVector(CL.data(), scaled_p0.data(), c.data(), n);
     std::vector<double> CR;
     if (opts.verbose) {
       CR.assign(nn * nn, 0.0);
       for (size_t k = 0; k < nn; ++k) {
-        for (size_t i = 0; i < nn; ++i) CR[k * nn + i] = CL[i * nn + k] * calc._sqrPI[i];
+        for (size_t i = 0; i < nn; ++i) CR[k * nn + i] = CL[i * nn + k] * spectrum.inv_sqrt_p8[i];
       }
     }
     for (size_t i = 0; i < nn; ++i) {
-      for (size_t j = 0; j < nn; ++j) CL[i * nn + j] = calc.sqrPI_[i] * CL[i * nn + j];
+      for (size_t j = 0; j < nn; ++j) CL[i * nn + j] = spectrum.sqrt_p8[i] * CL[i * nn + j];
     }
     if (opts.verbose) {
       std::vector<double> identity(nn * nn);
@@ -89,18 +89,18 @@ Status MakeEvolution(const Calc& calc, std::vector<double>&& evecs, const std::v
       calc.MxPrint(CL.data(), "CL", 'm');
       calc.MxPrint(CR.data(), "CR", 'm');
     }
-  } else if (calc.spectrum_solver == Calc::SpectrumSolver::kAccurate) {
+  } else if (spectrum.solver == SpectrumSolver::kAccurate) {
     // CL = evecs of U itself. The factorised solver's left eigenvectors are
     // (v_k / p, 0) on the transient states (their eigenvectors are orthogonal
     // in the 1/p-weighted product) and all ones for the absorbing mode, so
     // c_k = <v_k, p0>_{1/p} / <v_k, v_k>_{1/p}: no inverse, no cancellation
-    // beyond that of p0 itself. The weights are _sqrPI, 0 at the absorbing
-    // state.
-    if (opts.verbose) calc.MxPrint(calc.evals.data(), "evals in MxIterate", 'v');
+    // beyond that of p0 itself. The weights are inv_sqrt_p8, 0 at the
+    // absorbing state.
+    if (opts.verbose) calc.MxPrint(spectrum.evals.data(), "evals in MxIterate", 'v');
     std::vector<double> norm(nn, 0.0);
     for (size_t i = 0; i < nn; ++i) {
       const double* row = CL.data() + i * nn;
-      const double s = calc._sqrPI[i], x = s * p0[i];
+      const double s = spectrum.inv_sqrt_p8[i], x = s * p0[i];
       for (size_t k = 0; k < nn; ++k) {
         const double w = s * row[k];
         c[k] += w * x;
@@ -119,7 +119,7 @@ Status MakeEvolution(const Calc& calc, std::vector<double>&& evecs, const std::v
       return Failure(
           1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
     }
-    if (opts.verbose) calc.MxPrint(calc.evals.data(), "evals in MxIterate", 'v');
+    if (opts.verbose) calc.MxPrint(spectrum.evals.data(), "evals in MxIterate", 'v');
     RowMajorTimesVector(CR.data(), p0.data(), c.data(), n);
   }
 
@@ -127,7 +127,7 @@ Status MakeEvolution(const Calc& calc, std::vector<double>&& evecs, const std::v
   // by --times keeps a tiny factor from overflowing t/T (exp(inf * 0) would
   // turn the equilibrium term into NaN).
   e.rate.resize(nn);
-  for (size_t i = 0; i < nn; ++i) e.rate[i] = calc.evals[i] / opts.times;
+  for (size_t i = 0; i < nn; ++i) e.rate[i] = spectrum.evals[i] / opts.times;
   return Status{};
 }
 
@@ -171,9 +171,13 @@ int WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double
   return walk.Finish();
 }
 
-Status Calc::MxIterate(std::vector<double>& p0, const std::vector<double>& p8) {
+Status Calc::MxIterate(Spectrum& spectrum, std::vector<double>& p0,
+                       const std::vector<double>& p8) const {
   Evolution e;
-  if (Status status = MakeEvolution(*this, std::move(evecs), p0, e); !status.ok()) return status;
+  if (Status status = MakeEvolution(*this, spectrum, std::move(spectrum.evecs), p0, e);
+      !status.ok()) {
+    return status;
+  }
   MxOutputHeader();
   const int n = dim;
   const int count = WalkPopulationTable(*this, e, p0, p8, [this, n](double t, double* p) {

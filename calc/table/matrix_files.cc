@@ -103,11 +103,13 @@ Status Calc::MxBinRead(std::vector<double>& out, const char* label, char type, i
   return status;
 }
 
-Status Calc::MxRecover(const std::vector<double>& p8) {
+Status Calc::MxRecover(const std::vector<double>& p8, Spectrum& spectrum) const {
   const size_t nn = static_cast<size_t>(dim);
-  spectrum_solver = SpectrumSolver::kStored;
+  std::vector<double>& evals = spectrum.evals;
+  std::vector<double>& evecs = spectrum.evecs;
+  spectrum.solver = SpectrumSolver::kStored;
   if (absorbing_state == 0) {
-    MxSqrtScalings(p8, nn, sqrPI_, _sqrPI);
+    MxSqrtScalings(p8, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
   }
   std::vector<double>().swap(evecs);
   std::vector<double>().swap(evals);

@@ -1,4 +1,4 @@
-// The populations at chosen times from a diagonalised Calc:
+// The populations at chosen times from a Spectrum:
 // p(t) = CL * (exp(evals * t / T) .* c) with c = CR * p0. The population table
 // (Calc::MxIterate) and the Python module both evaluate through these
 // functions, so they give the same numbers.
@@ -13,6 +13,7 @@
 #include "base/run_options.h"
 #include "base/status.h"
 #include "calc/model/calc.h"
+#include "calc/model/spectrum.h"
 
 struct Evolution {
   int n = 0;
@@ -21,13 +22,13 @@ struct Evolution {
   std::vector<double> rate;  // evals / --times: the exponents per unscaled time
 };
 
-// From calc.evals and the scalings, the eigenvectors `evecs` (calc.evecs or a
-// copy, taken over: CL is formed in their place) and p0 (dim entries), into
-// `e`. With an absorbing state CR is the inverse of the eigenvectors (a
+// From spectrum.evals and its scalings, the eigenvectors `evecs`
+// (spectrum.evecs or a copy, taken over: CL is formed in their place) and p0
+// (dim entries), into `e`. With an absorbing state CR is the inverse of the eigenvectors (a
 // singular one fails), unless the factorised solver made them: c then comes
 // from its transient weights. Verbose runs print the CL * CR checks.
-Status MakeEvolution(const Calc& calc, std::vector<double>&& evecs, const std::vector<double>& p0,
-                     Evolution& e);
+Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<double>&& evecs,
+                     const std::vector<double>& p0, Evolution& e);
 
 // Populations at times[0..count): `pops` receives count contiguous n-vectors;
 // out_of_range[k * n + i] is set when exp(rate_i * t_k) left the range of a

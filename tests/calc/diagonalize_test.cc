@@ -28,10 +28,11 @@ using spectral_test::Landscape;
 using spectral_test::ReversibleLandscape;
 
 // Runs MxDiagonalize on a copy of U and returns what it printed on stderr.
-std::string Diagonalize(Calc& calc, std::vector<double> U, const std::vector<double>& p8) {
+std::string Diagonalize(Calc& calc, Spectrum& spectrum, std::vector<double> U,
+                        const std::vector<double>& p8) {
   testing::internal::CaptureStderr();
   Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-  const Status status = calc.MxDiagonalize(U, p8, outcome);
+  const Status status = calc.MxDiagonalize(U, p8, spectrum, outcome);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(status.ok()) << status.message;
   return err;
@@ -59,32 +60,33 @@ TEST(MxDiagonalize, SymmetricPathGivesEigenpairsOfU) {
     RunOptions opts;
     opts.useplusI = useplusI;
     Calc calc(n, opts);
-    std::string err = Diagonalize(calc, U, l.p8);
+    Spectrum spectrum;
+    std::string err = Diagonalize(calc, spectrum, U, l.p8);
     EXPECT_EQ(err.rfind("Corrected numerical error: ", 0), 0u) << err;
 
-    ASSERT_EQ(calc.evals.size(), static_cast<size_t>(n));
-    EXPECT_EQ(calc.evals[0], 0.0);  // exactly, whatever the solver gave
-    for (int k = 1; k < n; ++k) EXPECT_GE(calc.evals[k - 1], calc.evals[k]);
+    ASSERT_EQ(spectrum.evals.size(), static_cast<size_t>(n));
+    EXPECT_EQ(spectrum.evals[0], 0.0);  // exactly, whatever the solver gave
+    for (int k = 1; k < n; ++k) EXPECT_GE(spectrum.evals[k - 1], spectrum.evals[k]);
     double scale = 0.0;
     for (double x : l.U) scale = std::max(scale, std::fabs(x));
     for (int k = 0; k < n; ++k) {
       // P^1/2 v_k is an eigenvector of the unshifted U for evals[k].
       std::vector<double> v(n);
-      for (int i = 0; i < n; ++i) v[i] = calc.sqrPI_[i] * calc.evecs[i * n + k];
+      for (int i = 0; i < n; ++i) v[i] = spectrum.sqrt_p8[i] * spectrum.evecs[i * n + k];
       double residual = 0.0;
       for (int i = 0; i < n; ++i) {
         double uv = 0.0;
         for (int j = 0; j < n; ++j) uv += l.U[i * n + j] * v[j];
-        residual = std::max(residual, std::fabs(uv - calc.evals[k] * v[i]));
+        residual = std::max(residual, std::fabs(uv - spectrum.evals[k] * v[i]));
       }
       EXPECT_LT(residual, 1e-12 * scale) << "eigenpair " << k;
       double norm = 0.0;
-      for (int i = 0; i < n; ++i) norm += calc.evecs[i * n + k] * calc.evecs[i * n + k];
+      for (int i = 0; i < n; ++i) norm += spectrum.evecs[i * n + k] * spectrum.evecs[i * n + k];
       EXPECT_NEAR(norm, 1.0, 1e-12);
     }
     for (int i = 0; i < n; ++i) {
-      EXPECT_DOUBLE_EQ(calc.sqrPI_[i], std::sqrt(l.p8[i]));
-      EXPECT_DOUBLE_EQ(calc._sqrPI[i], 1.0 / std::sqrt(l.p8[i]));
+      EXPECT_DOUBLE_EQ(spectrum.sqrt_p8[i], std::sqrt(l.p8[i]));
+      EXPECT_DOUBLE_EQ(spectrum.inv_sqrt_p8[i], 1.0 / std::sqrt(l.p8[i]));
     }
   }
 }
@@ -92,11 +94,12 @@ TEST(MxDiagonalize, SymmetricPathGivesEigenpairsOfU) {
 TEST(MxDiagonalize, ExactDetailedBalanceNeedsNoCorrection) {
   RunOptions opts;
   Calc calc(2, opts);
-  std::string err = Diagonalize(calc, {-1, 1, 1, -1}, {0.5, 0.5});
+  Spectrum spectrum;
+  std::string err = Diagonalize(calc, spectrum, {-1, 1, 1, -1}, {0.5, 0.5});
   EXPECT_EQ(err, "Corrected numerical error: 0.000000e+00 (0.000000e+00 per number)\n");
-  ASSERT_EQ(calc.evals.size(), 2u);
-  EXPECT_EQ(calc.evals[0], 0.0);
-  EXPECT_NEAR(calc.evals[1], -2.0, 1e-15);
+  ASSERT_EQ(spectrum.evals.size(), 2u);
+  EXPECT_EQ(spectrum.evals[0], 0.0);
+  EXPECT_NEAR(spectrum.evals[1], -2.0, 1e-15);
 }
 
 TEST(MxDiagonalize, TrapsAndUnreachableStatesAreReported) {
@@ -117,7 +120,8 @@ TEST(MxDiagonalize, TrapsAndUnreachableStatesAreReported) {
     RunOptions opts;
     opts.quiet = quiet;
     Calc calc(3, opts);
-    std::string err = Diagonalize(calc, U, {0.25, 0.25, 0.5});
+    Spectrum spectrum;
+    std::string err = Diagonalize(calc, spectrum, U, {0.25, 0.25, 0.5});
     std::string expected =
         quiet
             ? unreachable + traps
@@ -126,9 +130,9 @@ TEST(MxDiagonalize, TrapsAndUnreachableStatesAreReported) {
                   "vector written to ASCII file\nmatrix written to ASCII file\n" +
                   traps;
     EXPECT_EQ(err, expected);
-    EXPECT_EQ(calc.evals[0], 0.0);
-    EXPECT_EQ(calc.evals[1], 0.0);
-    EXPECT_NEAR(calc.evals[2], -2.0, 1e-14);
+    EXPECT_EQ(spectrum.evals[0], 0.0);
+    EXPECT_EQ(spectrum.evals[1], 0.0);
+    EXPECT_NEAR(spectrum.evals[2], -2.0, 1e-14);
     // The files show the eigenvalues before clamping; quiet skips the check.
     EXPECT_EQ(ReadFile("evals.txt"), quiet ? "" : Format("%15.10g ", {1e-3, 0.0, -2.0}));
     EXPECT_EQ(std::filesystem::exists("evecs.txt"), quiet == 0);
@@ -148,12 +152,13 @@ TEST(MxDiagonalize, RatesWithoutDetailedBalanceTakeTheLapackPath) {
     opts.quiet = 1;
     opts.eigensolver = solver;
     Calc calc(3, opts);
-    Diagonalize(calc, U, p8);
-    EXPECT_EQ(calc.spectrum_solver, Calc::SpectrumSolver::kLapackNotReversible);
-    ASSERT_EQ(calc.evals.size(), 3u);
-    EXPECT_EQ(calc.evals[0], 0.0);
-    EXPECT_NEAR(calc.evals[1], -4.5, 1e-14);
-    EXPECT_NEAR(calc.evals[2], -4.5, 1e-14);
+    Spectrum spectrum;
+    Diagonalize(calc, spectrum, U, p8);
+    EXPECT_EQ(spectrum.solver, SpectrumSolver::kLapackNotReversible);
+    ASSERT_EQ(spectrum.evals.size(), 3u);
+    EXPECT_EQ(spectrum.evals[0], 0.0);
+    EXPECT_NEAR(spectrum.evals[1], -4.5, 1e-14);
+    EXPECT_NEAR(spectrum.evals[2], -4.5, 1e-14);
   }
 }
 
@@ -169,15 +174,15 @@ TEST(MxDiagonalize, AbsorbingRunsTakeTheFactorisedSolverOnlyOnReversibleRates) {
     const char* name;
     const std::vector<double>& U;
     Eigensolver solver;
-    Calc::SpectrumSolver expected;
+    SpectrumSolver expected;
   };
   const Case cases[] = {
-      {"auto", reversible, Eigensolver::kAuto, Calc::SpectrumSolver::kAccurate},
-      {"accurate", reversible, Eigensolver::kAccurate, Calc::SpectrumSolver::kAccurate},
-      {"lapack", reversible, Eigensolver::kLapack, Calc::SpectrumSolver::kLapackChosen},
-      {"cycle, lapack", cycle, Eigensolver::kLapack, Calc::SpectrumSolver::kLapackGeneral},
-      {"cycle, auto", cycle, Eigensolver::kAuto, Calc::SpectrumSolver::kLapackGeneral},
-      {"cycle, accurate", cycle, Eigensolver::kAccurate, Calc::SpectrumSolver::kLapackGeneral},
+      {"auto", reversible, Eigensolver::kAuto, SpectrumSolver::kAccurate},
+      {"accurate", reversible, Eigensolver::kAccurate, SpectrumSolver::kAccurate},
+      {"lapack", reversible, Eigensolver::kLapack, SpectrumSolver::kLapackChosen},
+      {"cycle, lapack", cycle, Eigensolver::kLapack, SpectrumSolver::kLapackGeneral},
+      {"cycle, auto", cycle, Eigensolver::kAuto, SpectrumSolver::kLapackGeneral},
+      {"cycle, accurate", cycle, Eigensolver::kAccurate, SpectrumSolver::kLapackGeneral},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -186,16 +191,17 @@ TEST(MxDiagonalize, AbsorbingRunsTakeTheFactorisedSolverOnlyOnReversibleRates) {
     opts.quiet = 1;
     opts.eigensolver = c.solver;
     Calc calc(n, opts);
+    Spectrum spectrum;
     calc.absorbing_state = n;
     std::vector<double> p8(n, 0.0);
     p8[n - 1] = 1.0;
-    Diagonalize(calc, c.U, p8);
-    EXPECT_EQ(calc.spectrum_solver, c.expected);
-    ASSERT_EQ(calc.evals.size(), static_cast<size_t>(n));
-    EXPECT_EQ(calc.evals[0], 0.0);
+    Diagonalize(calc, spectrum, c.U, p8);
+    EXPECT_EQ(spectrum.solver, c.expected);
+    ASSERT_EQ(spectrum.evals.size(), static_cast<size_t>(n));
+    EXPECT_EQ(spectrum.evals[0], 0.0);
     if (&c.U == &reversible) {
-      EXPECT_NEAR(calc.evals[1], -3.0 + std::sqrt(6.0), 1e-14);
-      EXPECT_NEAR(calc.evals[2], -3.0 - std::sqrt(6.0), 1e-14);
+      EXPECT_NEAR(spectrum.evals[1], -3.0 + std::sqrt(6.0), 1e-14);
+      EXPECT_NEAR(spectrum.evals[2], -3.0 - std::sqrt(6.0), 1e-14);
     }
   }
 }
@@ -207,9 +213,10 @@ TEST(MxDiagonalize, OneState) {
     opts.quiet = 1;
     opts.useplusI = useplusI;
     Calc calc(1, opts);
-    EXPECT_EQ(Diagonalize(calc, {useplusI ? 1.0 : 0.0}, {1.0}), "");
-    EXPECT_EQ(calc.evals, (std::vector<double>{0.0}));
-    EXPECT_EQ(std::fabs(calc.evecs[0]), 1.0);
+    Spectrum spectrum;
+    EXPECT_EQ(Diagonalize(calc, spectrum, {useplusI ? 1.0 : 0.0}, {1.0}), "");
+    EXPECT_EQ(spectrum.evals, (std::vector<double>{0.0}));
+    EXPECT_EQ(std::fabs(spectrum.evecs[0]), 1.0);
   }
 }
 
@@ -270,10 +277,11 @@ TEST(MxDiagonalize, FailuresComeBackAsStatus) {
       opts.eigensolver = solver;
       c.set(opts);
       Calc calc(2, opts);
+      Spectrum spectrum;
       std::vector<double> U = {-2, 1, 2, -1};
       Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
       testing::internal::CaptureStderr();
-      const Status status = calc.MxDiagonalize(U, c.p8, outcome);
+      const Status status = calc.MxDiagonalize(U, c.p8, spectrum, outcome);
       const std::string err = testing::internal::GetCapturedStderr();
       EXPECT_EQ(c.exit_status, status.exit_status);
       EXPECT_EQ(c.message, status.message.substr(0, c.message.size()));
@@ -294,14 +302,15 @@ TEST(MxDiagonalize, DumpsAndMathematicaFile) {
   opts.dumpE = 1;
   opts.mathematicamatrix = 1;
   Calc calc(2, opts);
-  std::string err = Diagonalize(calc, {-1, 1, 2, 0}, p8);
+  Spectrum spectrum;
+  std::string err = Diagonalize(calc, spectrum, {-1, 1, 2, 0}, p8);
 
   // mxMat.txt holds U as passed in, one column per inner list.
   EXPECT_EQ(ReadFile("mxMat.txt"),
             "{{-1.0000000000000000000000,  2.0000000000000000000000},\n"
             "{ 1.0000000000000000000000,  0.0000000000000000000000}}\n");
   // Stored eigenvalues keep the +1 of --useplusI; the Calc's have it removed.
-  ExpectArrayNear({0.0, -3.0}, calc.evals, 1e-14);
+  ExpectArrayNear({0.0, -3.0}, spectrum.evals, 1e-14);
   EXPECT_EQ(ReadFile("evals.txt"), Format("%15.10g ", {1.0, -2.0}));
   std::string evecs_txt = ReadFile("evecs.txt");
   EXPECT_EQ(std::count(evecs_txt.begin(), evecs_txt.end(), '\n'), 2);
@@ -333,9 +342,10 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndStops) {
   for (Eigensolver solver : {Eigensolver::kAuto, Eigensolver::kLapack}) {
     opts.eigensolver = solver;
     Calc calc(2, opts);
+    Spectrum spectrum;
     std::vector<double> U = {0, 1, 1, 0};
     Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-    EXPECT_TRUE(calc.MxDiagonalize(U, {0.5, 0.5}, outcome).ok());
+    EXPECT_TRUE(calc.MxDiagonalize(U, {0.5, 0.5}, spectrum, outcome).ok());
     EXPECT_EQ(outcome, Calc::SpectrumOutcome::kDumpedStop);
     // Written with the --useplusI shift, which the stages after it remove.
     EXPECT_EQ(ReadFile("evals.txt"), Format("%15.10g ", {1.0, -1.0}));
@@ -343,15 +353,16 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndStops) {
   }
 }
 
-// Largest residual |S v - lambda v| over every 10th eigenpair in calc (evecs
-// in our layout: column k belongs to evals[k]).
-[[maybe_unused]] double SymmetricResidual(const std::vector<double>& S, const Calc& calc, int n) {
+// Largest residual |S v - lambda v| over every 10th eigenpair of `spectrum`
+// (evecs in our layout: column k belongs to evals[k]).
+[[maybe_unused]] double SymmetricResidual(const std::vector<double>& S, const Spectrum& spectrum,
+                                          int n) {
   double residual = 0.0;
   for (int k = 0; k < n; k += 10) {
     for (int i = 0; i < n; ++i) {
       double sv = 0.0;
-      for (int j = 0; j < n; ++j) sv += S[i * n + j] * calc.evecs[j * n + k];
-      residual = std::max(residual, std::fabs(sv - calc.evals[k] * calc.evecs[i * n + k]));
+      for (int j = 0; j < n; ++j) sv += S[i * n + j] * spectrum.evecs[j * n + k];
+      residual = std::max(residual, std::fabs(sv - spectrum.evals[k] * spectrum.evecs[i * n + k]));
     }
   }
   return residual;
@@ -377,15 +388,17 @@ TEST(MxEigenSymmetric, FallsBackWhenTheDivideAndConquerWorkSpaceIsMissing) {
   RunOptions opts;
   {
     Calc calc(n, opts);
+    Spectrum spectrum;
     std::vector<double> work = S;
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxEigenSymmetric(work).ok());
+    EXPECT_TRUE(calc.MxEigenSymmetric(work, spectrum).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_LT(SymmetricResidual(S, calc, n), 1e-10);
+    EXPECT_LT(SymmetricResidual(S, spectrum, n), 1e-10);
   }
   EXPECT_EXIT(
       {
         Calc calc(n, opts);
+        Spectrum spectrum;
         std::vector<double> work = S;
         // Room for one more n x n matrix (dsyevr's eigenvectors) but not for
         // the 2 n^2 doubles of dsyevd's work space. Free heap memory kept from
@@ -397,11 +410,11 @@ TEST(MxEigenSymmetric, FallsBackWhenTheDivideAndConquerWorkSpaceIsMissing) {
         limit.rlim_cur = limit.rlim_max =
             static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + 1.5 * n * row_bytes);
         if (setrlimit(RLIMIT_AS, &limit) != 0) exit(3);
-        if (!calc.MxEigenSymmetric(work).ok()) exit(6);
+        if (!calc.MxEigenSymmetric(work, spectrum).ok()) exit(6);
         for (int k = 1; k < n; ++k) {
-          if (!(calc.evals[k - 1] <= calc.evals[k])) exit(4);
+          if (!(spectrum.evals[k - 1] <= spectrum.evals[k])) exit(4);
         }
-        exit(SymmetricResidual(S, calc, n) < 1e-10 ? 0 : 5);
+        exit(SymmetricResidual(S, spectrum, n) < 1e-10 ? 0 : 5);
       },
       testing::ExitedWithCode(0), "^Not enough memory for dsyevd's work space, using dsyevr\n$");
 #endif
@@ -412,13 +425,14 @@ TEST(EigenSolvers, RefuseNotANumber) {
   // output; never hand it over.
   RunOptions opts;
   Calc calc(2, opts);
+  Spectrum spectrum;
   const std::string message = "Cannot compute eigenvalues: the matrix holds NaN\n";
   std::vector<double> S = {1, std::nan(""), std::nan(""), 1};
-  Status status = calc.MxEigenSymmetric(S);
+  Status status = calc.MxEigenSymmetric(S, spectrum);
   EXPECT_EQ(kExitError, status.exit_status);
   EXPECT_EQ(message, status.message);
   std::vector<double> U = {-1, std::nan(""), 1, 0};
-  status = calc.MxEigenGeneral(U);
+  status = calc.MxEigenGeneral(U, spectrum);
   EXPECT_EQ(kExitError, status.exit_status);
   EXPECT_EQ(message, status.message);
 }
@@ -429,27 +443,29 @@ TEST(MxEigenGeneral, RightEigenpairsAndComplexWarning) {
     // Rates with a sink (state 2): eigenvalues 0, -1, -3.
     const std::vector<double> U = {-2, 1, 0, 1, -2, 0, 1, 1, 0};
     Calc calc(3, opts);
+    Spectrum spectrum;
     std::vector<double> work = U;
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxEigenGeneral(work).ok());
+    EXPECT_TRUE(calc.MxEigenGeneral(work, spectrum).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     for (int k = 0; k < 3; ++k) {
       SCOPED_TRACE(k);
       for (int i = 0; i < 3; ++i) {
         double uv = 0.0;
-        for (int j = 0; j < 3; ++j) uv += U[i * 3 + j] * calc.evecs[j * 3 + k];
-        EXPECT_NEAR(uv, calc.evals[k] * calc.evecs[i * 3 + k], 1e-14);
+        for (int j = 0; j < 3; ++j) uv += U[i * 3 + j] * spectrum.evecs[j * 3 + k];
+        EXPECT_NEAR(uv, spectrum.evals[k] * spectrum.evecs[i * 3 + k], 1e-14);
       }
     }
-    std::vector<double> sorted = calc.evals;
+    std::vector<double> sorted = spectrum.evals;
     std::sort(sorted.begin(), sorted.end());
     ExpectArrayNear({-3.0, -1.0, 0.0}, sorted, 1e-14);
   }
   {
     Calc calc(2, opts);
+    Spectrum spectrum;
     std::vector<double> rotation = {1, -1, 1, 1};  // eigenvalues 1 +- i
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxEigenGeneral(rotation).ok());
+    EXPECT_TRUE(calc.MxEigenGeneral(rotation, spectrum).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "eigenvalue 0 is 1 + i*1, which is somewhat complex\n"
               "eigenvalue 1 is 1 + i*-1, which is somewhat complex\n");
@@ -492,12 +508,13 @@ TEST(MxCompleteEvecs, UnitColumnsForAbsorbingStates) {
     RunOptions opts;
     opts.quiet = c.quiet;
     Calc calc(3, opts);
-    calc.evals = c.evals;
-    calc.evecs = evecs;
+    Spectrum spectrum;
+    spectrum.evals = c.evals;
+    spectrum.evecs = evecs;
     testing::internal::CaptureStderr();
-    calc.MxCompleteEvecs();
+    calc.MxCompleteEvecs(spectrum);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
-    ExpectArrayNear(c.expected, calc.evecs, 1e-15);
+    ExpectArrayNear(c.expected, spectrum.evecs, 1e-15);
   }
 }
 

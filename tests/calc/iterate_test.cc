@@ -40,9 +40,10 @@ std::string Evolve(const RunOptions& opts, int n, const std::vector<double>& U,
   std::vector<double> work = U;
   testing::internal::CaptureStderr();
   Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-  EXPECT_TRUE(calc.MxDiagonalize(work, p8, outcome).ok());
+  Spectrum spectrum;
+  EXPECT_TRUE(calc.MxDiagonalize(work, p8, spectrum, outcome).ok());
   testing::internal::CaptureStdout();
-  const Status status = calc.MxIterate(p0, p8);
+  const Status status = calc.MxIterate(spectrum, p0, p8);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_TRUE(status.ok()) << status.message;
   std::string e = testing::internal::GetCapturedStderr();
@@ -359,9 +360,10 @@ TEST(MxIterate, RecoverAfterDumpGivesTheSameTable) {
     again.recoverE = 1;
     Calc calc(l.n, again);
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxRecover(l.p8).ok());
+    Spectrum stored;
+    EXPECT_TRUE(calc.MxRecover(l.p8, stored).ok());
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(calc.MxIterate(p0, l.p8).ok());
+    EXPECT_TRUE(calc.MxIterate(stored, p0, l.p8).ok());
     Table recovered = ParseTable(testing::internal::GetCapturedStdout());
     testing::internal::GetCapturedStderr();
 
@@ -387,11 +389,13 @@ TEST(MxIterate, SingularEigenvectorsAreRefused) {
     RunOptions opts = QuietOptions();
     Calc calc(2, opts);
     calc.absorbing_state = 2;
-    calc.evals = {0, -1};
-    calc.evecs = evecs;
+    Spectrum spectrum;
+    spectrum.evals = {0, -1};
+    spectrum.evecs = evecs;
+    spectrum.solver = SpectrumSolver::kLapackGeneral;
     std::vector<double> p0 = {1, 0};
     testing::internal::CaptureStdout();
-    const Status status = calc.MxIterate(p0, {0, 1});
+    const Status status = calc.MxIterate(spectrum, p0, {0, 1});
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
     EXPECT_EQ(kExitError, status.exit_status);
     EXPECT_EQ("ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n",

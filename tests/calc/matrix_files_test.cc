@@ -125,16 +125,19 @@ TEST(MxRecover, ReadsTheStoredDecomposition) {
     Calc calc(3, opts);
     calc.absorbing_state = c.absorb;
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxRecover(p8).ok());
+    Spectrum spectrum;
+    EXPECT_TRUE(calc.MxRecover(p8, spectrum).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "MxBinRead: reading evecs from evecs.bin\nMxBinRead: reading evals from evals.bin\n");
-    EXPECT_EQ(calc.evecs, kMatrix);
-    EXPECT_EQ(calc.evals, c.evals);
+    EXPECT_EQ(spectrum.evecs, kMatrix);
+    EXPECT_EQ(spectrum.evals, c.evals);
+    EXPECT_EQ(spectrum.solver, SpectrumSolver::kStored);
     if (c.absorb) {
-      EXPECT_TRUE(calc.sqrPI_.empty());
+      EXPECT_TRUE(spectrum.sqrt_p8.empty());
+      EXPECT_TRUE(spectrum.inv_sqrt_p8.empty());
     } else {
-      EXPECT_EQ(calc.sqrPI_, (std::vector<double>{0.5, 0.5, std::sqrt(0.5)}));
-      EXPECT_EQ(calc._sqrPI, (std::vector<double>{2.0, 2.0, 1.0 / std::sqrt(0.5)}));
+      EXPECT_EQ(spectrum.sqrt_p8, (std::vector<double>{0.5, 0.5, std::sqrt(0.5)}));
+      EXPECT_EQ(spectrum.inv_sqrt_p8, (std::vector<double>{2.0, 2.0, 1.0 / std::sqrt(0.5)}));
     }
   }
 }
@@ -181,7 +184,10 @@ TEST(MatrixFiles, ReadFailuresComeBackAsStatus) {
     std::string message;
     std::string err;  // what the stage printed before it failed
   };
-  auto recover = [](Calc& c) { return c.MxRecover({0.25, 0.25, 0.5}); };
+  auto recover = [](Calc& c) {
+    Spectrum spectrum;
+    return c.MxRecover({0.25, 0.25, 0.5}, spectrum);
+  };
   auto read_evecs = [](Calc& c) {
     std::vector<double> out;
     int n = 0;

@@ -14,7 +14,7 @@ namespace {
 
 struct Case {
   const char* name;
-  Calc::SpectrumSolver solver;
+  SpectrumSolver solver;
   int absorbing_state;
   std::vector<double> evals;
   std::vector<double> p8;
@@ -23,7 +23,7 @@ struct Case {
 };
 
 TEST(StiffnessWarning, PrintsWhatItMeasuredAndNamesTheRerun) {
-  using S = Calc::SpectrumSolver;
+  using S = SpectrumSolver;
   const std::vector<double> mild_p8 = {0.5, 0.25, 0.25};
   const std::vector<double> deep_p8 = {1.0, 1e-10, 1e-20};
   const Case cases[] = {
@@ -92,20 +92,19 @@ TEST(StiffnessWarning, PrintsWhatItMeasuredAndNamesTheRerun) {
     SCOPED_TRACE(c.name);
     RunOptions opts;
     Calc calc(3, opts);
-    calc.spectrum_solver = c.solver;
     calc.absorbing_state = c.absorbing_state;
-    calc.evals = c.evals;
+    Spectrum spectrum;
+    spectrum.solver = c.solver;
+    spectrum.evals = c.evals;
     testing::internal::CaptureStderr();
-    WarnIfSpectrumUnresolved(calc, c.rate_spread, c.p8);
+    WarnIfSpectrumUnresolved(calc, spectrum, c.rate_spread, c.p8);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.want);
 
     RunOptions quiet;
     quiet.quiet = 1;
     Calc silent(3, quiet);
-    silent.spectrum_solver = c.solver;
-    silent.evals = c.evals;
     testing::internal::CaptureStderr();
-    WarnIfSpectrumUnresolved(silent, c.rate_spread, c.p8);
+    WarnIfSpectrumUnresolved(silent, spectrum, c.rate_spread, c.p8);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   }
 }
@@ -157,9 +156,10 @@ TEST(StiffnessWarning, DefaultRunResolvesBalancedRatesAndTransientBlocks) {
 TEST(StiffnessWarning, DistributedRunNamesTheSerialSolver) {
   RunOptions opts;
   Calc calc(3, opts);
-  calc.evals = {0, -1, -1e-20};
+  Spectrum spectrum;
+  spectrum.evals = {0, -1, -1e-20};
   testing::internal::CaptureStderr();
-  WarnIfSpectrumUnresolved(calc, 1e20, {0.5, 0.25, 0.25}, true);
+  WarnIfSpectrumUnresolved(calc, spectrum, 1e20, {0.5, 0.25, 0.25}, true);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "WARNING: the slowest relaxations are below what double precision resolves "
             "(eigenvalues spread over 1e+20), the table may be wrong: rerun the serial zolvane "
