@@ -5,7 +5,7 @@
 # run wrote. The date line of the table and the seconds of the timing lines
 # are blanked first. Prints the cases that differ (with the diff) and exits
 # 1 if there is one.
-# Usage: scripts/compare_runs.sh OLD_ZOLVANE NEW_ZOLVANE
+# Usage: scripts/compare_runs.sh OLD_ZOLVANE NEW_ZOLVANE (each a program or its build directory)
 # zolvane-mpi next to each binary is run too (2 processes) when both exist.
 # COMPARE_KEEP=1 keeps the outputs (the directory is named on stderr).
 set -uo pipefail
@@ -16,6 +16,16 @@ fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 old=$(realpath "$1")
 new=$(realpath "$2")
+# A build directory stands for the zolvane in it. Anything else that is not
+# a program would make every case fail alike in both runs and pass unseen.
+[ -d "$old" ] && old=$old/zolvane
+[ -d "$new" ] && new=$new/zolvane
+for bin in "$old" "$new"; do
+  if [ ! -x "$bin" ] || [ -d "$bin" ]; then
+    echo "$0: $bin is not a program" >&2
+    exit 2
+  fi
+done
 work=$(mktemp -d)
 [ -n "${COMPARE_KEEP:-}" ] && echo "outputs kept in $work" >&2 || trap 'rm -rf "$work"' EXIT
 
