@@ -109,12 +109,12 @@ int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
       reached, reduces);
   if (!status.ok()) Fatal(status);
   if (!reduces) return n;
-  const int m = static_cast<int>(calc.kept.size());
+  const int m = static_cast<int>(calc.numbering.kept.size());
   // Swapping l with kept[l] in increasing l brings every kept state to its
   // new place: kept[l] >= l, and no earlier swap touched position kept[l].
   const int one = 1;
   for (int l = 0; l < m; ++l) {
-    const int from = calc.kept[l];
+    const int from = calc.numbering.kept[l];
     if (from == l) continue;
     const int row_l = l + 1, row_from = from + 1;
     pdswap_(&n, a.local.data(), &row_l, &one, a.desc, &n, a.local.data(), &row_from, &one, a.desc,

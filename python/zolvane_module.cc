@@ -144,8 +144,7 @@ RunOptions Validate(const Settings& s, double t0, double t8, double tinc,
 
 // The decomposition for one set of states reached from p0.
 struct Decomposition {
-  std::vector<int> kept;
-  int kept_columns = 0;
+  StateNumbering numbering;  // after the ergodicity reduction
   Spectrum spectrum;
   std::vector<double> p8;
 };
@@ -159,16 +158,14 @@ class Landscape {
   bool have_records = false;
   bool reshaped = false;
   int n = 0;
-  int absorbing_state = 0;
-  int absorbed_minimum = -1;
+  StateNumbering numbering;  // the appended absorbing state; nothing removed yet
   std::vector<double> U;
   std::optional<Decomposition> cache;
 
   // A Calc with the time options of one call, over the whole input.
   Calc MakeCalc(const RunOptions& o) const {
     Calc calc(n, o);
-    calc.absorbing_state = absorbing_state;
-    calc.absorbed_minimum = absorbed_minimum;
+    calc.numbering = numbering;
     return calc;
   }
 
@@ -201,15 +198,15 @@ class Landscape {
   Decomposition& Decompose(Calc& calc, std::vector<double>& p0) {
     std::vector<double> u(U);
     ThrowIfFailed(calc.MxErgodicity(u, p0, n));
-    if (cache && cache->kept == calc.kept) return *cache;
+    if (cache && cache->numbering.kept == calc.numbering.kept) return *cache;
     std::vector<double> p8 = calc.MxAllocate();
     Spectrum spectrum;
     if (calc.opts.method == 'A' && !reshaped) {
       std::vector<QorpRecord> kept_records;
-      if (calc.kept.empty()) {
+      if (calc.numbering.kept.empty()) {
         kept_records = records;
       } else {
-        for (int k : calc.kept) {
+        for (int k : calc.numbering.kept) {
           if (k < static_cast<int>(records.size())) kept_records.push_back(records[k]);
         }
       }
@@ -228,7 +225,7 @@ class Landscape {
         throw StageError(255, "the eigensolver did not converge in double precision", true);
       }
     }
-    cache = Decomposition{calc.kept, calc.kept_columns, std::move(spectrum), std::move(p8)};
+    cache = Decomposition{calc.numbering, std::move(spectrum), std::move(p8)};
     return *cache;
   }
 };
@@ -285,8 +282,7 @@ std::shared_ptr<Landscape> Build(Settings s, const std::string* ratesfile,
   const int d = calc.dim;
   if (RescaleMatrix(calc, l->U.data(), d)) l->reshaped = true;
   l->n = d;
-  l->absorbing_state = calc.absorbing_state;
-  l->absorbed_minimum = calc.absorbed_minimum;
+  l->numbering = calc.numbering;
   return l;
 }
 
@@ -306,7 +302,8 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
       ThrowIfFailed(CheckPopulationLine(o, p, calc.dim, t, sum));
       std::vector<double> values(calc.dim);
       for (int i = 0; i < calc.dim; ++i) values[i] = TableValue(o.num_err, p[i], sum);
-      const std::vector<double> input = calc.ToInputNumbering(values.data(), 0.0);
+      const std::vector<double> input =
+          calc.numbering.ToInputNumbering(values.data(), calc.dim, 0.0);
       out_times.push_back(t);
       rows.insert(rows.end(), input.begin(), input.end());
     };
@@ -327,7 +324,7 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
         EvolveBlock(e, ts.data(), ts.size(), w.data(), pops.data(), range.data());
       }
       for (size_t k = 0; k < ts.size(); ++k) keep(ts[k], pops.data() + k * nn);
-    } else if (calc.dim == 1 && !calc.kept.empty()) {
+    } else if (calc.dim == 1 && !calc.numbering.kept.empty()) {
       // One state reached: the table holds it at t0 and t8.
       double p = start[0];
       keep(o.t0, &p);
@@ -464,7 +461,7 @@ table's (|p|, checked as num_err says); states the start cannot reach are 0.)doc
             Calc calc = l.MakeCalc(o);
             std::vector<double> start = l.MakeP0(calc, p0);
             const Decomposition& d = l.Decompose(calc, start);
-            return Vector(calc.ToInputNumbering(d.p8.data(), 0.0));
+            return Vector(calc.numbering.ToInputNumbering(d.p8.data(), calc.dim, 0.0));
           },
           py::arg("p0") = py::none(),
           "Equilibrium populations p8 (n entries; 0 for states p0 cannot reach).")
@@ -478,13 +475,13 @@ table's (|p|, checked as num_err says); states the start cannot reach are 0.)doc
             const size_t m = d.spectrum.evals.size();
             py::array_t<double> vecs({static_cast<py::ssize_t>(m), static_cast<py::ssize_t>(m)});
             std::copy(d.spectrum.evecs.begin(), d.spectrum.evecs.end(), vecs.mutable_data());
-            std::vector<int> states = d.kept;
+            std::vector<int> states = d.numbering.kept;
             if (states.empty()) {
               for (int i = 0; i < l.n; ++i) states.push_back(i);
             }
             // With an absorbing state the scalings (if any) are those of the
             // transient states, not of p8.
-            py::object sqrt_p8 = d.spectrum.sqrt_p8.empty() || l.absorbing_state != 0
+            py::object sqrt_p8 = d.spectrum.sqrt_p8.empty() || l.numbering.absorbing_state != 0
                                      ? py::object(py::none())
                                      : Vector(d.spectrum.sqrt_p8);
             return py::make_tuple(Vector(d.spectrum.evals), vecs, sqrt_p8, states);
@@ -497,7 +494,7 @@ absorbing state, sqrt_p8 then None); states: the 0-based states they cover.)doc"
       .def(
           "mfpt",
           [](Landscape& l, std::optional<int> target) -> py::object {
-            if (l.absorbing_state != 0) {
+            if (l.numbering.absorbing_state != 0) {
               throw StageError(1, "with an absorbing state use absorbing_times()", false);
             }
             if (target && (*target < 1 || *target > l.n)) {
@@ -531,14 +528,14 @@ then, as the program prints it; mfpt(j) still gives the defined columns).)doc")
       .def(
           "absorbing_times",
           [](Landscape& l) {
-            if (l.absorbing_state == 0) {
+            if (l.numbering.absorbing_state == 0) {
               throw StageError(1, "absorbing_times() needs an absorbing state (absorb=k)", false);
             }
             NumericalScope numerical;
             std::vector<double> times;
             {
               py::gil_scoped_release release;
-              AbsorbingTimes(l.U, static_cast<size_t>(l.n), l.absorbed_minimum, times);
+              AbsorbingTimes(l.U, static_cast<size_t>(l.n), l.numbering.absorbed_minimum, times);
             }
             return Vector(times);
           },
@@ -550,7 +547,7 @@ the time from k itself (0 at k). NaN when some state cannot reach k.)doc")
       .def(
           "reduce",
           [](const Landscape& l, int k) {
-            if (l.absorbing_state != 0) {
+            if (l.numbering.absorbing_state != 0) {
               throw StageError(1, "reduce() needs a landscape without an absorbing state", false);
             }
             if (k < 1 || k > l.n) {

@@ -114,7 +114,7 @@ std::optional<std::vector<double>> FirstPassageToInputState(const ArithmeticBack
                                                             const Calc& calc,
                                                             const std::vector<double>& U,
                                                             int state) {
-  const std::vector<int> index = calc.ReducedIndices();
+  const std::vector<int> index = calc.numbering.ReducedIndices(calc.dim);
   if (state < 1 || state > static_cast<int>(index.size())) {
     fprintf(stderr, "State %d does not exist (--fpt %d)", state, state);
     return std::nullopt;
@@ -126,7 +126,8 @@ std::optional<std::vector<double>> FirstPassageToInputState(const ArithmeticBack
   }
   auto times = backend.first_passage_to(calc, U, target);
   if (!times) return std::nullopt;
-  return calc.ToInputNumbering(times->data(), std::numeric_limits<double>::quiet_NaN());
+  return calc.numbering.ToInputNumbering(times->data(), calc.dim,
+                                         std::numeric_limits<double>::quiet_NaN());
 }
 
 // `energies`: the local minima whose Boltzmann weights are p8, or nullptr when
@@ -146,7 +147,7 @@ void FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
       out = stderr;
     }
   }
-  if (opts.fpt_state == -1 || calc.absorbing_state != 0) {
+  if (opts.fpt_state == -1 || calc.numbering.absorbing_state != 0) {
     backend.first_passage_times(calc, U, p8, energies, out);
   } else if (auto times = FirstPassageToInputState(backend, calc, U, opts.fpt_state)) {
     if (out == stderr) fprintf(stderr, "First passage times to state number %d:\n", opts.fpt_state);

@@ -50,7 +50,9 @@ void CheckGmpCanHold(const Calc& calc, const std::vector<double>& U,
   if (calc.opts.mlapack_method != Arithmetic::kGmp) return;
   const int n = calc.dim;
   // States in input numbering, as every message of the run.
-  auto input_state = [&calc](int k) { return calc.kept.empty() ? k + 1 : calc.kept[k] + 1; };
+  auto input_state = [&calc](int k) {
+    return calc.numbering.kept.empty() ? k + 1 : calc.numbering.kept[k] + 1;
+  };
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) {
       const double x = U[static_cast<size_t>(i) * n + j];

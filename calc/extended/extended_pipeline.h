@@ -105,7 +105,7 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
   const int n = calc.dim;
   Vec<T> p8 = Vec<T>::Zero(n);
   if (n == 0) return p8;
-  if (calc.absorbing_state != 0) {
+  if (calc.numbering.absorbing_state != 0) {
     p8(n - 1) = T(1);
     return p8;
   }
@@ -293,7 +293,7 @@ std::optional<Spectrum<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
                                        const std::vector<QorpRecord>* records) {
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
-  const bool absorbing = calc.absorbing_state != 0;
+  const bool absorbing = calc.numbering.absorbing_state != 0;
   Spectrum<T> d;
   d.p8 = Equilibrium<T>(calc, U, records);
 
@@ -389,7 +389,7 @@ void Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
   using std::isnan;
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
-  const bool absorbing = calc.absorbing_state != 0;
+  const bool absorbing = calc.numbering.absorbing_state != 0;
 
   Vec<T> p0_t(n);
   for (int i = 0; i < n; ++i) p0_t(i) = T(p0[static_cast<size_t>(i)]);
@@ -561,7 +561,7 @@ void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
     Vec<T> x;
     times.assign(static_cast<size_t>(m), nan);
     if (!SolveTransposed<T>(a, x, Vec<T>::Ones(m))) return false;
-    const int absorbed = calc.absorbed_minimum;
+    const int absorbed = calc.numbering.absorbed_minimum;
     if (absorbed >= 0 && absorbed < m) {
       const T xa = x(absorbed);
       for (int k = 0; k < m; ++k) x(k) -= xa;

@@ -9,3 +9,8 @@ void Calc::MxPrint(const double* values, const char* label, char type, FILE* str
                    bool plain) const {
   MxPrintN(values, label, type, dim, stream, plain);
 }
+
+void Calc::MxPrintInput(const double* reduced, const char* label) const {
+  const std::vector<double> values = numbering.ToInputNumbering(reduced, dim, 0.0);
+  MxPrintN(values.data(), label, 'v', static_cast<int>(values.size()), stderr, false);
+}

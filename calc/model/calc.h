@@ -8,7 +8,8 @@
 //
 // The driver owns U, p0 and p8 and passes them in, and the Spectrum that
 // the diagonalisation derives (calc/model/spectrum.h), which the later
-// stages take as an argument.
+// stages take as an argument. Calc keeps the run's options, kT, the current
+// dimension and the state numbering that goes with it.
 #ifndef ZOLVANE_CALC_MODEL_CALC_H_
 #define ZOLVANE_CALC_MODEL_CALC_H_
 
@@ -21,6 +22,7 @@
 #include "base/run_options.h"
 #include "base/status.h"
 #include "calc/model/spectrum.h"
+#include "calc/model/state_numbering.h"
 #include "input/qorp_file.h"
 
 struct Calc {
@@ -34,26 +36,17 @@ struct Calc {
   // Sequence of the qorp file's first line, for the table header; none when
   // no qorp file was read or it named none.
   std::optional<std::string> sequence;
-  // The absorbing state that MxQorp2Matrix appends for --absorb: its 1-based
-  // number in input numbering (the last state, as the header prints it), 0
-  // when there is none.
-  int absorbing_state = 0;
-  // 0-based index, in the current numbering, of the minimum whose rate leads
-  // into the absorbing state; -1 when there is none or the ergodicity
-  // reduction removed it.
-  int absorbed_minimum = -1;
-  // Ascending 0-based input numbers of the states kept by MxErgodicity; empty
-  // while no state was removed. kept_columns is the dimension before that
-  // reduction (the number of columns of the population table).
-  std::vector<int> kept;
-  int kept_columns = 0;
+  // How the dim states relate to the input's states (the absorbing state
+  // that MxQorp2Matrix appends for --absorb, the states MxErgodicity keeps).
+  // It lives beside dim because the stages that change dim set it too.
+  StateNumbering numbering;
 
   // ---- Transition matrix (calc/model/transition_matrix.cc) ----
   // Builds U by method A (records) or I (rates, taken over); appends the
   // absorbing state when opts.absorb is set (dim grows by one; sets
-  // absorbing_state and absorbed_minimum). Fails on minima that form no tree,
-  // a bad saddles file (--degeneracy), an --absorb beyond the minima or rates
-  // of the wrong order.
+  // numbering.absorbing_state and numbering.absorbed_minimum). Fails on
+  // minima that form no tree, a bad saddles file (--degeneracy), an --absorb
+  // beyond the minima or rates of the wrong order.
   Status MxQorp2Matrix(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
                        std::vector<double>& U);
   Status MxMethodA(const std::vector<QorpRecord>& records, std::vector<double>& U);
@@ -94,20 +87,21 @@ struct Calc {
 
   // ---- Ergodicity reduction (calc/model/ergodicity.cc) ----
   // Removes the states the initial population cannot reach; replaces U and
-  // p0 when it reduces and stores the new dimension in dim. A reduction to
+  // p0 when it reduces, stores the new dimension in dim and the kept states
+  // in numbering (which renumbers the absorbed minimum). A reduction to
   // one state prints that state's whole table (header, t0, t8). Fails as
   // MxFindUnreached does, or when the absorbing state is out of reach.
   Status MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n);
   // True once MxErgodicity printed the one-state table: the time evolution
   // stage then has nothing to add (a second table would repeat the header and
   // send the time back to t0).
-  bool OneStateTablePrinted() const { return dim == 1 && !kept.empty(); }
+  bool OneStateTablePrinted() const { return dim == 1 && !numbering.kept.empty(); }
   // Its search, for callers that do not hold U whole: out_of(d) gives the
   // rates out of state d, rates[k * stride] = U(k, d) (valid until the next
   // call). Fails when p0 is 0 everywhere or a populated state lies outside
   // what the first populated state reaches. `reduces` is false when every
-  // state is reached; otherwise `kept` and `reached` (1 for kept states) are
-  // filled.
+  // state is reached; otherwise numbering.kept and `reached` (1 for kept
+  // states) are filled.
   struct RatesOutOf {
     const double* rates;
     size_t stride;
@@ -195,24 +189,12 @@ struct Calc {
   void MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out) const;
   void MxWriteAbsorbingTimes(const std::vector<double>& times, FILE* out) const;
 
-  // ---- Input numbering (calc/model/input_numbering.cc) ----
-  // Outputs name states as the input did, also after MxErgodicity removed
-  // some. InputDim is the number of input states (including an appended
-  // absorbing state).
-  int InputDim() const;
-  // For every 0-based input state its index in the reduced system, -1 for a
-  // removed state.
-  std::vector<int> ReducedIndices() const;
-  // InputDim() values: the dim values of `reduced` at their input positions,
-  // `removed` at the positions of removed states.
-  std::vector<double> ToInputNumbering(const double* reduced, double removed) const;
-  // MxPrint of a dim-vector in input numbering (0 for removed states).
-  void MxPrintInput(const double* reduced, const char* label) const;
-
   // ---- Printing (calc/model/calc.cc) ----
   // MxPrintN with n = dim.
   void MxPrint(const double* values, const char* label, char type, FILE* stream = stderr,
                bool plain = false) const;
+  // MxPrint of a dim-vector in input numbering (0 for removed states).
+  void MxPrintInput(const double* reduced, const char* label) const;
 };
 
 // Method A's tree of minima, shared with runs that build U piece by piece.

@@ -48,7 +48,7 @@ void AbsorbingEquilibrium(int n, std::vector<double>& p8) {
 Status Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
                                        std::vector<double>& p8) const {
   const int n = dim;
-  if (absorbing_state != 0) {
+  if (numbering.absorbing_state != 0) {
     AbsorbingEquilibrium(n, p8);
   } else {
     if (static_cast<int>(records.size()) < n) {
@@ -66,7 +66,7 @@ Status Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<
   const int n = dim;
   // Nothing leaves the absorbing state, so no balance walk could reach it;
   // its equilibrium is known.
-  if (absorbing_state != 0) {
+  if (numbering.absorbing_state != 0) {
     AbsorbingEquilibrium(n, p8);
     if (opts.verbose) MxPrintInput(p8.data(), "p8");
     return Status{};

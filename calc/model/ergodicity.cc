@@ -1,6 +1,6 @@
 // Ergodicity reduction: states the initial population can never reach keep
 // population 0 forever, so U and p0 are shrunk to the reachable states and
-// `kept` remembers their numbers in the input.
+// numbering.kept remembers their numbers in the input.
 #include "calc/model/ergodicity.h"
 
 #include <cstdio>
@@ -48,9 +48,9 @@ Status Calc::MxFindUnreached(const std::vector<double>& p0, int n,
     }
   }
 
-  kept.clear();
+  numbering.kept.clear();
   for (int i = 0; i < n; ++i) {
-    if (reached[i]) kept.push_back(i);
+    if (reached[i]) numbering.kept.push_back(i);
   }
   reduces = true;
   return Status{};
@@ -68,12 +68,12 @@ Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n
       },
       reached, reduces);
   if (!status.ok() || !reduces) return status;
-  const int m = static_cast<int>(kept.size());
+  const int m = static_cast<int>(numbering.kept.size());
 
   // Later stages take the absorbing state to be the last one and the absorbed
   // minimum to be the only way into it, both in the reduced numbering.
-  if (absorbing_state != 0) {
-    const int absorbed = absorbed_minimum;
+  if (numbering.absorbing_state != 0) {
+    const int absorbed = numbering.absorbed_minimum;
     if (!reached[n - 1]) {
       return Failure(1,
                      "ERROR: the initial population cannot reach the absorbing state through "
@@ -82,21 +82,21 @@ Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n
     }
     if (absorbed >= 0 && absorbed < n && reached[absorbed]) {
       int renumbered = 0;
-      while (kept[renumbered] != absorbed) ++renumbered;
-      absorbed_minimum = renumbered;
+      while (numbering.kept[renumbered] != absorbed) ++renumbered;
+      numbering.absorbed_minimum = renumbered;
     } else {
       // Only the absorbing state itself holds population: nothing else is
       // reached and the table stays there.
-      absorbed_minimum = -1;
+      numbering.absorbed_minimum = -1;
     }
   }
 
   // Compaction front to back is safe in place because kept[l] >= l.
   for (int l = 0; l < m; ++l) {
-    const size_t from = static_cast<size_t>(kept[l]) * n;
+    const size_t from = static_cast<size_t>(numbering.kept[l]) * n;
     const size_t to = static_cast<size_t>(l) * m;
-    for (int k = 0; k < m; ++k) U[to + k] = U[from + kept[k]];
-    p0[l] = p0[kept[l]];
+    for (int k = 0; k < m; ++k) U[to + k] = U[from + numbering.kept[k]];
+    p0[l] = p0[numbering.kept[l]];
   }
   U.resize(static_cast<size_t>(m) * m);
   U.shrink_to_fit();
@@ -107,8 +107,8 @@ Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n
 }
 
 void EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0) {
-  const int m = static_cast<int>(calc.kept.size());
-  calc.kept_columns = n;
+  const int m = static_cast<int>(calc.numbering.kept.size());
+  calc.numbering.kept_columns = n;
   calc.dim = m;
   if (!calc.opts.quiet) {
     fprintf(stderr, "WARNING: Matrix is non-ergodic! Decreasing dimension to %d.\n", m);

@@ -8,7 +8,7 @@
 
 #include "calc/model/calc.h"
 
-// After U and p0 were reduced from n states to the calc.kept.size() states
+// After U and p0 were reduced from n states to the calc.numbering.kept.size() states
 // that MxFindUnreached kept: sets the dimensions, warns (not with --quiet)
 // and, for one state left, prints its whole table (header, t0, t8) from
 // p0[0].

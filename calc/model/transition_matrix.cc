@@ -110,17 +110,17 @@ namespace {
 
 // Appends the absorbing state as the new last state: its only entry is the
 // rate `rate` from minimum `a` (1-based) into it; nothing leaves it. Updates
-// dim, absorbing_state and absorbed_minimum and prints the two messages
-// (never silenced).
+// dim and the absorbing state and absorbed minimum of calc.numbering, and
+// prints the two messages (never silenced).
 std::vector<double> AppendAbsorbingState(Calc& calc, const std::vector<double>& U, int a,
                                          double rate) {
   const int n = calc.dim;
   const int n1 = n + 1;
   calc.dim = n1;
   fprintf(stderr, "dim increased to %i\n", n1);
-  calc.absorbed_minimum = a - 1;
-  calc.absorbing_state = n1;
-  fprintf(stderr, "new absorbing lmin is: %i\n", calc.absorbing_state);
+  calc.numbering.absorbed_minimum = a - 1;
+  calc.numbering.absorbing_state = n1;
+  fprintf(stderr, "new absorbing lmin is: %i\n", calc.numbering.absorbing_state);
 
   std::vector<double> grown(static_cast<size_t>(n1) * n1, 0.0);
   for (int i = 0; i < n; ++i) {

@@ -75,7 +75,9 @@ void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<d
   const size_t n = static_cast<size_t>(dim);
   FirstPassageStage(
       *this, [&](std::vector<double>& times) { return FirstPassageMatrix(U, n, times); },
-      [&](std::vector<double>& times) { return AbsorbingTimes(U, n, absorbed_minimum, times); },
+      [&](std::vector<double>& times) {
+        return AbsorbingTimes(U, n, numbering.absorbed_minimum, times);
+      },
       out);
 }
 
@@ -89,7 +91,7 @@ void Calc::MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out)
   // One row and column per input state: a state removed by the ergodicity
   // reduction is not part of the system (nan from it) and is never reached
   // from a kept state (inf to it).
-  const std::vector<int> index = ReducedIndices();
+  const std::vector<int> index = numbering.ReducedIndices(dim);
   std::string line;
   for (int r : index) {
     line.clear();
@@ -112,7 +114,7 @@ void Calc::MxWriteAbsorbingTimes(const std::vector<double>& times, FILE* out) co
   // states are all input states but that one; removed ones print nan.
   std::vector<double> x(times);
   x.push_back(0.0);
-  const std::vector<double> input_x = ToInputNumbering(x.data(), kNaN);
+  const std::vector<double> input_x = numbering.ToInputNumbering(x.data(), dim, kNaN);
   std::string line;
   for (size_t k = 0; k + 1 < input_x.size(); ++k) AppendG(line, input_x[k]);
   line += framed ? "\n---\n" : "\n";

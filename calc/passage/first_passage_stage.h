@@ -28,7 +28,7 @@ inline void WarnSingularFirstPassage(const RunOptions& opts) {
 template <class All, class Absorbing>
 void FirstPassageStage(const Calc& calc, All&& all, Absorbing&& absorbing, FILE* out) {
   std::vector<double> times;
-  const bool to_absorption = calc.absorbing_state != 0;
+  const bool to_absorption = calc.numbering.absorbing_state != 0;
   const bool ok = to_absorption ? absorbing(times) : all(times);
   if (!ok) WarnSingularFirstPassage(calc.opts);
   if (to_absorption) {

@@ -198,7 +198,7 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
                            Spectrum& spectrum, SpectrumOutcome& outcome) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
-  const bool absorbing = absorbing_state != 0;
+  const bool absorbing = numbering.absorbing_state != 0;
   outcome = SpectrumOutcome::kDone;
   Status status;
   std::vector<double>& evals = spectrum.evals;

@@ -17,8 +17,8 @@
 
 bool DefaultRunResolves(const Calc& calc, const std::vector<double>& U,
                         const std::vector<double>& p8) {
-  return calc.absorbing_state == 0 ? HoldsDetailedBalance(U, p8, calc.dim)
-                                   : TransientStatesHoldDetailedBalance(U, calc.dim);
+  return calc.numbering.absorbing_state == 0 ? HoldsDetailedBalance(U, p8, calc.dim)
+                                             : TransientStatesHoldDetailedBalance(U, calc.dim);
 }
 
 double RateSpread(const std::vector<double>& U, int n) {
@@ -39,7 +39,7 @@ double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum) {
   const std::vector<double>& evals = spectrum.evals;
   const size_t n = evals.size();
   if (n < 2) return 0.0;
-  const bool absorbing = calc.absorbing_state != 0;
+  const bool absorbing = calc.numbering.absorbing_state != 0;
   double largest = 0.0;
   for (double e : evals) largest = std::fmax(largest, std::fabs(e));
   if (!(largest > 0.0)) return 0.0;

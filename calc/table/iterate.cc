@@ -62,7 +62,7 @@ Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<dou
   std::vector<double>& c = e.c;
   c.assign(nn, 0.0);
 
-  if (calc.absorbing_state == 0) {
+  if (calc.numbering.absorbing_state == 0) {
     // Eigenvectors of U are P^1/2 * evecs, those of U^T are P^-1/2 * evecs,
     // and evecs is orthonormal: CL = P^1/2 evecs, CR = evecs^T P^-1/2.
     std::vector<double> scaled_p0(nn);
@@ -201,8 +201,8 @@ void Calc::MxOutputHeader() const {
   printf("# Basename: <stdin>\n");
   printf("# Time increment: %.2f\n", opts.tinc);
   printf("# Degeneracy:  %s\n", opts.degeneracy == 1 ? "on" : "off");
-  if (absorbing_state > 0) {
-    printf("# Absorbing state: %d\n", absorbing_state);
+  if (numbering.absorbing_state > 0) {
+    printf("# Absorbing state: %d\n", numbering.absorbing_state);
   } else {
     printf("# Absorbing state: none\n");
   }
@@ -249,6 +249,8 @@ double Calc::MxOutputLine(double* p, int n, double t) const {
   if (Status status = CheckPopulationLine(opts, p, n, t, sum); !status.ok()) Fatal(status);
 
   // The whole line is formatted first and written at once.
+  const std::vector<int>& kept = numbering.kept;
+  const int kept_columns = numbering.kept_columns;
   const size_t columns = kept.empty() ? static_cast<size_t>(std::max(n, 0))
                                       : static_cast<size_t>(std::max(kept_columns, 0));
   std::string line(FormatBound(22, 20) + 1 + columns * (FormatBound(0, 6) + 1) + 1, '\0');

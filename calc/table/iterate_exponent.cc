@@ -51,7 +51,7 @@ Status Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<
   std::vector<double> p(n);
   // The exponential's work matrices serve every time point.
   ExponentialWork work;
-  const std::vector<int> columns = ReducedIndices();
+  const std::vector<int> columns = numbering.ReducedIndices(dim);
   // With f <= 1 tau never grows: the table also ends once a step no longer
   // advances the time point.
   bool advanced = true;

@@ -108,7 +108,7 @@ Status Calc::MxRecover(const std::vector<double>& p8, Spectrum& spectrum) const 
   std::vector<double>& evals = spectrum.evals;
   std::vector<double>& evecs = spectrum.evecs;
   spectrum.solver = SpectrumSolver::kStored;
-  if (absorbing_state == 0) {
+  if (numbering.absorbing_state == 0) {
     MxSqrtScalings(p8, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
   }
   std::vector<double>().swap(evecs);

@@ -192,7 +192,7 @@ TEST(MxDiagonalize, AbsorbingRunsTakeTheFactorisedSolverOnlyOnReversibleRates) {
     opts.eigensolver = c.solver;
     Calc calc(n, opts);
     Spectrum spectrum;
-    calc.absorbing_state = n;
+    calc.numbering.absorbing_state = n;
     std::vector<double> p8(n, 0.0);
     p8[n - 1] = 1.0;
     Diagonalize(calc, spectrum, c.U, p8);

@@ -52,7 +52,7 @@ TEST(MxAllocate, EquilibriumOfTheCurrentDimension) {
     SCOPED_TRACE(absorb);
     RunOptions opts;
     Calc calc(3, opts);
-    calc.absorbing_state = absorb;
+    calc.numbering.absorbing_state = absorb;
     EXPECT_EQ(std::vector<double>(3, 0.0), calc.MxAllocate());
   }
 }
@@ -81,7 +81,7 @@ TEST(MxEquilibriumFromEnergies, BoltzmannWeights) {
     for (size_t i = 0; i < records.size(); ++i) records[i].energy = c.energies[i];
     RunOptions opts;
     Calc calc(static_cast<int>(c.want.size()), opts);
-    calc.absorbing_state = c.absorb;
+    calc.numbering.absorbing_state = c.absorb;
     std::vector<double> p8 = calc.MxAllocate();
     ASSERT_TRUE(calc.MxEquilibriumFromEnergies(records, p8).ok());
     ExpectArrayNear(c.want, p8, 1e-15);
@@ -121,7 +121,7 @@ TEST(MxEquilibriumFromBalance, LocalBalanceWalks) {
     RunOptions opts;
     opts.quiet = 1;
     Calc calc(static_cast<int>(c.want.size()), opts);
-    calc.absorbing_state = c.absorb;
+    calc.numbering.absorbing_state = c.absorb;
     std::vector<double> p8 = calc.MxAllocate();
     testing::internal::CaptureStderr();
     EXPECT_TRUE(calc.MxEquilibriumFromBalance(c.U, p8).ok());

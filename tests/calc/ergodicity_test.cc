@@ -74,11 +74,11 @@ TEST(MxErgodicity, TableOfReductions) {
     ASSERT_TRUE(calc.MxErgodicity(U, p0, c.n).ok());
     const int m = calc.dim;
     EXPECT_EQ(c.err, testing::internal::GetCapturedStderr());
-    EXPECT_EQ(c.kept, calc.kept);
+    EXPECT_EQ(c.kept, calc.numbering.kept);
     if (c.kept.empty()) {
       EXPECT_EQ(c.n, m);
       EXPECT_EQ(c.n, calc.dim);
-      EXPECT_EQ(0, calc.kept_columns);
+      EXPECT_EQ(0, calc.numbering.kept_columns);
       // Unchanged, NaN included.
       ASSERT_EQ(c.U.size(), U.size());
       EXPECT_EQ(0, memcmp(c.U.data(), U.data(), U.size() * sizeof(double)));
@@ -87,7 +87,7 @@ TEST(MxErgodicity, TableOfReductions) {
       const int k = static_cast<int>(c.kept.size());
       EXPECT_EQ(k, m);
       EXPECT_EQ(k, calc.dim);
-      EXPECT_EQ(c.n, calc.kept_columns);
+      EXPECT_EQ(c.n, calc.numbering.kept_columns);
       EXPECT_EQ(Block(c.U, c.n, c.kept), U);
       std::vector<double> want_p0;
       for (int s : c.kept) want_p0.push_back(c.p0[s]);
@@ -120,16 +120,16 @@ TEST(MxErgodicity, AbsorbedMinimumIsRenumbered) {
   RunOptions opts;
   opts.quiet = 1;
   Calc calc(5, opts);
-  calc.absorbing_state = 5;
-  calc.absorbed_minimum = 2;
+  calc.numbering.absorbing_state = 5;
+  calc.numbering.absorbed_minimum = 2;
   // Minima 0..3 with 1 unreachable; the absorbed minimum 2 feeds state 4.
   std::vector<double> U = Graph(5, {{0, 2}, {2, 0}, {0, 3}, {3, 0}, {1, 0}, {2, 4}});
   std::vector<double> p0 = {1, 0, 0, 0, 0};
   ASSERT_TRUE(calc.MxErgodicity(U, p0, 5).ok());
   EXPECT_EQ(4, calc.dim);
-  EXPECT_EQ((std::vector<int>{0, 2, 3, 4}), calc.kept);
-  EXPECT_EQ(1, calc.absorbed_minimum);
-  EXPECT_EQ(5, calc.absorbing_state);
+  EXPECT_EQ((std::vector<int>{0, 2, 3, 4}), calc.numbering.kept);
+  EXPECT_EQ(1, calc.numbering.absorbed_minimum);
+  EXPECT_EQ(5, calc.numbering.absorbing_state);
 }
 
 TEST(MxErgodicity, CutOffPopulationsAreRefused) {
@@ -166,8 +166,8 @@ TEST(MxErgodicity, CutOffPopulationsAreRefused) {
     SCOPED_TRACE(c.name);
     RunOptions opts;
     Calc calc(3, opts);
-    calc.absorbing_state = c.absorb;
-    calc.absorbed_minimum = 1;
+    calc.numbering.absorbing_state = c.absorb;
+    calc.numbering.absorbed_minimum = 1;
     std::vector<double> U = c.U;
     std::vector<double> p0 = c.p0;
     const Status status = calc.MxErgodicity(U, p0, 3);

@@ -91,8 +91,8 @@ TEST(FirstPassageTest, AbsorbingTimesEndAtAbsorbedMinimum) {
       RunOptions opts;
       opts.useplusI = plus_i;
       Calc calc(3, opts);
-      calc.absorbing_state = 3;
-      calc.absorbed_minimum = 1;
+      calc.numbering.absorbing_state = 3;
+      calc.numbering.absorbed_minimum = 1;
       const std::vector<double> u = Generator({{0, k01, 0}, {k10, 0, 1.7}, {0, 0, 0}}, plus_i);
       const std::vector<double> p8 = {0.2, 0.3, 0.5};  // not used for absorbing times
       const std::string text = TimesToFile(calc, u, p8);
@@ -116,8 +116,8 @@ TEST(FirstPassageTest, StandardErrorCarriesHeadingAndDashes) {
             "---\n");
 
   Calc three(3, opts);
-  three.absorbing_state = 3;
-  three.absorbed_minimum = 1;
+  three.numbering.absorbing_state = 3;
+  three.numbering.absorbed_minimum = 1;
   testing::internal::CaptureStderr();
   three.MxFirstPassageTimes(Generator({{0, 0.5, 0}, {1, 0, 1}, {0, 0, 0}}, false), p8, stderr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -162,8 +162,8 @@ TEST(FirstPassageTest, SingularSystemsGiveNaNAndAWarning) {
   RunOptions quiet_opts;
   quiet_opts.quiet = 1;
   Calc three(3, quiet_opts);
-  three.absorbing_state = 3;
-  three.absorbed_minimum = 1;
+  three.numbering.absorbing_state = 3;
+  three.numbering.absorbed_minimum = 1;
   testing::internal::CaptureStderr();
   const std::string absorbing =
       TimesToFile(three, Generator({{0, 0, 0}, {1, 0, 1}, {0, 0, 0}}, false), {0.3, 0.3, 0.4});

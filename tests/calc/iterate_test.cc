@@ -35,7 +35,7 @@ std::string Evolve(const RunOptions& opts, int n, const std::vector<double>& U,
                    std::string* err = nullptr, int absorbing_state = 0,
                    const char* sequence = nullptr) {
   Calc calc(n, opts);
-  calc.absorbing_state = absorbing_state;
+  calc.numbering.absorbing_state = absorbing_state;
   if (sequence != nullptr) calc.sequence = sequence;
   std::vector<double> work = U;
   testing::internal::CaptureStderr();
@@ -388,7 +388,7 @@ TEST(MxIterate, SingularEigenvectorsAreRefused) {
     SCOPED_TRACE(testing::PrintToString(evecs));
     RunOptions opts = QuietOptions();
     Calc calc(2, opts);
-    calc.absorbing_state = 2;
+    calc.numbering.absorbing_state = 2;
     Spectrum spectrum;
     spectrum.evals = {0, -1};
     spectrum.evecs = evecs;
@@ -487,8 +487,8 @@ TEST(MxOutputLine, ModesAndColumns) {
     RunOptions opts;
     opts.num_err = c.mode;
     Calc calc(2, opts);
-    calc.kept = c.kept;
-    calc.kept_columns = c.kept_columns;
+    calc.numbering.kept = c.kept;
+    calc.numbering.kept_columns = c.kept_columns;
     std::vector<double> p = c.p;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -571,7 +571,7 @@ TEST(MxOutputHeader, AbsorbingStateAndStatesLimit) {
   RunOptions opts;
   opts.nstates = 12;
   Calc calc(7, opts);
-  calc.absorbing_state = 7;
+  calc.numbering.absorbing_state = 7;
   testing::internal::CaptureStdout();
   calc.MxOutputHeader();
   std::string out = testing::internal::GetCapturedStdout();

@@ -123,7 +123,7 @@ TEST(MxRecover, ReadsTheStoredDecomposition) {
     opts.quiet = 1;
     opts.useplusI = c.useplusI;
     Calc calc(3, opts);
-    calc.absorbing_state = c.absorb;
+    calc.numbering.absorbing_state = c.absorb;
     testing::internal::CaptureStderr();
     Spectrum spectrum;
     EXPECT_TRUE(calc.MxRecover(p8, spectrum).ok());

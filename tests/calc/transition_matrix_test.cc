@@ -177,8 +177,8 @@ TEST(MethodA, AbsorbingState) {
   EXPECT_EQ("dim increased to 4\nnew absorbing lmin is: 4\n",
             testing::internal::GetCapturedStderr());
   EXPECT_EQ(4, calc.dim);
-  EXPECT_EQ(4, calc.absorbing_state);
-  EXPECT_EQ(1, calc.absorbed_minimum);
+  EXPECT_EQ(4, calc.numbering.absorbing_state);
+  EXPECT_EQ(1, calc.numbering.absorbed_minimum);
   EXPECT_EQ(2, opts.absorb);  // the request stays as given
   ASSERT_EQ(16u, U.size());
   for (int j = 0; j < 4; ++j) EXPECT_EQ(j == 1 ? 1.0 : 0.0, At(U, 4, 3, j)) << j;
