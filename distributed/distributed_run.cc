@@ -126,7 +126,7 @@ int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
   a = LeadingPart(a, m);
   p0.resize(m);
   // Replicated data: every process takes the same decisions, rank 0 prints.
-  EndErgodicityReduction(calc, n, p0);
+  if (Status status = EndErgodicityReduction(calc, n, p0); !status.ok()) Fatal(status);
   return m;
 }
 
@@ -379,9 +379,12 @@ void Iterate(const Calc& calc, const Spectrum& spectrum, DistMatrix& z,
   }
 
   // Rank 0 prints; the others walk the same axis and learn from it when the
-  // table has converged.
-  TableWalk walk(opts, calc.FirstTableTime(), n,
-                 [&calc, n](double t, double* p) { calc.MxOutputLine(p, n, t); });
+  // table has converged. A line that fails ends every process at once
+  // (Fatal's hook), as the others cannot learn it in their walk.
+  TableWalk walk(opts, calc.FirstTableTime(), n, [&calc, n](double t, double* p) {
+    if (Status status = calc.MxOutputLine(p, n, t); !status.ok()) Fatal(status);
+    return Status{};
+  });
   RootOnly([&]() -> int64_t {
     calc.MxOutputHeader();
     walk.Start(p0.data());

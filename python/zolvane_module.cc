@@ -299,13 +299,14 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
     ThrowIfFailed(MakeEvolution(calc, d.spectrum, std::vector<double>(d.spectrum.evecs), start, e));
     auto keep = [&](double t, double* p) {
       double sum = 0.0;
-      ThrowIfFailed(CheckPopulationLine(o, p, calc.dim, t, sum));
+      if (Status status = CheckPopulationLine(o, p, calc.dim, t, sum); !status.ok()) return status;
       std::vector<double> values(calc.dim);
       for (int i = 0; i < calc.dim; ++i) values[i] = TableValue(o.num_err, p[i], sum);
       const std::vector<double> input =
           calc.numbering.ToInputNumbering(values.data(), calc.dim, 0.0);
       out_times.push_back(t);
       rows.insert(rows.end(), input.begin(), input.end());
+      return Status{};
     };
     if (times) {
       auto a = times->unchecked<1>();
@@ -323,16 +324,17 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
         py::gil_scoped_release release;
         EvolveBlock(e, ts.data(), ts.size(), w.data(), pops.data(), range.data());
       }
-      for (size_t k = 0; k < ts.size(); ++k) keep(ts[k], pops.data() + k * nn);
+      for (size_t k = 0; k < ts.size(); ++k) ThrowIfFailed(keep(ts[k], pops.data() + k * nn));
     } else if (calc.dim == 1 && !calc.numbering.kept.empty()) {
       // One state reached: the table holds it at t0 and t8.
       double p = start[0];
-      keep(o.t0, &p);
+      ThrowIfFailed(keep(o.t0, &p));
       p = start[0];
-      keep(o.t8, &p);
+      ThrowIfFailed(keep(o.t8, &p));
     } else {
       py::gil_scoped_release release;
-      WalkPopulationTable(calc, e, start, d.p8, keep);
+      int count = 0;
+      ThrowIfFailed(WalkPopulationTable(calc, e, start, d.p8, keep, count));
     }
   }
   const size_t cols = out_times.empty() ? 0 : rows.size() / out_times.size();

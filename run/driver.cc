@@ -124,7 +124,10 @@ std::optional<std::vector<double>> FirstPassageToInputState(const ArithmeticBack
     Fatal(kExitError, "ERROR: state %d (--fpt %d) is unreachable from the initial population\n",
           state, state);
   }
-  auto times = backend.first_passage_to(calc, U, target);
+  std::optional<std::vector<double>> times;
+  if (Status status = backend.first_passage_to(calc, U, target, times); !status.ok()) {
+    Fatal(status);
+  }
   if (!times) return std::nullopt;
   return calc.numbering.ToInputNumbering(times->data(), calc.dim,
                                          std::numeric_limits<double>::quiet_NaN());
@@ -148,7 +151,9 @@ void FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
     }
   }
   if (opts.fpt_state == -1 || calc.numbering.absorbing_state != 0) {
-    backend.first_passage_times(calc, U, p8, energies, out);
+    if (Status status = backend.first_passage_times(calc, U, p8, energies, out); !status.ok()) {
+      Fatal(status);
+    }
   } else if (auto times = FirstPassageToInputState(backend, calc, U, opts.fpt_state)) {
     if (out == stderr) fprintf(stderr, "First passage times to state number %d:\n", opts.fpt_state);
     for (double x : *times) fprintf(out, "%15.7f ", x);

@@ -9,31 +9,25 @@
 
 namespace {
 
-// The extended pipeline ends the run itself on a failure of its table.
 SpectrumStage FromExtended(ExtendedSpectrum spectrum) {
-  SpectrumStage stage{Status{}, spectrum.outcome, nullptr};
-  if (spectrum.table) {
-    stage.table = [table = std::move(spectrum.table)](std::vector<double>& p0) {
-      table(p0);
-      return Status{};
-    };
-  }
-  return stage;
+  return {std::move(spectrum.status), spectrum.outcome, std::move(spectrum.table)};
 }
 
 // The default arithmetic: LAPACK and the factorised solver, in double.
 
 void NothingToWarn(const Calc&, const std::vector<double>&, const std::vector<double>&) {}
 
-void DoubleFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
-                             const std::vector<double>& p8, const std::vector<QorpRecord>*,
-                             FILE* out) {
+Status DoubleFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                               const std::vector<double>& p8, const std::vector<QorpRecord>*,
+                               FILE* out) {
   calc.MxFirstPassageTimes(U, p8, out);
+  return Status{};
 }
 
-std::optional<std::vector<double>> DoubleFirstPassageTo(const Calc& calc,
-                                                        const std::vector<double>& U, int target) {
-  return calc.MxFirstPassageTo(U, target);
+Status DoubleFirstPassageTo(const Calc& calc, const std::vector<double>& U, int target,
+                            std::optional<std::vector<double>>& times) {
+  times = calc.MxFirstPassageTo(U, target);
+  return Status{};
 }
 
 // A spectrum the factorised solver could not finish goes to quad-double
@@ -66,16 +60,10 @@ void WarnIfNoWiderThanDouble(const Calc& calc, const std::vector<double>& U,
   WarnIfArithmeticUnprotected(calc, RateSpread(U, calc.dim), p8, DefaultRunResolves(calc, U, p8));
 }
 
-void ExtendedFirstPassage(const Calc& calc, const std::vector<double>& U,
-                          const std::vector<double>&, const std::vector<QorpRecord>* energies,
-                          FILE* out) {
-  ExtendedFirstPassageTimes(calc, U, energies, out);
-}
-
-// The extended pipeline ends the run itself when it cannot eliminate.
-Status ReduceExtended(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
-  ExtendedReduce(opts, mat, n, m, b);
-  return Status{};
+Status ExtendedFirstPassage(const Calc& calc, const std::vector<double>& U,
+                            const std::vector<double>&, const std::vector<QorpRecord>* energies,
+                            FILE* out) {
+  return ExtendedFirstPassageTimes(calc, U, energies, out);
 }
 
 SpectrumStage ExtendedSpectrumStage(Calc& calc, std::vector<double>& U, const std::vector<double>&,
@@ -88,12 +76,12 @@ constexpr ArithmeticBackend kDoubleBackend = {NothingToWarn, DoubleFirstPassageT
                                               ReduceInDouble};
 constexpr ArithmeticBackend kExtendedBackend = {NothingToWarn, ExtendedFirstPassage,
                                                 ExtendedFirstPassageTo, ExtendedSpectrumStage,
-                                                ReduceExtended};
+                                                ExtendedReduce};
 // LD and DOUBLE: the extended pipeline, with the warning of an arithmetic no
 // wider than the default one.
 constexpr ArithmeticBackend kNarrowBackend = {WarnIfNoWiderThanDouble, ExtendedFirstPassage,
                                               ExtendedFirstPassageTo, ExtendedSpectrumStage,
-                                              ReduceExtended};
+                                              ExtendedReduce};
 
 }  // namespace
 

@@ -38,14 +38,16 @@ struct ArithmeticBackend {
   void (*warn_unprotected)(const Calc& calc, const std::vector<double>& U,
                            const std::vector<double>& p8);
   // All-pairs first passage times, or the absorbing times when there is an
-  // absorbing state, written to `out`.
-  void (*first_passage_times)(const Calc& calc, const std::vector<double>& U,
-                              const std::vector<double>& p8,
-                              const std::vector<QorpRecord>* energies, FILE* out);
+  // absorbing state, written to `out`. Fails on input the arithmetic cannot
+  // hold.
+  Status (*first_passage_times)(const Calc& calc, const std::vector<double>& U,
+                                const std::vector<double>& p8,
+                                const std::vector<QorpRecord>* energies, FILE* out);
   // The times from every state to `target` (numbering after the ergodicity
-  // reduction); nothing when the system is singular, which it has reported.
-  std::optional<std::vector<double>> (*first_passage_to)(const Calc& calc,
-                                                         const std::vector<double>& U, int target);
+  // reduction) into `times`; nothing when the system is singular, which it
+  // has reported. Fails as first_passage_times does.
+  Status (*first_passage_to)(const Calc& calc, const std::vector<double>& U, int target,
+                             std::optional<std::vector<double>>& times);
   // Symmetrisation and eigen-decomposition, with their messages, warnings and
   // files. U is the solver's work space: undefined on return.
   SpectrumStage (*diagonalize)(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,

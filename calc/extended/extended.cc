@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/extended/extended_stages.h"
 
 namespace {
@@ -45,9 +45,9 @@ const ExtendedStages& StagesOf(Arithmetic arithmetic) {
 // GMP numbers have neither infinities nor NaN: GMP raises SIGFPE when asked
 // to convert one. Every other arithmetic carries such a value on to the error
 // the double path gives; GMP refuses it before any conversion.
-void CheckGmpCanHold(const Calc& calc, const std::vector<double>& U,
-                     const std::vector<QorpRecord>* energies) {
-  if (calc.opts.mlapack_method != Arithmetic::kGmp) return;
+Status CheckGmpCanHold(const Calc& calc, const std::vector<double>& U,
+                       const std::vector<QorpRecord>* energies) {
+  if (calc.opts.mlapack_method != Arithmetic::kGmp) return Status{};
   const int n = calc.dim;
   // States in input numbering, as every message of the run.
   auto input_state = [&calc](int k) {
@@ -57,8 +57,10 @@ void CheckGmpCanHold(const Calc& calc, const std::vector<double>& U,
     for (int j = 0; j < n; ++j) {
       const double x = U[static_cast<size_t>(i) * n + j];
       if (i != j && !std::isfinite(x)) {
-        Fatal(1, "ERROR: --mlapack-method GMP cannot hold the rate %g from state %d to state %d\n",
-              x, input_state(j), input_state(i));
+        return Failure(1,
+                       "ERROR: --mlapack-method GMP cannot hold the rate %g from state %d to "
+                       "state %d\n",
+                       x, input_state(j), input_state(i));
       }
     }
   }
@@ -66,17 +68,18 @@ void CheckGmpCanHold(const Calc& calc, const std::vector<double>& U,
     // The Boltzmann weights of the minima are formed in GMP as well (an
     // infinite kT makes them all 1 without forming it).
     if (std::isnan(calc.kT)) {
-      Fatal(1, "ERROR: --mlapack-method GMP cannot hold kT = %g (--Temp %g)\n", calc.kT,
-            calc.opts.Temp);
+      return Failure(1, "ERROR: --mlapack-method GMP cannot hold kT = %g (--Temp %g)\n", calc.kT,
+                     calc.opts.Temp);
     }
     for (size_t k = 0; k < energies->size() && k < static_cast<size_t>(n); ++k) {
       const double e = (*energies)[k].energy;
       if (!std::isfinite(e)) {
-        Fatal(1, "ERROR: --mlapack-method GMP cannot hold the energy %g of state %d\n", e,
-              input_state(static_cast<int>(k)));
+        return Failure(1, "ERROR: --mlapack-method GMP cannot hold the energy %g of state %d\n", e,
+                       input_state(static_cast<int>(k)));
       }
     }
   }
+  return Status{};
 }
 
 }  // namespace
@@ -95,8 +98,8 @@ const char* ArithmeticName(Arithmetic arithmetic) {
   return "LAPACK";
 }
 
-void ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
-                               const std::vector<QorpRecord>* energies, FILE* out) {
+Status ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                                 const std::vector<QorpRecord>* energies, FILE* out) {
   // T(i, j) = (Z(j, j) - Z(i, j)) / p8[j] cancels about as many digits as the
   // spread of p8 holds, so the fundamental matrix gets about twice the
   // chosen precision (DOUBLE stays the cross-check of the LAPACK path).
@@ -117,21 +120,24 @@ void ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
     default:
       break;
   }
-  CheckGmpCanHold(calc, U, energies);
+  if (Status status = CheckGmpCanHold(calc, U, energies); !status.ok()) return status;
   StagesOf(wider).first_passage_times(calc, U, energies, bits, out);
+  return Status{};
 }
 
-std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
-                                                          const std::vector<double>& U,
-                                                          int target) {
-  CheckGmpCanHold(calc, U, nullptr);
-  return StagesOf(calc.opts.mlapack_method)
-      .first_passage_to(calc, U, calc.opts.mlapack_precision, target);
+Status ExtendedFirstPassageTo(const Calc& calc, const std::vector<double>& U, int target,
+                              std::optional<std::vector<double>>& times) {
+  if (Status status = CheckGmpCanHold(calc, U, nullptr); !status.ok()) return status;
+  times = StagesOf(calc.opts.mlapack_method)
+              .first_passage_to(calc, U, calc.opts.mlapack_precision, target);
+  return Status{};
 }
 
 ExtendedSpectrum ExtendedDiagonalize(Calc& calc, const std::vector<double>& U,
                                      const std::vector<QorpRecord>* energies) {
-  CheckGmpCanHold(calc, U, energies);
+  if (Status status = CheckGmpCanHold(calc, U, energies); !status.ok()) {
+    return {status, Calc::SpectrumOutcome::kDone, nullptr};
+  }
   return StagesOf(calc.opts.mlapack_method)
       .diagonalize(calc, U, energies, calc.opts.mlapack_precision);
 }
@@ -142,6 +148,6 @@ ExtendedSpectrum ExtendedDiagonalizeIn(Arithmetic arithmetic, Calc& calc,
   return StagesOf(arithmetic).diagonalize(calc, U, energies, calc.opts.mlapack_precision);
 }
 
-void ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
-  StagesOf(opts.mlapack_method).reduce(opts, mat, n, m, b, opts.mlapack_precision);
+Status ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
+  return StagesOf(opts.mlapack_method).reduce(opts, mat, n, m, b, opts.mlapack_precision);
 }

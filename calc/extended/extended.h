@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 #include "calc/model/calc.h"
 #include "input/qorp_file.h"
 
@@ -27,21 +28,27 @@ const char* ArithmeticName(Arithmetic arithmetic);
 // local minima whose Boltzmann weights are p8 (method A on unchanged rates),
 // or nullptr when p8 comes from the balance of U.
 
+// Every stage fails, before it computes, on GMP and a rate, kT or energy
+// that GMP cannot hold (infinite or NaN).
+
 // All-pairs first passage times, or the absorbing times when an absorbing
 // state exists, written to `out` as Calc::MxFirstPassageTimes writes them.
-void ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
-                               const std::vector<QorpRecord>* energies, FILE* out);
-// As Calc::MxFirstPassageTo.
-std::optional<std::vector<double>> ExtendedFirstPassageTo(const Calc& calc,
-                                                          const std::vector<double>& U, int target);
+Status ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                                 const std::vector<QorpRecord>* energies, FILE* out);
+// As Calc::MxFirstPassageTo, into `times`.
+Status ExtendedFirstPassageTo(const Calc& calc, const std::vector<double>& U, int target,
+                              std::optional<std::vector<double>>& times);
 
 // What the extended decomposition hands the driver: kDone with the table
 // stage, which holds the decomposition in the extended type and prints the
-// population table as Calc::MxIterate does when called with p0; or
-// kDumpedStop and no table once --dumpX wrote the eigenvalues.
+// population table as Calc::MxIterate does when called with p0 (and fails as
+// it does); or kDumpedStop and no table once --dumpX wrote the eigenvalues.
+// A failed `status` (a solver that did not converge, a file that cannot be
+// written, ...) ends the run, and there is no table.
 struct ExtendedSpectrum {
+  Status status;
   Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-  std::function<void(std::vector<double>& p0)> table;
+  std::function<Status(std::vector<double>& p0)> table;
 };
 
 // Symmetrisation and eigen-decomposition with the messages, warnings and
@@ -56,7 +63,8 @@ ExtendedSpectrum ExtendedDiagonalizeIn(Arithmetic arithmetic, Calc& calc,
 
 // The quasi-stationary reduction of `mat` (n x n) to m states, at most b per
 // step, with the progress lines of MxReduce; the caller has printed the
-// opening line. `mat` becomes the m x m result.
-void ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
+// opening line. `mat` becomes the m x m result. Fails on a state or block
+// that cannot be eliminated.
+Status ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
 
 #endif  // ZOLVANE_CALC_EXTENDED_EXTENDED_H_

@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/status.h"
 #include "calc/extended/extended.h"
 #include "calc/extended/extended_stages.h"
 #include "calc/model/calc.h"
@@ -45,11 +45,6 @@ template <class T>
 using Mat = Eigen::Matrix<T, Eigen::Dynamic, Eigen::Dynamic>;  // column-major
 template <class T>
 using Vec = Eigen::Matrix<T, Eigen::Dynamic, 1>;
-
-// This pipeline still ends the run itself on a failed shared stage.
-inline void EndRunOnFailure(const Status& status) {
-  if (!status.ok()) Fatal(status);
-}
 
 template <class T>
 double ToD(const T& x) {
@@ -162,7 +157,7 @@ struct Spectrum {
 // LAPACK's balancing does. Any weights give the same eigenpairs in exact
 // arithmetic; they are undone on the eigenvectors.
 template <class T>
-void SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>& d) {
+Status SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>& d) {
   using std::abs;
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
@@ -200,12 +195,12 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>& d
     // GMP; its answer for the other types is taken directly.
     d.evals = Vec<T>::Zero(n);
     d.evecs = sw.asDiagonal() * Mat<T>::Identity(n, n);
-    return;
+    return Status{};
   }
   Eigen::EigenSolver<Mat<T>> solver(b, true);
   if (solver.info() != Eigen::Success) {
-    Fatal(1, "The general eigensolver did not converge in %s arithmetic\n",
-          ArithmeticName(opts.mlapack_method));
+    return Failure(1, "The general eigensolver did not converge in %s arithmetic\n",
+                   ArithmeticName(opts.mlapack_method));
   }
   const Mat<T> values = solver.pseudoEigenvalueMatrix();
   d.evals.resize(n);
@@ -222,6 +217,7 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>& d
     }
   }
   d.evecs = sw.asDiagonal() * solver.pseudoEigenvectors();
+  return Status{};
 }
 
 // Eigenpairs of the symmetric S. The states are first ordered by decreasing
@@ -231,7 +227,7 @@ void SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>& d
 // rather than only norm-wise accuracy. A permutation is exact, and it is
 // undone on the eigenvectors.
 template <class T>
-void SolveSymmetric(const Calc& calc, const Mat<T>& s, Spectrum<T>& d) {
+Status SolveSymmetric(const Calc& calc, const Mat<T>& s, Spectrum<T>& d) {
   using std::abs;
   const int n = calc.dim;
   std::vector<int> order(static_cast<size_t>(n));
@@ -246,13 +242,14 @@ void SolveSymmetric(const Calc& calc, const Mat<T>& s, Spectrum<T>& d) {
   }
   Eigen::SelfAdjointEigenSolver<Mat<T>> solver(graded, Eigen::ComputeEigenvectors);
   if (solver.info() != Eigen::Success) {
-    Fatal(1, "The symmetric eigensolver did not converge in %s arithmetic\n",
-          ArithmeticName(calc.opts.mlapack_method));
+    return Failure(1, "The symmetric eigensolver did not converge in %s arithmetic\n",
+                   ArithmeticName(calc.opts.mlapack_method));
   }
   d.evals = solver.eigenvalues();
   d.evecs.resize(n, n);
   for (int i = 0; i < n; ++i)
     d.evecs.row(order[static_cast<size_t>(i)]) = solver.eigenvectors().row(i);
+  return Status{};
 }
 
 template <class T>
@@ -286,18 +283,21 @@ void CompleteEvecs(const Calc& calc, Spectrum<T>& d) {
       });
 }
 
-// MxDiagonalize in T: the same steps, messages, warnings and files. Nothing
-// when --dumpX wrote the eigenvalues: the run stops there.
+// MxDiagonalize in T: the same steps, messages, warnings and files, and the
+// same failures. `spectrum` stays empty when --dumpX wrote the eigenvalues:
+// the run stops there.
 template <class T>
-std::optional<Spectrum<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
-                                       const std::vector<QorpRecord>* records) {
+Status Diagonalize(Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* records,
+                   std::optional<Spectrum<T>>& spectrum) {
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
   const bool absorbing = calc.numbering.absorbing_state != 0;
   Spectrum<T> d;
   d.p8 = Equilibrium<T>(calc, U, records);
 
-  if (opts.mathematicamatrix == 1) EndRunOnFailure(calc.MxMathematicaWrite(U.data()));
+  if (opts.mathematicamatrix == 1) {
+    if (Status status = calc.MxMathematicaWrite(U.data()); !status.ok()) return status;
+  }
   if (!absorbing) {
     Mat<T> s = Generator<T>(U, n, opts.useplusI != 0);
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "input U", 'm');
@@ -326,13 +326,16 @@ std::optional<Spectrum<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
       calc.MxPrint(RowMajor(s).data(),
                    "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
     }
-    EndRunOnFailure(SymmetrizeAndReport<T>(
-        opts, n, [&s](int i, int j) -> T& { return s(i, j); }, weightless));
+    if (Status status = SymmetrizeAndReport<T>(
+            opts, n, [&s](int i, int j) -> T& { return s(i, j); }, weightless);
+        !status.ok()) {
+      return status;
+    }
     if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
 
-    SolveSymmetric<T>(calc, s, d);
+    if (Status status = SolveSymmetric<T>(calc, s, d); !status.ok()) return status;
   } else {
-    SolveGeneral<T>(calc, U, d);
+    if (Status status = SolveGeneral<T>(calc, U, d); !status.ok()) return status;
   }
   SortDescending(d);
   if (opts.verbose) {
@@ -345,23 +348,24 @@ std::optional<Spectrum<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
   }
 
   if (WarnLargestEigenvalue<T>(opts, d.evals, n)) {
-    EndRunOnFailure(calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt"));
-    EndRunOnFailure(calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt"));
+    if (Status status = calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt"); !status.ok())
+      return status;
+    if (Status status = calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt"); !status.ok())
+      return status;
   }
   ClampStationaryEigenvalues<T>(opts, d.evals, n);
   if (absorbing) CompleteEvecs(calc, d);
 
   if (opts.dumpX) {
-    EndRunOnFailure(calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt"));
-    return std::nullopt;
+    return calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
   }
   if (opts.dumpE) {
     const std::vector<double> evals = ToDoubles(d.evals);
     const std::vector<double> evecs = RowMajor(d.evecs);
-    EndRunOnFailure(calc.MxBinWrite(evals.data(), "evals", 'v'));
-    EndRunOnFailure(calc.MxBinWrite(evecs.data(), "evecs", 'm'));
-    EndRunOnFailure(calc.MxASCIIWriteV(evals.data(), "evals.txt"));
-    EndRunOnFailure(calc.MxASCIIWrite(evecs.data(), "evecs.txt"));
+    if (Status status = calc.MxBinWrite(evals.data(), "evals", 'v'); !status.ok()) return status;
+    if (Status status = calc.MxBinWrite(evecs.data(), "evecs", 'm'); !status.ok()) return status;
+    if (Status status = calc.MxASCIIWriteV(evals.data(), "evals.txt"); !status.ok()) return status;
+    if (Status status = calc.MxASCIIWrite(evecs.data(), "evecs.txt"); !status.ok()) return status;
     if (!opts.quiet && opts.mlapack_method != Arithmetic::kDouble) {
       fprintf(stderr,
               "WARNING: the stored eigen-decomposition holds doubles: the precision of "
@@ -372,7 +376,8 @@ std::optional<Spectrum<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
   if (opts.useplusI) {
     for (int k = 0; k < n; ++k) d.evals(k) -= T(1);
   }
-  return d;
+  spectrum = std::move(d);
+  return Status{};
 }
 
 // ---------------------------------------------------------------------------
@@ -383,7 +388,7 @@ std::optional<Spectrum<T>> Diagonalize(Calc& calc, const std::vector<double>& U,
 constexpr int kTimeBlock = 64;
 
 template <class T>
-void Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
+Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
   using std::abs;
   using std::exp;
   using std::isnan;
@@ -428,7 +433,8 @@ void Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
     // x - x is NaN exactly when x is inf or NaN, in any range of exponents.
     for (int i = 0; i < n; ++i) singular = singular || isnan(c(i) - c(i));
     if (singular) {
-      Fatal(1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
+      return Failure(
+          1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
     }
     if (opts.verbose) calc.MxPrint(ToDoubles(d.evals).data(), "evals in MxIterate", 'v');
   }
@@ -439,7 +445,7 @@ void Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
 
   calc.MxOutputHeader();
   TableWalk walk(opts, calc.FirstTableTime(), n,
-                 [&calc, n](double t, double* p) { calc.MxOutputLine(p, n, t); });
+                 [&calc, n](double t, double* p) { return calc.MxOutputLine(p, n, t); });
   walk.Start(p0.data());
 
   // The eigenvalues in the unscaled time unit: dividing them, not the time,
@@ -485,6 +491,7 @@ void Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
     for (int k = 0; k < k_count; ++k) {
       for (int i = 0; i < n; ++i) p[static_cast<size_t>(i)] = ToD(pops(i, k));
       walk.Take(times[static_cast<size_t>(k)], p.data());
+      if (!walk.status().ok()) break;
       bool converged = true;
       for (int i = 0; i < n; ++i) {
         // --num-err R may have set a negative population to 0 in p.
@@ -498,7 +505,10 @@ void Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
       if (walk.Converged(converged)) break;
     }
   }
-  EndPopulationTable(walk.Finish());
+  const int count = walk.Finish();
+  if (!walk.status().ok()) return walk.status();
+  EndPopulationTable(count);
+  return Status{};
 }
 
 // ---------------------------------------------------------------------------
@@ -598,7 +608,7 @@ std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::v
 // Quasi-stationary reduction
 
 template <class T>
-void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
+Status Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
   ScalarArith<T>::SetPrecision(bits);
   // Column j holds the rates out of j; the diagonal is rebuilt from them, in T.
   Mat<T> a = Generator<T>(mat, n, false);
@@ -611,8 +621,9 @@ void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int 
       // As in double: a state that nothing leaves cannot be eliminated (GMP
       // would throw on the division, the others go on with infinities).
       if (a(l, l) == T(0)) {
-        Fatal(1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot 0)\n",
-              l + 1);
+        return Failure(
+            1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot 0)\n",
+            l + 1);
       }
       const T h = T(-1) / a(l, l);
       const Vec<T> row = a.row(l).head(l).transpose() * h;
@@ -621,27 +632,28 @@ void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int 
       if (!opts.quiet && l % 100 == 0) fprintf(stderr, "%d done...\n", l);
     }
   } else {
-    auto block = [&](int from, int to) {
+    auto block = [&](int from, int to) -> Status {
       const int k = from - to;
       // S = C_gb * B^-1 * C_bg, through a solve rather than an explicit inverse.
       const Eigen::PartialPivLU<Mat<T>> lu(a.block(to, to, k, k));
       for (int i = 0; i < k; ++i) {
         if (lu.matrixLU()(i, i) == T(0)) {
-          Fatal(1,
-                "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
+          return Failure(
+              1, "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
         }
       }
       const Mat<T> solved = lu.solve(a.block(to, 0, k, to));
       const Mat<T> s = a.block(0, to, to, k) * solved;
       if (opts.verbose) MxPrintBraced(RowMajor(s).data(), "gb*bb-1*bg", to, to, stderr);
       a.topLeftCorner(to, to) -= s;
+      return Status{};
     };
     while (c - b > m) {
-      block(c, c - b);
+      if (Status status = block(c, c - b); !status.ok()) return status;
       if (!opts.quiet) fprintf(stderr, "%d done...\n", c - b);
       c -= b;
     }
-    block(c, m);
+    if (Status status = block(c, m); !status.ok()) return status;
   }
   std::vector<double> reduced(static_cast<size_t>(m) * static_cast<size_t>(m));
   for (int i = 0; i < m; ++i) {
@@ -651,6 +663,7 @@ void Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int 
     }
   }
   mat.swap(reduced);
+  return Status{};
 }
 
 // ---------------------------------------------------------------------------
@@ -663,13 +676,16 @@ ExtendedStages StagesFor() {
   stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
                           const std::vector<QorpRecord>* records, int bits) -> ExtendedSpectrum {
     ScalarArith<T>::SetPrecision(bits);
-    std::optional<Spectrum<T>> spectrum = Diagonalize<T>(calc, U, records);
-    if (!spectrum) return {Calc::SpectrumOutcome::kDumpedStop, nullptr};
+    std::optional<Spectrum<T>> spectrum;
+    if (Status status = Diagonalize<T>(calc, U, records, spectrum); !status.ok()) {
+      return {status, Calc::SpectrumOutcome::kDone, nullptr};
+    }
+    if (!spectrum) return {Status{}, Calc::SpectrumOutcome::kDumpedStop, nullptr};
     auto d = std::make_shared<Spectrum<T>>(std::move(*spectrum));
     Calc* c = &calc;
-    return {Calc::SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
+    return {Status{}, Calc::SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
               ScalarArith<T>::SetPrecision(bits);
-              Iterate<T>(*c, *d, p0);
+              return Iterate<T>(*c, *d, p0);
             }};
   };
   stages.reduce = &Reduce<T>;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 #include "calc/extended/extended.h"
 #include "calc/model/calc.h"
 #include "input/qorp_file.h"
@@ -26,7 +27,7 @@ struct ExtendedStages {
                                                          int target);
   ExtendedSpectrum (*diagonalize)(Calc& calc, const std::vector<double>& U,
                                   const std::vector<QorpRecord>* energies, int bits);
-  void (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits);
+  Status (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits);
 };
 
 // One per type, defined in calc/extended_<type>.cc.

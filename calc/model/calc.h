@@ -171,8 +171,10 @@ struct Calc {
   // for the line at time 0, which the table stages print on their own.
   double FirstTableTime() const;
   void MxOutputHeader() const;
-  // Checks and prints one table line; returns the sum of |p|.
-  double MxOutputLine(double* p, int n, double t) const;
+  // Checks and prints one table line. A line that fails its checks
+  // (CheckPopulationLine) is not printed and its failure returned: the run
+  // ends there.
+  Status MxOutputLine(double* p, int n, double t) const;
   // Fails on a probability error; in mode H with no message of its own, the
   // stage having printed why.
   Status MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,

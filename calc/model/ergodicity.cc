@@ -102,11 +102,10 @@ Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n
   U.shrink_to_fit();
   p0.resize(m);
   p0.shrink_to_fit();
-  EndErgodicityReduction(*this, n, p0);
-  return Status{};
+  return EndErgodicityReduction(*this, n, p0);
 }
 
-void EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0) {
+Status EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0) {
   const int m = static_cast<int>(calc.numbering.kept.size());
   calc.numbering.kept_columns = n;
   calc.dim = m;
@@ -116,8 +115,9 @@ void EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0) {
   if (m == 1) {
     calc.MxOutputHeader();
     double p = p0[0];
-    calc.MxOutputLine(&p, 1, calc.opts.t0);
+    if (Status status = calc.MxOutputLine(&p, 1, calc.opts.t0); !status.ok()) return status;
     p = p0[0];
-    calc.MxOutputLine(&p, 1, calc.opts.t8);
+    return calc.MxOutputLine(&p, 1, calc.opts.t8);
   }
+  return Status{};
 }

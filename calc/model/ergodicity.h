@@ -11,7 +11,7 @@
 // After U and p0 were reduced from n states to the calc.numbering.kept.size() states
 // that MxFindUnreached kept: sets the dimensions, warns (not with --quiet)
 // and, for one state left, prints its whole table (header, t0, t8) from
-// p0[0].
-void EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0);
+// p0[0]; fails as a table line does.
+Status EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0);
 
 #endif  // ZOLVANE_CALC_MODEL_ERGODICITY_H_

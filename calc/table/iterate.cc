@@ -147,9 +147,8 @@ void EvolveBlock(const Evolution& e, const double* times, size_t count, double* 
   }
 }
 
-int WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double>& p0,
-                        const std::vector<double>& p8,
-                        const std::function<void(double t, double* p)>& line) {
+Status WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double>& p0,
+                           const std::vector<double>& p8, const TableWalk::Line& line, int& count) {
   const size_t nn = static_cast<size_t>(e.n);
   TableWalk walk(calc.opts, calc.FirstTableTime(), e.n, line);
   walk.Start(p0.data());
@@ -165,10 +164,11 @@ int WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double
         if (out_of_range[k * nn + i]) walk.OutOfRange(i, times[k] / calc.opts.times);
       }
       walk.Take(times[k], p);
-      if (walk.Converged(p, p8)) break;
+      if (!walk.status().ok() || walk.Converged(p, p8)) break;
     }
   }
-  return walk.Finish();
+  count = walk.Finish();
+  return walk.status();
 }
 
 Status Calc::MxIterate(Spectrum& spectrum, std::vector<double>& p0,
@@ -180,10 +180,16 @@ Status Calc::MxIterate(Spectrum& spectrum, std::vector<double>& p0,
   }
   MxOutputHeader();
   const int n = dim;
-  const int count = WalkPopulationTable(*this, e, p0, p8, [this, n](double t, double* p) {
-    MxOutputLine(p, n, t);
-    FlushTable();
-  });
+  int count = 0;
+  Status status = WalkPopulationTable(
+      *this, e, p0, p8,
+      [this, n](double t, double* p) {
+        Status printed = MxOutputLine(p, n, t);
+        if (printed.ok()) FlushTable();
+        return printed;
+      },
+      count);
+  if (!status.ok()) return status;
   EndPopulationTable(count);
   return Status{};
 }
@@ -241,12 +247,10 @@ Status CheckPopulationLine(const RunOptions& opts, double* p, int n, double t, d
   return Status{};
 }
 
-double Calc::MxOutputLine(double* p, int n, double t) const {
+Status Calc::MxOutputLine(double* p, int n, double t) const {
   const char mode = opts.num_err;
   double sum = 0.0;
-  // Every arithmetic's table walk prints through here and has no way to stop
-  // on a status, so a line that fails its checks ends the run here.
-  if (Status status = CheckPopulationLine(opts, p, n, t, sum); !status.ok()) Fatal(status);
+  if (Status status = CheckPopulationLine(opts, p, n, t, sum); !status.ok()) return status;
 
   // The whole line is formatted first and written at once.
   const std::vector<int>& kept = numbering.kept;
@@ -277,5 +281,5 @@ double Calc::MxOutputLine(double* p, int n, double t) const {
   }
   *out++ = '\n';
   fwrite(line.data(), 1, static_cast<size_t>(out - line.data()), stdout);
-  return sum;
+  return Status{};
 }

@@ -40,7 +40,9 @@ Status Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<
   // The time-0 line may zero negative entries (--num-err R); the products
   // below start from the populations as that line left them.
   std::vector<double> start(p0.begin(), p0.begin() + n);
-  if (opts.t0 == 0.0) MxOutputLine(start.data(), n, 0.0);
+  if (opts.t0 == 0.0) {
+    if (Status status = MxOutputLine(start.data(), n, 0.0); !status.ok()) return status;
+  }
   MxOutputHeader();
 
   const double t8 = opts.t8;

@@ -14,6 +14,7 @@
 #include "base/status.h"
 #include "calc/model/calc.h"
 #include "calc/model/spectrum.h"
+#include "calc/table/table_walk.h"
 
 struct Evolution {
   int n = 0;
@@ -41,10 +42,10 @@ void EvolveBlock(const Evolution& e, const double* times, size_t count, double* 
 // every population is within 1e-6 of p8, then a closing line at t8 with the
 // last populations when the table converged before it. `line` gets each time
 // and its n populations (it may change them: the next convergence test sees
-// what it left). Returns the number of axis points evaluated.
-int WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double>& p0,
-                        const std::vector<double>& p8,
-                        const std::function<void(double t, double* p)>& line);
+// what it left); the first line that fails ends the walk, and its failure is
+// returned. `count` receives the number of axis points evaluated.
+Status WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double>& p0,
+                           const std::vector<double>& p8, const TableWalk::Line& line, int& count);
 
 // The checks of one table line in the --num-err mode of the options: a
 // population below -0.01 or a sum of |p| off 1 by more than 0.05 fails in

@@ -17,15 +17,17 @@ TableWalk::TableWalk(const RunOptions& opts, double first_time, int n, Line line
       last_(static_cast<size_t>(n)) {}
 
 void TableWalk::Start(double* p0) {
-  if (opts_.t0 == 0.0) line_(0.0, p0);
+  if (opts_.t0 == 0.0 && status_.ok()) status_ = line_(0.0, p0);
 }
 
 bool TableWalk::NextBlock(std::vector<double>& times, size_t block) {
-  return !converged_ && axis_.NextBlock(times, block);
+  return !converged_ && status_.ok() && axis_.NextBlock(times, block);
 }
 
 void TableWalk::Take(double t, double* p) {
-  line_(t, p);
+  if (!status_.ok()) return;
+  status_ = line_(t, p);
+  if (!status_.ok()) return;
   ProgressTimePoint(t, first_time_, opts_.t8);
   ++count_;
   t_last_ = t;
@@ -44,6 +46,7 @@ bool TableWalk::Converged(const double* p, const std::vector<double>& p8) {
 }
 
 int TableWalk::Finish() {
+  if (!status_.ok()) return count_;
   if (opts_.warnings) {
     for (size_t i = 0; i < out_of_range_.size(); ++i) {
       if (out_of_range_[i] > 0.0) {
@@ -52,7 +55,7 @@ int TableWalk::Finish() {
     }
   }
   if (count_ > 0 && (converged_ || !axis_.stalled()) && opts_.t8 > t_last_) {
-    line_(opts_.t8, last_.data());
+    status_ = line_(opts_.t8, last_.data());
   }
   return count_;
 }

@@ -5,7 +5,9 @@
 // population is within 1e-6 of equilibrium, the first time each mode's
 // exponential left the range of its type, and at the end the underflow
 // report and the line at t8 when the table stopped before it. What a line
-// does (print it, collect it) is the caller's `line`.
+// does (print it, collect it) is the caller's `line`; a line that fails
+// (its checks, say) ends the walk: nothing more is handed on or printed, and
+// status() says why.
 #ifndef ZOLVANE_CALC_TABLE_TABLE_WALK_H_
 #define ZOLVANE_CALC_TABLE_TABLE_WALK_H_
 
@@ -14,13 +16,14 @@
 #include <vector>
 
 #include "base/run_options.h"
+#include "base/status.h"
 #include "calc/table/time_axis.h"
 
 class TableWalk {
  public:
   // `line` gets each time and its n populations; it may change them (--num-err
   // R zeroes negative ones), and the convergence test sees what it left.
-  using Line = std::function<void(double t, double* p)>;
+  using Line = std::function<Status(double t, double* p)>;
 
   // The axis runs from `first_time` to --t8 by --tinc.
   TableWalk(const RunOptions& opts, double first_time, int n, Line line);
@@ -29,7 +32,7 @@ class TableWalk {
   void Start(double* p0);
 
   // The next block of at most `block` time points; false once the table has
-  // converged or the axis is done.
+  // converged, a line failed or the axis is done.
   bool NextBlock(std::vector<double>& times, size_t block);
 
   // Mode (or state) i's exponential left the range of its type at the scaled
@@ -51,8 +54,12 @@ class TableWalk {
 
   // The underflow report (--warnings) and the line at t8 with the last
   // populations when the table converged before t8 or the axis stalled.
-  // Returns the number of axis points taken.
+  // Returns the number of axis points taken. Does nothing after a failed
+  // line.
   int Finish();
+
+  // The first failure of `line`; ok while every line passed.
+  const Status& status() const { return status_; }
 
  private:
   const RunOptions& opts_;
@@ -64,6 +71,7 @@ class TableWalk {
   int count_ = 0;
   bool converged_ = false;
   double t_last_ = 0.0;
+  Status status_;
 };
 
 // The table's closing line, "# of iterations: count", flushed.
