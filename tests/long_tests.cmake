@@ -1,0 +1,19 @@
+# The longest tests, by what they took in the sanitizer tree (seconds), so
+# that a parallel ctest on a fresh tree (no timings of an earlier run yet)
+# starts them first instead of ending on one of them alone. Read by ctest
+# after the tests are discovered.
+foreach(test_and_cost
+        HostileInputTest.EveryArithmeticEndsInAnOrderlyWay:60
+        StiffDefaultRun.EveryPrintedPopulationIsTheReferenceRounded:55
+        StiffDefaultRun.FirstPassageTimesAreRightTo1e12:35
+        StiffnessWarning.DoublePathWarnsFrom1e18WithAMethodThatWorks:30
+        StiffDefaultRun.LargeLandscapeMatchesQuadDouble:20
+        ExtendedTest.EveryMethodMatchesTheLapackPathOnTheExample:20
+        StiffFirstPassage.ProgramPrintsTheReferenceTimes:20
+        StiffDoublePath.FirstPassageTimesMatchTheReferenceUpTo1e12:10
+        ExtendedTest.DoublePathsWarnOnStiffRates:10)
+  string(REPLACE ":" ";" parts "${test_and_cost}")
+  list(GET parts 0 test)
+  list(GET parts 1 cost)
+  set_tests_properties(${test} PROPERTIES COST ${cost})
+endforeach()
