@@ -1,7 +1,8 @@
 # The longest tests, by what they took in the sanitizer tree (seconds), so
 # that a parallel ctest on a fresh tree (no timings of an earlier run yet)
 # starts them first instead of ending on one of them alone. Read by ctest
-# after the tests are discovered.
+# after the tests are discovered. A parameterised test's name ends in the
+# parameter GoogleTest prints.
 foreach(test_and_cost
         HostileInputTest.EveryArithmeticEndsInAnOrderlyWay:60
         StiffDefaultRun.EveryPrintedPopulationIsTheReferenceRounded:55
@@ -10,6 +11,9 @@ foreach(test_and_cost
         StiffDefaultRun.LargeLandscapeMatchesQuadDouble:20
         ExtendedTest.EveryMethodMatchesTheLapackPathOnTheExample:20
         StiffFirstPassage.ProgramPrintsTheReferenceTimes:20
+        "Methods/PopulationAccuracy.EveryPrintedPopulationIsWithinTheBound/MPFR256  # GetParam() = MPFR256:15"
+        "Methods/PopulationAccuracy.EveryPrintedPopulationIsWithinTheBound/GMP256  # GetParam() = GMP256:15"
+        "Methods/PopulationAccuracy.EveryPrintedPopulationIsWithinTheBound/QD  # GetParam() = QD:11"
         StiffDoublePath.FirstPassageTimesMatchTheReferenceUpTo1e12:10
         ExtendedTest.DoublePathsWarnOnStiffRates:10)
   string(REPLACE ":" ";" parts "${test_and_cost}")
