@@ -35,6 +35,7 @@
 #include "calc/passage/first_passage_stage.h"
 #include "calc/spectrum/absorbing_evecs.h"
 #include "calc/spectrum/eigen_checks.h"
+#include "calc/spectrum/finish_spectrum.h"
 #include "calc/spectrum/symmetrize.h"
 #include "calc/table/table_walk.h"
 #include "matrix/mx_print.h"
@@ -252,23 +253,6 @@ Status SolveSymmetric(const Calc& calc, const Mat<T>& s, Spectrum<T>& d) {
   return Status{};
 }
 
-template <class T>
-void SortDescending(Spectrum<T>& d) {
-  const Eigen::Index n = d.evals.size();
-  std::vector<Eigen::Index> order(static_cast<size_t>(n));
-  for (Eigen::Index i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&d](Eigen::Index a, Eigen::Index b) { return d.evals(b) < d.evals(a); });
-  Vec<T> evals(n);
-  Mat<T> evecs(n, n);
-  for (Eigen::Index k = 0; k < n; ++k) {
-    evals(k) = d.evals(order[static_cast<size_t>(k)]);
-    evecs.col(k) = d.evecs.col(order[static_cast<size_t>(k)]);
-  }
-  d.evals.swap(evals);
-  d.evecs.swap(evecs);
-}
-
 // MxCompleteEvecs in T (absorbing case); -v prints the result once.
 template <class T>
 void CompleteEvecs(const Calc& calc, Spectrum<T>& d) {
@@ -337,44 +321,24 @@ Status Diagonalize(Calc& calc, const std::vector<double>& U, const std::vector<Q
   } else {
     if (Status status = SolveGeneral<T>(calc, U, d); !status.ok()) return status;
   }
-  SortDescending(d);
-  if (opts.verbose) {
-    calc.MxPrint(RowMajor(d.evecs).data(), "Eigenvectors of U (LAPACK)", 'm');
-    calc.MxPrint(ToDoubles(d.evals).data(), "Eigenvalues of U (LAPACK)", 'v');
-  }
-
-  if (auto reached = Calc::MxEvecsReachability(RowMajor(d.evecs).data(), n)) {
-    WarnUnreachedEigenstates(*reached);
-  }
-
-  if (WarnLargestEigenvalue<T>(opts, d.evals, n)) {
-    if (Status status = calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt"); !status.ok())
-      return status;
-    if (Status status = calc.MxASCIIWrite(RowMajor(d.evecs).data(), "evecs.txt"); !status.ok())
-      return status;
-  }
-  ClampStationaryEigenvalues<T>(opts, d.evals, n);
-  if (absorbing) CompleteEvecs(calc, d);
-
-  if (opts.dumpX) {
-    return calc.MxASCIIWriteV(ToDoubles(d.evals).data(), "evals.txt");
-  }
-  if (opts.dumpE) {
-    const std::vector<double> evals = ToDoubles(d.evals);
-    const std::vector<double> evecs = RowMajor(d.evecs);
-    if (Status status = calc.MxBinWrite(evals.data(), "evals", 'v'); !status.ok()) return status;
-    if (Status status = calc.MxBinWrite(evecs.data(), "evecs", 'm'); !status.ok()) return status;
-    if (Status status = calc.MxASCIIWriteV(evals.data(), "evals.txt"); !status.ok()) return status;
-    if (Status status = calc.MxASCIIWrite(evecs.data(), "evecs.txt"); !status.ok()) return status;
+  SpectrumFinishing steps;
+  steps.complete_absorbing = [&calc, &d] { CompleteEvecs(calc, d); };
+  steps.after_dump = [&opts]() -> Status {
     if (!opts.quiet && opts.mlapack_method != Arithmetic::kDouble) {
       fprintf(stderr,
               "WARNING: the stored eigen-decomposition holds doubles: the precision of "
               "--mlapack-method %s is lost in it\n",
               ArithmeticName(opts.mlapack_method));
     }
-  }
-  if (opts.useplusI) {
+    return Status{};
+  };
+  steps.remove_plus_i = [&d, n] {
     for (int k = 0; k < n; ++k) d.evals(k) -= T(1);
+  };
+  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  if (Status status = FinishSpectrum(calc, absorbing, steps, d.evals, d.evecs, outcome);
+      !status.ok() || outcome == Calc::SpectrumOutcome::kDumpedStop) {
+    return status;
   }
   spectrum = std::move(d);
   return Status{};

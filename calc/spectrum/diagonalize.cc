@@ -3,6 +3,7 @@
 // and goes to the symmetric solver; with one, the transient block does when
 // its rates obey detailed balance (calc/spectrum/absorbing_spectrum.h), and U goes to
 // the general solver otherwise.
+#include <Eigen/Core>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -17,7 +18,7 @@
 #include "calc/spectrum/absorbing_evecs.h"
 #include "calc/spectrum/absorbing_spectrum.h"
 #include "calc/spectrum/eigen_checks.h"
-#include "calc/spectrum/eigen_order.h"
+#include "calc/spectrum/finish_spectrum.h"
 #include "calc/spectrum/symmetrize.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
@@ -278,59 +279,40 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   }
   if (!status.ok()) return status;
 
-  // Descending order in one pass over the eigenvectors. The symmetric
-  // solver hands the values back ascending, so this is mostly a reversal.
-  ApplyOrder(DescendingOrder(evals), evals, evecs);
-  if (opts.verbose) {
-    MxPrint(evecs.data(), "Eigenvectors of U (LAPACK)", 'm');
-    MxPrint(evals.data(), "Eigenvalues of U (LAPACK)", 'v');
-  }
-
-  if (auto reached = MxEvecsReachability(evecs.data(), n)) WarnUnreachedEigenstates(*reached);
-
-  if (WarnLargestEigenvalue<double>(opts, evals, n)) {
-    if (status = MxASCIIWriteV(evals.data(), "evals.txt"); !status.ok()) return status;
-    if (status = MxASCIIWrite(evecs.data(), "evecs.txt"); !status.ok()) return status;
-  }
-  ClampStationaryEigenvalues<double>(opts, evals, n);
-
-  if (absorbing) MxCompleteEvecs(spectrum);
-
-  if (opts.dumpX) {
-    outcome = SpectrumOutcome::kDumpedStop;
-    return MxASCIIWriteV(evals.data(), "evals.txt");
-  }
-  if (opts.dumpE) {
-    if (status = MxBinWrite(evals.data(), "evals", 'v'); !status.ok()) return status;
-    if (status = MxBinWrite(evecs.data(), "evecs", 'm'); !status.ok()) return status;
-    if (status = MxASCIIWriteV(evals.data(), "evals.txt"); !status.ok()) return status;
-    if (status = MxASCIIWrite(evecs.data(), "evecs.txt"); !status.ok()) return status;
-    if (opts.verbose && !absorbing) {
-      // R = P^1/2 * evecs: the eigenvectors of U itself.
-      std::vector<double> R(evecs);
-      for (size_t i = 0; i < nn; ++i) {
-        for (size_t j = 0; j < nn; ++j) R[i * nn + j] = 0.0 + spectrum.sqrt_p8[i] * R[i * nn + j];
-      }
-      if (status = MxASCIIWrite(R.data(), "evecR.txt"); !status.ok()) return status;
-      std::vector<double> sums(nn, 0.0);
-      for (size_t i = 0; i < nn; ++i) {
-        for (size_t j = 0; j < nn; ++j) sums[j] += R[i * nn + j];
-      }
-      fprintf(stderr, "Sums of EVs of rate matrix R\n");
-      for (size_t c = 0; c < nn; ++c) fprintf(stderr, "%d %15.8g  ", static_cast<int>(c), sums[c]);
-      fprintf(stderr, "\n");
+  // The steps after the solver, shared with the extended arithmetics, run
+  // on the buffers in place.
+  Eigen::Map<Eigen::VectorXd> values(evals.data(), n);
+  Eigen::Map<Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>> vectors(
+      evecs.data(), n, n);
+  SpectrumFinishing steps;
+  steps.complete_absorbing = [this, &spectrum] { MxCompleteEvecs(spectrum); };
+  steps.after_dump = [this, &spectrum, absorbing, nn]() -> Status {
+    if (!opts.verbose || absorbing) return Status{};
+    // R = P^1/2 * evecs: the eigenvectors of U itself.
+    std::vector<double> R(spectrum.evecs);
+    for (size_t i = 0; i < nn; ++i) {
+      for (size_t j = 0; j < nn; ++j) R[i * nn + j] = 0.0 + spectrum.sqrt_p8[i] * R[i * nn + j];
     }
-  }
-
-  if (opts.useplusI) {
+    if (Status status = MxASCIIWrite(R.data(), "evecR.txt"); !status.ok()) return status;
+    std::vector<double> sums(nn, 0.0);
+    for (size_t i = 0; i < nn; ++i) {
+      for (size_t j = 0; j < nn; ++j) sums[j] += R[i * nn + j];
+    }
+    fprintf(stderr, "Sums of EVs of rate matrix R\n");
+    for (size_t c = 0; c < nn; ++c) fprintf(stderr, "%d %15.8g  ", static_cast<int>(c), sums[c]);
+    fprintf(stderr, "\n");
+    return Status{};
+  };
+  steps.remove_plus_i = [&spectrum, &unshifted] {
     if (spectrum.solver == SpectrumSolver::kAccurate) {
-      // The clamp above only ever set evals[0], which is 0 here as well.
-      evals.swap(unshifted);
+      // The clamp only ever set evals[0], which is 0 here as well. Copied,
+      // not swapped, so that evals keeps its buffer.
+      std::copy(unshifted.begin(), unshifted.end(), spectrum.evals.begin());
     } else {
-      MxRemovePlusIShift(evals);
+      MxRemovePlusIShift(spectrum.evals);
     }
-  }
-  return status;
+  };
+  return FinishSpectrum(*this, absorbing, steps, values, vectors, outcome);
 }
 
 Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const {
