@@ -65,4 +65,41 @@ TEST(EigenOrder, TiesKeepTheirOrderAndNotANumberGoesLast) {
   }
 }
 
+// The extended arithmetics sort their column-major matrices of wider scalars
+// with the same templates: the same order and the same columns as the double
+// row-major case, ties included.
+TEST(EigenOrder, ColumnMajorWideScalarsMoveAsTheDoubleRows) {
+  const std::vector<double> values = {-3.0, 0.0, -1.0, -1.0, 0.5, -1.0, 0.0};
+  const size_t n = values.size();
+  std::vector<double> rows(n * n);
+  for (size_t i = 0; i < n * n; ++i) rows[i] = static_cast<double>(i) * 0.25 - 7.0;
+
+  std::vector<long double> wide(values.begin(), values.end());
+  std::vector<long double> columns(n * n);  // column-major
+  for (size_t r = 0; r < n; ++r) {
+    for (size_t k = 0; k < n; ++k) columns[k * n + r] = rows[r * n + k];
+  }
+  long double* c = columns.data();
+  ApplyOrderOf(DescendingOrderOf(wide, static_cast<int>(n)), wide,
+               [c, n](int r, int k) -> long double& {
+                 return c[static_cast<size_t>(k) * n + static_cast<size_t>(r)];
+               });
+
+  std::vector<double> want_values = values, want_rows = rows;
+  ApplyOrder(DescendingOrder(want_values), want_values, want_rows);
+  EXPECT_EQ(want_values, std::vector<double>(wide.begin(), wide.end()));
+  for (size_t r = 0; r < n; ++r) {
+    for (size_t k = 0; k < n; ++k) {
+      EXPECT_EQ(want_rows[r * n + k], static_cast<double>(columns[k * n + r])) << r << " " << k;
+    }
+  }
+  // A stable sort of the positions by the values alone, as a reference.
+  std::vector<int> order(n);
+  for (size_t k = 0; k < n; ++k) order[k] = static_cast<int>(k);
+  std::stable_sort(order.begin(), order.end(), [&values](int a, int b) {
+    return values[static_cast<size_t>(b)] < values[static_cast<size_t>(a)];
+  });
+  EXPECT_EQ(order, DescendingOrder(values));
+}
+
 }  // namespace
