@@ -44,11 +44,11 @@ bool HoldsDetailedBalance(const std::vector<double>& U, const std::vector<double
   return true;
 }
 
-bool TransientStatesHoldDetailedBalance(const std::vector<double>& U, int n) {
-  if (n < 2 || U.size() < static_cast<size_t>(n) * n) return false;
+std::vector<double> TransientBlock(const std::vector<double>& U, int n) {
+  if (n < 2 || U.size() < static_cast<size_t>(n) * n) return {};
   const size_t nn = static_cast<size_t>(n), t = nn - 1;
   for (size_t i = 0; i < t; ++i) {
-    if (U[i * nn + t] != 0.0) return false;  // a rate out of the absorbing state
+    if (U[i * nn + t] != 0.0) return {};  // a rate out of the absorbing state
   }
   std::vector<double> block(t * t);
   for (size_t i = 0; i < t; ++i) {
@@ -56,7 +56,13 @@ bool TransientStatesHoldDetailedBalance(const std::vector<double>& U, int n) {
               U.begin() + static_cast<std::ptrdiff_t>(i * nn + t),
               block.begin() + static_cast<std::ptrdiff_t>(i * t));
   }
-  for (size_t i = 0; i < t; ++i) block[i * t + i] = 0.0;
+  return block;
+}
+
+bool TransientStatesHoldDetailedBalance(const std::vector<double>& U, int n) {
+  const std::vector<double> block = TransientBlock(U, n);
+  if (block.empty()) return false;
+  const size_t t = static_cast<size_t>(n) - 1;
   int components = 0;
   const std::vector<double> logp =
       LocalBalanceLogWeights(static_cast<int>(t), block.data(), &components);

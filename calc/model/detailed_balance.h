@@ -18,6 +18,11 @@ constexpr double kBalanceTolerance = 1e-6;
 // no spread of the rates or of p8 decides the answer. O(n^2).
 bool HoldsDetailedBalance(const std::vector<double>& U, const std::vector<double>& p8, int n);
 
+// The rates among the states but the last, (n-1) x (n-1) in U's layout
+// (row-major, element (i, j) the rate j -> i); empty when n < 2 or when a
+// rate leaves the last state, which then is not absorbing.
+std::vector<double> TransientBlock(const std::vector<double>& U, int n);
+
 // Whether the states but the last (the absorbing state of the run) obey
 // detailed balance among themselves with the weights local balance gives
 // them, form one chain of two-way rates, and receive no rate from the last:

@@ -13,22 +13,14 @@ Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::
                                                    Spectrum& spectrum,
                                                    std::vector<double>& unshifted) {
   const int n = calc.dim;
-  if (n < 2) return Calc::SpectrumOutcome::kUseLapack;
+  // Two states at least, and nothing may leave the absorbing one.
+  if (TransientBlock(U, n).empty()) return Calc::SpectrumOutcome::kUseLapack;
   const size_t nn = static_cast<size_t>(n), t = nn - 1;
-  // Nothing may leave the absorbing state.
-  for (size_t i = 0; i < t; ++i) {
-    if (U[i * nn + t] != 0.0) return Calc::SpectrumOutcome::kUseLapack;
-  }
   // Detailed balance among the transient states, against the equilibrium
-  // the factor finds for them.
-  auto balanced = [&U, nn, t](const std::vector<double>& weights) {
-    std::vector<double> block(t * t);
-    for (size_t i = 0; i < t; ++i) {
-      std::copy(U.begin() + static_cast<std::ptrdiff_t>(i * nn),
-                U.begin() + static_cast<std::ptrdiff_t>(i * nn + t),
-                block.begin() + static_cast<std::ptrdiff_t>(i * t));
-    }
-    return HoldsDetailedBalance(block, weights, static_cast<int>(t));
+  // the factor finds for them. The block is made again there rather than
+  // kept: it would stand beside the solver's work space.
+  auto balanced = [&U, n](const std::vector<double>& weights) {
+    return HoldsDetailedBalance(TransientBlock(U, n), weights, n - 1);
   };
   // The solver's eigenvectors replace evecs: release it before the work copy.
   std::vector<double>().swap(spectrum.evecs);

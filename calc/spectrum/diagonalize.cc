@@ -26,6 +26,15 @@
 
 namespace {
 
+// The eigensolvers' guard: a matrix holding NaN is refused before LAPACK
+// sees it.
+Status RefuseNaN(const std::vector<double>& a) {
+  for (double x : a) {
+    if (std::isnan(x)) return Failure(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
+  }
+  return Status{};
+}
+
 // Full n x n matrix with `diag` on its diagonal; only for verbose prints.
 std::vector<double> DiagonalMatrix(const std::vector<double>& diag) {
   size_t n = diag.size();
@@ -325,9 +334,7 @@ Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const 
 
   // The solvers do not return on NaN input. MxDiagonalize never passes NaN
   // (its symmetry check stops first); keep direct callers from hanging.
-  for (double x : S) {
-    if (std::isnan(x)) return Failure(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
-  }
+  if (Status status = RefuseNaN(S); !status.ok()) return status;
   // evecs is about to be replaced: release it so that the solver's work
   // space does not come on top of it.
   std::vector<double>().swap(evecs);
@@ -395,9 +402,7 @@ Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
   evecs.resize(nn * nn);
   // LAPACK's balancing refuses NaN with a message on standard output, in the
   // middle of the population table; stop with our own message instead.
-  for (double x : U) {
-    if (std::isnan(x)) return Failure(1, "Cannot compute eigenvalues: the matrix holds NaN\n");
-  }
+  if (Status status = RefuseNaN(U); !status.ok()) return status;
   // Column-major view of the transposed buffer is U itself.
   MxTransposeInPlace(U.data(), n);
 
