@@ -13,7 +13,7 @@ root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 declare -A layer=(
   [base]=0
   [matrix]=1 [command_line]=1 [elimination]=1
-  [input]=2 [spectral]=2
+  [input]=2 [spectral]=2 [propagator]=2
   [calc]=3 [visualize]=3
   [app]=4
   [run]=5 [distributed]=5
