@@ -45,6 +45,19 @@ void PermuteSymmetrically(int n, double* a, const std::vector<int>& perm) {
 
 std::vector<double> LocalBalanceLogWeights(int n, const double* q, int* components) {
   const size_t nn = static_cast<size_t>(n);
+  return LocalBalanceLogWeights(
+      n,
+      [q, n, nn](int c) {
+        // Column c of q: the rates j -> c; row c: the rates c -> j.
+        const size_t cc = static_cast<size_t>(c);
+        return BalanceLines{q + cc * nn, 1, q + cc, n};
+      },
+      components);
+}
+
+std::vector<double> LocalBalanceLogWeights(int n, const std::function<BalanceLines(int c)>& lines,
+                                           int* components) {
+  const size_t nn = static_cast<size_t>(n);
   std::vector<double> logp(nn, 0.0);
   std::vector<char> seen(nn, 0);
   std::vector<int> queue;
@@ -56,13 +69,15 @@ std::vector<double> LocalBalanceLogWeights(int n, const double* q, int* componen
     seen[root] = 1;
     queue.push_back(static_cast<int>(root));
     for (size_t head = queue.size() - 1; head < queue.size(); ++head) {
-      const size_t c = static_cast<size_t>(queue[head]);
-      const double* into_c = q + c * nn;  // column c: rates j -> c
+      const int c = queue[head];
+      const BalanceLines line = lines(c);
+      const size_t si = static_cast<size_t>(line.into_stride);
+      const size_t so = static_cast<size_t>(line.out_of_stride);
       for (size_t j = 0; j < nn; ++j) {
         if (seen[j]) continue;
-        const double forth = q[j * nn + c], back = into_c[j];
+        const double forth = line.out_of[j * so], back = line.into[j * si];
         if (!(forth > 0.0) || !(back > 0.0)) continue;
-        logp[j] = logp[c] + std::log(forth) - std::log(back);
+        logp[j] = logp[static_cast<size_t>(c)] + std::log(forth) - std::log(back);
         seen[j] = 1;
         queue.push_back(static_cast<int>(j));
       }
@@ -72,12 +87,15 @@ std::vector<double> LocalBalanceLogWeights(int n, const double* q, int* componen
   return logp;
 }
 
-std::vector<int> EliminationOrder(int n, const double* q) {
-  const std::vector<double> logp = LocalBalanceLogWeights(n, q);
-  std::vector<int> order(static_cast<size_t>(n));
+std::vector<int> EliminationOrderOf(const std::vector<double>& logp) {
+  std::vector<int> order(logp.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return logp[a] < logp[b]; });
   return order;
+}
+
+std::vector<int> EliminationOrder(int n, const double* q) {
+  return EliminationOrderOf(LocalBalanceLogWeights(n, q));
 }
 
 SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block, bool sink) {

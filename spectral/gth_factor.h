@@ -8,6 +8,7 @@
 #ifndef ZOLVANE_SPECTRAL_GTH_FACTOR_H_
 #define ZOLVANE_SPECTRAL_GTH_FACTOR_H_
 
+#include <functional>
 #include <vector>
 
 // Outcome of the spectral kernels; every kernel returns one and never prints
@@ -40,6 +41,23 @@ struct GthFactor {
 // two-way graph has its own root at 0; `components` receives their count.
 // `q` as for EliminationOrder. O(n^2).
 std::vector<double> LocalBalanceLogWeights(int n, const double* q, int* components = nullptr);
+
+// The same over rates fetched state by state: lines(c) is called once for
+// each state c the search expands, in the order it expands them, and
+// returns the rates into c and out of c (element j: the rate j -> c, the
+// rate c -> j) with their strides; the pointers need to stay valid until
+// the next call. For rates held by other processes (zolvane-mpi).
+struct BalanceLines {
+  const double* into;
+  int into_stride;
+  const double* out_of;
+  int out_of_stride;
+};
+std::vector<double> LocalBalanceLogWeights(int n, const std::function<BalanceLines(int c)>& lines,
+                                           int* components = nullptr);
+
+// EliminationOrder from the weights LocalBalanceLogWeights gives.
+std::vector<int> EliminationOrderOf(const std::vector<double>& log_weights);
 
 // Static elimination order: the states sorted by increasing equilibrium
 // population as local balance along a breadth-first tree of two-way rates

@@ -159,7 +159,7 @@ class BlockedSweeper {
       if (componentwise_) s.abs.resize(m * 2 * nb_);
     }
     for (size_t j = 0; j < k_; ++j) Refresh(j, 1);
-    SortColumns();
+    if (options.sort_columns) SortColumns();
   }
 
   // One sweep; returns the number of blocks and pairs of blocks rotated.
@@ -434,22 +434,27 @@ class BlockedSweeper {
   std::vector<GroupScratch> scratch_;
 };
 
-// Singular values and the normalised columns.
-JacobiResult Finish(size_t m, size_t k, double* x, size_t ld, double* sigma, JacobiResult result) {
-  for (size_t j = 0; j < k; ++j) {
-    double* col = x + j * ld;
-    sigma[j] = Norm(m, col);
+}  // namespace
+
+void NormalizeJacobiColumns(int m, int k, double* x, int ld, double* sigma) {
+  const size_t mm = static_cast<size_t>(m), lda = static_cast<size_t>(ld);
+  for (size_t j = 0; j < static_cast<size_t>(k); ++j) {
+    double* col = x + j * lda;
+    sigma[j] = Norm(mm, col);
     if (sigma[j] > 0.0) {
-      for (size_t i = 0; i < m; ++i) col[i] /= sigma[j];
+      for (size_t i = 0; i < mm; ++i) col[i] /= sigma[j];
     }
   }
-  return result;
 }
-
-}  // namespace
 
 JacobiResult OneSidedJacobi(int m, int k, double* x, int ld, double* sigma,
                             const JacobiOptions& options) {
+  const JacobiResult result = OneSidedJacobiSweeps(m, k, x, ld, options);
+  NormalizeJacobiColumns(m, k, x, ld, sigma);
+  return result;
+}
+
+JacobiResult OneSidedJacobiSweeps(int m, int k, double* x, int ld, const JacobiOptions& options) {
   const size_t mm = static_cast<size_t>(m), kk = static_cast<size_t>(k);
   const size_t lda = static_cast<size_t>(ld);
   double tol = options.tol;
@@ -472,7 +477,7 @@ JacobiResult OneSidedJacobi(int m, int k, double* x, int ld, double* sigma,
         break;
       }
     }
-    return Finish(mm, kk, x, lda, sigma, result);
+    return result;
   }
   // Cyclic sweeps, pairs taken block by block so that the columns of two
   // blocks stay in cache while all their pairs are rotated.
@@ -496,5 +501,5 @@ JacobiResult OneSidedJacobi(int m, int k, double* x, int ld, double* sigma,
       break;
     }
   }
-  return Finish(mm, kk, x, lda, sigma, result);
+  return result;
 }

@@ -27,6 +27,11 @@ struct JacobiOptions {
   // products, with O(m * block) doubles of scratch per thread; block = 1 or
   // a small X: the plain cyclic sweep, pair by pair.
   int block = 32;
+  // Blocked sweeps start from the columns in descending order of their
+  // norms (fewer sweeps on stiff landscapes). A caller that runs the sweeps
+  // on pairs of blocks and needs its columns to stay in their blocks when
+  // nothing rotates turns this off.
+  bool sort_columns = true;
 };
 
 struct JacobiResult {
@@ -41,5 +46,13 @@ struct JacobiResult {
 // with converged = false.
 JacobiResult OneSidedJacobi(int m, int k, double* x, int ld, double* sigma,
                             const JacobiOptions& options = {});
+
+// OneSidedJacobi in its two parts. The sweeps leave the columns rotated but
+// not normalised (their norms are the singular values): a parallel sweep
+// runs them on one pair of column blocks at a time, with result.sweeps == 1
+// and converged when the pair needed no rotation. Then the normalisation
+// gives sigma and U as OneSidedJacobi does.
+JacobiResult OneSidedJacobiSweeps(int m, int k, double* x, int ld, const JacobiOptions& options);
+void NormalizeJacobiColumns(int m, int k, double* x, int ld, double* sigma);
 
 #endif  // ZOLVANE_SPECTRAL_ONE_SIDED_JACOBI_H_
