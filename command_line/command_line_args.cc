@@ -224,8 +224,8 @@ const OptionSpec kOptionTable[kNumOptions] = {
                    &A::mlapack_precision_value, &A::mlapack_precision_text)),
     SerialOnly(String("mlapack-method", 0, &A::mlapack_method_count, &A::mlapack_method_value,
                       &A::mlapack_method_text)),
-    SerialOnly(String("eigensolver", 0, &A::eigensolver_count, &A::eigensolver_value,
-                      &A::eigensolver_text, kEigensolverValues)),
+    String("eigensolver", 0, &A::eigensolver_count, &A::eigensolver_value, &A::eigensolver_text,
+           kEigensolverValues),
 };
 
 void init_command_line_args(CommandLineArgs& args) {

@@ -20,6 +20,7 @@
 #include "base/exit_status.h"
 #include "base/fatal.h"
 #include "calc/model/calc.h"
+#include "calc/model/detailed_balance.h"
 #include "calc/model/ergodicity.h"
 #include "calc/model/rescale.h"
 #include "calc/model/spectrum.h"
@@ -29,6 +30,7 @@
 #include "calc/table/table_walk.h"
 #include "distributed/dist_input.h"
 #include "distributed/dist_matrix.h"
+#include "distributed/exact_spectrum.h"
 #include "distributed/process_grid.h"
 #include "distributed/scalapack.h"
 #include "matrix/dense.h"
@@ -277,24 +279,140 @@ double DistributedRateSpread(const DistMatrix& a) {
   return std::isinf(bounds[0]) ? 1.0 : bounds[1] / -bounds[0];
 }
 
+// HoldsDetailedBalance (calc/model/detailed_balance.h) on the distributed
+// U: every pair tested where A and its transpose put it side by side, the
+// answers agreed by one reduction. `symmetry_error` receives what the
+// symmetrisation of S = P^-1/2 U P^1/2 would correct, summed as the serial
+// program sums it for its factorised solver. Collective; a transpose of A's
+// size meanwhile.
+bool DistributedDetailedBalance(const DistMatrix& a, const std::vector<double>& p8,
+                                double& symmetry_error) {
+  const size_t nn = static_cast<size_t>(a.n);
+  double checks[2] = {0.0, 0.0};  // {fails, error}
+  for (double p : p8) {
+    if (!(p > 0.0) || !std::isfinite(p)) checks[0] = 1.0;
+  }
+  std::vector<double> sqrt_p, inv_sqrt_p;
+  MxSqrtScalings(p8, nn, sqrt_p, inv_sqrt_p);
+  DistMatrix t = MakeDistMatrix(a.n, a.nb, a.grid);
+  const int one = 1;
+  const double alpha = 1.0, beta = 0.0;
+  if (a.n > 0) {
+    pdtran_(&a.n, &a.n, &alpha, a.local.data(), &one, &one, a.desc, &beta, t.local.data(), &one,
+            &one, t.desc);
+  }
+  for (int jl = 0; jl < a.local_cols; ++jl) {
+    const int j = a.GlobalCol(jl);
+    for (int il = 0; il < a.local_rows; ++il) {
+      const int i = a.GlobalRow(il);
+      if (i > j) continue;
+      // A(i, j) = U(j, i), the rate i -> j; its transpose holds U(i, j).
+      const double u_ij = t.At(il, jl), u_ji = a.At(il, jl);
+      if (i < j && !PairHoldsDetailedBalance(u_ij, p8[j], u_ji, p8[i])) checks[0] = 1.0;
+      const double s_ij = 0.0 + (0.0 + inv_sqrt_p[i] * u_ij) * sqrt_p[j];
+      const double s_ji = 0.0 + (0.0 + inv_sqrt_p[j] * u_ji) * sqrt_p[i];
+      checks[1] += std::fabs((s_ij + s_ji) * 0.5 - s_ij);
+    }
+  }
+  double fails = 0.0;
+  MPI_Allreduce(&checks[0], &fails, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+  MPI_Allreduce(&checks[1], &symmetry_error, 1, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+  return fails == 0.0;
+}
+
+// Each process's part of the eigenvectors of S, whichever solver made them:
+// local rows and columns of `data` (column-major, leading dimension ld),
+// the state of each row and the sorted mode of each column (-1: none).
+struct ModeView {
+  int n = 0;
+  int rows = 0, cols = 0, ld = 1;
+  double* data = nullptr;
+  std::vector<int> row_state;
+  std::vector<int> col_mode;
+  double& At(int il, int jl) { return data[static_cast<size_t>(jl) * ld + il]; }
+};
+
+// pdsyevd's eigenvectors: column order[k] of z is mode k.
+ModeView ViewOf(DistMatrix& z, const std::vector<int>& order) {
+  ModeView v;
+  v.n = z.n;
+  v.rows = z.local_rows;
+  v.cols = z.local_cols;
+  v.ld = z.lld;
+  v.data = z.local.data();
+  std::vector<int> rank_of(static_cast<size_t>(z.n));
+  for (int k = 0; k < z.n; ++k) rank_of[order[k]] = k;
+  for (int il = 0; il < v.rows; ++il) v.row_state.push_back(z.GlobalRow(il));
+  for (int jl = 0; jl < v.cols; ++jl) v.col_mode.push_back(rank_of[z.GlobalCol(jl)]);
+  return v;
+}
+
+// The factorised solver's: whole columns, rows in elimination order.
+ModeView ViewOf(DistributedModes& modes) {
+  ModeView v;
+  v.n = modes.n;
+  v.rows = modes.n;
+  v.cols = modes.cols;
+  v.ld = std::max(1, modes.n);
+  v.data = modes.x.data();
+  v.row_state = modes.row_state;
+  v.col_mode = modes.col_mode;
+  return v;
+}
+
+// Row h of the sorted eigenvector matrix (state h over every mode) and its
+// column k (mode k over every state) on every process, by one sum of
+// vectors to which each entry's one holder alone contributes.
+class ModeLines {
+ public:
+  explicit ModeLines(ModeView& v)
+      : v_(v),
+        local_row_(static_cast<size_t>(v.n), -1),
+        local_col_(static_cast<size_t>(v.n), -1),
+        lines_(2 * static_cast<size_t>(v.n)) {
+    for (int il = 0; il < v.rows; ++il) local_row_[v.row_state[il]] = il;
+    for (int jl = 0; jl < v.cols; ++jl) {
+      if (v.col_mode[jl] >= 0) local_col_[v.col_mode[jl]] = jl;
+    }
+  }
+  // Returns {row h, column k}, n values each, valid until the next call.
+  std::pair<const double*, const double*> Fetch(int h, int k) {
+    const int n = v_.n;
+    std::fill(lines_.begin(), lines_.end(), 0.0);
+    if (const int il = local_row_[h]; il >= 0) {
+      for (int jl = 0; jl < v_.cols; ++jl) {
+        if (v_.col_mode[jl] >= 0) lines_[v_.col_mode[jl]] = v_.At(il, jl);
+      }
+    }
+    if (const int jl = local_col_[k]; jl >= 0) {
+      for (int il = 0; il < v_.rows; ++il) lines_[n + v_.row_state[il]] = v_.At(il, jl);
+    }
+    MPI_Allreduce(MPI_IN_PLACE, lines_.data(), 2 * n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+    return {lines_.data(), lines_.data() + n};
+  }
+
+ private:
+  ModeView& v_;
+  std::vector<int> local_row_, local_col_;
+  std::vector<double> lines_;
+};
+
 // The serial checks on the sorted eigen-decomposition: reachability in the
 // eigenvector graph, the largest eigenvalue, the clamp of the stationary
-// eigenvalues. Column k of the serial evecs is column order[k] of z.
-void CheckEigenvectors(const Calc& calc, Spectrum& spectrum, const DistMatrix& z,
-                       const std::vector<int>& order) {
+// eigenvalues.
+void CheckEigenvectors(const Calc& calc, Spectrum& spectrum, ModeView& view) {
   const RunOptions& opts = calc.opts;
-  const int n = z.n;
+  const int n = view.n;
   std::vector<double>& evals = spectrum.evals;
+  ModeLines lines(view);
 
   // States h and i are adjacent when evecs(i, h) and evecs(h, i) are both
   // non-zero; dense eigenvectors connect state 0 to all others at once.
   {
-    std::vector<double> row, column, sorted_row(n);
     auto reached = EvecsReachability(
         [&](int h) {
-          FetchRowAndColumn(z, h, order[h], row, column);
-          for (int i = 0; i < n; ++i) sorted_row[i] = row[order[i]];
-          return EvecsLines{column.data(), 1, sorted_row.data(), 1};
+          const auto [row, column] = lines.Fetch(h, h);
+          return EvecsLines{column, 1, row, 1};
         },
         n);
     if (reached) WarnUnreachedEigenstates(*reached);
@@ -314,11 +432,10 @@ void CheckEigenvectors(const Calc& calc, Spectrum& spectrum, const DistMatrix& z
       if (f == nullptr) Fatal(kExitError, "could not open file pointer 4 ASCII outfile\n");
       return 0;
     });
-    std::vector<double> column;
     for (int k = 0; k < n; ++k) {
-      FetchColumn(z, order[k], column);
+      const double* column = lines.Fetch(0, k).second;
       if (f != nullptr) {
-        for (double x : column) fprintf(f, "%15.10g ", x);
+        for (int i = 0; i < n; ++i) fprintf(f, "%15.10g ", column[i]);
         fputc('\n', f);
       }
     }
@@ -337,45 +454,38 @@ void CheckEigenvectors(const Calc& calc, Spectrum& spectrum, const DistMatrix& z
 // The population table: p(t) = CL exp(evals t / T) c with CL = P^1/2 Z and
 // c = Z^T P^-1/2 p0. Each block of time points is one product of every
 // process's part of CL with its rows of the replicated coefficient block,
-// summed onto rank 0, which checks and prints the lines as the serial
-// program does.
-void Iterate(const Calc& calc, const Spectrum& spectrum, DistMatrix& z,
-             const std::vector<int>& order, std::vector<double>& p0,
+// one n-vector per time point summed onto rank 0, which checks and prints
+// the lines as the serial program does.
+void Iterate(const Calc& calc, const Spectrum& spectrum, ModeView& z, std::vector<double>& p0,
              const std::vector<double>& p8) {
   const RunOptions& opts = calc.opts;
   const int n = z.n;
   const size_t nn = static_cast<size_t>(n);
-  // Eigenvalue of each column of z, and each column's place in sorted order.
-  std::vector<double> lambda(nn);
-  std::vector<int> rank_of(nn);
-  for (size_t k = 0; k < nn; ++k) {
-    lambda[order[k]] = spectrum.evals[k];
-    rank_of[order[k]] = static_cast<int>(k);
-  }
 
   // c = Z^T x, x = P^-1/2 p0: the one distributed matrix-vector product.
   std::vector<double> c(nn, 0.0);
   {
-    std::vector<double> x(std::max(1, z.local_rows));
-    for (int il = 0; il < z.local_rows; ++il) {
-      const int i = z.GlobalRow(il);
+    std::vector<double> x(std::max(1, z.rows));
+    for (int il = 0; il < z.rows; ++il) {
+      const int i = z.row_state[il];
       x[il] = spectrum.inv_sqrt_p8[i] * p0[i];
     }
-    std::vector<double> part(std::max(1, z.local_cols), 0.0);
-    if (z.local_rows > 0 && z.local_cols > 0) {
+    std::vector<double> part(std::max(1, z.cols), 0.0);
+    if (z.rows > 0 && z.cols > 0) {
       const int inc = 1;
       const double alpha = 1.0, beta = 0.0;
-      dgemv_("T", &z.local_rows, &z.local_cols, &alpha, z.local.data(), &z.lld, x.data(), &inc,
-             &beta, part.data(), &inc, 1);
+      dgemv_("T", &z.rows, &z.cols, &alpha, z.data, &z.ld, x.data(), &inc, &beta, part.data(), &inc,
+             1);
     }
-    for (int jl = 0; jl < z.local_cols; ++jl) c[z.GlobalCol(jl)] = part[jl];
+    for (int jl = 0; jl < z.cols; ++jl) {
+      if (z.col_mode[jl] >= 0) c[z.col_mode[jl]] = part[jl];
+    }
     MPI_Allreduce(MPI_IN_PLACE, c.data(), n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
   }
   // CL in place of Z.
-  for (int jl = 0; jl < z.local_cols; ++jl) {
-    for (int il = 0; il < z.local_rows; ++il) {
-      z.At(il, jl) = spectrum.sqrt_p8[z.GlobalRow(il)] * z.At(il, jl);
-    }
+  for (int jl = 0; jl < z.cols; ++jl) {
+    for (int il = 0; il < z.rows; ++il)
+      z.At(il, jl) = spectrum.sqrt_p8[z.row_state[il]] * z.At(il, jl);
   }
 
   // Rank 0 prints; the others walk the same axis and learn from it when the
@@ -395,12 +505,12 @@ void Iterate(const Calc& calc, const Spectrum& spectrum, DistMatrix& z,
   const double T = opts.times;
   // Eigenvalues in the unscaled time unit, as the serial table computes them.
   std::vector<double> rate(nn);
-  for (size_t i = 0; i < nn; ++i) rate[i] = lambda[i] / T;
+  for (size_t i = 0; i < nn; ++i) rate[i] = spectrum.evals[i] / T;
 
   std::vector<double> times;
   std::vector<double> w(kBlock * nn);
-  std::vector<double> w_local(kBlock * std::max(1, z.local_cols));
-  std::vector<double> part(kBlock * std::max(1, z.local_rows));
+  std::vector<double> w_local(kBlock * std::max(1, z.cols));
+  std::vector<double> part(kBlock * std::max(1, z.rows));
   std::vector<double> pops(kBlock * nn);  // summed onto rank 0
   std::vector<double> sums(kBlock * nn);
   std::vector<char> out_of_range(kBlock * nn);
@@ -413,19 +523,20 @@ void Iterate(const Calc& calc, const Spectrum& spectrum, DistMatrix& z,
         out_of_range[k * nn + i] = errno == ERANGE || std::isnan(d);
         w[k * nn + i] = d * c[i];
       }
-      for (int jl = 0; jl < z.local_cols; ++jl) {
-        w_local[static_cast<size_t>(k) * z.local_cols + jl] = w[k * nn + z.GlobalCol(jl)];
+      for (int jl = 0; jl < z.cols; ++jl) {
+        const int mode = z.col_mode[jl];
+        w_local[static_cast<size_t>(k) * z.cols + jl] = mode >= 0 ? w[k * nn + mode] : 0.0;
       }
     }
     std::fill(pops.begin(), pops.begin() + k_count * nn, 0.0);
-    if (z.local_rows > 0 && z.local_cols > 0) {
+    if (z.rows > 0 && z.cols > 0) {
       const double alpha = 1.0, beta = 0.0;
-      const int ldw = z.local_cols;
-      dgemm_("N", "N", &z.local_rows, &k_count, &z.local_cols, &alpha, z.local.data(), &z.lld,
-             w_local.data(), &ldw, &beta, part.data(), &z.local_rows, 1, 1);
+      const int ldw = z.cols;
+      dgemm_("N", "N", &z.rows, &k_count, &z.cols, &alpha, z.data, &z.ld, w_local.data(), &ldw,
+             &beta, part.data(), &z.rows, 1, 1);
       for (int k = 0; k < k_count; ++k) {
-        for (int il = 0; il < z.local_rows; ++il) {
-          pops[k * nn + z.GlobalRow(il)] = part[static_cast<size_t>(k) * z.local_rows + il];
+        for (int il = 0; il < z.rows; ++il) {
+          pops[k * nn + z.row_state[il]] = part[static_cast<size_t>(k) * z.rows + il];
         }
       }
     }
@@ -436,8 +547,7 @@ void Iterate(const Calc& calc, const Spectrum& spectrum, DistMatrix& z,
       for (int k = 0; k < k_count; ++k) {
         double* p = sums.data() + k * nn;
         for (size_t i = 0; i < nn; ++i) {
-          if (out_of_range[k * nn + i])
-            walk.OutOfRange(static_cast<size_t>(rank_of[i]), times[k] / T);
+          if (out_of_range[k * nn + i]) walk.OutOfRange(i, times[k] / T);
         }
         walk.Take(times[k], p);
         const bool converged = walk.Converged(p, p8);
@@ -496,6 +606,16 @@ int RunDistributed(ProgramRecord& record) {
         p8);
     if (!status.ok()) Fatal(status);
   }
+  // The factorised solver needs detailed balance. Without it pdsyevd would
+  // print a table that may be wrong without a word, so such rates go to the
+  // serial run, which has a solver for them.
+  const bool exact = opts.eigensolver != Eigensolver::kLapack;
+  double symmetry_error = 0.0;
+  if (!opts.just_shorten && exact && !DistributedDetailedBalance(a, p8, symmetry_error)) {
+    Fatal(kExitError,
+          "ERROR: the rates do not obey detailed balance, which the distributed run needs: run "
+          "the serial zolvane on them\n");
+  }
   if (opts.equil_file != nullptr) {
     RootOnly([&]() -> int64_t {
       if (Status status = WriteEquilibriumFile(calc, opts.equil_file, p8); !status.ok()) {
@@ -507,12 +627,44 @@ int RunDistributed(ProgramRecord& record) {
   if (opts.just_shorten) return kExitSuccess;
 
   t = clock();
-  DistMatrix z;
   Spectrum spectrum;
+  DistMatrix z;
   std::vector<int> order;
+  DistributedModes modes;
+  ModeView view;
   const double spread = DistributedRateSpread(a);
-  Diagonalize(calc, a, p8, spectrum, z, order);
-  CheckEigenvectors(calc, spectrum, z, order);
+  // The factorised solver's eigenvalues while evals carry the --useplusI
+  // shift: the time evolution gets them back whole.
+  std::vector<double> unshifted;
+  if (exact) {
+    if (Status status = EndSymmetryCorrection(opts, d, symmetry_error, false); !status.ok()) {
+      Fatal(status);
+    }
+    const SpectrumStatus solved = DistributedReversibleSpectrum(a, modes);
+    if (solved == SpectrumStatus::kSweepCapHit) {
+      Fatal(kExitError,
+            "ERROR: the accurate eigensolver did not converge in %d sweeps: run the serial "
+            "zolvane, which falls back to --mlapack-method QD\n",
+            modes.sweeps);
+    }
+    if (solved != SpectrumStatus::kOk) {
+      Fatal(kExitError,
+            "ERROR: the accurate eigensolver cannot take these rates: rerun with --eigensolver "
+            "lapack\n");
+    }
+    spectrum.solver = SpectrumSolver::kAccurate;
+    spectrum.evals = modes.evals;
+    MxSqrtScalings(p8, static_cast<size_t>(d), spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
+    if (opts.useplusI) {
+      unshifted = spectrum.evals;
+      for (double& e : spectrum.evals) e += 1.0;
+    }
+    view = ViewOf(modes);
+  } else {
+    Diagonalize(calc, a, p8, spectrum, z, order);
+    view = ViewOf(z, order);
+  }
+  CheckEigenvectors(calc, spectrum, view);
   if (opts.dumpX) {
     RootOnly([&]() -> int64_t {
       if (Status status = calc.MxASCIIWriteV(spectrum.evals.data(), "evals.txt"); !status.ok()) {
@@ -522,13 +674,19 @@ int RunDistributed(ProgramRecord& record) {
     });
     return kExitSuccess;  // the eigenvalues file is the whole product
   }
-  if (opts.useplusI) MxRemovePlusIShift(spectrum.evals);
+  if (opts.useplusI) {
+    if (exact) {
+      spectrum.evals = unshifted;
+    } else {
+      MxRemovePlusIShift(spectrum.evals);
+    }
+  }
   WarnIfSpectrumUnresolved(calc, spectrum, spread, p8, true);  // the evals are replicated
   if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
 
   if (calc.OneStateTablePrinted()) return kExitSuccess;
   t = clock();
-  Iterate(calc, spectrum, z, order, p0, p8);
+  Iterate(calc, spectrum, view, p0, p8);
   if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
   return kExitSuccess;
 }

@@ -18,6 +18,11 @@ void descinit_(int* desc, const int* m, const int* n, const int* mb, const int* 
 void pdtran_(const int* m, const int* n, const double* alpha, const double* a, const int* ia,
              const int* ja, const int* desca, const double* beta, double* c, const int* ic,
              const int* jc, const int* descc);
+// B(ib.., jb..) <- A(ia.., ja..), m x n, between any two layouts; ictxt
+// spans every process of both.
+void pdgemr2d_(const int* m, const int* n, const double* a, const int* ia, const int* ja,
+               const int* desca, double* b, const int* ib, const int* jb, const int* descb,
+               const int* ictxt);
 // Swaps two distributed vectors (here: two rows or two columns of a matrix).
 void pdswap_(const int* n, double* x, const int* ix, const int* jx, const int* descx,
              const int* incx, double* y, const int* iy, const int* jy, const int* descy,

@@ -30,18 +30,21 @@ bool HoldsDetailedBalance(const std::vector<double>& U, const std::vector<double
   }
   for (size_t i = 0; i < nn; ++i) {
     for (size_t j = i + 1; j < nn; ++j) {
-      const double r_ji = U[i * nn + j];  // the rate j -> i
-      const double r_ij = U[j * nn + i];  // the rate i -> j
-      if (!(r_ji >= 0.0) || !(r_ij >= 0.0) || !std::isfinite(r_ji) || !std::isfinite(r_ij)) {
-        return false;
-      }
-      if ((r_ji == 0.0) != (r_ij == 0.0)) return false;
-      if (r_ji == 0.0) continue;
-      // Flow j -> i is r_ji p8[j]; flow i -> j is r_ij p8[i].
-      if (!FlowsAgree(r_ji, p8[j], r_ij, p8[i])) return false;
+      // U(i, j) is the rate j -> i, U(j, i) the rate i -> j.
+      if (!PairHoldsDetailedBalance(U[i * nn + j], p8[j], U[j * nn + i], p8[i])) return false;
     }
   }
   return true;
+}
+
+bool PairHoldsDetailedBalance(double r_ji, double p_j, double r_ij, double p_i) {
+  if (!(r_ji >= 0.0) || !(r_ij >= 0.0) || !std::isfinite(r_ji) || !std::isfinite(r_ij)) {
+    return false;
+  }
+  if ((r_ji == 0.0) != (r_ij == 0.0)) return false;
+  if (r_ji == 0.0) return true;
+  // Flow j -> i is r_ji p_j; flow i -> j is r_ij p_i.
+  return FlowsAgree(r_ji, p_j, r_ij, p_i);
 }
 
 std::vector<double> TransientBlock(const std::vector<double>& U, int n) {

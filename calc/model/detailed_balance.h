@@ -18,6 +18,11 @@ constexpr double kBalanceTolerance = 1e-6;
 // no spread of the rates or of p8 decides the answer. O(n^2).
 bool HoldsDetailedBalance(const std::vector<double>& U, const std::vector<double>& p8, int n);
 
+// The test of one pair i, j of HoldsDetailedBalance: r_ji the rate j -> i,
+// r_ij the rate i -> j, p_j and p_i (checked positive by the caller) their
+// equilibrium weights.
+bool PairHoldsDetailedBalance(double r_ji, double p_j, double r_ij, double p_i);
+
 // The rates among the states but the last, (n-1) x (n-1) in U's layout
 // (row-major, element (i, j) the rate j -> i); empty when n < 2 or when a
 // rate leaves the last state, which then is not absorbing.

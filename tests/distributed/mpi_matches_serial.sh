@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Runs the serial program and the distributed one on P processes with the
-# same options and compares their tables (compare_tables.awk).
+# same options (the same eigensolver on both sides: the factorised one by
+# default, LAPACK's with --eigensolver lapack) and compares their tables
+# (compare_tables.awk).
 # Usage: mpi_matches_serial.sh ZOLVANE ZOLVANE_MPI P OPTION...
 set -euo pipefail
 serial=$1 mpi=$2 processes=$3
 shift 3
 source "$(dirname "$0")/mpi_common.sh"
 
-# The same algorithm on both sides: the serial program's LAPACK eigensolver.
-serial_run --eigensolver lapack "$@"
+serial_run "$@"
 if [ "$serial_status" -ne 0 ]; then cat serial.err; echo "serial run failed"; exit 1; fi
 mpi_run "$@"
 if [ "$mpi_status" -ne 0 ]; then
