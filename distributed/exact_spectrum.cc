@@ -325,13 +325,17 @@ SpectrumStatus DistributedReversibleSpectrum(DistMatrix& a, DistributedModes& ou
     }));
   }
 
-  // A read column-major is the serial factor's q; one layout change puts it
-  // in whole columns.
+  // A read column-major is the serial factor's q; a change of layout puts
+  // it in whole columns, kPanel columns at a time so that the copy's
+  // buffers stay small beside the two matrices.
   const Columns cols = MakeColumns(n, grid);
   std::vector<double> x = Allocate(nn * static_cast<size_t>(2 * cols.w + 1));
   const int one = 1;
-  pdgemr2d_(&n, &n, a.local.data(), &one, &one, a.desc, x.data(), &one, &one, cols.desc,
-            &grid.context);
+  for (int first = 0; first < n; first += kPanel) {
+    const int width = std::min(kPanel, n - first), j = first + 1;
+    pdgemr2d_(&n, &width, a.local.data(), &one, &j, a.desc, x.data(), &one, &j, cols.desc,
+              &grid.context);
+  }
   std::vector<double>().swap(a.local);
   Permute(cols, x, order);
   for (int jl = 0; jl < cols.local_cols; ++jl) {
