@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # zolvane-mpi against the serial zolvane on generated landscapes (binary
-# rates, default options): wall time, speed-up over the serial run, and the
-# peak resident memory of every process, also in units of n^2/P doubles
-# (the matrix and the eigenvectors make 2, pdsyevd's work space 2 more).
+# rates, default options: the factorised solver on both sides): wall time,
+# speed-up over the serial run, and the peak resident memory of every
+# process, also in units of n^2/P doubles (the matrix beside its factor,
+# then the factor beside the blocks in flight: about 2.5, plus some 20 MiB
+# of MPI and libraries per process).
 # Every process runs one BLAS thread, the serial run too.
 # Usage: bench/mpi_bench.sh [BUILD_DIR] [SIZES...]   (default: build 2000 4000)
 # PROCESSES overrides the process counts (default "1 2 4"). On a machine with
