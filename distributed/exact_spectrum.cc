@@ -3,6 +3,7 @@
 #include <mpi.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 #include <new>
@@ -329,6 +330,13 @@ SpectrumStatus DistributedReversibleSpectrum(DistMatrix& a, DistributedModes& ou
   // it in whole columns, kPanel columns at a time so that the copy's
   // buffers stay small beside the two matrices.
   const Columns cols = MakeColumns(n, grid);
+  // A block travels as one message, whose count MPI takes as an int.
+  if (grid.size > 1 && nn * static_cast<size_t>(cols.w) > static_cast<size_t>(INT_MAX)) {
+    Fatal(kExitError,
+          "ERROR: %d states are too many for %d processes: a block of columns would exceed one "
+          "message; run on more processes\n",
+          n, grid.size);
+  }
   std::vector<double> x = Allocate(nn * static_cast<size_t>(2 * cols.w + 1));
   const int one = 1;
   for (int first = 0; first < n; first += kPanel) {
