@@ -131,7 +131,16 @@ if dpkg -s zolvane-mpi > /dev/null 2>&1; then
 fi
 EOF
 echo "installing ${debs[*]##*/} in a clean $release root" >&2
-chroot "$root" bash /check/run.sh || fail "inside the clean $release root"
+# A clean environment inside: the caller's TMPDIR, XDG and locale settings name
+# places and things that do not exist in the new root (a TMPDIR outside it
+# breaks ca-certificates' postinst). A proxy the mirror needs passes through.
+chroot_env=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
+  LANG=C.UTF-8 TERM="${TERM:-dumb}")
+for v in http_proxy https_proxy no_proxy; do
+  [ -z "${!v:-}" ] || chroot_env+=("$v=${!v}")
+done
+env -i "${chroot_env[@]}" chroot "$root" bash /check/run.sh ||
+  fail "inside the clean $release root"
 
 lintian -I "${debs[@]}" > "$scratch/lintian.log" 2>&1 || true
 grep -v 'running with root privileges' "$scratch/lintian.log" || true
