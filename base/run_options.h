@@ -80,6 +80,9 @@ struct RunOptions {
   const char* equil_file = nullptr;  // borrowed from CommandLineArgs
   double times = 1.0;
   int32_t warnings = 0;
+  // 0 in an embedding (the Python module): no stage writes a file the caller
+  // did not name (the evals.txt and evecs.txt of a warning to look at).
+  int32_t side_files = 1;
   Arithmetic mlapack_method = Arithmetic::kLapack;
   Eigensolver eigensolver = Eigensolver::kAuto;
   // Bits of the MPFR and GMP numbers; 0 when --mlapack-precision was not given.

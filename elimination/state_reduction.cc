@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/step_hook.h"
+
 // elimination/ sits beside matrix/ in the include layers and may not include
 // matrix/lapack.h; this is the same Fortran BLAS prototype.
 extern "C" void dgemm_(const char* transa, const char* transb, const int* m, const int* n,
@@ -43,6 +45,7 @@ long EliminateLastStates(double* k, size_t ld, size_t count, size_t keep, size_t
   // column c on; cols[i * nb + t] = k[i][l] of step t, for the rows i < q.
   std::vector<double> rows, cols;
   for (size_t c = count; c > keep;) {
+    StepDone("eliminating", -1.0);
     const size_t nb = std::min(kPanel, c - keep);
     const size_t q = c - nb;  // the remaining block after the panel
     const size_t width = c + extra;

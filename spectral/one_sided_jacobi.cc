@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/step_hook.h"
 #include "matrix/lapack.h"
 
 #ifdef _OPENMP
@@ -182,6 +183,7 @@ class BlockedSweeper {
         if (a > b) std::swap(a, b);
         if (TestPair(Scratch(), static_cast<size_t>(a), static_cast<size_t>(b))) ++rotated;
       }
+      StepDone("diagonalising", -1.0);
     }
     return static_cast<size_t>(rotated);
   }
@@ -483,6 +485,7 @@ JacobiResult OneSidedJacobiSweeps(int m, int k, double* x, int ld, const JacobiO
   // blocks stay in cache while all their pairs are rotated.
   while (result.sweeps < options.max_sweeps) {
     ++result.sweeps;
+    StepDone("diagonalising", -1.0);
     size_t rotations = 0;
     for (size_t bi = 0; bi < kk; bi += nb) {
       for (size_t bj = bi; bj < kk; bj += nb) {

@@ -84,7 +84,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
     WarnUnreachedEigenstates(*reached);
   }
 
-  if (WarnLargestEigenvalue<T>(opts, evals, n)) {
+  if (WarnLargestEigenvalue<T>(opts, evals, n) && opts.side_files) {
     if (Status status = calc.MxASCIIWriteV(RowMajorDoubles(evals).data(), "evals.txt");
         !status.ok()) {
       return status;

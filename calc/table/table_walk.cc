@@ -7,6 +7,7 @@
 
 #include "base/fatal.h"
 #include "base/progress.h"
+#include "base/step_hook.h"
 
 TableWalk::TableWalk(const RunOptions& opts, double first_time, int n, Line line)
     : opts_(opts),
@@ -29,6 +30,9 @@ void TableWalk::Take(double t, double* p) {
   status_ = line_(t, p);
   if (!status_.ok()) return;
   ProgressTimePoint(t, first_time_, opts_.t8);
+  if (g_step_hook != nullptr) {
+    StepDone("time points", ProgressAxisPercent(t, first_time_, opts_.t8) / 100.0);
+  }
   ++count_;
   t_last_ = t;
   std::copy(p, p + last_.size(), last_.begin());

@@ -1,6 +1,7 @@
 """The Python module against closed forms and against the program's table."""
 import math
 import os
+import pathlib
 import subprocess
 
 import numpy as np
@@ -28,7 +29,7 @@ def test_two_states_closed_forms():
     np.testing.assert_allclose(p[:, 0], exact1, rtol=0, atol=1e-14)
     np.testing.assert_allclose(p[:, 1], 1 - exact1, rtol=0, atol=1e-14)
     np.testing.assert_allclose(land.equilibrium(), [b / (a + b), a / (a + b)], atol=1e-15)
-    np.testing.assert_allclose(land.mfpt(2), [1 / a, 0.0], rtol=1e-14)
+    np.testing.assert_allclose(land.mfpt(1), [1 / a, 0.0], rtol=1e-14)
     np.testing.assert_allclose(land.mfpt(), [[0.0, 1 / a], [1 / b, 0.0]], rtol=1e-14)
     evals, _, sqrt_p8, states = land.spectrum()
     np.testing.assert_allclose(evals, [0.0, -(a + b)], atol=1e-14)
@@ -56,7 +57,7 @@ def run_table(args):
                                          method="A"), {"t0": 0.0, "tinc": 1.5}),
     (["-b", "--ratesfile", "examples/landscape.bin", "--p0", "5=1"],
      lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.bin"),
-                                         bin=True), {"p0": np.eye(20)[4]}),
+                                         binary=True), {"p0": np.eye(20)[4]}),
     (["-m", "A", "--qorp", "tests/stiff/fixtures/funnel_1e12.qorp", "--p0", "16=1",
       "--t8", "1e16", "--tinc", "2"],
      lambda: zolvane.Landscape.from_file(
@@ -94,13 +95,16 @@ def test_first_passage_times_against_linear_solves():
     exact = np.column_stack([mfpt_by_solve(k, j) for j in range(6)])
     np.testing.assert_allclose(land.mfpt(), exact, rtol=1e-12)
     for j in range(6):
-        np.testing.assert_allclose(land.mfpt(j + 1), exact[:, j], rtol=1e-12)
-    # State 3 has no way out: only the times to it are defined.
+        np.testing.assert_allclose(land.mfpt(j), exact[:, j], rtol=1e-12)
+    # State 2 has no way out: only the times to it are finite; every other
+    # state may fall into it on the way to any other target.
     k[2, :] = 0.0
     trap = zolvane.Landscape.from_rates(k)
-    assert np.isnan(trap.mfpt()).all()
-    np.testing.assert_allclose(trap.mfpt(3), mfpt_by_solve(k, 2), rtol=1e-12)
-    assert np.isnan(trap.mfpt(1)).any()
+    np.testing.assert_allclose(trap.mfpt(2), mfpt_by_solve(k, 2), rtol=1e-12)
+    np.testing.assert_allclose(trap.mfpt()[:, 2], mfpt_by_solve(k, 2), rtol=1e-12)
+    for j in (0, 1, 3, 4, 5):
+        times = trap.mfpt(j)
+        assert times[j] == 0.0 and np.isinf(np.delete(times, j)).all()
 
 
 @pytest.fixture
@@ -115,14 +119,14 @@ def three_minima(tmp_path):
 
 
 @pytest.mark.parametrize("rates, absorb, times", [
-    # 1 <-> 2 -> 3: T1 = 1 + T2, T2 = (1 + T1) / 2.
-    ([[0, 1, 0], [1, 0, 1], [5, 7, 0]], 3, [3.0, 2.0, 0.0]),
-    # Into 1 from 2 at rate 4, from 3 only through 2 (rate 0.5); the rates out
+    # 0 <-> 1 -> 2: T0 = 1 + T1, T1 = (1 + T0) / 2.
+    ([[0, 1, 0], [1, 0, 1], [5, 7, 0]], 2, [3.0, 2.0, 0.0]),
+    # Into 0 from 1 at rate 4, from 2 only through 1 (rate 0.5); the rates out
     # of the absorbed minimum (and the last row above) do not matter.
-    ([[0, 9, 9], [4, 0, 0], [0, 0.5, 0]], 1, [0.0, 0.25, 2.25]),
-    # Stiff: a fast return from 2 to 1 against a slow step on to 3;
-    # T2 = (1 + 1e6 T1) / (1e6 + 1e-6), T1 = 1 + T2.
-    ([[0, 1, 0], [1e6, 0, 1e-6], [0, 0, 0]], 3, [1e12 + 1e6 + 1, 1e12 + 1e6, 0.0]),
+    ([[0, 9, 9], [4, 0, 0], [0, 0.5, 0]], 0, [0.0, 0.25, 2.25]),
+    # Stiff: a fast return from 1 to 0 against a slow step on to 2;
+    # T1 = (1 + 1e6 T0) / (1e6 + 1e-6), T0 = 1 + T1.
+    ([[0, 1, 0], [1e6, 0, 1e-6], [0, 0, 0]], 2, [1e12 + 1e6 + 1, 1e12 + 1e6, 0.0]),
 ])
 def test_absorbing_times_closed_forms(three_minima, rates, absorb, times):
     land = zolvane.Landscape.from_rates(np.array(rates, dtype=float), absorb=absorb,
@@ -161,11 +165,11 @@ def read_numbers(path):
 @pytest.mark.parametrize("args, load", [
     (["-m", "A", "--qorp", "examples/landscape.qorp", "-a", "5"],
      lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.qorp"),
-                                         method="A", absorb=5)),
+                                         method="A", absorb=4)),
     (["--ratesfile", "examples/landscape.rates", "--qorp", "examples/landscape.qorp",
       "-a", "17"],
      lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.rates"),
-                                         absorb=17,
+                                         absorb=16,
                                          qorp=os.path.join(SOURCE, "examples/landscape.qorp"))),
 ])
 def test_absorbing_times_agree_with_the_program(tmp_path, args, load):
@@ -183,34 +187,48 @@ def test_reduce_agrees_with_the_program(tmp_path, k, max_decrease):
                "--dumpU", "--fpt", "all", "--fptfile", "fpt.txt"], tmp_path)
     rates = read_numbers(tmp_path / "U.txt")  # row i: the rates out of state i, 10 digits
     np.fill_diagonal(rates, 0.0)
-    reduced = zolvane.Landscape.from_file(path, bin=True, max_decrease=max_decrease).reduce(k)
+    reduced = zolvane.Landscape.from_file(path, binary=True, max_decrease=max_decrease).reduce(k)
     np.testing.assert_allclose(reduced.rates, rates, rtol=1e-9)
     np.testing.assert_allclose(reduced.mfpt(), read_numbers(tmp_path / "fpt.txt"), rtol=5e-7)
 
 
 @pytest.mark.parametrize("call, error, text", [
-    (lambda: zolvane.Landscape.from_file("/nonexistent/rates"), ValueError, "Cannot open"),
+    (lambda: zolvane.Landscape.from_file("/nonexistent/rates"), FileNotFoundError,
+     "No such file"),
+    (lambda: zolvane.Landscape.from_file(pathlib.Path("/nonexistent/rates")),
+     FileNotFoundError, "/nonexistent/rates"),
+    (lambda: zolvane.Landscape.from_file(3.5), TypeError, ""),
     (lambda: zolvane.Landscape.from_rates(np.array([[0.0, -1.0], [1.0, 0.0]])), ValueError,
      "rates must be"),
     (lambda: zolvane.Landscape.from_rates(np.ones((2, 3))), ValueError, "square"),
-    (lambda: two_states().populations(t8=-1.0), ValueError, "--t8 must be > 0"),
-    (lambda: two_states().populations(tinc=0.0), ValueError, "--tinc must be > 0"),
-    (lambda: zolvane.Landscape.from_rates(np.eye(2), Temp=-300.0), ValueError, "--Temp"),
+    (lambda: two_states().populations(t8=-1.0), ValueError, "^t8 must be > 0$"),
+    (lambda: two_states().populations(tinc=0.0), ValueError, "^tinc must be > 0$"),
+    (lambda: zolvane.Landscape.from_rates(np.eye(2), temperature=-300.0), ValueError, "^temperature must be > -273.15$"),
     (lambda: two_states().populations(p0=[0.5, 0.2]), ValueError, "sum up to 1"),
-    (lambda: two_states().mfpt(3), ValueError, "target"),
+    (lambda: two_states().mfpt(2), IndexError, "target: state 2 is out of range 0..1"),
+    (lambda: two_states().mfpt([]), ValueError, "target holds no state"),
+    (lambda: two_states().mfpt(0.5), TypeError, "target must be"),
+    (lambda: two_states().committor(0, [0, 1]), ValueError, "share state 0"),
+    (lambda: two_states().populations(eigensolver="fast"), ValueError, "eigensolver must be"),
+    (lambda: two_states().populations(progress=3), TypeError, "progress must be"),
+    (lambda: zolvane.Landscape.from_energies([0.0, 1.0], [[0, 0.5], [0.5, 0]]), ValueError,
+     "below a minimum"),
+    (lambda: zolvane.Landscape.from_energies([0.0, 1.0], [[0, 3], [2, 0]]), ValueError,
+     "symmetric"),
     (lambda: two_states().absorbing_times(), ValueError, "absorb="),
     (lambda: two_states().reduce(0), ValueError, "between 1 and 2"),
     (lambda: two_states().reduce(3), ValueError, "between 1 and 2"),
     (lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.qorp"),
-                                         method="A", absorb=2).mfpt(), ValueError,
+                                         method="A", absorb=1).mfpt(), ValueError,
      "absorbing_times"),
     (lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.qorp"),
-                                         method="A", absorb=2).reduce(3), ValueError,
+                                         method="A", absorb=1).reduce(3), ValueError,
      "absorbing state"),
     (lambda: zolvane.Landscape.from_file(os.path.join(SOURCE, "examples/landscape.rates"),
                                          method="X"), ValueError, "method"),
 ])
 def test_errors_are_exceptions(call, error, text):
-    with pytest.raises(error, match=text):
+    with pytest.raises(error, match=text) as raised:
         call()
+    assert not str(raised.value).startswith("ERROR")
 
