@@ -58,4 +58,6 @@ setup(
     cmdclass={"build_ext": CMakeBuild},
     install_requires=["numpy"],
     zip_safe=False,
+    # Beside the CMake trees (build/ is the Release one of the README).
+    options={"build": {"build_base": "build-python"}, "egg_info": {"egg_base": "build-python"}},
 )

@@ -165,7 +165,9 @@ void OnStep(const char* stage, double fraction) {
 bool ModuleVerbose(std::optional<bool> verbose) {
   if (verbose) return *verbose;
   py::object flag = py::module_::import("zolvane").attr("verbose");
-  return flag.cast<bool>();
+  const int on = PyObject_IsTrue(flag.ptr());
+  if (on < 0) throw py::error_already_set();
+  return on == 1;
 }
 
 // Hands what the stages printed to Python: warnings through warnings.warn
