@@ -883,9 +883,9 @@ program's 1-based state numbers. The program's other diagnostics go to the
 logger "zolvane" at DEBUG level, and with verbose=True (the argument, or
 the module setting zolvane.verbose) also to sys.stderr. No file is written.
 
-Ctrl-C interrupts the long steps (Jacobi sweeps, time points, eliminations)
-within about 0.1 s with KeyboardInterrupt; LAPACK's own eigensolver
-(eigensolver="lapack") runs to its end first. progress= takes a callable
+Ctrl-C interrupts the long steps (GTH factor panels, Jacobi sweeps, time
+points, eliminations) within about 0.2 s with KeyboardInterrupt; LAPACK's
+own eigensolver (eigensolver="lapack") runs to its end first. progress= takes a callable
 progress(stage, fraction) called at most five times a second (fraction in
 [0, 1], or None where unknown); an exception it raises ends the call.)doc";
   m.attr("__version__") = ZOLVANE_VERSION;

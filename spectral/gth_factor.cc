@@ -6,6 +6,7 @@
 #include <numeric>
 #include <vector>
 
+#include "base/step_hook.h"
 #include "matrix/lapack.h"
 
 namespace {
@@ -148,6 +149,7 @@ SpectrumStatus GthFactorize(int n, double* u, GthFactor& factor, int block, bool
   // With a sink: the pivots without the rate into it, for p8.
   std::vector<double> held(sink ? nn : 0, 0.0);
   for (size_t b = 0; b < nn; b += nb) {
+    StepDone("factorising", static_cast<double>(b) / static_cast<double>(nn));
     const size_t e = std::min(b + nb, nn);
     for (size_t s = b; s < e; ++s) {
       // The pivot is a fresh sum of the exit rates, never an updated

@@ -171,6 +171,7 @@ class BlockedSweeper {
     for (long bi = 0; bi < blocks; ++bi) {
       if (Block(Scratch(), static_cast<size_t>(bi))) ++rotated;
     }
+    StepDone("diagonalising", -1.0);
     // Round robin: player `players` - 1 stays, the others turn; in round r
     // slot 0 pairs it with r, slot s the players r + s and r - s.
     const long players = blocks + (blocks & 1), turning = players - 1;
