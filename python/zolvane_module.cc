@@ -350,7 +350,8 @@ struct Landscape {
   int n = 0;
   StateNumbering numbering;  // the appended absorbing state; nothing removed yet
   std::vector<double> U;
-  std::optional<Decomposition> cache;
+  // Shared with the calls using it: another thread may replace it meanwhile.
+  std::shared_ptr<const Decomposition> cache;
 
   RunOptions Options(double t0 = 0.1, double t8 = 1e12, double tinc = 1.02) const {
     return Validate(settings, t0, t8, tinc, nullptr, nullptr);
@@ -408,12 +409,12 @@ struct Landscape {
   // Ergodicity reduction, equilibrium and diagonalisation, as the driver
   // runs them; the decomposition is kept for the next call with the same
   // reached states and eigensolver.
-  const Decomposition& Decompose(Calc& calc, std::vector<double>& p0) {
+  std::shared_ptr<const Decomposition> Decompose(Calc& calc, std::vector<double>& p0) {
     std::vector<double> u(U);
     ThrowIfFailed(calc.MxErgodicity(u, p0, n));
     if (cache && cache->numbering.kept == calc.numbering.kept &&
         cache->eigensolver == calc.opts.eigensolver) {
-      return *cache;
+      return cache;
     }
     std::vector<double> p8 = ProgramEquilibrium(calc, u);
     Spectrum spectrum;
@@ -431,9 +432,9 @@ struct Landscape {
       // The command line's warning where double does not resolve the spectrum.
       WarnIfSpectrumUnresolved(calc, spectrum, spread, p8);
     }
-    cache =
-        Decomposition{calc.numbering, calc.opts.eigensolver, std::move(spectrum), std::move(p8)};
-    return *cache;
+    cache = std::make_shared<const Decomposition>(
+        Decomposition{calc.numbering, calc.opts.eigensolver, std::move(spectrum), std::move(p8)});
+    return cache;
   }
 
   // The equilibrium of the whole chain, for the set functions: the
@@ -580,7 +581,8 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
   o.eigensolver = EigensolverFromName(eigensolver);
   Calc calc = l.MakeCalc(o);
   std::vector<double> start = l.MakeP0(calc, p0);
-  const Decomposition& d = l.Decompose(calc, start);
+  const std::shared_ptr<const Decomposition> kept = l.Decompose(calc, start);
+  const Decomposition& d = *kept;
   std::vector<double> out_times, rows;
   {
     NumericalScope numerical;
@@ -639,8 +641,8 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
   return py::make_tuple(Vector(out_times), pops);
 }
 
-const Decomposition& DecomposeFrom(Landscape& l, Calc& calc,
-                                   const std::optional<py::array_t<double>>& p0) {
+std::shared_ptr<const Decomposition> DecomposeFrom(Landscape& l, Calc& calc,
+                                                   const std::optional<py::array_t<double>>& p0) {
   std::vector<double> start = l.MakeP0(calc, p0);
   return l.Decompose(calc, start);
 }
@@ -650,7 +652,8 @@ py::object Equilibrium(Landscape& l, std::optional<py::array_t<double>> p0) {
   Calc calc = l.MakeCalc(o);
   std::vector<double> start = l.MakeP0(calc, p0);
   if (l.numbering.absorbing_state != 0) {
-    const Decomposition& d = l.Decompose(calc, start);
+    const std::shared_ptr<const Decomposition> kept = l.Decompose(calc, start);
+    const Decomposition& d = *kept;
     return Vector(calc.numbering.ToInputNumbering(d.p8.data(), calc.dim, 0.0));
   }
   std::vector<double> u(l.U);
@@ -1112,7 +1115,8 @@ spread of the rates. With an absorbing state: the program's p8.)doc")
               RunOptions o = l.Options();
               o.eigensolver = EigensolverFromName(eigensolver);
               Calc calc = l.MakeCalc(o);
-              const Decomposition& d = DecomposeFrom(l, calc, p0);
+              const std::shared_ptr<const Decomposition> kept = DecomposeFrom(l, calc, p0);
+              const Decomposition& d = *kept;
               const size_t m = d.spectrum.evals.size();
               py::array_t<double> vecs({static_cast<py::ssize_t>(m), static_cast<py::ssize_t>(m)});
               std::copy(d.spectrum.evecs.begin(), d.spectrum.evecs.end(), vecs.mutable_data());
@@ -1143,7 +1147,8 @@ states: the 0-based states they cover. eigensolver= as in populations.)doc")
               RunOptions o = l.Options();
               o.eigensolver = EigensolverFromName(eigensolver);
               Calc calc = l.MakeCalc(o);
-              const Decomposition& d = DecomposeFrom(l, calc, p0);
+              const std::shared_ptr<const Decomposition> kept = DecomposeFrom(l, calc, p0);
+              const Decomposition& d = *kept;
               std::vector<double> t;
               for (double lambda : d.spectrum.evals) {
                 if (lambda < 0) t.push_back(-1.0 / lambda);

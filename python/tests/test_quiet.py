@@ -182,3 +182,31 @@ def test_pickle_repr_and_version():
     if BIN:
         printed = subprocess.run([BIN, "--version"], capture_output=True, text=True).stdout
         assert zolvane.__version__ in printed
+
+
+def test_calls_from_threads_at_once(capfd):
+    # Overlapping calls share the capture and the landscape's cached
+    # decomposition; each gets its own result, nothing reaches the terminal.
+    land = big_landscape(150)
+    times = np.logspace(-1, 3, 40)
+    alone = {s: land.populations(times=times, eigensolver=s)[1] for s in ("accurate", "lapack")}
+    results, errors = [], []
+
+    def work(solver):
+        try:
+            for _ in range(3):
+                results.append((solver, land.populations(times=times, eigensolver=solver)[1]))
+        except Exception as e:  # noqa: BLE001 - reported below
+            errors.append(e)
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        threads = [threading.Thread(target=work, args=(s,)) for s in ("accurate", "lapack") * 2]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+    assert not errors and len(results) == 12
+    for solver, p in results:
+        np.testing.assert_array_equal(p, alone[solver])
+    assert capfd.readouterr() == ("", "")
