@@ -10,7 +10,7 @@ packages=(g++ cmake make libopenblas-dev libgtest-dev libgmock-dev libbenchmark-
   openmpi-bin libopenmpi-dev libscalapack-openmpi-dev time clang-format
   dpkg-dev lintian
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-scipy python3-mpmath
-  python3-setuptools python3-pip python3-matplotlib)
+  python3-setuptools python3-pip python3-venv python3-matplotlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
