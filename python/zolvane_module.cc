@@ -887,8 +887,9 @@ logger "zolvane" at DEBUG level, and with verbose=True (the argument, or
 the module setting zolvane.verbose) also to sys.stderr. No file is written.
 
 Ctrl-C interrupts the long steps (GTH factor panels, Jacobi sweeps, time
-points, eliminations) within about 0.2 s with KeyboardInterrupt; LAPACK's
-own eigensolver (eigensolver="lapack") runs to its end first. progress= takes a callable
+points, eliminations) with KeyboardInterrupt, within a fraction of a
+second; LAPACK's own eigensolver (eigensolver="lapack") runs to its end
+first. progress= takes a callable
 progress(stage, fraction) called at most five times a second (fraction in
 [0, 1], or None where unknown); an exception it raises ends the call.)doc";
   m.attr("__version__") = ZOLVANE_VERSION;
