@@ -13,20 +13,42 @@
 enum class PropagatorStatus {
   kOk,
   kNotFinite,    // a NaN, infinite or negative off-diagonal rate; no result
-  kBadArgument,  // p0 of the wrong length, a negative or non-finite time
+  kBadArgument,  // u or p0 of the wrong size, a negative or non-finite time
+};
+
+struct PropagatorOptions {
+  // The first step tau0 is at most 2^-margin_bits over the largest exit rate
+  // (and below the last binary digit of every time). Any margin gives the
+  // same populations to rounding; a larger one costs one squaring per bit.
+  int margin_bits = 30;
+  // Off: every level is squared, also once the transition matrix no longer
+  // changes (for tests of that stop).
+  bool stop_when_stationary = true;
+  // Off: plain squaring, without the rebuild of every column from its
+  // off-diagonal sum. Only to show what the rebuild prevents.
+  bool rebuild_columns = true;
 };
 
 struct PropagatorResult {
   // times.size() x n, row-major: row k holds p(times[k]).
   std::vector<double> populations;
-  int squarings = 0;  // levels squared (the cost is about 2 n^3 flops each)
+  int squarings = 0;     // levels squared (the cost is about 2 n^3 flops each)
+  int series_terms = 0;  // most terms of the start series in one column block
+  // Level products E * V over all times (each n^2 multiply-adds per column).
+  long long column_products = 0;
 };
 
 // `u`: n x n row-major in the program's convention: element (i, j), i != j,
 // the rate j -> i; the diagonal is ignored (the --useplusI shift included).
-// `p0`: n non-negative entries. `times`: any order, each >= 0.
+// `p0`: n entries, non-negative for the relative accuracy (others are
+// propagated all the same). `times`: any order, each >= 0 and finite.
+// Every time is taken exactly (a double is an integer multiple of a power of
+// two, and so of the first step). Values below the smallest normal double
+// (2.2e-308) keep only the bits a subnormal holds. Memory: two n x n
+// matrices, the result and two n x 128 blocks.
 PropagatorStatus PropagateExactly(int n, const std::vector<double>& u,
                                   const std::vector<double>& p0, const std::vector<double>& times,
-                                  PropagatorResult& out);
+                                  PropagatorResult& out,
+                                  const PropagatorOptions& options = PropagatorOptions{});
 
 #endif  // ZOLVANE_PROPAGATOR_EXACT_PROPAGATOR_H_

@@ -481,4 +481,112 @@ std::vector<std::vector<double>> Kinetics::FirstPassageAll() const {
   return t;
 }
 
+std::vector<std::vector<double>> PopulationsOfGenerator(int n, const std::vector<double>& rates,
+                                                        const std::vector<double>& p0,
+                                                        const std::vector<double>& times) {
+  using R = mp::number<mp::mpfr_float_backend<200, mp::allocate_stack>, mp::et_off>;
+  if (static_cast<int>(rates.size()) != n * n || static_cast<int>(p0.size()) != n) {
+    Fail("sizes of the generator");
+  }
+  // Column-major: a[j][i] is the rate j -> i, so column j is the state j's
+  // distribution after a step.
+  Matrix<R> a(n, std::vector<R>(n, R(0)));
+  std::vector<R> out(n, R(0));
+  R s = 0;
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      if (i == j) continue;
+      a[j][i] = rates[static_cast<size_t>(i) * n + j];
+      out[j] += a[j][i];
+    }
+    s = std::max(s, out[j]);
+  }
+  // Every time as an integer m times 2^e.
+  std::vector<std::pair<unsigned long long, int>> bits;
+  int lowest = 0, highest = 0;
+  bool any = false;
+  for (double t : times) {
+    if (!(t >= 0)) Fail("negative time");
+    if (t == 0) {
+      bits.emplace_back(0, 0);
+      continue;
+    }
+    int e = 0;
+    const double m = std::frexp(t, &e);
+    unsigned long long mantissa = static_cast<unsigned long long>(std::ldexp(m, 53));
+    e -= 53;
+    while ((mantissa & 1u) == 0) mantissa >>= 1, ++e;
+    int top = e;
+    for (unsigned long long x = mantissa >> 1; x != 0; x >>= 1) ++top;
+    lowest = any ? std::min(lowest, e) : e;
+    highest = any ? std::max(highest, top) : top;
+    any = true;
+    bits.emplace_back(mantissa, e);
+  }
+  std::vector<std::vector<R>> v(times.size(), std::vector<R>(n));
+  for (auto& column : v) {
+    for (int i = 0; i < n; ++i) column[i] = p0[i];
+  }
+  if (any && s > 0) {
+    int e0 = lowest;
+    while (ldexp(s, e0) > ldexp(R(1), -20)) --e0;
+    Matrix<R> b(n, std::vector<R>(n));
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < n; ++i) b[j][i] = ldexp(i == j ? s - out[j] : a[j][i], e0);
+    }
+    // e = sum of the terms, each term = b * previous / k (column-major).
+    const auto product = [n](const Matrix<R>& x, const Matrix<R>& y) {
+      Matrix<R> z(n, std::vector<R>(n, R(0)));
+      for (int j = 0; j < n; ++j) {
+        for (int l = 0; l < n; ++l) {
+          if (y[j][l] == 0) continue;
+          for (int i = 0; i < n; ++i) z[j][i] += x[l][i] * y[j][l];
+        }
+      }
+      return z;
+    };
+    Matrix<R> e(n, std::vector<R>(n, R(0))), term = e;
+    for (int i = 0; i < n; ++i) e[i][i] = term[i][i] = 1;
+    const R tol = ldexp(R(1), -330);
+    for (int k = 1;; ++k) {
+      term = product(b, term);
+      bool done = true;
+      for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < n; ++i) {
+          term[j][i] /= k;
+          e[j][i] += term[j][i];
+          if (term[j][i] > tol * e[j][i]) done = false;
+        }
+      }
+      if (done) break;
+      if (k > 400) Fail("the start series does not converge");
+    }
+    const R damping = exp(-ldexp(s, e0));
+    for (auto& column : e) {
+      for (R& x : column) x *= damping;
+    }
+    std::vector<R> w(n);
+    for (int level = e0; level <= highest; ++level) {
+      if (level > e0) e = product(e, e);
+      for (size_t k = 0; k < times.size(); ++k) {
+        const auto [mantissa, exponent] = bits[k];
+        if (mantissa == 0 || level < exponent || level - exponent >= 64) continue;
+        if (((mantissa >> (level - exponent)) & 1u) == 0) continue;
+        for (int i = 0; i < n; ++i) {
+          w[i] = 0;
+          for (int l = 0; l < n; ++l) w[i] += e[l][i] * v[k][l];
+        }
+        v[k] = w;
+      }
+    }
+  }
+  std::vector<std::vector<double>> result;
+  for (const auto& column : v) {
+    std::vector<double> p(n);
+    for (int i = 0; i < n; ++i) p[i] = static_cast<double>(column[i]);
+    result.push_back(std::move(p));
+  }
+  return result;
+}
+
 }  // namespace reference
