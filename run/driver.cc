@@ -3,6 +3,7 @@
 // few outputs that belong to no stage, and prints the timing lines.
 #include "run/driver.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -25,6 +26,7 @@
 #include "calc/backend/arithmetic_backend.h"
 #include "calc/backend/reduce.h"
 #include "calc/model/calc.h"
+#include "calc/model/detailed_balance.h"
 #include "calc/model/rescale.h"
 #include "calc/model/spectrum.h"
 #include "calc/spectrum/stiffness.h"
@@ -165,6 +167,74 @@ void FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
   }
 }
 
+// Rates without detailed balance (beyond the rounding of their digits,
+// kBalanceTolerance) have no symmetric form: the symmetrisation would turn
+// them into other rates. Their equilibrium comes from the elimination, which
+// needs no balance, and their table from the exact propagator, unless
+// --eigensolver lapack keeps the LAPACK path (with a warning). What cannot
+// describe such rates is refused: the arithmetics of --mlapack-method (which
+// symmetrise), a stored decomposition (--recoverE), and the decomposition
+// files (--dumpE, --dumpX), which the propagator does not make. `balanced`:
+// the rates come from the energies of the minima. Returns whether the table
+// is the propagator's; p8 is replaced by the elimination's.
+bool TakeRatesWithoutBalance(Calc& calc, const std::vector<double>& U, std::vector<double>& p8,
+                             bool balanced) {
+  const RunOptions& opts = calc.opts;
+  const int n = calc.dim;
+  const bool absorbing = calc.numbering.absorbing_state != 0;
+  if (balanced || DefaultRunResolves(calc, U, p8)) return false;
+  // NaN, infinite or negative rates, or weights, are no rates of a chain:
+  // the symmetrisation refuses them with its own messages.
+  const size_t nn = static_cast<size_t>(n);
+  for (size_t i = 0; i < nn; ++i) {
+    if (!absorbing && !(p8[i] > 0.0 && std::isfinite(p8[i]))) return false;
+    for (size_t j = 0; j < nn; ++j) {
+      const double r = U[i * nn + j];
+      if (i != j && !(r >= 0.0 && std::isfinite(r))) return false;
+    }
+  }
+  const double deviation = absorbing ? TransientBalanceDeviation(U, n) : BalanceDeviation(U, p8, n);
+  const char* refused = opts.mlapack_method != Arithmetic::kLapack ? "--mlapack-method"
+                        : opts.recoverE                            ? "--recoverE"
+                                                                   : nullptr;
+  if (refused != nullptr) {
+    Fatal(kExitError,
+          "ERROR: the rates do not obey detailed balance (largest relative deviation %.1e), "
+          "which %s cannot take: rerun without it (the default run propagates these rates "
+          "exactly)\n",
+          deviation, refused);
+  }
+  if (!absorbing) {
+    if (Status status = calc.MxEquilibriumByElimination(U, p8); !status.ok()) Fatal(status);
+  }
+  if (opts.eigensolver == Eigensolver::kLapack) {
+    if (!opts.quiet) {
+      fprintf(stderr,
+              "WARNING: the rates do not obey detailed balance (largest relative deviation "
+              "%.1e), which --eigensolver lapack does not resolve, the table may be wrong: rerun "
+              "with --eigensolver auto\n",
+              deviation);
+    }
+    return false;
+  }
+  if (opts.exponent) return false;
+  const char* dump = opts.dumpE ? "--dumpE" : opts.dumpX ? "--dumpX" : nullptr;
+  if (dump != nullptr) {
+    Fatal(kExitError,
+          "ERROR: the rates do not obey detailed balance (largest relative deviation %.1e): their "
+          "table comes from the exact propagator, which makes no eigen-decomposition for %s "
+          "(--eigensolver lapack makes LAPACK's)\n",
+          deviation, dump);
+  }
+  if (!opts.quiet && !opts.just_shorten) {
+    fprintf(stderr,
+            "The rates do not obey detailed balance (largest relative deviation %.1e): the "
+            "populations come from the exact propagator\n",
+            deviation);
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunDriver(ProgramRecord& record) {
@@ -212,6 +282,7 @@ int RunDriver(ProgramRecord& record) {
     status = calc.MxEquilibriumFromBalance(U, p8);
   }
   if (!status.ok()) Fatal(status);
+  const bool exact_table = TakeRatesWithoutBalance(calc, U, p8, energies != nullptr);
   if (opts.equil_file != nullptr) {
     if (status = WriteEquilibriumFile(calc, opts.equil_file, p8); !status.ok()) Fatal(status);
   }
@@ -228,12 +299,18 @@ int RunDriver(ProgramRecord& record) {
 
   if (!opts.just_shorten) {
     if (opts.exponent) {
-      WarnIfExponentialStiff(calc, RateSpread(U, d), p8, DefaultRunResolves(calc, U, p8));
       ProgressStage("time points", true);
       if (!calc.OneStateTablePrinted()) {
         if (status = calc.MxIterateExponent(p0, p8, U); !status.ok()) Fatal(status);
       }
       ProgressEnd();
+    } else if (exact_table) {
+      if (!calc.OneStateTablePrinted()) {
+        ProgressStage("time points", true);
+        if (status = calc.MxIterateExact(U, p0, p8); !status.ok()) Fatal(status);
+        ProgressEnd();
+        if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
+      }
     } else {
       // The table stage holds the decomposition in the arithmetic that
       // made it.

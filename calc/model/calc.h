@@ -73,6 +73,11 @@ struct Calc {
   Status MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
                                    std::vector<double>& p8) const;
   Status MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const;
+  // p8 of any irreducible chain, with or without detailed balance, by the
+  // subtraction-free elimination of the states (spectral/gth_factor.h):
+  // right to rounding at any spread of the rates. Fails on a chain that is
+  // not irreducible or on rates that are not finite and non-negative.
+  Status MxEquilibriumByElimination(const std::vector<double>& U, std::vector<double>& p8) const;
   // The same walk for callers that do not hold U whole: lines(c) gives the
   // rates into state c and the rates out of it, each indexed by the other
   // state (valid until the next call).
@@ -175,6 +180,12 @@ struct Calc {
   // (CheckPopulationLine) is not printed and its failure returned: the run
   // ends there.
   Status MxOutputLine(double* p, int n, double t) const;
+  // The table of MxIterate for rates without detailed balance, from the
+  // exact propagator on U itself (calc/table/exact_populations.h): the same
+  // axis, lines, checks, convergence to p8 and closing lines. Fails as a
+  // line's checks do, or on rates that are not finite and non-negative.
+  Status MxIterateExact(const std::vector<double>& U, std::vector<double>& p0,
+                        const std::vector<double>& p8) const;
   // Fails on a probability error; in mode H with no message of its own, the
   // stage having printed why.
   Status MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,

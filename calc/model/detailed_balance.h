@@ -35,6 +35,17 @@ std::vector<double> TransientBlock(const std::vector<double>& U, int n);
 // run. O(n^2).
 bool TransientStatesHoldDetailedBalance(const std::vector<double>& U, int n);
 
+// The largest relative mismatch max |a - b| / max(a, b) of the two flows of
+// a pair, a = U(i, j) p8[j] and b = U(j, i) p8[i], over all pairs with a
+// rate (1 for a rate without its reverse, or a NaN or negative rate): what
+// HoldsDetailedBalance compares with kBalanceTolerance, for messages.
+double BalanceDeviation(const std::vector<double>& U, const std::vector<double>& p8, int n);
+
+// The same for the states but the last among themselves, with the weights
+// local balance gives them (TransientStatesHoldDetailedBalance); 1 when they
+// have none.
+double TransientBalanceDeviation(const std::vector<double>& U, int n);
+
 // Largest over smallest entry of p8 (1 when p8 has no positive entry).
 double EquilibriumSpread(const std::vector<double>& p8);
 

@@ -1,14 +1,18 @@
 // Initial population p0, the storage allocated after the ergodicity reduction,
 // and the equilibrium distribution p8: Boltzmann weights of the minima
-// (method A) or local balance on U (method I).
+// (method A) or local balance on U (method I), or for rates without detailed
+// balance the elimination of the states one by one.
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "base/exit_status.h"
 #include "base/status.h"
 #include "calc/model/calc.h"
 #include "calc/model/equilibrium.h"
+#include "spectral/gth_factor.h"
 
 Status Calc::MxMakeP0(std::vector<double>& p0) const {
   p0.assign(dim, 0.0);
@@ -91,5 +95,22 @@ Status Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int 
   for (int i = 0; i < n; ++i) sum += p8[i];
   for (int i = 0; i < n; ++i) p8[i] /= sum;
   MxPrintInput(p8.data(), "p8 (detailed balance)");
+  return Status{};
+}
+
+Status Calc::MxEquilibriumByElimination(const std::vector<double>& U,
+                                        std::vector<double>& p8) const {
+  const int n = dim;
+  std::vector<double> work(U.begin(), U.begin() + static_cast<std::ptrdiff_t>(n) * n);
+  GthFactor factor;
+  const SpectrumStatus status = GthFactorize(n, work.data(), factor);
+  if (status != SpectrumStatus::kOk) {
+    return Failure(1, "ERROR: the rates %s: they have no equilibrium\n",
+                   status == SpectrumStatus::kNotFinite
+                       ? "hold a NaN, infinite or negative value"
+                       : "do not lead from every state to every other");
+  }
+  p8 = std::move(factor.p8);
+  MxPrintInput(p8.data(), "p8 (elimination)");
   return Status{};
 }

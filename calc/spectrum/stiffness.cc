@@ -56,17 +56,9 @@ double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum) {
   return largest / smallest;  // infinite for a clamped zero
 }
 
-namespace {
-
-// Measured on funnels and cascades: double-double keeps every printed
-// population to a spread of about 1e27 and was seen wrong (3e-4) on flat
-// landscapes at 1e30; quad-double leaves a wide margin beyond.
-const char* MethodFor(double rate_spread) { return rate_spread < 1e27 ? "DD" : "QD"; }
-
-}  // namespace
-
-void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum, double rate_spread,
-                              const std::vector<double>& p8, bool distributed) {
+void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum,
+                              [[maybe_unused]] double rate_spread, const std::vector<double>& p8,
+                              bool distributed) {
   if (calc.opts.quiet || spectrum.solver == SpectrumSolver::kAccurate) return;
   const double spread = UnresolvedSpectrumSpread(calc, spectrum);
   const double equilibrium = EquilibriumSpread(p8);
@@ -74,10 +66,10 @@ void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum, double
   char rerun[64] = "with --eigensolver accurate";
   if (distributed) {
     snprintf(rerun, sizeof rerun, "the serial zolvane with --eigensolver accurate");
-  } else if (spectrum.solver == SpectrumSolver::kLapackNotReversible) {
-    snprintf(rerun, sizeof rerun, "with --mlapack-method QD");
-  } else if (spectrum.solver == SpectrumSolver::kLapackGeneral) {
-    snprintf(rerun, sizeof rerun, "with --mlapack-method %s", MethodFor(rate_spread));
+  } else if (spectrum.solver == SpectrumSolver::kLapackNotReversible ||
+             spectrum.solver == SpectrumSolver::kLapackGeneral) {
+    // The default run propagates rates without detailed balance exactly.
+    snprintf(rerun, sizeof rerun, "with --eigensolver auto");
   } else if (spectrum.solver == SpectrumSolver::kStored) {
     snprintf(rerun, sizeof rerun, "without --recoverE");
   }
@@ -92,23 +84,6 @@ void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum, double
             "in the eigenvectors, the table may be wrong: rerun %s\n",
             equilibrium, rerun);
   }
-}
-
-// Scaling and squaring in double carries absolute errors of a few eps times
-// the fastest rate into every product, which swamps the slow flows. Measured
-// against quad-double tables (worst absolute population error): cascades of
-// barriers 1e-6 at a spread of 1e14, 1e-4 at 1e16, 3e-3 at 1e18; funnels
-// 1e-7 at 1e16, 4e-4 at 1e22; nothing at 1e12 or below.
-void WarnIfExponentialStiff(const Calc& calc, double rate_spread, const std::vector<double>& p8,
-                            bool reversible) {
-  if (calc.opts.quiet) return;
-  const double equilibrium = EquilibriumSpread(p8);
-  if (!(rate_spread >= kExponentialStiff) && !(equilibrium >= kUnresolvedEquilibrium)) return;
-  fprintf(stderr,
-          "WARNING: the rates spread over %.0e, beyond what the matrix exponential resolves in "
-          "double precision, the table may be wrong: rerun without --exponent%s%s\n",
-          rate_spread, reversible ? "" : " with --mlapack-method ",
-          reversible ? "" : MethodFor(rate_spread));
 }
 
 double UnprotectedArithmeticLimit(Arithmetic arithmetic) {

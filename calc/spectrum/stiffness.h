@@ -40,23 +40,12 @@ bool DefaultRunResolves(const Calc& calc, const std::vector<double>& U,
 // Prints one warning line (unless --quiet) when the spectrum or p8 is
 // unresolved, unless the factorised solver made the spectrum. The line names
 // what to rerun with, by spectrum.solver: --eigensolver accurate after
-// --eigensolver lapack, --mlapack-method QD for rates without detailed
-// balance, DD or QD (by the rate spread) beside an absorbing state whose
-// transient states are not in detailed balance. The
-// distributed run sends the user to the serial program's --eigensolver.
+// --eigensolver lapack, --eigensolver auto (the default run, whose exact
+// propagator takes them) for rates without detailed balance, also beside an
+// absorbing state whose transient states are not in detailed balance. The distributed run sends the
+// user to the serial program's --eigensolver.
 void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum, double rate_spread,
                               const std::vector<double>& p8, bool distributed = false);
-
-// Rate spread from which the matrix exponential in double loses the slow
-// populations (--exponent, which has no eigenvalues to test).
-constexpr double kExponentialStiff = 1e13;
-
-// Prints one warning line (unless --quiet) when the rates of the --exponent
-// run spread over at least kExponentialStiff or p8 over
-// kUnresolvedEquilibrium. `reversible`: DefaultRunResolves, and the line
-// names the default run.
-void WarnIfExponentialStiff(const Calc& calc, double rate_spread, const std::vector<double>& p8,
-                            bool reversible);
 
 // Rate spread from which LD and DOUBLE (--mlapack-method) lose printed digits
 // of the table and of first passage times: measured 6e-6 in the table at 1e12

@@ -483,10 +483,6 @@ TEST(Driver, FailedInversesStopTheRun) {
        {"-b", "-f", "sink.bin", "-n", "2", "--max-decrease", "1"},
        "",
        "ERROR: quasi-stationary reduction: state 3 cannot be eliminated (pivot 0)\n"},
-      {"matrix exponential",
-       {"--exponent", "--feps", "0.9"},
-       kTwoStates,
-       "ERROR: matrix exponential: the Pade denominator cannot be inverted\n"},
       // The general solver's eigenvectors: the factorised one needs no inverse.
       {"eigenvectors with an absorbing state",
        {"--qorp", "three.qorp", "-a", "2", "--feps", "0.9", "--eigensolver", "lapack"},

@@ -177,8 +177,9 @@ std::vector<std::string> SuggestedRerun(const std::string& err) {
 // The warnings of the paths left in double fire where they fail and name
 // a rerun that gets the table right; they stay away from ordinary landscapes
 // and from quiet runs. The LAPACK eigensolver names the accurate one; beside
-// an absorbing state (the general solver, which --eigensolver lapack keeps)
-// a wider arithmetic.
+// an absorbing state whose other states it finds out of balance (the general
+// solver, which --eigensolver lapack keeps) the default run, --eigensolver
+// auto, whose exact propagator takes any rates.
 TEST(StiffnessWarning, DoublePathWarnsFrom1e18WithAMethodThatWorks) {
   std::vector<stiff::Fixture> fixtures = FixturesUpTo(36);
   for (const stiff::Fixture& f : FixturesUpTo(36, true)) fixtures.push_back(f);

@@ -1,0 +1,64 @@
+#include "calc/table/exact_populations.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "base/fatal.h"
+#include "calc/model/calc.h"
+#include "calc/table/table_walk.h"
+#include "propagator/exact_propagator.h"
+
+Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<double>& p0,
+                        const std::vector<double>& times, double time_unit,
+                        std::vector<double>& populations, int& squarings) {
+  const size_t nn = static_cast<size_t>(n) * static_cast<size_t>(n);
+  std::vector<double> rates(U.begin(), U.begin() + static_cast<std::ptrdiff_t>(nn));
+  // --times T: exp(G t / T), one rounding of each rate.
+  if (time_unit != 1.0) {
+    for (double& x : rates) x /= time_unit;
+  }
+  PropagatorResult result;
+  const PropagatorStatus status = PropagateExactly(n, rates, p0, times, result);
+  if (status == PropagatorStatus::kNotFinite) {
+    return Failure(1, "ERROR: a rate is NaN, infinite or negative: no populations\n");
+  }
+  if (status != PropagatorStatus::kOk) {
+    return Failure(1, "ERROR: the exact propagator cannot take these times or populations\n");
+  }
+  squarings += result.squarings;
+  populations = std::move(result.populations);
+  return Status{};
+}
+
+Status Calc::MxIterateExact(const std::vector<double>& U, std::vector<double>& p0,
+                            const std::vector<double>& p8) const {
+  const int n = dim;
+  const size_t nn = static_cast<size_t>(n);
+  MxOutputHeader();
+  Status status;
+  TableWalk walk(opts, FirstTableTime(), n, [this, n](double t, double* p) {
+    Status printed = MxOutputLine(p, n, t);
+    if (printed.ok()) FlushTable();
+    return printed;
+  });
+  walk.Start(p0.data());
+  std::vector<double> times, pops;
+  int squarings = 0;
+  while (walk.NextBlock(times, kExactBatch)) {
+    if (status = ExactPopulations(U, n, p0, times, opts.times, pops, squarings); !status.ok()) {
+      return status;
+    }
+    for (size_t k = 0; k < times.size(); ++k) {
+      double* p = pops.data() + k * nn;
+      walk.Take(times[k], p);
+      if (!walk.status().ok() || walk.Converged(p, p8)) break;
+    }
+  }
+  const int count = walk.Finish();
+  if (!walk.status().ok()) return walk.status();
+  EndPopulationTable(count);
+  if (opts.verbose) fprintf(stderr, "Squarings of the exact propagator: %d\n", squarings);
+  return Status{};
+}
