@@ -1,9 +1,10 @@
 // Subtraction-free scaling and squaring.
 //
-// Every time t > 0 is a double, t = M 2^e with M an odd integer below 2^53;
-// with tau0 = 2^e0, e0 at or below every such e, t is an exact multiple of
-// tau0 and p(t) is the product of the squared matrices E_b = exp(G 2^b) of
-// the levels b whose bit is set in t. Only non-negative numbers are added and
+// Every time t > 0 is a double, t = M 2^e with M an odd integer below 2^53:
+// with tau0 = 2^e0, t = rho tau0 + sum of the 2^b, b >= e0, whose bit is set
+// in t, with rho in [0, 1) exact. p(t) is exp(G rho tau0), a series on the
+// population column, times the squared matrices E_b = exp(G 2^b) of those
+// levels: no remainder is left over. Only non-negative numbers are added and
 // multiplied (the exception, s - r_j in the start series, is harmless: it
 // only touches diagonal entries near 1), so every entry keeps a relative
 // error of a few ulps per level whatever the spread of the rates.
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "matrix/lapack.h"
@@ -133,42 +135,41 @@ void ApplyToColumns(const double* e, int n, const std::vector<size_t>& cols, dou
   }
 }
 
-// E = exp(G tau0) into the column-major `e` by the uniformised series
-// e^(-s tau0) sum_k B^k / k!, where B = tau0 (A + diag(s - r)) >= 0 is given
-// column-major in `b` and s tau0 = `step`. Column blocks are summed on their
-// own, each until its terms no longer change it. Returns the most terms a
-// block took.
-int StartSeries(const double* b, int n, double step, double* e, std::vector<double>& term,
-                std::vector<double>& next) {
-  const size_t nn = static_cast<size_t>(n);
-  int most = 0;
-  for (int j0 = 0; j0 < n; j0 += kBlock) {
-    const int width = std::min(kBlock, n - j0);
-    const size_t size = nn * static_cast<size_t>(width);
-    double* sum = e + static_cast<size_t>(j0) * nn;
-    std::fill(sum, sum + size, 0.0);
-    std::fill(term.begin(), term.begin() + static_cast<std::ptrdiff_t>(size), 0.0);
+// The columns of `sum` (column-major n x width, scratch `term` and `next` of
+// the same size) become exp(G rho_c tau0) applied to them, by the uniformised
+// series e^(-s rho_c tau0) sum_k (rho_c B)^k x / k!, where
+// B = tau0 (A + diag(s - r)) >= 0 is given column-major in `b`, s tau0 =
+// `step` and every rho_c is in (0, 1]. The series runs until no entry
+// changes by more than kSeriesTolerance relative (or the terms vanish).
+// Returns the terms it took.
+int SeriesOnColumns(const double* b, int n, int width, const double* rho, double step, double* sum,
+                    double* term, double* next) {
+  const size_t size = static_cast<size_t>(n) * static_cast<size_t>(width);
+  std::copy(sum, sum + size, term);
+  int k = 1;
+  for (; k <= kMaxSeriesTerms; ++k) {
+    Product(n, width, n, b, term, next, 1.0);
+    bool negligible = true, zero = true;
     for (int c = 0; c < width; ++c) {
-      sum[static_cast<size_t>(c) * nn + static_cast<size_t>(j0 + c)] = 1.0;
-      term[static_cast<size_t>(c) * nn + static_cast<size_t>(j0 + c)] = 1.0;
-    }
-    int k = 1;
-    for (; k <= kMaxSeriesTerms; ++k) {
-      Product(n, width, n, b, term.data(), next.data(), 1.0 / k);
-      bool negligible = true, zero = true;
-      for (size_t x = 0; x < size; ++x) {
-        sum[x] += next[x];
-        if (next[x] != 0.0) zero = false;
-        if (next[x] > kSeriesTolerance * sum[x]) negligible = false;
+      const double scale = rho[c] / k;
+      double* x = next + static_cast<size_t>(c) * n;
+      double* y = sum + static_cast<size_t>(c) * n;
+      for (int i = 0; i < n; ++i) {
+        x[i] *= scale;
+        y[i] += x[i];
+        if (x[i] != 0.0) zero = false;
+        if (x[i] > kSeriesTolerance * y[i]) negligible = false;
       }
-      term.swap(next);
-      if (zero || (k >= 2 && negligible)) break;
     }
-    most = std::max(most, k);
-    const double damping = std::exp(-step);
-    for (size_t x = 0; x < size; ++x) sum[x] *= damping;
+    std::copy(next, next + size, term);
+    if (zero || (k >= 2 && negligible)) break;
   }
-  return most;
+  for (int c = 0; c < width; ++c) {
+    const double damping = std::exp(-step * rho[c]);
+    double* y = sum + static_cast<size_t>(c) * n;
+    for (int i = 0; i < n; ++i) y[i] *= damping;
+  }
+  return k;
 }
 
 }  // namespace
@@ -201,7 +202,23 @@ PropagatorStatus PropagateExactly(int n, const std::vector<double>& u,
   out.populations.resize(nn * count);
   double* v = out.populations.data();
   for (size_t k = 0; k < count; ++k) std::copy(p0.begin(), p0.end(), v + k * nn);
-  if (largest == 0.0 || n == 0) return PropagatorStatus::kOk;
+  // Every time whose last level lies below `level` is final.
+  std::vector<int> last_level(count, std::numeric_limits<int>::min());
+  size_t final_times = 0;
+  const auto report = [&](int level) {
+    size_t k = final_times;
+    while (k < count && last_level[k] < level) ++k;
+    if (k == final_times) return false;
+    final_times = k;
+    out.final_times = k;
+    return options.on_final && options.on_final(k);
+  };
+  const auto all_final = [&] {
+    out.final_times = count;
+    if (final_times < count && options.on_final) options.on_final(count);
+    return PropagatorStatus::kOk;
+  };
+  if (largest == 0.0 || n == 0) return all_final();
 
   // Rates scaled by 2^-shift so that the largest lies in [0.5, 1) (exact),
   // and every time by 2^shift to match: no product of rates or of rates and
@@ -223,21 +240,21 @@ PropagatorStatus PropagateExactly(int n, const std::vector<double>& u,
 
   std::vector<TimeBits> bits(count);
   bool any = false;
-  int lowest = 0, highest = 0;
+  int highest = 0;
   for (size_t k = 0; k < count; ++k) {
     bits[k] = Decompose(times[k]);
     if (bits[k].mantissa == 0) continue;
     bits[k].exponent += shift;
     const int top = bits[k].exponent + BitLength(bits[k].mantissa) - 1;
-    lowest = any ? std::min(lowest, bits[k].exponent) : bits[k].exponent;
+    last_level[k] = top;
     highest = any ? std::max(highest, top) : top;
     any = true;
   }
-  if (!any) return PropagatorStatus::kOk;
+  if (!any) return all_final();
   // s < 2^s_exponent, so s tau0 < 2^-margin_bits.
   int s_exponent = 0;
   std::frexp(s, &s_exponent);
-  const int e0 = std::min(lowest, -options.margin_bits - s_exponent);
+  const int e0 = -options.margin_bits - s_exponent;
 
   for (size_t j = 0; j < nn; ++j) {
     for (size_t i = 0; i < nn; ++i) {
@@ -245,11 +262,58 @@ PropagatorStatus PropagateExactly(int n, const std::vector<double>& u,
       x = std::ldexp(i == j ? s - exit_rate[j] : x, e0);
     }
   }
-  std::vector<double> in(nn * kBlock), block_out(nn * kBlock);
-  out.series_terms = StartSeries(f.data(), n, std::ldexp(s, e0), e.data(), in, block_out);
+  const double step = std::ldexp(s, e0);
+  std::vector<double> in(nn * kBlock), block_out(nn * kBlock), scratch(nn * kBlock);
+
+  // The binary digits of a time below tau0 make a step rho tau0 with
+  // rho < 1, taken by the same series on its column (a few products with B
+  // per column, where a level costs a product of two n x n matrices); the
+  // digits from tau0 up go to the levels.
+  std::vector<size_t> cols;
+  std::vector<double> rho;
+  for (size_t k = 0; k < count; ++k) {
+    TimeBits& t = bits[k];
+    if (t.mantissa == 0 || t.exponent >= e0) continue;
+    const int below = e0 - t.exponent;
+    const uint64_t low = below >= 64 ? t.mantissa : t.mantissa & ((uint64_t{1} << below) - 1);
+    t.mantissa = below >= 64 ? 0 : t.mantissa >> below;
+    // The time's last level: its digits above tau0, or none (e0 - 1).
+    if (t.mantissa == 0) last_level[k] = e0 - 1;
+    const double r = std::ldexp(static_cast<double>(low), t.exponent - e0);
+    t.exponent = e0;
+    if (r > 0.0) {
+      cols.push_back(k);
+      rho.push_back(r);
+    }
+  }
+  for (size_t start = 0; start < cols.size(); start += kBlock) {
+    const size_t width = std::min<size_t>(kBlock, cols.size() - start);
+    for (size_t c = 0; c < width; ++c) {
+      std::copy(v + cols[start + c] * nn, v + (cols[start + c] + 1) * nn, in.data() + c * nn);
+    }
+    SeriesOnColumns(f.data(), n, static_cast<int>(width), rho.data() + start, step, in.data(),
+                    block_out.data(), scratch.data());
+    out.column_products += static_cast<long long>(width);
+    for (size_t c = 0; c < width; ++c) {
+      std::copy(in.data() + c * nn, in.data() + (c + 1) * nn, v + cols[start + c] * nn);
+    }
+  }
+
+  // E = exp(G tau0) column block by column block, from the identity.
+  const std::vector<double> ones(kBlock, 1.0);
+  for (int j0 = 0; j0 < n; j0 += kBlock) {
+    const int width = std::min(kBlock, n - j0);
+    double* block = e.data() + static_cast<size_t>(j0) * nn;
+    std::fill(block, block + nn * static_cast<size_t>(width), 0.0);
+    for (int c = 0; c < width; ++c)
+      block[static_cast<size_t>(c) * nn + static_cast<size_t>(j0 + c)] = 1.0;
+    out.series_terms =
+        std::max(out.series_terms, SeriesOnColumns(f.data(), n, width, ones.data(), step, block,
+                                                   block_out.data(), scratch.data()));
+  }
   RebuildColumns(e.data(), n);
 
-  std::vector<size_t> cols;
+  if (report(e0)) return PropagatorStatus::kOk;
   for (int level = e0; level <= highest; ++level) {
     bool stationary = false;
     if (level > e0) {
@@ -279,6 +343,7 @@ PropagatorStatus PropagateExactly(int n, const std::vector<double>& u,
     ApplyToColumns(e.data(), n, cols, v, in, block_out);
     out.column_products += static_cast<long long>(cols.size());
     if (stationary) break;
+    if (report(level + 1)) return PropagatorStatus::kOk;
   }
-  return PropagatorStatus::kOk;
+  return all_final();
 }

@@ -8,6 +8,8 @@
 #ifndef ZOLVANE_PROPAGATOR_EXACT_PROPAGATOR_H_
 #define ZOLVANE_PROPAGATOR_EXACT_PROPAGATOR_H_
 
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 enum class PropagatorStatus {
@@ -17,16 +19,23 @@ enum class PropagatorStatus {
 };
 
 struct PropagatorOptions {
-  // The first step tau0 is at most 2^-margin_bits over the largest exit rate
-  // (and below the last binary digit of every time). Any margin gives the
-  // same populations to rounding; a larger one costs one squaring per bit.
-  int margin_bits = 30;
+  // The first step tau0 is 2^-margin_bits over the largest exit rate or
+  // less; the digits of a time below it are taken by the series on its
+  // population column. Any margin gives the same populations to rounding: a
+  // larger one costs one squaring per bit, a smaller one more series terms.
+  int margin_bits = 10;
   // Off: every level is squared, also once the transition matrix no longer
   // changes (for tests of that stop).
   bool stop_when_stationary = true;
   // Off: plain squaring, without the rebuild of every column from its
   // off-diagonal sum. Only to show what the rebuild prevents.
   bool rebuild_columns = true;
+  // Called whenever more of the leading times (in the order of `times`) have
+  // their final populations, with their count; returning true ends the
+  // propagation there (the rows after them are then not final). Times in
+  // increasing order become final in that order, so a table can be printed,
+  // and stopped, while the squaring goes on.
+  std::function<bool(size_t final_times)> on_final;
 };
 
 struct PropagatorResult {
@@ -36,6 +45,9 @@ struct PropagatorResult {
   int series_terms = 0;  // most terms of the start series in one column block
   // Level products E * V over all times (each n^2 multiply-adds per column).
   long long column_products = 0;
+  // Leading rows of `populations` that are final: all of them unless
+  // on_final ended the propagation.
+  size_t final_times = 0;
 };
 
 // `u`: n x n row-major in the program's convention: element (i, j), i != j,

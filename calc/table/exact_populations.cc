@@ -1,5 +1,6 @@
 #include "calc/table/exact_populations.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <utility>
@@ -11,8 +12,8 @@
 #include "propagator/exact_propagator.h"
 
 Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<double>& p0,
-                        const std::vector<double>& times, double time_unit,
-                        std::vector<double>& populations, int& squarings) {
+                        const std::vector<double>& times, double time_unit, const ExactLines& lines,
+                        int& squarings) {
   const size_t nn = static_cast<size_t>(n) * static_cast<size_t>(n);
   std::vector<double> rates(U.begin(), U.begin() + static_cast<std::ptrdiff_t>(nn));
   // --times T: exp(G t / T), one rounding of each rate.
@@ -20,15 +21,21 @@ Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<d
     for (double& x : rates) x /= time_unit;
   }
   PropagatorResult result;
-  const PropagatorStatus status = PropagateExactly(n, rates, p0, times, result);
+  PropagatorOptions options;
+  size_t handed = 0;
+  options.on_final = [&](size_t final_times) {
+    const bool stop = lines(result.populations.data(), handed, final_times);
+    handed = final_times;
+    return stop;
+  };
+  const PropagatorStatus status = PropagateExactly(n, rates, p0, times, result, options);
+  squarings += result.squarings;
   if (status == PropagatorStatus::kNotFinite) {
     return Failure(1, "ERROR: a rate is NaN, infinite or negative: no populations\n");
   }
   if (status != PropagatorStatus::kOk) {
     return Failure(1, "ERROR: the exact propagator cannot take these times or populations\n");
   }
-  squarings += result.squarings;
-  populations = std::move(result.populations);
   return Status{};
 }
 
@@ -37,23 +44,28 @@ Status Calc::MxIterateExact(const std::vector<double>& U, std::vector<double>& p
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   MxOutputHeader();
-  Status status;
   TableWalk walk(opts, FirstTableTime(), n, [this, n](double t, double* p) {
     Status printed = MxOutputLine(p, n, t);
     if (printed.ok()) FlushTable();
     return printed;
   });
   walk.Start(p0.data());
-  std::vector<double> times, pops;
+  std::vector<double> times, p(nn);
   int squarings = 0;
   while (walk.NextBlock(times, kExactBatch)) {
-    if (status = ExactPopulations(U, n, p0, times, opts.times, pops, squarings); !status.ok()) {
+    // Each line as soon as its populations are final; the squaring stops
+    // with the table.
+    const ExactLines lines = [&](const double* pops, size_t first, size_t end) {
+      for (size_t k = first; k < end; ++k) {
+        std::copy(pops + k * nn, pops + (k + 1) * nn, p.begin());
+        walk.Take(times[k], p.data());
+        if (!walk.status().ok() || walk.Converged(p.data(), p8)) return true;
+      }
+      return false;
+    };
+    if (Status status = ExactPopulations(U, n, p0, times, opts.times, lines, squarings);
+        !status.ok()) {
       return status;
-    }
-    for (size_t k = 0; k < times.size(); ++k) {
-      double* p = pops.data() + k * nn;
-      walk.Take(times[k], p);
-      if (!walk.status().ok() || walk.Converged(p, p8)) break;
     }
   }
   const int count = walk.Finish();

@@ -5,6 +5,8 @@
 #ifndef ZOLVANE_CALC_TABLE_EXACT_POPULATIONS_H_
 #define ZOLVANE_CALC_TABLE_EXACT_POPULATIONS_H_
 
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "base/status.h"
@@ -12,15 +14,19 @@
 // Time points handed to the propagator at once: each batch repeats the
 // squarings, and the populations of a batch take n doubles per point (32 MB
 // at n = 1000); the default axis to t8 = 1e30 has about 3600 points.
-constexpr int kExactBatch = 4096;
+constexpr size_t kExactBatch = 4096;
 
-// Row k of `populations` (times.size() x n, row-major) becomes p(times[k]) =
-// exp(G times[k] / time_unit) p0, G the generator of the n x n U in the
-// program's layout (its diagonal, the --useplusI shift included, is not
-// read). `squarings` adds the levels the propagator squared. Fails on rates
-// that are NaN, infinite or negative.
+// Hands on p(times[k]) = exp(G times[k] / time_unit) p0, G the generator of
+// the n x n U in the program's layout (its diagonal, the --useplusI shift
+// included, is not read), as they become final: `lines(populations, first,
+// end)` gets rows first..end-1 of the row-major times.size() x n
+// `populations`, in the order of `times` (give them increasing, and the rows
+// come while the squaring goes on); returning true ends the computation.
+// `squarings` adds the levels the propagator squared. Fails on rates that
+// are NaN, infinite or negative.
+using ExactLines = std::function<bool(const double* populations, size_t first, size_t end)>;
 Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<double>& p0,
-                        const std::vector<double>& times, double time_unit,
-                        std::vector<double>& populations, int& squarings);
+                        const std::vector<double>& times, double time_unit, const ExactLines& lines,
+                        int& squarings);
 
 #endif  // ZOLVANE_CALC_TABLE_EXACT_POPULATIONS_H_

@@ -41,75 +41,86 @@ Status Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<
 
   const double t8 = opts.t8;
   const double f = opts.tinc;
-  // The points of the axis, each printed as min(tau, t8). With f <= 1 tau
-  // never grows: the table also ends once a step no longer advances it.
-  std::vector<double> axis;
+  // The points of the axis, each printed as min(tau, t8), laid out a batch at
+  // a time. With f <= 1 tau never grows: the table also ends once a step no
+  // longer advances it.
   double tau = FirstTableTime();
   bool advanced = true;
-  while (n > 0 && advanced && f * t8 > tau) {
-    axis.push_back(tau < t8 ? tau : t8);
-    const double next = tau * f;
-    advanced = next > tau;
-    tau = next;
-  }
+  std::vector<double> times;
+  const auto next_batch = [&] {
+    times.clear();
+    while (n > 0 && advanced && f * t8 > tau && times.size() < kExactBatch) {
+      times.push_back(tau < t8 ? tau : t8);
+      const double next = tau * f;
+      advanced = next > tau;
+      tau = next;
+    }
+    return !times.empty();
+  };
 
   int count = 0;
   int squarings = 0;
-  std::vector<double> pops;
   const std::vector<int> columns = numbering.ReducedIndices(dim);
-  // The exponential of G t, not G t / --times, as this table always took.
-  for (size_t first = 0; first < axis.size(); first += kExactBatch) {
-    const std::vector<double> times(
-        axis.begin() + static_cast<std::ptrdiff_t>(first),
-        axis.begin() + static_cast<std::ptrdiff_t>(std::min(axis.size(), first + kExactBatch)));
-    if (Status status = ExactPopulations(U, n, start, times, 1.0, pops, squarings); !status.ok()) {
+  // A line that ends the table: by convergence (`converged`, no line) or by
+  // a failure (`failure`).
+  bool converged = false;
+  Status failure;
+  const auto line = [&](double t, const double* p) -> Status {
+    converged = true;
+    for (int i = 0; i < n; ++i) {
+      // Written so that NaN counts as "not converged".
+      if (!(std::fabs(p8[i] - p[i]) < kConvergence)) converged = false;
+    }
+    if (converged) return Status{};
+
+    double sum = 0.0;
+    for (int m = 0; m < n; ++m) {
+      if (p[m] < kNegative) return Failure(1, "prob of lmin %i has become negative!\n", m + 1);
+      sum += std::fabs(p[m]);
+    }
+    // A non-finite sum stops the run in every mode, before its line is printed.
+    if (!std::isfinite(sum)) {
+      return Failure(1, "overall probability at time %e is %e != 1.0 exiting!\n", t, sum);
+    }
+    // The same input-numbered columns as the time-0 line: states removed by
+    // the ergodicity reduction print 0.
+    std::string text((columns.size() + 1) * (FormatBound(0, 6) + 1) + 1, '\0');
+    char* out = FormatE(text.data(), t, 0, 6);
+    *out++ = ' ';
+    for (int r : columns) {
+      out = FormatE(out, r < 0 ? 0.0 : std::fabs(p[r]), 0, 6);
+      *out++ = ' ';
+    }
+    *out++ = '\n';
+    fwrite(text.data(), 1, static_cast<size_t>(out - text.data()), stdout);
+    FlushTable();
+    ProgressTimePoint(t, FirstTableTime(), t8);
+
+    if (!(std::fabs(sum - 1.0) <= kSumTolerance)) {
+      fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum,
+              opts.num_err == 'R' ? "rescaling" : "exiting");
+      // Printed above: the run ends with no message of its own.
+      if (opts.num_err == 'H') return Status{kExitError, ""};
+    }
+    return Status{};
+  };
+  // Each line as soon as its populations are final; the squaring stops with
+  // the table. The exponential of G t, not G t / --times, as this table
+  // always took.
+  while (!converged && failure.ok() && next_batch()) {
+    const ExactLines lines = [&](const double* pops, size_t from, size_t end) {
+      for (size_t k = from; k < end; ++k) {
+        failure = line(times[k], pops + k * nn);
+        if (!failure.ok() || converged) return true;
+        ++count;
+      }
+      return false;
+    };
+    if (Status status = ExactPopulations(U, n, start, times, 1.0, lines, squarings); !status.ok()) {
       return status;
     }
-    for (size_t k = 0; k < times.size(); ++k) {
-      const double t = times[k];
-      const double* p = pops.data() + k * nn;
-      bool converged = true;
-      for (int i = 0; i < n; ++i) {
-        // Written so that NaN counts as "not converged".
-        if (!(std::fabs(p8[i] - p[i]) < kConvergence)) converged = false;
-      }
-      if (converged) {
-        EndPopulationTable(count);
-        return Status{};
-      }
-
-      double sum = 0.0;
-      for (int m = 0; m < n; ++m) {
-        if (p[m] < kNegative) return Failure(1, "prob of lmin %i has become negative!\n", m + 1);
-        sum += std::fabs(p[m]);
-      }
-      // A non-finite sum stops the run in every mode, before its line is printed.
-      if (!std::isfinite(sum)) {
-        return Failure(1, "overall probability at time %e is %e != 1.0 exiting!\n", t, sum);
-      }
-      // The same input-numbered columns as the time-0 line: states removed by
-      // the ergodicity reduction print 0.
-      std::string line((columns.size() + 1) * (FormatBound(0, 6) + 1) + 1, '\0');
-      char* out = FormatE(line.data(), t, 0, 6);
-      *out++ = ' ';
-      for (int r : columns) {
-        out = FormatE(out, r < 0 ? 0.0 : std::fabs(p[r]), 0, 6);
-        *out++ = ' ';
-      }
-      *out++ = '\n';
-      fwrite(line.data(), 1, static_cast<size_t>(out - line.data()), stdout);
-      FlushTable();
-      ProgressTimePoint(t, FirstTableTime(), t8);
-
-      if (!(std::fabs(sum - 1.0) <= kSumTolerance)) {
-        fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum,
-                opts.num_err == 'R' ? "rescaling" : "exiting");
-        // Printed above: the run ends with no message of its own.
-        if (opts.num_err == 'H') return Status{kExitError, ""};
-      }
-      ++count;
-    }
   }
+  if (!failure.ok()) return failure;
   EndPopulationTable(count);
   return Status{};
 }
