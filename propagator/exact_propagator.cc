@@ -28,12 +28,12 @@
 
 namespace {
 
-// Columns per block in the start series and in the population updates: the
-// extra memory is two n x kBlock blocks, and a product of that width runs at
+// Columns per block in the series and in the population updates: the extra
+// memory is three n x kBlock blocks, and a product of that width runs at
 // full GEMM speed.
 constexpr int kBlock = 128;
-// The start series stops when no entry of a block changes by more than this
-// relative to its partial sum (or the terms underflow).
+// A series stops when no entry of a block changes by more than this relative
+// to its partial sum (or the terms underflow).
 constexpr double kSeriesTolerance = 0x1p-60;
 constexpr int kMaxSeriesTerms = 80;
 // Two successive levels within this relative distance in every entry: the

@@ -57,7 +57,7 @@ struct PropagatorResult {
 // Every time is taken exactly (a double is an integer multiple of a power of
 // two, and so of the first step). Values below the smallest normal double
 // (2.2e-308) keep only the bits a subnormal holds. Memory: two n x n
-// matrices, the result and two n x 128 blocks.
+// matrices, the result and three n x 128 blocks.
 PropagatorStatus PropagateExactly(int n, const std::vector<double>& u,
                                   const std::vector<double>& p0, const std::vector<double>& times,
                                   PropagatorResult& out,

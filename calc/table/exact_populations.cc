@@ -15,10 +15,14 @@ Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<d
                         const std::vector<double>& times, double time_unit, const ExactLines& lines,
                         int& squarings) {
   const size_t nn = static_cast<size_t>(n) * static_cast<size_t>(n);
-  std::vector<double> rates(U.begin(), U.begin() + static_cast<std::ptrdiff_t>(nn));
-  // --times T: exp(G t / T), one rounding of each rate.
-  if (time_unit != 1.0) {
-    for (double& x : rates) x /= time_unit;
+  // --times T: exp(G t / T), one rounding of each rate, on a copy; U itself
+  // otherwise (no third n x n matrix beside the propagator's two).
+  std::vector<double> scaled;
+  const std::vector<double>* rates = &U;
+  if (time_unit != 1.0 || U.size() != nn) {
+    scaled.assign(U.begin(), U.begin() + static_cast<std::ptrdiff_t>(nn));
+    for (double& x : scaled) x /= time_unit;
+    rates = &scaled;
   }
   PropagatorResult result;
   PropagatorOptions options;
@@ -28,7 +32,7 @@ Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<d
     handed = final_times;
     return stop;
   };
-  const PropagatorStatus status = PropagateExactly(n, rates, p0, times, result, options);
+  const PropagatorStatus status = PropagateExactly(n, *rates, p0, times, result, options);
   squarings += result.squarings;
   if (status == PropagatorStatus::kNotFinite) {
     return Failure(1, "ERROR: a rate is NaN, infinite or negative: no populations\n");
