@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     if (option == "--kind") {
       kind = value;
     } else if (option == "--states") {
-      n = static_cast<int>(tool.Whole(option, value, 2, 1000));
+      n = static_cast<int>(tool.Whole(option, value, 2, 4000));
     } else if (option == "--stiffness") {
       stiffness = tool.Above(option, value, 1.0);
     } else if (option == "--seed") {
