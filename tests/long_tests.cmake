@@ -8,6 +8,7 @@ foreach(test_and_cost
         StiffDefaultRun.EveryPrintedPopulationIsTheReferenceRounded:55
         StiffDefaultRun.FirstPassageTimesAreRightTo1e12:35
         StiffnessWarning.DoublePathWarnsFrom1e18WithAMethodThatWorks:30
+        ExponentTable.EveryFamilyPrintsTheReferenceRounded:25
         StiffDefaultRun.LargeLandscapeMatchesQuadDouble:20
         ExtendedTest.EveryMethodMatchesTheLapackPathOnTheExample:20
         StiffFirstPassage.ProgramPrintsTheReferenceTimes:20
