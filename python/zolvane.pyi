@@ -55,8 +55,8 @@ class Landscape:
     def populations(self, p0: Optional[npt.ArrayLike] = None, *, t0: float = 0.1,
                     t8: float = 1e12, tinc: float = 1.02,
                     times: Optional[npt.ArrayLike] = None, eigensolver: str = "auto",
-                    progress: Progress = None, verbose: Optional[bool] = None
-                    ) -> Tuple[np.ndarray, np.ndarray]: ...
+                    propagator: str = "auto", progress: Progress = None,
+                    verbose: Optional[bool] = None) -> Tuple[np.ndarray, np.ndarray]: ...
     def equilibrium(self, p0: Optional[npt.ArrayLike] = None, *,
                     verbose: Optional[bool] = None) -> np.ndarray: ...
     def spectrum(self, p0: Optional[npt.ArrayLike] = None, *, eigensolver: str = "auto",

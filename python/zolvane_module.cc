@@ -39,6 +39,7 @@
 #include "calc/model/spectrum.h"
 #include "calc/passage/first_passage.h"
 #include "calc/spectrum/stiffness.h"
+#include "calc/table/exact_populations.h"
 #include "calc/table/populations.h"
 #include "command_line/command_line_args.h"
 #include "input/bin_rates_file.h"
@@ -574,20 +575,63 @@ StateSet StatesArgument(const py::handle& arg, int n, const char* what) {
   return set;
 }
 
+// The rates and equilibrium the exact propagator takes, when `propagator`
+// asks for it ("exact") or the rates lack detailed balance ("auto", as the
+// command line decides); false: the spectral path. "spectral" on rates
+// without detailed balance would integrate other rates: refused.
+bool ExactRates(Landscape& l, Calc& calc, std::vector<double>& start, const std::string& propagator,
+                std::vector<double>& u, std::vector<double>& p8) {
+  if (propagator != "auto" && propagator != "exact" && propagator != "spectral") {
+    BadInput("propagator must be \"auto\", \"exact\" or \"spectral\"");
+  }
+  u = l.U;
+  ThrowIfFailed(calc.MxErgodicity(u, start, l.n));
+  p8 = l.ProgramEquilibrium(calc, u);
+  double deviation = 0.0;
+  const bool unbalanced =
+      LacksDetailedBalance(calc, u, p8, calc.opts.method == 'A' && !l.reshaped, deviation);
+  if (unbalanced && propagator == "spectral") {
+    BadInput("the rates do not obey detailed balance (largest relative deviation " +
+             std::to_string(deviation) +
+             "): propagator=\"spectral\" would integrate other rates; use \"auto\" or "
+             "\"exact\"");
+  }
+  if (!unbalanced && propagator != "exact") return false;
+  if (calc.numbering.absorbing_state == 0) {
+    NumericalScope numerical;
+    ThrowIfFailed(calc.MxEquilibriumByElimination(u, p8));
+  }
+  return true;
+}
+
 py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, double t0, double t8,
                       double tinc, std::optional<py::array_t<double>> times,
-                      const std::string& eigensolver) {
+                      const std::string& eigensolver, const std::string& propagator) {
   RunOptions o = l.Options(t0, t8, tinc);
   o.eigensolver = EigensolverFromName(eigensolver);
-  Calc calc = l.MakeCalc(o);
-  std::vector<double> start = l.MakeP0(calc, p0);
-  const std::shared_ptr<const Decomposition> kept = l.Decompose(calc, start);
-  const Decomposition& d = *kept;
+  // The propagator's chain after its own ergodicity reduction, or the
+  // decomposition's (which makes its own reduction from the whole start).
+  Calc probe = l.MakeCalc(o);
+  std::vector<double> exact_start = l.MakeP0(probe, p0);
+  std::vector<double> start = exact_start;
+  std::vector<double> exact_u, exact_p8;
+  const bool exact = ExactRates(l, probe, exact_start, propagator, exact_u, exact_p8);
+  Calc whole = l.MakeCalc(o);
+  Calc& calc = exact ? probe : whole;
+  std::shared_ptr<const Decomposition> kept;
+  if (exact) {
+    start = std::move(exact_start);
+  } else {
+    kept = l.Decompose(calc, start);
+  }
   std::vector<double> out_times, rows;
   {
     NumericalScope numerical;
     Evolution e;
-    ThrowIfFailed(MakeEvolution(calc, d.spectrum, std::vector<double>(d.spectrum.evecs), start, e));
+    if (!exact) {
+      ThrowIfFailed(
+          MakeEvolution(calc, kept->spectrum, std::vector<double>(kept->spectrum.evecs), start, e));
+    }
     auto keep = [&](double t, double* p) {
       double sum = 0.0;
       if (Status status = CheckPopulationLine(o, p, calc.dim, t, sum); !status.ok()) return status;
@@ -610,7 +654,16 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
       const size_t nn = static_cast<size_t>(calc.dim);
       std::vector<double> w(ts.size() * nn), pops(ts.size() * nn);
       std::vector<char> range(ts.size() * nn);
-      {
+      if (exact) {
+        py::gil_scoped_release release;
+        int squarings = 0;
+        const ExactLines lines = [&](const double* p, size_t first, size_t end) {
+          std::copy(p + first * nn, p + end * nn, pops.data() + first * nn);
+          StepDone("time points", static_cast<double>(end) / static_cast<double>(ts.size()));
+          return false;
+        };
+        ThrowIfFailed(ExactPopulations(exact_u, calc.dim, start, ts, o.times, lines, squarings));
+      } else {
         py::gil_scoped_release release;
         // In blocks, so that Ctrl-C and progress come between them.
         const size_t block = 64;
@@ -628,10 +681,14 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
       ThrowIfFailed(keep(o.t0, &p));
       p = start[0];
       ThrowIfFailed(keep(o.t8, &p));
+    } else if (exact) {
+      py::gil_scoped_release release;
+      int count = 0, squarings = 0;
+      ThrowIfFailed(WalkExactTable(calc, exact_u, start, exact_p8, keep, count, squarings));
     } else {
       py::gil_scoped_release release;
       int count = 0;
-      ThrowIfFailed(WalkPopulationTable(calc, e, start, d.p8, keep, count));
+      ThrowIfFailed(WalkPopulationTable(calc, e, start, kept->p8, keep, count));
     }
   }
   const size_t cols = out_times.empty() ? 0 : rows.size() / out_times.size();
@@ -1077,13 +1134,16 @@ stiff chains: the module's own functions never use it.)doc")
           "populations",
           [](Landscape& l, std::optional<py::array_t<double>> p0, double t0, double t8, double tinc,
              std::optional<py::array_t<double>> times, const std::string& eigensolver,
-             const py::object& progress, std::optional<bool> verbose) {
-            return Call(verbose, progress,
-                        [&] { return Populations(l, p0, t0, t8, tinc, times, eigensolver); });
+             const std::string& propagator, const py::object& progress,
+             std::optional<bool> verbose) {
+            return Call(verbose, progress, [&] {
+              return Populations(l, p0, t0, t8, tinc, times, eigensolver, propagator);
+            });
           },
           py::arg("p0") = py::none(), py::kw_only(), py::arg("t0") = 0.1, py::arg("t8") = 1e12,
           py::arg("tinc") = 1.02, py::arg("times") = py::none(), py::arg("eigensolver") = "auto",
-          py::arg("progress") = py::none(), py::arg("verbose") = py::none(),
+          py::arg("propagator") = "auto", py::arg("progress") = py::none(),
+          py::arg("verbose") = py::none(),
           R"doc(Populations p(t) of every state: returns (times, populations), new
 arrays, populations of shape (len(times), n), row k at times[k].
 
@@ -1096,7 +1156,12 @@ time points. Values are the table's (|p|, checked as num_err says); states
 the start cannot reach are 0. eigensolver= "auto" (the program's choice:
 the accurate factorised solver wherever the rates are in detailed balance),
 "accurate" or "lapack" (dsyevd, fast, wrong on stiff landscapes: a
-StiffnessWarning says so).)doc")
+StiffnessWarning says so). propagator= "auto" (the eigen-decomposition for
+rates in detailed balance, the exact propagator for the others, as the
+program decides), "exact" (scaling and squaring without subtractions: every
+population to a few ulps relative, the smallest included, at about three
+times the cost of the accurate solver) or "spectral" (refused on rates
+without detailed balance, whose symmetric form would be other rates).)doc")
       .def(
           "equilibrium",
           [](Landscape& l, std::optional<py::array_t<double>> p0, std::optional<bool> verbose) {

@@ -180,20 +180,9 @@ void FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
 bool TakeRatesWithoutBalance(Calc& calc, const std::vector<double>& U, std::vector<double>& p8,
                              bool balanced) {
   const RunOptions& opts = calc.opts;
-  const int n = calc.dim;
   const bool absorbing = calc.numbering.absorbing_state != 0;
-  if (balanced || DefaultRunResolves(calc, U, p8)) return false;
-  // NaN, infinite or negative rates, or weights, are no rates of a chain:
-  // the symmetrisation refuses them with its own messages.
-  const size_t nn = static_cast<size_t>(n);
-  for (size_t i = 0; i < nn; ++i) {
-    if (!absorbing && !(p8[i] > 0.0 && std::isfinite(p8[i]))) return false;
-    for (size_t j = 0; j < nn; ++j) {
-      const double r = U[i * nn + j];
-      if (i != j && !(r >= 0.0 && std::isfinite(r))) return false;
-    }
-  }
-  const double deviation = absorbing ? TransientBalanceDeviation(U, n) : BalanceDeviation(U, p8, n);
+  double deviation = 0.0;
+  if (!LacksDetailedBalance(calc, U, p8, balanced, deviation)) return false;
   const char* refused = opts.mlapack_method != Arithmetic::kLapack ? "--mlapack-method"
                         : opts.recoverE                            ? "--recoverE"
                                                                    : nullptr;

@@ -107,3 +107,20 @@ void WarnIfArithmeticUnprotected(const Calc& calc, double rate_spread,
           opts.fpt ? " and the first passage times" : "",
           reversible ? "without --mlapack-method" : "with --mlapack-method QD");
 }
+
+bool LacksDetailedBalance(const Calc& calc, const std::vector<double>& U,
+                          const std::vector<double>& p8, bool balanced, double& deviation) {
+  const int n = calc.dim;
+  const bool absorbing = calc.numbering.absorbing_state != 0;
+  if (balanced || DefaultRunResolves(calc, U, p8)) return false;
+  const size_t nn = static_cast<size_t>(n);
+  for (size_t i = 0; i < nn; ++i) {
+    if (!absorbing && !(p8[i] > 0.0 && std::isfinite(p8[i]))) return false;
+    for (size_t j = 0; j < nn; ++j) {
+      const double r = U[i * nn + j];
+      if (i != j && !(r >= 0.0 && std::isfinite(r))) return false;
+    }
+  }
+  deviation = absorbing ? TransientBalanceDeviation(U, n) : BalanceDeviation(U, p8, n);
+  return true;
+}

@@ -37,6 +37,15 @@ double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum);
 bool DefaultRunResolves(const Calc& calc, const std::vector<double>& U,
                         const std::vector<double>& p8);
 
+// Whether the rates lack detailed balance beyond the rounding of their
+// digits (kBalanceTolerance), so that no symmetric form describes them and
+// the default run propagates them exactly; `deviation` receives the largest
+// relative deviation. `balanced`: the rates come from the energies of the
+// minima. NaN, infinite or negative rates or weights are no rates of a chain:
+// false (the symmetrisation refuses them with its own messages).
+bool LacksDetailedBalance(const Calc& calc, const std::vector<double>& U,
+                          const std::vector<double>& p8, bool balanced, double& deviation);
+
 // Prints one warning line (unless --quiet) when the spectrum or p8 is
 // unresolved, unless the factorised solver made the spectrum. The line names
 // what to rerun with, by spectrum.solver: --eigensolver accurate after

@@ -43,19 +43,14 @@ Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<d
   return Status{};
 }
 
-Status Calc::MxIterateExact(const std::vector<double>& U, std::vector<double>& p0,
-                            const std::vector<double>& p8) const {
-  const int n = dim;
+Status WalkExactTable(const Calc& calc, const std::vector<double>& U, std::vector<double>& p0,
+                      const std::vector<double>& p8, const TableWalk::Line& line, int& count,
+                      int& squarings) {
+  const int n = calc.dim;
   const size_t nn = static_cast<size_t>(n);
-  MxOutputHeader();
-  TableWalk walk(opts, FirstTableTime(), n, [this, n](double t, double* p) {
-    Status printed = MxOutputLine(p, n, t);
-    if (printed.ok()) FlushTable();
-    return printed;
-  });
+  TableWalk walk(calc.opts, calc.FirstTableTime(), n, line);
   walk.Start(p0.data());
   std::vector<double> times, p(nn);
-  int squarings = 0;
   while (walk.NextBlock(times, kExactBatch)) {
     // Each line as soon as its populations are final; the squaring stops
     // with the table.
@@ -67,13 +62,27 @@ Status Calc::MxIterateExact(const std::vector<double>& U, std::vector<double>& p
       }
       return false;
     };
-    if (Status status = ExactPopulations(U, n, p0, times, opts.times, lines, squarings);
+    if (Status status = ExactPopulations(U, n, p0, times, calc.opts.times, lines, squarings);
         !status.ok()) {
       return status;
     }
   }
-  const int count = walk.Finish();
-  if (!walk.status().ok()) return walk.status();
+  count = walk.Finish();
+  return walk.status();
+}
+
+Status Calc::MxIterateExact(const std::vector<double>& U, std::vector<double>& p0,
+                            const std::vector<double>& p8) const {
+  MxOutputHeader();
+  int count = 0, squarings = 0;
+  const TableWalk::Line line = [this](double t, double* p) {
+    Status printed = MxOutputLine(p, dim, t);
+    if (printed.ok()) FlushTable();
+    return printed;
+  };
+  if (Status status = WalkExactTable(*this, U, p0, p8, line, count, squarings); !status.ok()) {
+    return status;
+  }
   EndPopulationTable(count);
   if (opts.verbose) fprintf(stderr, "Squarings of the exact propagator: %d\n", squarings);
   return Status{};

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "base/status.h"
+#include "calc/table/table_walk.h"
+
+class Calc;
 
 // Time points handed to the propagator at once: each batch repeats the
 // squarings, and the populations of a batch take n doubles per point (32 MB
@@ -28,5 +31,15 @@ using ExactLines = std::function<bool(const double* populations, size_t first, s
 Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<double>& p0,
                         const std::vector<double>& times, double time_unit, const ExactLines& lines,
                         int& squarings);
+
+// The table's walk over the time axis of calc's options with the propagator's
+// populations: the line at time 0 when --t0 is 0, then the axis in batches,
+// each line as soon as it is final, until every population is within 1e-6 of
+// p8 (the squaring stops there too), then the closing line at t8. `line` as in
+// WalkPopulationTable (calc/table/populations.h); `count` receives the axis
+// points taken, `squarings` adds the levels squared.
+Status WalkExactTable(const Calc& calc, const std::vector<double>& U, std::vector<double>& p0,
+                      const std::vector<double>& p8, const TableWalk::Line& line, int& count,
+                      int& squarings);
 
 #endif  // ZOLVANE_CALC_TABLE_EXACT_POPULATIONS_H_
