@@ -164,8 +164,11 @@ TEST(MlapackDouble, RepeatsTheLapackPathOnOrdinaryLandscapes) {
 // "--mlapack-method QD", ...) as arguments; none without a warning.
 std::vector<std::string> SuggestedRerun(const std::string& err) {
   for (const std::string& line : Lines(err)) {
+    // A warning may follow another on its line: the eigenvector
+    // reachability warning ends without a line break.
     const size_t at = line.find("rerun with ");
-    if (line.rfind("WARNING:", 0) != 0 || at == std::string::npos) continue;
+    const size_t warning = line.rfind("WARNING:", at);
+    if (at == std::string::npos || warning == std::string::npos) continue;
     std::istringstream rest(line.substr(at + 11));
     std::vector<std::string> args;
     for (std::string word; rest >> word;) args.push_back(word);
