@@ -5,7 +5,8 @@
 // the same code as on the LAPACK path.
 //
 // This header is light on purpose: the template and the number types live in
-// calc/extended/extended_pipeline.h and the calc/extended_<type>.cc files only.
+// calc/extended/extended_pipeline.h and the calc/extended/extended_<type>.cc
+// files only.
 #ifndef ZOLVANE_CALC_EXTENDED_EXTENDED_H_
 #define ZOLVANE_CALC_EXTENDED_EXTENDED_H_
 

@@ -1,7 +1,7 @@
 // Glue of Boost.Multiprecision numbers (binary128, MPFR, GMP) for Eigen and
 // the pipeline. Boost's own Eigen glue of this release lacks infinity() and
 // quiet_NaN(), which Eigen 3.4 asks for, so the traits are spelled out here
-// for the three types in use. Included by the calc/extended_<type>.cc files
+// for the three types in use. Included by the calc/extended/extended_<type>.cc files
 // of these types only.
 #ifndef ZOLVANE_CALC_EXTENDED_EXTENDED_BOOST_GLUE_H_
 #define ZOLVANE_CALC_EXTENDED_EXTENDED_BOOST_GLUE_H_

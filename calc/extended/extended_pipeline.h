@@ -2,10 +2,11 @@
 // equilibrium p8, the symmetrisation, the eigen-decomposition, the population
 // table, the first passage times and the quasi-stationary reduction.
 //
-// Included only by the calc/extended_<type>.cc files. Each of them first
-// specialises ScalarArith<T> (and Eigen's NumTraits where the type lacks them),
+// Included only by the calc/extended/extended_<type>.cc files. Each of them first
+// specialises ScalarArith<T> (and Eigen's NumTraits where the type lacks them;
+// libqd's types through calc/extended/extended_qd_glue.h),
 // then defines its stage table with StagesFor<T>(); the dispatch is in
-// calc/extended.cc.
+// calc/extended/extended.cc.
 //
 // Why everything, and not just the eigensolver, runs in T: on a stiff
 // landscape the slow eigenvalues are differences of diagonal entries that

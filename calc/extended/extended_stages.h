@@ -1,4 +1,4 @@
-// The table of stage functions that each calc/extended_<type>.cc instantiates
+// The table of stage functions that each calc/extended/extended_<type>.cc instantiates
 // for its number type; calc/extended/extended.cc picks one by the --mlapack-method.
 // A plain table of function pointers keeps the number types (and Eigen) out
 // of every file that only dispatches.
@@ -19,7 +19,7 @@
 // `bits` is the precision of the variable-precision types (MPFR, GMP); the
 // fixed types ignore it.
 struct ExtendedStages {
-  // `energies` as in calc/extended.h.
+  // `energies` as in calc/extended/extended.h.
   void (*first_passage_times)(const Calc& calc, const std::vector<double>& U,
                               const std::vector<QorpRecord>* energies, int bits, FILE* out);
   std::optional<std::vector<double>> (*first_passage_to)(const Calc& calc,
@@ -30,7 +30,7 @@ struct ExtendedStages {
   Status (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits);
 };
 
-// One per type, defined in calc/extended_<type>.cc.
+// One per type, defined in calc/extended/extended_<type>.cc.
 const ExtendedStages& DoubleStages();
 const ExtendedStages& LongDoubleStages();
 const ExtendedStages& DoubleDoubleStages();

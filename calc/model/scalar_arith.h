@@ -1,10 +1,11 @@
 // What the stages written once over a scalar T (double, and the extended
-// types of calc/extended_<type>.cc) need of T beyond its operators and the
+// types of calc/extended/extended_<type>.cc) need of T beyond its operators and the
 // abs, exp and isnan that argument-dependent lookup finds (next to
 // `using std::abs;` and the like): the conversion to double for messages and
 // files, a square root that gives NaN for a negative number without a message
-// of its own, and the precision. Specialised here for double and in each
-// calc/extended_<type>.cc for its type:
+// of its own, and the precision. Specialised here for double, for libqd's
+// types in calc/extended/extended_qd_glue.h and for the others in their own
+// calc/extended/extended_<type>.cc:
 //   static double ToDouble(const T&);
 //   static T Sqrt(const T&);
 //   static void SetPrecision(int bits);  // variable-precision types only
