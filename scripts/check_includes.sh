@@ -16,7 +16,7 @@ declare -A layer=(
   [input]=2 [spectral]=2 [propagator]=2
   [calc]=3 [visualize]=3
   [app]=4
-  [run]=5 [distributed]=5
+  [run]=5 [distributed]=5 [plot]=5
 )
 
 status=0

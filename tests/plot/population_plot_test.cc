@@ -2,7 +2,7 @@
 // writes (SVG checked as XML, one curve per chosen state, PNG and PDF by
 // extension), the one-line errors that leave no picture behind and never
 // cost an existing file, and odd but valid tables, titles and file names.
-#include "visualize/population_plot.h"
+#include "plot/population_plot.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // quoting; gnuplot is started directly, never through a shell, gets its
 // commands on a pipe, and its messages go to a scratch file so that the user
 // sees one line of ours instead of its report.
-#include "visualize/population_plot.h"
+#include "plot/population_plot.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,6 +1,6 @@
 // Reading a population table back: header values, peaks per state, the
 // choice of the most populated states, and text that is not a table.
-#include "visualize/population_table.h"
+#include "plot/population_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The population plot: a gnuplot script that draws chosen columns of a
 // population table against time on a logarithmic axis, and the gnuplot run
 // that renders it into a picture file.
-#ifndef ZOLVANE_VISUALIZE_POPULATION_PLOT_H_
-#define ZOLVANE_VISUALIZE_POPULATION_PLOT_H_
+#ifndef ZOLVANE_PLOT_POPULATION_PLOT_H_
+#define ZOLVANE_PLOT_POPULATION_PLOT_H_
 
 #include <string>
 #include <vector>
 
-#include "visualize/population_table.h"
+#include "plot/population_table.h"
 
 enum class PictureFormat { kSvg, kPng, kPdf };
 
@@ -44,4 +44,4 @@ std::string PopulationPlotScript(const PopulationTable& table, const std::vector
 // missing, or gnuplot failing, then with its last message.
 bool RunGnuplot(const std::string& script, int output_fd, std::string* err, std::string* warning);
 
-#endif  // ZOLVANE_VISUALIZE_POPULATION_PLOT_H_
+#endif  // ZOLVANE_PLOT_POPULATION_PLOT_H_

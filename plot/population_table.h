@@ -4,8 +4,8 @@
 // Guards against text that is not such a table: a row must be numbers only,
 // and there must be at least one row. A table that a stopped run or a cut
 // file left without its end is still read, and marked unfinished.
-#ifndef ZOLVANE_VISUALIZE_POPULATION_TABLE_H_
-#define ZOLVANE_VISUALIZE_POPULATION_TABLE_H_
+#ifndef ZOLVANE_PLOT_POPULATION_TABLE_H_
+#define ZOLVANE_PLOT_POPULATION_TABLE_H_
 
 #include <string>
 #include <vector>
@@ -51,4 +51,4 @@ bool DrawableTime(double t);
 // are 1-based; fewer than `top` come back when the table has fewer states.
 std::vector<int> MostPopulatedStates(const PopulationTable& table, int top);
 
-#endif  // ZOLVANE_VISUALIZE_POPULATION_TABLE_H_
+#endif  // ZOLVANE_PLOT_POPULATION_TABLE_H_

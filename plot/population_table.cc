@@ -1,5 +1,5 @@
 // Population-table reader for the plot command.
-#include "visualize/population_table.h"
+#include "plot/population_table.h"
 
 #include <algorithm>
 #include <cerrno>

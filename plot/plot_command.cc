@@ -2,7 +2,7 @@
 // and the title come from it, and its rows go to gnuplot inside the script.
 // The picture is written beside its final place and only renamed there once
 // gnuplot succeeded, so a failed run never costs an existing file.
-#include "visualize/plot_command.h"
+#include "plot/plot_command.h"
 
 #include <fcntl.h>
 #include <getopt.h>
@@ -21,8 +21,8 @@
 
 #include "base/exit_status.h"
 #include "base/fatal.h"
-#include "visualize/population_plot.h"
-#include "visualize/population_table.h"
+#include "plot/population_plot.h"
+#include "plot/population_table.h"
 #include "zolvane_version.h"
 
 namespace {
