@@ -22,3 +22,14 @@ foreach(test_and_cost
   list(GET parts 1 cost)
   set_tests_properties(${test} PROPERTIES COST ${cost})
 endforeach()
+# The long accuracy tables of the stiff fixtures, labelled "accuracy"
+# (ctest -L accuracy runs them, -LE accuracy the rest): every fixture in the
+# optimised build, a sample under the sanitizers (stiff::InThisBuild, or the
+# test's own).
+foreach(test IN LISTS stiff_tests_TESTS)
+  if(test MATCHES "^(StiffDefaultRun|StiffnessWarning|StiffDoublePath|ExponentTable)\\."
+     OR test MATCHES "^Methods/(PopulationAccuracy|FirstPassageAccuracy)\\."
+     OR test STREQUAL "StiffFirstPassage.ProgramPrintsTheReferenceTimes")
+    set_tests_properties("${test}" PROPERTIES LABELS accuracy)
+  endif()
+endforeach()

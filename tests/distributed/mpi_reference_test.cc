@@ -22,7 +22,7 @@ TEST(DistributedStiff, EveryPrintedPopulationIsTheReferenceRounded) {
   for (const stiff::Fixture& f : stiff::EveryFamily()) {
     const int processes = 1 + count++ % 4;
     SCOPED_TRACE(stiff::Name(f) + " on " + std::to_string(processes) + " processes");
-    const reference::Kinetics ref = stiff::Reference(f);
+    const reference::Kinetics& ref = stiff::Reference(f);
     ScopedTempDir dir;
     const RunResult r =
         RunProgram(SourcePath("tests/distributed/mpirun.sh"),

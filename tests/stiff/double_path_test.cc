@@ -22,13 +22,13 @@ std::vector<stiff::Fixture> MildFixtures() {
       fixtures.push_back({kind, exponent, true, 1});
     }
   }
-  return fixtures;
+  return stiff::InThisBuild(fixtures);
 }
 
 TEST(StiffDoublePath, PopulationsMatchTheReferenceUpTo1e12) {
   for (const stiff::Fixture& f : MildFixtures()) {
     SCOPED_TRACE(stiff::Name(f));
-    const reference::Kinetics ref = stiff::Reference(f);
+    const reference::Kinetics& ref = stiff::Reference(f);
     const RunResult r = RunZolvane(stiff::PopulationArgs(f, ref));
     ASSERT_EQ(0, r.status) << r.err;
     stiff::Table table;

@@ -47,9 +47,9 @@ TEST_P(PopulationAccuracy, EveryPrintedPopulationIsWithinTheBound) {
   const Bound& b = GetParam();
   std::vector<stiff::Fixture> fixtures = FixturesUpTo(b.max_exponent);
   for (const stiff::Fixture& f : FixturesUpTo(b.max_exponent, true)) fixtures.push_back(f);
-  for (const stiff::Fixture& f : fixtures) {
+  for (const stiff::Fixture& f : stiff::InThisBuild(fixtures)) {
     SCOPED_TRACE(stiff::Name(f));
-    const reference::Kinetics ref = stiff::Reference(f);
+    const reference::Kinetics& ref = stiff::Reference(f);
     const RunResult r = RunZolvane(With(stiff::PopulationArgs(f, ref), b.options));
     ASSERT_EQ(0, r.status) << r.err;
     stiff::Table table;
@@ -88,7 +88,7 @@ TEST_P(FirstPassageAccuracy, EveryPrintedTimeIsWithinTheBound) {
   const FirstPassageBound& b = GetParam();
   const bool absorbing = b.which == "absorbing";
   const std::string which = absorbing ? "all" : b.which;
-  for (const stiff::Fixture& f : FixturesUpTo(b.max_exponent, absorbing)) {
+  for (const stiff::Fixture& f : stiff::InThisBuild(FixturesUpTo(b.max_exponent, absorbing))) {
     SCOPED_TRACE(stiff::Name(f));
     ScopedTempDir dir;
     const RunResult r = RunZolvane(With(stiff::FirstPassageArgs(f, which), b.options));
@@ -186,10 +186,10 @@ std::vector<std::string> SuggestedRerun(const std::string& err) {
 TEST(StiffnessWarning, DoublePathWarnsFrom1e18WithAMethodThatWorks) {
   std::vector<stiff::Fixture> fixtures = FixturesUpTo(36);
   for (const stiff::Fixture& f : FixturesUpTo(36, true)) fixtures.push_back(f);
-  for (const stiff::Fixture& f : fixtures) {
+  for (const stiff::Fixture& f : stiff::InThisBuild(fixtures)) {
     if (f.exponent == 12) continue;  // between the two regimes: either is fine
     SCOPED_TRACE(stiff::Name(f));
-    const reference::Kinetics ref = stiff::Reference(f);
+    const reference::Kinetics& ref = stiff::Reference(f);
     const std::vector<std::string> args = stiff::PopulationArgs(f, ref);
     const std::vector<std::string> solver = {"--eigensolver", "lapack"};
     const std::vector<std::string> rerun = SuggestedRerun(RunZolvane(With(args, solver)).err);

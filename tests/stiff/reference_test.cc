@@ -81,7 +81,7 @@ TEST(Reference, EigenAndExponentialAgreeOnTheStiffestFixtures) {
        {stiff::Fixture{"funnel", 36, true}, stiff::Fixture{"funnel", 36, false},
         stiff::Fixture{"cascade", 36, true}, stiff::Fixture{"cascade", 36, false}}) {
     SCOPED_TRACE(stiff::Name(f));
-    const Kinetics k = stiff::Reference(f);
+    const Kinetics& k = stiff::Reference(f);
     const std::vector<double> p0 = stiff::StartPopulation(f, k);
     const std::vector<double> times = {0.5, 1e9, 1e20, 1e29, 1e42};
     const std::vector<std::vector<double>> eigen = k.Populations(p0, times);
@@ -96,7 +96,7 @@ TEST(Reference, EigenAndExponentialAgreeOnTheStiffestFixtures) {
 // generator is no longer symmetrisable as a whole.
 TEST(Reference, EigenAndExponentialAgreeWithAnAbsorbingState) {
   const stiff::Fixture f{"funnel", 36, true, 1};
-  const Kinetics k = stiff::Reference(f);
+  const Kinetics& k = stiff::Reference(f);
   const std::vector<double> p0 = stiff::StartPopulation(f, k);
   const std::vector<double> times = {0.5, 1e9, 1e20, 1e29};
   const std::vector<std::vector<double>> eigen = k.Populations(p0, times);
@@ -113,7 +113,7 @@ TEST(Reference, FirstPassageTimesKeepKemenysConstant) {
   for (const stiff::Fixture f :
        {stiff::Fixture{"funnel", 36, true}, stiff::Fixture{"cascade", 30, false}}) {
     SCOPED_TRACE(stiff::Name(f));
-    const Kinetics k = stiff::Reference(f);
+    const Kinetics& k = stiff::Reference(f);
     const std::vector<std::vector<double>> t = k.FirstPassageAll();
     const std::vector<double> p8 = k.Equilibrium();
     std::vector<double> kemeny;
@@ -132,8 +132,8 @@ TEST(Reference, FixturesHaveTheirStiffnessAndBothFilesAgree) {
   for (const stiff::Fixture& f : stiff::AllFixtures()) {
     if (!f.qorp) continue;
     SCOPED_TRACE(stiff::Name(f));
-    const Kinetics qorp = stiff::Reference(f);
-    const Kinetics rates = stiff::Reference({f.kind, f.exponent, false});
+    const Kinetics& qorp = stiff::Reference(f);
+    const Kinetics& rates = stiff::Reference({f.kind, f.exponent, false});
     const double r = std::pow(10.0, f.exponent);
     EXPECT_NEAR(r, qorp.StiffnessRatio(), 1e-3 * r);
     EXPECT_NEAR(r, rates.StiffnessRatio(), 1e-3 * r);

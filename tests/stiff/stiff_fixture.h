@@ -34,12 +34,22 @@ std::vector<Fixture> AllFixtures();
 // temperature.
 std::vector<Fixture> EveryFamily();
 
+// The fixtures of a long accuracy table that this build runs. With
+// ZOLVANE_LONG_TABLES (the optimised build) all of them. Under the
+// sanitizers, which look for faults of memory and undefined behaviour rather
+// than for digits and run the program many times slower, a sample that still
+// takes every stage and arithmetic the table names: the smallest family
+// (cascade) at the mildest and the stiffest spread, both files, with and
+// without an absorbing state, and the bundled landscape at 37 degrees.
+std::vector<Fixture> InThisBuild(const std::vector<Fixture>& fixtures);
+
 std::string Name(const Fixture& f);  // e.g. "funnel_1e18_qorp"
 std::string Path(const Fixture& f);
 
 // The reference model of the fixture's file (37 degrees Celsius for qorp),
-// with the absorbing state appended as method A does (rate 1 into it).
-reference::Kinetics Reference(const Fixture& f);
+// with the absorbing state appended as method A does (rate 1 into it). Built
+// once per test binary and kept to its end.
+const reference::Kinetics& Reference(const Fixture& f);
 
 // Every run starts with all population in the last minimum, the top of the
 // landscape, and follows it to equilibrium on a coarse logarithmic axis.

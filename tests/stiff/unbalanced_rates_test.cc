@@ -291,7 +291,7 @@ TEST(ExponentTable, EveryFamilyPrintsTheReferenceRounded) {
   for (const stiff::Fixture& f : cases) {
     SCOPED_TRACE(stiff::Name(f) + (f.from_native ? " from the native state" : " from the top") +
                  (f.absorb != 0 ? " absorbing" : ""));
-    const reference::Kinetics ref = stiff::Reference(f);
+    const reference::Kinetics& ref = stiff::Reference(f);
     std::vector<std::string> args = stiff::PopulationArgs(f, ref);
     args.push_back("--exponent");
     const RunResult r = RunZolvane(args);
