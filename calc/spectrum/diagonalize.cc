@@ -144,6 +144,13 @@ Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<dou
                                    SpectrumOutcome& outcome) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
+  // The solver never reads the diagonal, where a NaN rate to a state that
+  // the ergodicity reduction removed is left: such rates are refused the
+  // LAPACK way, by its symmetrisation.
+  if (!RefuseNaN(U).ok()) {
+    outcome = SpectrumOutcome::kUseLapack;
+    return Status{};
+  }
   // The solver takes its input as work space; U stays whole for a fallback.
   // evecs is replaced by the solver's: release it first, so that U, the work
   // copy and the Jacobi's |X| are the only n x n buffers at the peak.
@@ -400,9 +407,13 @@ Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
   std::vector<double>& evecs = spectrum.evecs;
   evals.resize(nn);
   evecs.resize(nn * nn);
-  // LAPACK's balancing refuses NaN with a message on standard output, in the
-  // middle of the population table; stop with our own message instead.
+  // LAPACK's balancing refuses NaN and infinities with a message on standard
+  // output, in the middle of the population table; stop with our own
+  // message instead.
   if (Status status = RefuseNaN(U); !status.ok()) return status;
+  for (double x : U) {
+    if (std::isinf(x)) return Failure(1, "Cannot compute eigenvalues: the matrix holds inf\n");
+  }
   // Column-major view of the transposed buffer is U itself.
   MxTransposeInPlace(U.data(), n);
 
