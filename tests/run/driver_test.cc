@@ -430,6 +430,25 @@ TEST(Driver, FailedWritesEndWithStatusOne) {
   }
 }
 
+// An output file that cannot be opened ends the run as one that cannot be
+// written does (it used to be skipped without a word, with status 0).
+TEST(Driver, OutputFilesThatCannotBeOpenedEndWithStatusOne) {
+  ScopedTempDir dir;
+  const FailingRun runs[] = {
+      {"equilibrium file",
+       {"--equil-file", "/no/such/dir/eq"},
+       kTwoStates,
+       "ERROR: could not write equilibrium file /no/such/dir/eq\n"},
+      {"rate graph",
+       {"--visualize", "/no/such/dir/g"},
+       kTwoStates,
+       "ERROR: could not write DOT file /no/such/dir/g.dot\n"},
+  };
+  for (const FailingRun& run : runs) {
+    EXPECT_EQ("", ExpectFailure(run)) << run.name;
+  }
+}
+
 // Without dot on the PATH, --visualize leaves NAME.dot but no empty NAME.eps,
 // and says so once unless quiet.
 TEST(Driver, VisualizeWithoutDotLeavesNoEps) {
