@@ -23,6 +23,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -322,6 +323,7 @@ Status Diagonalize(Calc& calc, const std::vector<double>& U, const std::vector<Q
     if (Status status = SolveGeneral<T>(calc, U, d); !status.ok()) return status;
   }
   SpectrumFinishing steps;
+  steps.solver = std::string("--mlapack-method ") + ArithmeticName(opts.mlapack_method);
   steps.complete_absorbing = [&calc, &d] { CompleteEvecs(calc, d); };
   steps.after_dump = [&opts]() -> Status {
     if (!opts.quiet && opts.mlapack_method != Arithmetic::kDouble) {

@@ -301,6 +301,8 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   Eigen::Map<Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>> vectors(
       evecs.data(), n, n);
   SpectrumFinishing steps;
+  steps.solver =
+      spectrum.solver == SpectrumSolver::kAccurate ? "factorised solver" : spectrum.routine;
   steps.complete_absorbing = [this, &spectrum] { MxCompleteEvecs(spectrum); };
   steps.after_dump = [this, &spectrum, absorbing, nn]() -> Status {
     if (!opts.verbose || absorbing) return Status{};
@@ -388,6 +390,7 @@ Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const 
     }
     evecs.swap(S);
     MxTransposeInPlace(evecs.data(), n);
+    spectrum.routine = "LAPACK dsyevd";
     return Status{};
   }
   std::vector<double>().swap(work);
@@ -397,6 +400,7 @@ Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const 
     return status;
   }
   MxTransposeInPlace(evecs.data(), n);
+  spectrum.routine = "LAPACK dsyevr";
   return Status{};
 }
 
@@ -454,6 +458,7 @@ Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
     }
   }
   MxTransposeInPlace(evecs.data(), n);
+  spectrum.routine = "LAPACK dgeevx";
   return Status{};
 }
 

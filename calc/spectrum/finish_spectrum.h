@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct SpectrumFinishing {
   std::function<Status()> after_dump;
   // Takes the --useplusI shift off the eigenvalues; the last step.
   std::function<void()> remove_plus_i;
+  // The eigensolver that ran, named in the -v prints.
+  std::string solver;
 };
 
 // The row-major doubles of the matrix or vector `m`, for the printers and
@@ -76,8 +79,10 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
   ApplyOrderOf(DescendingOrderOf(evals, n), evals,
                [&evecs](int r, int k) -> T& { return evecs(r, k); });
   if (opts.verbose) {
-    calc.MxPrint(RowMajorDoubles(evecs).data(), "Eigenvectors of U (LAPACK)", 'm');
-    calc.MxPrint(RowMajorDoubles(evals).data(), "Eigenvalues of U (LAPACK)", 'v');
+    calc.MxPrint(RowMajorDoubles(evecs).data(),
+                 ("Eigenvectors of U (" + steps.solver + ")").c_str(), 'm');
+    calc.MxPrint(RowMajorDoubles(evals).data(), ("Eigenvalues of U (" + steps.solver + ")").c_str(),
+                 'v');
   }
 
   if (auto reached = Calc::MxEvecsReachability(RowMajorDoubles(evecs).data(), n)) {

@@ -167,6 +167,32 @@ TEST(Driver, DumpXEndsTheRunAfterTheEigenvalues) {
   }
 }
 
+// -v names the eigensolver that made the printed eigenpairs.
+TEST(Driver, VerboseNamesTheSolverThatRan) {
+  ScopedTempDir dir;
+  WriteFile("five.rates", kFiveStates);
+  WriteFile("three.qorp", kQorp);
+  // Rates without detailed balance beside an absorbing state.
+  WriteFile("cycle.rates", "0 1 3\n2 0 1\n1 5 0\n");
+  const struct {
+    std::vector<std::string> args;
+    const char* solver;
+  } cases[] = {
+      {{"-f", "five.rates"}, "factorised solver"},
+      {{"-f", "five.rates", "--eigensolver", "lapack"}, "LAPACK dsyevd"},
+      {{"-f", "cycle.rates", "-B", "three.qorp", "-a", "1"}, "LAPACK dgeevx"},
+      {{"-f", "five.rates", "--mlapack-method", "DD"}, "--mlapack-method DD"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.solver);
+    const RunResult r = RunZolvane(Concat(c.args, {"-v", "--dumpX"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_TRUE(Contains(r.err, std::string("Eigenvectors of U (") + c.solver + "):\n")) << r.err;
+    EXPECT_TRUE(Contains(r.err, std::string("Eigenvalues of U (") + c.solver + "):\n")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "(LAPACK)")) << r.err;
+  }
+}
+
 TEST(Driver, QuietSilencesTheDriverButNotTheTable) {
   ScopedTempDir dir;
   RunResult loud = RunZolvane({"--t8", "100"}, kTwoStates);
