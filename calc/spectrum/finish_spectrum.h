@@ -107,6 +107,19 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
     outcome = Calc::SpectrumOutcome::kDumpedStop;
     return calc.MxASCIIWriteV(RowMajorDoubles(evals).data(), "evals.txt");
   }
+  // evals.bin holds the eigenvalues the table uses, so that --recoverE
+  // recovers this run's table: with --useplusI those without the shift, as
+  // the solver made them (1 + lambda in a double keeps only the leading
+  // digits of a slow lambda). evals.txt shows the shifted ones, as the
+  // checks saw them.
+  bool shift_removed = false;
+  std::vector<double> shifted;
+  if (opts.dumpE && opts.useplusI && steps.remove_plus_i) {
+    const RowMajorDoubles values(evals);
+    shifted.assign(values.data(), values.data() + n);
+    steps.remove_plus_i();
+    shift_removed = true;
+  }
   if (opts.dumpE) {
     {
       const RowMajorDoubles values(evals);
@@ -117,7 +130,9 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
       if (Status status = calc.MxBinWrite(vectors.data(), "evecs", 'm'); !status.ok()) {
         return status;
       }
-      if (Status status = calc.MxASCIIWriteV(values.data(), "evals.txt"); !status.ok()) {
+      if (Status status =
+              calc.MxASCIIWriteV(shift_removed ? shifted.data() : values.data(), "evals.txt");
+          !status.ok()) {
         return status;
       }
       if (Status status = calc.MxASCIIWrite(vectors.data(), "evecs.txt"); !status.ok()) {
@@ -129,7 +144,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
     }
   }
 
-  if (opts.useplusI && steps.remove_plus_i) steps.remove_plus_i();
+  if (opts.useplusI && steps.remove_plus_i && !shift_removed) steps.remove_plus_i();
   return Status{};
 }
 
