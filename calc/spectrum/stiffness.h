@@ -15,8 +15,11 @@
 // has no positive rate.
 double RateSpread(const std::vector<double>& U, int n);
 
+// Machine epsilon of double, to which the thresholds below belong.
+constexpr double kDoubleEpsilon = 2.220446049250313e-16;
+
 // Threshold of the spectral test, relative to the largest |eigenvalue|.
-constexpr double kUnresolvedSpectrum = 1e4 * 2.220446049250313e-16;
+constexpr double kUnresolvedSpectrum = 1e4 * kDoubleEpsilon;
 
 // Spread of p8 from which a double eigen-decomposition of S loses printed
 // digits even on a mild spectrum: the populations multiply eigenvector
@@ -75,9 +78,6 @@ struct ExtendedPrecision {
   double epsilon;
   int bits;
 };
-
-// Machine epsilon of double, to which the thresholds above belong.
-constexpr double kDoubleEpsilon = 2.220446049250313e-16;
 
 // The test of WarnIfSpectrumUnresolved for a spectrum made in `precision`
 // (--mlapack-method DD, QD, FLOAT128, MPFR, GMP, and QD where the factorised
