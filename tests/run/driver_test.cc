@@ -222,7 +222,8 @@ TEST(Driver, VerboseNamesTheSolverThatRan) {
   } cases[] = {
       {{"-f", "five.rates"}, "factorised solver"},
       {{"-f", "five.rates", "--eigensolver", "lapack"}, "LAPACK dsyevd"},
-      {{"-f", "cycle.rates", "-B", "three.qorp", "-a", "1"}, "LAPACK dgeevx"},
+      {{"-f", "cycle.rates", "-B", "three.qorp", "-a", "1", "--eigensolver", "lapack"},
+       "LAPACK dgeevx"},
       {{"-f", "five.rates", "--mlapack-method", "DD"}, "--mlapack-method DD"},
   };
   for (const auto& c : cases) {
