@@ -9,7 +9,7 @@
 
 // The --equil-file output: p8 on one line, one value per input state (0 for
 // states removed by the ergodicity reduction); a file that cannot be opened
-// is skipped silently, one that was opened but not written fails.
+// or written fails.
 Status WriteEquilibriumFile(const Calc& calc, const char* name, const std::vector<double>& p8);
 
 #endif  // ZOLVANE_APP_EQUILIBRIUM_FILE_H_

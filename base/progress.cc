@@ -1,7 +1,9 @@
 #include "base/progress.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -35,6 +37,51 @@ struct Painter {
 // that exits mid-stage must not wait for it), so the state it reads has to
 // outlive every exit path.
 Painter* g_painter = nullptr;
+
+// What the signal handler reads: the columns the line shows now, and whether
+// the process is dying (the painter draws no more then). Lock-free atomics
+// are safe to touch from a handler; the painter's mutex is not.
+std::atomic<int> g_shown{0};
+std::atomic<bool> g_dying{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+// The longest line ProgressText makes.
+constexpr size_t kMaxLine = 96;
+
+// SIGINT or SIGTERM while the line shows: blank it out, so that the shell's
+// prompt starts on a clean line, then die by the same signal, as the shell
+// expects (status 130 or 143). Only write(2) and raise(3), both
+// async-signal-safe. SA_RESETHAND has restored the default action and, on
+// Linux, left the signal unblocked, so the raise ends the process here;
+// files already closed stay whole, as with no handler at all.
+void EraseAndDie(int sig) {
+  g_dying.store(true);
+  const int shown = g_shown.load();
+  if (shown > 0) {
+    char erase[kMaxLine + 2];
+    const size_t n = static_cast<size_t>(shown) < kMaxLine ? static_cast<size_t>(shown) : kMaxLine;
+    erase[0] = '\r';
+    for (size_t k = 1; k <= n; ++k) erase[k] = ' ';
+    erase[n + 1] = '\r';
+    const ssize_t ignored = write(STDERR_FILENO, erase, n + 2);
+    (void)ignored;
+  }
+  raise(sig);
+}
+
+// Installs EraseAndDie for SIGINT and SIGTERM, unless the signal was ignored
+// when the program started (a job started with nohup, say), which it keeps.
+void CatchTerminatingSignals() {
+  for (int sig : {SIGINT, SIGTERM}) {
+    struct sigaction old = {};
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    struct sigaction action = {};
+    action.sa_handler = EraseAndDie;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(sig, &action, nullptr);
+  }
+}
 
 // A forked child (a test's death check) has the state but not the thread,
 // and possibly a mutex some other thread held: it leaves both alone.
@@ -70,8 +117,11 @@ void Repaint(Painter& p) {
   s.elapsed = Seconds(p.start, now);
   s.stage_seconds = Seconds(p.stage_start, now);
   std::string text = ProgressText(s);
-  if (text == p.text) return;
+  if (text == p.text || g_dying.load()) return;
+  // Widest first, so that the handler never blanks fewer columns than show.
+  g_shown.store(static_cast<int>(std::max(text.size(), p.text.size())));
   Write(ProgressDraw(text, p.text.size()));
+  g_shown.store(static_cast<int>(text.size()));
   p.text = std::move(text);
 }
 
@@ -104,7 +154,16 @@ void ProgressStart(int quiet) {
   p->stdout_terminal = isatty(STDOUT_FILENO) != 0;
   p->start = p->stage_start = Clock::now();
   g_painter = p;
+  // The painter runs with the two signals blocked, so that the handler runs
+  // on the main thread and never in the middle of a redraw.
+  sigset_t block, old_mask;
+  sigemptyset(&block);
+  sigaddset(&block, SIGINT);
+  sigaddset(&block, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &block, &old_mask);
   std::thread(Paint, p).detach();
+  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+  CatchTerminatingSignals();
   atexit(Stop);
 }
 
@@ -140,7 +199,7 @@ std::string ProgressText(const ProgressState& s) {
   if (!s.stderr_terminal || s.quiet || s.stage == nullptr) return "";
   if (!(s.elapsed >= kProgressDelay)) return "";
   if (s.writes_table && s.stdout_terminal) return "";
-  char line[96];
+  char line[kMaxLine];
   if (s.percent >= 0) {
     snprintf(line, sizeof line, "zolvane: %s %d%%", s.stage, s.percent > 100 ? 100 : s.percent);
   } else {

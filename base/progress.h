@@ -20,6 +20,8 @@ constexpr double kProgressTick = 0.25;
 
 // Enables the line for this process when standard error is a terminal and
 // `quiet` is 0; the clock of the delay starts here. Later calls do nothing.
+// SIGINT and SIGTERM then erase the line before they end the process, by the
+// same signal.
 void ProgressStart(int quiet);
 
 // Opens a stage (a static string such as "reading"); percent unknown. A

@@ -156,8 +156,19 @@ int ScaleExponent(const RatesView& v) {
   return -e;
 }
 
-// A chain to copy from: its rates, its waiting times (all 1 when `wait` is
-// null) and a power of two that scales the rates, exactly.
+// The waiting time that every state of a chain starts with, 1 in the times'
+// own unit, enters the scaled chain as 2^kWaitExponent. The rates are scaled
+// to at most 1, so the times that come out are at least the waiting time
+// over the number of states; starting them near the bottom of the exponent
+// range rather than at 1 leaves the whole range above for the slow ones:
+// a time of 1 beside a rate of 1e308, or one of 1e308 beside a rate of 1,
+// would overflow the scaled chain from 1. Sums only meet products below
+// 2^-1022 where those are 2^-60 of the waiting time they add to, so nothing
+// printed depends on their rounding.
+constexpr int kWaitExponent = -960;
+
+// A chain to copy from: its rates, its waiting times (all 2^kWaitExponent
+// when `wait` is null) and a power of two that scales the rates, exactly.
 struct Source {
   RatesView rates;
   const double* wait;
@@ -184,7 +195,8 @@ void CopyChain(const Source& src, const size_t* order, size_t m, double* k, size
   }
   for (size_t a = 0; a < m; ++a) {
     k[a * ld + a] = 0.0;
-    k[a * ld + m] = src.wait == nullptr ? 1.0 : src.wait[order[a] * src.wait_stride];
+    k[a * ld + m] =
+        src.wait == nullptr ? std::ldexp(1.0, kWaitExponent) : src.wait[order[a] * src.wait_stride];
   }
 }
 
@@ -207,7 +219,7 @@ bool FirstPassageTimesTo(const RatesView& rates, size_t target, std::vector<doub
   if (EliminateLastStates(k.data(), ld, n, 1, n, 1, pivots.data()) >= 0) return false;
   std::vector<double> x(n, 0.0);
   BackSubstitute(k.data(), ld, n, 1, n, pivots.data(), x.data(), 1, 1);
-  for (size_t a = 0; a < n; ++a) times[order[a]] = std::ldexp(x[a], e);
+  for (size_t a = 0; a < n; ++a) times[order[a]] = std::ldexp(x[a], e - kWaitExponent);
   return true;
 }
 
@@ -286,8 +298,6 @@ bool FirstPassageTimesAll(const RatesView& rates, std::vector<double>& times) {
   for (size_t i = 0; i < n; ++i) ids[i] = i;
   const Source chain{rates, nullptr, 0, std::ldexp(1.0, e)};
   if (!SolveTargets(chain, ids, times.data(), n, work.get())) return false;
-  if (e != 0) {
-    for (double& t : times) t = std::ldexp(t, e);
-  }
+  for (double& t : times) t = std::ldexp(t, e - kWaitExponent);
   return true;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -201,6 +202,15 @@ int SolveWith(double* a, double* b, int n, double feps, std::vector<double>& lu,
 }
 
 }  // namespace
+
+// LAPACK reports an argument it rejects through xerbla_, whose library
+// version prints to standard output, into the population table. This one,
+// which the program's own definition puts in its place, says the same on
+// standard error; the caller then stops on the INFO it gets back.
+extern "C" void xerbla_(const char* name, const int* info, size_t name_len) {
+  fprintf(stderr, " ** On entry to %.*s parameter number %d had an illegal value\n",
+          static_cast<int>(name_len), name, *info);
+}
 
 void LapackArgumentBug(const char* routine, int info) {
   Fatal(1, "ERROR: %s rejected its argument %d; this is a bug in zolvane, please report it\n",

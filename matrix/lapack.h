@@ -11,6 +11,10 @@ extern "C" {
 
 double dlamch_(const char* cmach, size_t cmach_len);
 
+// LAPACK's report of an argument it rejects; matrix/dense.cc defines it, to
+// keep the report off standard output.
+void xerbla_(const char* name, const int* info, size_t name_len);
+
 void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k,
             const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
             const double* beta, double* c, const int* ldc, size_t transa_len, size_t transb_len);

@@ -29,6 +29,7 @@
 #include "calc/model/detailed_balance.h"
 #include "calc/model/rescale.h"
 #include "calc/model/spectrum.h"
+#include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/stiffness.h"
 #include "command_line/command_line_args.h"
 #include "input/bin_rates_file.h"
@@ -274,6 +275,9 @@ int RunDriver(ProgramRecord& record) {
   const bool exact_table = TakeRatesWithoutBalance(calc, U, p8, energies != nullptr);
   if (opts.equil_file != nullptr) {
     if (status = WriteEquilibriumFile(calc, opts.equil_file, p8); !status.ok()) Fatal(status);
+  }
+  if (calc.numbering.absorbing_state != 0) {
+    if (status = RefuseRatesNotFinite(U, d); !status.ok()) Fatal(status);
   }
   // One warning covers the table and the first passage times.
   backend.warn_unprotected(calc, U, p8);

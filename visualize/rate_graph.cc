@@ -22,7 +22,7 @@ namespace {
 Status WriteDot(const std::string& path, const std::vector<double>& rates,
                 const std::vector<QorpRecord>* records, int n) {
   FILE* f = fopen(path.c_str(), "w");
-  if (f == nullptr) return Status{};
+  if (f == nullptr) return Failure(1, "ERROR: could not write DOT file %s\n", path.c_str());
   fputs("digraph G {\n\tnode [width=0.1, height=0.1, shape=circle];\n", f);
   const size_t have_records = records != nullptr ? records->size() : 0;
   for (int i = 1; i <= n; ++i) {
@@ -43,8 +43,7 @@ Status WriteDot(const std::string& path, const std::vector<double>& rates,
     }
   }
   fputs("\n}\n", f);
-  // Opened but not written (a full disk): an error, unlike a file that
-  // cannot be opened at all.
+  // Opened but not written (a full disk) is the same error as not opened.
   bool failed = ferror(f) != 0;
   if (fclose(f) != 0) failed = true;
   if (failed) return Failure(1, "ERROR: could not write DOT file %s\n", path.c_str());
@@ -94,9 +93,7 @@ Status ExportRateGraph(const char* name, const std::vector<double>& rates,
   if (name == nullptr) return Status{};
   const std::string base(name);
   const std::string dot_path = base + ".dot";
-  // The drawing runs even when NAME.dot could not be written: a NAME.dot that
-  // is already there (unwritable, say) is still drawn, and without one the
-  // drawing simply fails to start.
+  // Without a whole NAME.dot there is nothing to draw.
   Status status = WriteDot(dot_path, rates, records, std::max(n, 0));
   if (status.ok()) Draw(dot_path, base + ".eps", quiet);
   return status;

@@ -9,8 +9,8 @@
 #include "input/qorp_file.h"
 
 // `rates`: n x n, element j*n+i is the rate i -> j. `records` may be null.
-// A NAME.dot that cannot be opened is skipped; one that was opened but not
-// written (a full disk) fails, and nothing is drawn. A drawing that did not
+// A NAME.dot that cannot be opened or written (a missing directory, a full
+// disk) fails, and nothing is drawn. A drawing that did not
 // run leaves no NAME.eps and warns unless `quiet`.
 Status ExportRateGraph(const char* name, const std::vector<double>& rates,
                        const std::vector<QorpRecord>* records, int n, bool quiet = false);

@@ -4,6 +4,6 @@
 #include "calc/extended/extended_pipeline.h"
 
 const ExtendedStages& DoubleDoubleStages() {
-  static const ExtendedStages stages = extended::StagesFor<dd_real>();
+  static const ExtendedStages stages = extended::StagesFor<dd_real, Arithmetic::kDoubleDouble>();
   return stages;
 }

@@ -4,6 +4,6 @@
 #include "calc/extended/extended_pipeline.h"
 
 const ExtendedStages& DoubleStages() {
-  static const ExtendedStages stages = extended::StagesFor<double>();
+  static const ExtendedStages stages = extended::StagesFor<double, Arithmetic::kDouble>();
   return stages;
 }

@@ -20,6 +20,6 @@ struct ScalarArith<Float128> : extended::BoostArith<Float128> {
 #include "calc/extended/extended_pipeline.h"
 
 const ExtendedStages& Float128Stages() {
-  static const ExtendedStages stages = extended::StagesFor<Float128>();
+  static const ExtendedStages stages = extended::StagesFor<Float128, Arithmetic::kFloat128>();
   return stages;
 }

@@ -29,6 +29,6 @@ struct ScalarArith<Gmp> : extended::BoostArith<Gmp> {
 #include "calc/extended/extended_pipeline.h"
 
 const ExtendedStages& GmpStages() {
-  static const ExtendedStages stages = extended::StagesFor<Gmp>();
+  static const ExtendedStages stages = extended::StagesFor<Gmp, Arithmetic::kGmp>();
   return stages;
 }

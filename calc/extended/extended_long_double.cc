@@ -15,6 +15,6 @@ struct ScalarArith<long double> {
 #include "calc/extended/extended_pipeline.h"
 
 const ExtendedStages& LongDoubleStages() {
-  static const ExtendedStages stages = extended::StagesFor<long double>();
+  static const ExtendedStages stages = extended::StagesFor<long double, Arithmetic::kLongDouble>();
   return stages;
 }

@@ -23,6 +23,6 @@ struct ScalarArith<Mpfr> : extended::BoostArith<Mpfr> {
 #include "calc/extended/extended_pipeline.h"
 
 const ExtendedStages& MpfrStages() {
-  static const ExtendedStages stages = extended::StagesFor<Mpfr>();
+  static const ExtendedStages stages = extended::StagesFor<Mpfr, Arithmetic::kMpfr>();
   return stages;
 }

@@ -24,6 +24,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -37,6 +38,7 @@
 #include "calc/spectrum/absorbing_evecs.h"
 #include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/finish_spectrum.h"
+#include "calc/spectrum/stiffness.h"
 #include "calc/spectrum/symmetrize.h"
 #include "calc/table/table_walk.h"
 #include "matrix/mx_print.h"
@@ -268,12 +270,33 @@ void CompleteEvecs(const Calc& calc, Spectrum<T>& d) {
       });
 }
 
+// The stiffness test of the double paths for the spectrum `d` made in T,
+// with T's own precision: an arithmetic resolves a spread of about 1 over its
+// epsilon, and past it the slow modes go silently wrong as in double.
+template <class T>
+void WarnIfUnresolvedIn(const Calc& calc, Arithmetic arithmetic, const std::vector<double>& U,
+                        const Spectrum<T>& d) {
+  T lo(0), hi(0);
+  for (Eigen::Index i = 0; i < d.p8.size(); ++i) {
+    if (!(d.p8(i) > T(0))) continue;
+    if (lo == T(0) || d.p8(i) < lo) lo = d.p8(i);
+    if (d.p8(i) > hi) hi = d.p8(i);
+  }
+  const double equilibrium_spread = lo > T(0) ? ToD(T(hi / lo)) : 1.0;
+  const bool variable = arithmetic == Arithmetic::kMpfr || arithmetic == Arithmetic::kGmp;
+  const ExtendedPrecision precision{ArithmeticName(arithmetic),
+                                    ToD(T(Eigen::NumTraits<T>::epsilon())),
+                                    variable ? calc.opts.mlapack_precision : 0};
+  WarnIfExtendedUnresolved(calc, precision, ToDoubles(d.evals), equilibrium_spread,
+                           RateSpread(U, calc.dim));
+}
+
 // MxDiagonalize in T: the same steps, messages, warnings and files, and the
 // same failures. `spectrum` stays empty when --dumpX wrote the eigenvalues:
 // the run stops there.
 template <class T>
-Status Diagonalize(Calc& calc, const std::vector<double>& U, const std::vector<QorpRecord>* records,
-                   std::optional<Spectrum<T>>& spectrum) {
+Status Diagonalize(Calc& calc, Arithmetic arithmetic, const std::vector<double>& U,
+                   const std::vector<QorpRecord>* records, std::optional<Spectrum<T>>& spectrum) {
   const int n = calc.dim;
   const RunOptions& opts = calc.opts;
   const bool absorbing = calc.numbering.absorbing_state != 0;
@@ -323,6 +346,7 @@ Status Diagonalize(Calc& calc, const std::vector<double>& U, const std::vector<Q
     if (Status status = SolveGeneral<T>(calc, U, d); !status.ok()) return status;
   }
   SpectrumFinishing steps;
+  steps.solver = std::string("--mlapack-method ") + ArithmeticName(arithmetic);
   steps.complete_absorbing = [&calc, &d] { CompleteEvecs(calc, d); };
   steps.after_dump = [&opts]() -> Status {
     if (!opts.quiet && opts.mlapack_method != Arithmetic::kDouble) {
@@ -340,6 +364,11 @@ Status Diagonalize(Calc& calc, const std::vector<double>& U, const std::vector<Q
   if (Status status = FinishSpectrum(calc, absorbing, steps, d.evals, d.evecs, outcome);
       !status.ok() || outcome == Calc::SpectrumOutcome::kDumpedStop) {
     return status;
+  }
+  // LD and DOUBLE, no wider than the default run, have their own test, on
+  // the rates before any work.
+  if (arithmetic != Arithmetic::kLongDouble && arithmetic != Arithmetic::kDouble) {
+    WarnIfUnresolvedIn<T>(calc, arithmetic, U, d);
   }
   spectrum = std::move(d);
   return Status{};
@@ -633,7 +662,7 @@ Status Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, in
 
 // ---------------------------------------------------------------------------
 
-template <class T>
+template <class T, Arithmetic kArithmetic>
 ExtendedStages StagesFor() {
   ExtendedStages stages;
   stages.first_passage_times = &FirstPassageTimes<T>;
@@ -642,7 +671,7 @@ ExtendedStages StagesFor() {
                           const std::vector<QorpRecord>* records, int bits) -> ExtendedSpectrum {
     ScalarArith<T>::SetPrecision(bits);
     std::optional<Spectrum<T>> spectrum;
-    if (Status status = Diagonalize<T>(calc, U, records, spectrum); !status.ok()) {
+    if (Status status = Diagonalize<T>(calc, kArithmetic, U, records, spectrum); !status.ok()) {
       return {status, Calc::SpectrumOutcome::kDone, nullptr};
     }
     if (!spectrum) return {Status{}, Calc::SpectrumOutcome::kDumpedStop, nullptr};

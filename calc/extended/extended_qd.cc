@@ -4,6 +4,6 @@
 #include "calc/extended/extended_pipeline.h"
 
 const ExtendedStages& QuadDoubleStages() {
-  static const ExtendedStages stages = extended::StagesFor<qd_real>();
+  static const ExtendedStages stages = extended::StagesFor<qd_real, Arithmetic::kQuadDouble>();
   return stages;
 }

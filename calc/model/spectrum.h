@@ -40,6 +40,8 @@ struct Spectrum {
   std::vector<double> sqrt_p8;
   std::vector<double> inv_sqrt_p8;
   SpectrumSolver solver = SpectrumSolver::kNone;
+  // The eigensolver that ran, as the -v prints name it.
+  const char* routine = "";
 };
 
 #endif  // ZOLVANE_CALC_MODEL_SPECTRUM_H_

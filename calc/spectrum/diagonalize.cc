@@ -144,6 +144,13 @@ Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<dou
                                    SpectrumOutcome& outcome) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
+  // The solver never reads the diagonal, where a NaN rate to a state that
+  // the ergodicity reduction removed is left: such rates are refused the
+  // LAPACK way, by its symmetrisation.
+  if (!RefuseNaN(U).ok()) {
+    outcome = SpectrumOutcome::kUseLapack;
+    return Status{};
+  }
   // The solver takes its input as work space; U stays whole for a fallback.
   // evecs is replaced by the solver's: release it first, so that U, the work
   // copy and the Jacobi's |X| are the only n x n buffers at the peak.
@@ -294,6 +301,8 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   Eigen::Map<Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>> vectors(
       evecs.data(), n, n);
   SpectrumFinishing steps;
+  steps.solver =
+      spectrum.solver == SpectrumSolver::kAccurate ? "factorised solver" : spectrum.routine;
   steps.complete_absorbing = [this, &spectrum] { MxCompleteEvecs(spectrum); };
   steps.after_dump = [this, &spectrum, absorbing, nn]() -> Status {
     if (!opts.verbose || absorbing) return Status{};
@@ -381,6 +390,7 @@ Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const 
     }
     evecs.swap(S);
     MxTransposeInPlace(evecs.data(), n);
+    spectrum.routine = "LAPACK dsyevd";
     return Status{};
   }
   std::vector<double>().swap(work);
@@ -390,6 +400,7 @@ Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const 
     return status;
   }
   MxTransposeInPlace(evecs.data(), n);
+  spectrum.routine = "LAPACK dsyevr";
   return Status{};
 }
 
@@ -400,9 +411,13 @@ Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
   std::vector<double>& evecs = spectrum.evecs;
   evals.resize(nn);
   evecs.resize(nn * nn);
-  // LAPACK's balancing refuses NaN with a message on standard output, in the
-  // middle of the population table; stop with our own message instead.
+  // LAPACK's balancing refuses NaN and infinities with a message on standard
+  // output, in the middle of the population table; stop with our own
+  // message instead.
   if (Status status = RefuseNaN(U); !status.ok()) return status;
+  for (double x : U) {
+    if (std::isinf(x)) return Failure(1, "Cannot compute eigenvalues: the matrix holds inf\n");
+  }
   // Column-major view of the transposed buffer is U itself.
   MxTransposeInPlace(U.data(), n);
 
@@ -443,6 +458,7 @@ Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
     }
   }
   MxTransposeInPlace(evecs.data(), n);
+  spectrum.routine = "LAPACK dgeevx";
   return Status{};
 }
 

@@ -1,5 +1,6 @@
 #include "calc/spectrum/eigen_checks.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "base/exit_status.h"
@@ -8,16 +9,30 @@ void WarnWeirdRates(int i, int j, double sij, double sji) {
   fprintf(stderr, "Weird rates! r(%5d,%5d)=(%e, %e)\n", i, j, sij, sji);
 }
 
+namespace {
+
+Status RatesAreNotGood(double err) {
+  return Failure(kExitInconsistentRates,
+                 "Rates are not good -- check your rates (maybe the equilibrium was not "
+                 "computed correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
+                 static_cast<long double>(err));
+}
+
+}  // namespace
+
 Status EndSymmetryCorrection(const RunOptions& opts, int n, double err, bool bad) {
-  if (n > 0 && bad) {
-    return Failure(kExitInconsistentRates,
-                   "Rates are not good -- check your rates (maybe the equilibrium was not "
-                   "computed correctly? rerun with --equil-file or -v set)!!!... (%Lf)\n",
-                   static_cast<long double>(err));
-  }
+  if (n > 0 && bad) return RatesAreNotGood(err);
   if (!opts.quiet) {
     fprintf(stderr, "Corrected numerical error: %e (%e per number)\n", err,
             err / (static_cast<double>(n) * n));
+  }
+  return Status{};
+}
+
+Status RefuseRatesNotFinite(const std::vector<double>& U, int n) {
+  const size_t count = static_cast<size_t>(n) * static_cast<size_t>(n);
+  for (size_t k = 0; k < count && k < U.size(); ++k) {
+    if (!std::isfinite(U[k])) return RatesAreNotGood(U[k]);
   }
   return Status{};
 }

@@ -25,6 +25,13 @@ void WarnWeirdRates(int i, int j, double sij, double sji);
 // kExitInconsistentRates, any other is reported unless --quiet.
 Status EndSymmetryCorrection(const RunOptions& opts, int n, double err, bool bad);
 
+// Beside an absorbing state U goes to the general eigensolver unsymmetrised,
+// so no symmetrisation meets a rate that is not finite (an inf in the file,
+// a qorp rate that overflows): the n x n U is refused here, as the
+// symmetrisation refuses it without one, with kExitInconsistentRates and the
+// first such entry.
+Status RefuseRatesNotFinite(const std::vector<double>& U, int n);
+
 // Row h and column h of an n x n eigenvector matrix: column[i * column_stride]
 // = evecs(i, h), row[i * row_stride] = evecs(h, i).
 struct EvecsLines {

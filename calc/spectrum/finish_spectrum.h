@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct SpectrumFinishing {
   std::function<Status()> after_dump;
   // Takes the --useplusI shift off the eigenvalues; the last step.
   std::function<void()> remove_plus_i;
+  // The eigensolver that ran, named in the -v prints.
+  std::string solver;
 };
 
 // The row-major doubles of the matrix or vector `m`, for the printers and
@@ -76,8 +79,10 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
   ApplyOrderOf(DescendingOrderOf(evals, n), evals,
                [&evecs](int r, int k) -> T& { return evecs(r, k); });
   if (opts.verbose) {
-    calc.MxPrint(RowMajorDoubles(evecs).data(), "Eigenvectors of U (LAPACK)", 'm');
-    calc.MxPrint(RowMajorDoubles(evals).data(), "Eigenvalues of U (LAPACK)", 'v');
+    calc.MxPrint(RowMajorDoubles(evecs).data(),
+                 ("Eigenvectors of U (" + steps.solver + ")").c_str(), 'm');
+    calc.MxPrint(RowMajorDoubles(evals).data(), ("Eigenvalues of U (" + steps.solver + ")").c_str(),
+                 'v');
   }
 
   if (auto reached = Calc::MxEvecsReachability(RowMajorDoubles(evecs).data(), n)) {
@@ -102,6 +107,19 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
     outcome = Calc::SpectrumOutcome::kDumpedStop;
     return calc.MxASCIIWriteV(RowMajorDoubles(evals).data(), "evals.txt");
   }
+  // evals.bin holds the eigenvalues the table uses, so that --recoverE
+  // recovers this run's table: with --useplusI those without the shift, as
+  // the solver made them (1 + lambda in a double keeps only the leading
+  // digits of a slow lambda). evals.txt shows the shifted ones, as the
+  // checks saw them.
+  bool shift_removed = false;
+  std::vector<double> shifted;
+  if (opts.dumpE && opts.useplusI && steps.remove_plus_i) {
+    const RowMajorDoubles values(evals);
+    shifted.assign(values.data(), values.data() + n);
+    steps.remove_plus_i();
+    shift_removed = true;
+  }
   if (opts.dumpE) {
     {
       const RowMajorDoubles values(evals);
@@ -112,7 +130,9 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
       if (Status status = calc.MxBinWrite(vectors.data(), "evecs", 'm'); !status.ok()) {
         return status;
       }
-      if (Status status = calc.MxASCIIWriteV(values.data(), "evals.txt"); !status.ok()) {
+      if (Status status =
+              calc.MxASCIIWriteV(shift_removed ? shifted.data() : values.data(), "evals.txt");
+          !status.ok()) {
         return status;
       }
       if (Status status = calc.MxASCIIWrite(vectors.data(), "evecs.txt"); !status.ok()) {
@@ -124,7 +144,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
     }
   }
 
-  if (opts.useplusI && steps.remove_plus_i) steps.remove_plus_i();
+  if (opts.useplusI && steps.remove_plus_i && !shift_removed) steps.remove_plus_i();
   return Status{};
 }
 

@@ -35,11 +35,13 @@ double RateSpread(const std::vector<double>& U, int n) {
   return lo > 0.0 ? hi / lo : 1.0;
 }
 
-double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum) {
-  const std::vector<double>& evals = spectrum.evals;
+namespace {
+
+// UnresolvedSpectrumSpread with the threshold `resolved` (relative to the
+// largest |lambda|) of the arithmetic that computed `evals`.
+double SpreadBelow(const std::vector<double>& evals, bool absorbing, double resolved) {
   const size_t n = evals.size();
   if (n < 2) return 0.0;
-  const bool absorbing = calc.numbering.absorbing_state != 0;
   double largest = 0.0;
   for (double e : evals) largest = std::fmax(largest, std::fabs(e));
   if (!(largest > 0.0)) return 0.0;
@@ -52,8 +54,14 @@ double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum) {
     if (absorbing && e == 0.0) continue;
     smallest = std::fmin(smallest, e);
   }
-  if (!(smallest < kUnresolvedSpectrum * largest)) return 0.0;
+  if (!(smallest < resolved * largest)) return 0.0;
   return largest / smallest;  // infinite for a clamped zero
+}
+
+}  // namespace
+
+double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum) {
+  return SpreadBelow(spectrum.evals, calc.numbering.absorbing_state != 0, kUnresolvedSpectrum);
 }
 
 void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum,
@@ -123,4 +131,59 @@ bool LacksDetailedBalance(const Calc& calc, const std::vector<double>& U,
   }
   deviation = absorbing ? TransientBalanceDeviation(U, n) : BalanceDeviation(U, p8, n);
   return true;
+}
+
+namespace {
+
+// Bits of MPFR or GMP that resolve a spread of the spectrum (1e4 * eps below
+// 1 over it) or of p8 (eps * its square root below 2e-8, as for double),
+// with a margin of 64, in whole 64-bit words; never fewer than `at_least`.
+int BitsFor(double spectrum_spread, double equilibrium_spread, int at_least) {
+  double needed = std::log2(1e4 * std::fmax(spectrum_spread, 1.0));
+  needed = std::fmax(needed, 0.5 * std::log2(std::fmax(equilibrium_spread, 1.0)) + 26.0);
+  const double words = std::ceil((needed + 64.0) / 64.0);
+  // A spread beyond every double is answered by the largest sensible ask.
+  const int bits = std::isfinite(words) && words < 64.0 ? 64 * static_cast<int>(words) : 4096;
+  return bits > at_least ? bits : at_least;
+}
+
+}  // namespace
+
+void WarnIfExtendedUnresolved(const Calc& calc, const ExtendedPrecision& precision,
+                              const std::vector<double>& evals, double equilibrium_spread,
+                              double rate_spread) {
+  const RunOptions& opts = calc.opts;
+  if (opts.quiet) return;
+  const double spread = SpreadBelow(evals, calc.numbering.absorbing_state != 0,
+                                    kUnresolvedSpectrum / kDoubleEpsilon * precision.epsilon);
+  const double relative = kDoubleEpsilon / precision.epsilon;
+  const double equilibrium_limit = kUnresolvedEquilibrium * relative * relative;
+  if (spread == 0.0 && !(equilibrium_spread >= equilibrium_limit)) return;
+  // The measured spread of an unresolved spectrum is that of the noise; the
+  // rates tell how far the true one reaches.
+  const double reach = std::fmax(rate_spread, std::isfinite(spread) ? spread : 1.0);
+  char rerun[96];
+  if (precision.bits > 0) {
+    snprintf(rerun, sizeof rerun, "with --mlapack-precision %d",
+             BitsFor(reach, equilibrium_spread, 2 * precision.bits));
+  } else if (opts.mlapack_method != Arithmetic::kLapack) {
+    // The default run resolves rates in detailed balance with the factorised
+    // solver and propagates the others exactly.
+    snprintf(rerun, sizeof rerun, "without --mlapack-method");
+  } else {
+    // Quad-double where the factorised solver handed over.
+    snprintf(rerun, sizeof rerun, "with --mlapack-method MPFR --mlapack-precision %d",
+             BitsFor(reach, equilibrium_spread, 256));
+  }
+  if (spread != 0.0) {
+    fprintf(stderr,
+            "WARNING: the slowest relaxations are below what --mlapack-method %s resolves "
+            "(eigenvalues spread over %.0e), the table may be wrong: rerun %s\n",
+            precision.name, spread, rerun);
+  } else {
+    fprintf(stderr,
+            "WARNING: the equilibrium spreads over %.0e, beyond what --mlapack-method %s "
+            "resolves in the eigenvectors, the table may be wrong: rerun %s\n",
+            equilibrium_spread, precision.name, rerun);
+  }
 }

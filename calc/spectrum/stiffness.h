@@ -15,8 +15,11 @@
 // has no positive rate.
 double RateSpread(const std::vector<double>& U, int n);
 
+// Machine epsilon of double, to which the thresholds below belong.
+constexpr double kDoubleEpsilon = 2.220446049250313e-16;
+
 // Threshold of the spectral test, relative to the largest |eigenvalue|.
-constexpr double kUnresolvedSpectrum = 1e4 * 2.220446049250313e-16;
+constexpr double kUnresolvedSpectrum = 1e4 * kDoubleEpsilon;
 
 // Spread of p8 from which a double eigen-decomposition of S loses printed
 // digits even on a mild spectrum: the populations multiply eigenvector
@@ -66,5 +69,25 @@ double UnprotectedArithmeticLimit(Arithmetic arithmetic);
 // default run (`reversible`: DefaultRunResolves) or QD.
 void WarnIfArithmeticUnprotected(const Calc& calc, double rate_spread,
                                  const std::vector<double>& p8, bool reversible);
+
+// An arithmetic wider than double that made a spectrum: its name as
+// --mlapack-method spells it, its machine epsilon, and for MPFR and GMP the
+// bits it ran with (0 for the fixed types).
+struct ExtendedPrecision {
+  const char* name;
+  double epsilon;
+  int bits;
+};
+
+// The test of WarnIfSpectrumUnresolved for a spectrum made in `precision`
+// (--mlapack-method DD, QD, FLOAT128, MPFR, GMP, and QD where the factorised
+// solver hands over): the spectrum's threshold scales with epsilon, the
+// equilibrium's with its square. `evals`: the eigenvalues as the table uses
+// them, descending; `equilibrium_spread`: that of the arithmetic's p8. One
+// line unless --quiet, naming more bits for MPFR and GMP, else the default
+// run, or MPFR where the default run handed over.
+void WarnIfExtendedUnresolved(const Calc& calc, const ExtendedPrecision& precision,
+                              const std::vector<double>& evals, double equilibrium_spread,
+                              double rate_spread);
 
 #endif  // ZOLVANE_CALC_SPECTRUM_STIFFNESS_H_

@@ -122,9 +122,11 @@ Status Calc::MxRecover(const std::vector<double>& p8, Spectrum& spectrum) const 
     MxPrint(evals.data(), "MxRecover: Eigenvalues", 'v');
     MxPrint(evecs.data(), "MxRecover: Eigenvectors", 'm');
   }
-  // Stored eigenvalues carry the +1 of a --useplusI run; the time evolution
-  // needs them without it, as after a fresh diagonalisation.
-  if (opts.useplusI) MxRemovePlusIShift(evals);
+  // --dumpE stores the eigenvalues without the --useplusI shift, the
+  // stationary one 0. A file whose stationary eigenvalue is 1 was written
+  // with the shift (as --dumpE once did): the time evolution needs them
+  // without it, as after a fresh diagonalisation.
+  if (opts.useplusI && !evals.empty() && evals[0] == 1.0) MxRemovePlusIShift(evals);
   return Status{};
 }
 

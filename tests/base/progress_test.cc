@@ -1,8 +1,14 @@
 #include "base/progress.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -95,6 +101,58 @@ TEST(ProgressTest, NothingReachesStderrThatIsNoTerminal) {
   close(saved);
   EXPECT_EQ(ftell(file), 0L);
   fclose(file);
+}
+
+// A run on a terminal, stopped by SIGINT or SIGTERM while its progress line
+// shows: the line is blanked out before the process dies by that signal
+// (the shell's prompt landed in "zolvane: diagonalising... 2 s"). The run
+// waits for its rates on a pipe, with standard output and error on a
+// pseudo-terminal.
+TEST(ProgressTest, TerminatingSignalsEraseTheLine) {
+  for (int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(sig == SIGINT ? "SIGINT" : "SIGTERM");
+    int rates[2];
+    ASSERT_EQ(0, pipe(rates));
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      dup2(rates[0], STDIN_FILENO);
+      close(rates[0]);
+      close(rates[1]);
+      execl(ZOLVANE_BIN, "zolvane", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(rates[0]);
+    // Everything the terminal receives; the signal goes once the line shows.
+    std::string seen;
+    bool signalled = false;
+    for (;;) {
+      pollfd p = {master, POLLIN, 0};
+      // A guard against a hang only: the line shows after two seconds.
+      if (poll(&p, 1, 60000) <= 0) break;
+      char buf[256];
+      const ssize_t got = read(master, buf, sizeof buf);
+      if (got <= 0) break;  // EIO: the run has ended and closed the terminal
+      seen.append(buf, static_cast<size_t>(got));
+      if (!signalled && seen.find("zolvane: reading...") != std::string::npos) {
+        kill(pid, sig);
+        signalled = true;
+      }
+    }
+    close(master);
+    close(rates[1]);
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    ASSERT_TRUE(signalled) << seen;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    // The last drawing of the line, then as many blanks over it.
+    const size_t start = seen.rfind("zolvane: reading...");
+    const size_t end = seen.find('\r', start);
+    ASSERT_NE(end, std::string::npos) << seen;
+    const std::string line = seen.substr(start, end - start);
+    EXPECT_EQ(seen.substr(end), "\r\r" + std::string(line.size(), ' ') + "\r") << seen;
+  }
 }
 
 }  // namespace

@@ -310,4 +310,54 @@ TEST(ExtendedTest, DoublePathsWarnOnStiffRates) {
   }
 }
 
+// Each wider arithmetic runs the stiffness test of the double paths with its
+// own precision. States 1 and 2 joined by K, both by 1 to state 3: from
+// t = 10 on every population is 1/3, but past its precision an arithmetic
+// left state 3 empty, with status 0 and no word. Now one line names the
+// arithmetic and the rerun; a spread it resolves says nothing.
+TEST(ExtendedTest, WiderArithmeticsWarnPastTheirPrecision) {
+  ScopedTempDir dir;
+  auto chain = [](const char* k) { return std::string("0 ") + k + " 1\n" + k + " 0 1\n1 1 0\n"; };
+  WriteFile("k20.rates", chain("1e20"));
+  WriteFile("k40.rates", chain("1e40"));
+  WriteFile("k70.rates", chain("1e70"));
+  const struct {
+    std::vector<std::string> method;
+    const char* stiff;  // rates the arithmetic gets wrong
+    const char* remedy;
+  } cases[] = {
+      {{"--mlapack-method", "DD"}, "k40.rates", "without --mlapack-method"},
+      {{"--mlapack-method", "FLOAT128"}, "k40.rates", "without --mlapack-method"},
+      {{"--mlapack-method", "QD"}, "k70.rates", "without --mlapack-method"},
+      {{"--mlapack-method", "MPFR", "-c", "128"}, "k40.rates", "with --mlapack-precision 256"},
+      {{"--mlapack-method", "GMP", "-c", "128"}, "k40.rates", "with --mlapack-precision 256"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method[1] + " " + c.stiff);
+    const std::vector<std::string> args = Concat({"--t8", "100", "--ratesfile", c.stiff}, c.method);
+    const RunResult r = RunZolvane(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Table table = ParseTable(r.out);
+    ASSERT_FALSE(table.lines.empty());
+    EXPECT_GT(std::fabs(table.lines.back().pops[2] - 1.0 / 3.0), 1e-2)
+        << "the arithmetic resolves these rates; the case tests nothing";
+    int warnings = 0;
+    for (const std::string& line : Lines(r.err)) {
+      if (line.rfind("WARNING: the slowest relaxations are below what --mlapack-method " +
+                         c.method[1] + " resolves",
+                     0) != 0) {
+        continue;
+      }
+      ++warnings;
+      EXPECT_EQ(line.substr(line.size() - std::string(c.remedy).size()), c.remedy) << line;
+    }
+    EXPECT_EQ(warnings, 1) << r.err;
+    EXPECT_EQ(RunZolvane(Concat(args, {"-q"})).err.find("WARNING"), std::string::npos);
+    const RunResult mild =
+        RunZolvane(Concat({"--t8", "100", "--ratesfile", "k20.rates"}, c.method));
+    EXPECT_EQ(mild.err.find("WARNING: the slowest"), std::string::npos) << mild.err;
+    EXPECT_EQ(mild.err.find("WARNING: the equilibrium"), std::string::npos) << mild.err;
+  }
+}
+
 }  // namespace

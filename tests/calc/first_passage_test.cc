@@ -81,6 +81,49 @@ TEST(FirstPassageTest, TwoStatesGiveInverseRates) {
   }
 }
 
+// Times and rates at the ends of the double range, against closed forms:
+// every time is finite and right, where the scaled chain used to overflow
+// (inf from state 1 to state 2, which takes exactly 1).
+TEST(FirstPassageTest, TimesNearTheEndsOfTheDoubleRange) {
+  const double k = 9e307;
+  const struct {
+    const char* name;
+    std::vector<std::vector<double>> rates;  // rates[i][j]: from i to j
+    std::vector<double> times;               // from i to j at i * n + j
+  } cases[] = {
+      {"a rate of 1e308 back", {{0, 1}, {1e308, 0}}, {0, 1, 1e-308, 0}},
+      {"a subnormal equilibrium entry", {{0, 1e-308}, {1, 0}}, {0, 1e308, 1, 0}},
+      // States 2 and 3 are symmetric; from state 1 half the way goes over
+      // the other one.
+      {"two states joined by 9e307",
+       {{0, 1, 1}, {1, 0, k}, {1, k, 0}},
+       {0, (1 + 2 / k) / (2 + 1 / k), (1 + 2 / k) / (2 + 1 / k), 1, 0, 1.5 / k, 1, 1.5 / k, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t n = c.rates.size();
+    const std::vector<double> u = Generator(c.rates, false);
+    auto expect_times = [&](const std::vector<double>& got, size_t stride, size_t column) {
+      for (size_t i = 0; i < n; ++i) {
+        const double want = c.times[i * n + column];
+        EXPECT_NEAR(got[i * stride], want, 1e-14 * want) << "from " << i << " to " << column;
+      }
+    };
+    std::vector<double> all;
+    ASSERT_TRUE(FirstPassageTimesAll({u.data(), n, 1, n}, all));
+    for (size_t j = 0; j < n; ++j)
+      expect_times(std::vector<double>(all.begin() + j, all.end()), n, j);
+    RunOptions opts;
+    Calc calc(static_cast<int>(n), opts);
+    for (size_t j = 0; j < n; ++j) {
+      auto to = calc.MxFirstPassageTo(u, static_cast<int>(j));
+      ASSERT_TRUE(to.has_value());
+      expect_times(*to, 1, j);
+    }
+    EXPECT_EQ(TimesToFile(calc, u, std::vector<double>(n, 1.0 / n)).find("inf"), std::string::npos);
+  }
+}
+
 // Two minima with k01 from 0 to 1, the second absorbing (appended state 2):
 // the times to the absorbed minimum are (1/k01, 0) whatever the way back.
 TEST(FirstPassageTest, AbsorbingTimesEndAtAbsorbedMinimum) {

@@ -147,6 +147,55 @@ TEST_F(HostileInputTest, NegativeWeightsAreRefusedAlike) {
   }
 }
 
+// A NaN rate is refused by every double eigensolver, also where the
+// ergodicity reduction has moved it onto the diagonal of a kept state (the
+// rate into a removed state), which the factorised solver never reads: it
+// printed a table with status 0.
+TEST_F(HostileInputTest, NaNRatesAreRefusedByEverySolver) {
+  WriteFile("nan_to_removed.rates", "0 nan\n1 0\n");
+  WriteFile("nan_three.rates", "0 1 nan\n1 0 0\n0 0 0\n");
+  for (const char* file : {"nan.rates", "nan_to_removed.rates", "nan_three.rates"}) {
+    for (const std::vector<std::string>& solver :
+         std::vector<std::vector<std::string>>{{}, {"--eigensolver", "lapack"}}) {
+      SCOPED_TRACE(std::string(file) + (solver.empty() ? "" : " --eigensolver lapack"));
+      const RunResult r = RunZolvane(Concat({"--ratesfile", file}, solver));
+      EXPECT_EQ(r.status, 255) << r.err;
+      const std::vector<std::string> lines = Lines(r.err);
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back().rfind("Rates are not good -- check your rates", 0), 0u) << r.err;
+    }
+  }
+}
+
+// A rate that is not finite beside an absorbing state (an inf in the file,
+// a method A rate that overflows at -273 degrees) is refused as it is
+// without one, in every arithmetic, before any solver: it reached LAPACK,
+// whose complaints went into the table on standard output, or ended as a
+// singular eigenvector matrix.
+TEST_F(HostileInputTest, RatesNotFiniteBesideAnAbsorbingStateAreRefused) {
+  WriteFile("overflow.qorp", "SEQ\n1 . -1 0 0\n2 . -2 1 -5\n");
+  const std::vector<std::vector<std::string>> cases = {
+      {"--ratesfile", "inf.rates", "--qorp", "three.qorp", "-a", "1"},
+      {"--ratesfile", "inf.rates", "--qorp", "three.qorp", "-a", "2", "--fpt", "all"},
+      {"-m", "A", "--qorp", "overflow.qorp", "-T", "-273", "-a", "1"},
+      {"-m", "A", "--qorp", "overflow.qorp", "-T", "-273", "-a", "1", "--exponent"},
+  };
+  for (const std::vector<std::string>& c : cases) {
+    std::string what;
+    for (const std::string& a : c) what += a + " ";
+    for (const std::vector<std::string>& method : kMethods) {
+      if (!method.empty() && c.back() == "--exponent") continue;  // refused with a method
+      SCOPED_TRACE(what + MethodName(method));
+      const RunResult r = RunZolvane(Concat(c, method));
+      EXPECT_EQ(r.status, 255) << r.err;
+      EXPECT_EQ(r.out, "");
+      const std::vector<std::string> lines = Lines(r.err);
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back().rfind("Rates are not good -- check your rates", 0), 0u) << r.err;
+    }
+  }
+}
+
 // The whole population in the appended absorbing state: nothing moves, and
 // every line of the table holds state 4 at 1 (after the reduction to the one
 // state nothing leaves, the general eigensolver meets a zero matrix; GMP

@@ -105,19 +105,22 @@ TEST(MxRecover, ReadsTheStoredDecomposition) {
     const char* name;
     int absorb;
     int useplusI;
+    std::vector<double> stored;
     std::vector<double> evals;
   };
   const Case cases[] = {
-      {"plain", 0, 0, {0.0, -1.0, -4.0}},
-      // Eigenvalues stored by a --useplusI run carry its +1.
-      {"--useplusI removes the stored shift", 0, 1, {-1.0, -2.0, -5.0}},
-      {"absorbing state: no scalings", 3, 0, {0.0, -1.0, -4.0}},
+      {"plain", 0, 0, {0.0, -1.0, -4.0}, {0.0, -1.0, -4.0}},
+      // --dumpE stores the eigenvalues without the shift of a --useplusI
+      // run; files that carry it (stationary eigenvalue 1) lose it here.
+      {"--useplusI keeps unshifted values", 0, 1, {0.0, -1.0, -4.0}, {0.0, -1.0, -4.0}},
+      {"--useplusI removes a stored shift", 0, 1, {1.0, 0.0, -3.0}, {0.0, -1.0, -4.0}},
+      {"absorbing state: no scalings", 3, 0, {0.0, -1.0, -4.0}, {0.0, -1.0, -4.0}},
   };
   const std::vector<double> p8 = {0.25, 0.25, 0.5};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScopedTempDir dir;
-    WriteBinary("evals.bin", 3, {0.0, -1.0, -4.0});
+    WriteBinary("evals.bin", 3, c.stored);
     WriteBinary("evecs.bin", 3, kMatrix);
     RunOptions opts;
     opts.quiet = 1;

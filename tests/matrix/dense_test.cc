@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "matrix/lapack.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -275,6 +276,23 @@ TEST(MxExponential, KeptWorkSpaceGivesTheSameBitsAsAFreshOne) {
       EXPECT_EQ(fresh, kept);
     }
   }
+}
+
+// LAPACK's complaint about an argument goes to standard error: the library's
+// own went to standard output, into the population table.
+TEST(LapackErrors, ComplaintsStayOffStandardOutput) {
+  const int m = -1, n = 1, lda = 1;
+  int ipiv = 0, info = 0;
+  double a = 0.0;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  dgetrf_(&m, &n, &a, &lda, &ipiv, &info);
+  fflush(stdout);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(info, -1);
+  EXPECT_NE(err.find("DGETRF"), std::string::npos) << err;
+  EXPECT_NE(err.find("parameter number 1 "), std::string::npos) << err;
 }
 
 }  // namespace

@@ -167,6 +167,75 @@ TEST(Driver, DumpXEndsTheRunAfterTheEigenvalues) {
   }
 }
 
+// --recoverE --useplusI after --dumpE --useplusI gives the dumping run's
+// table: the stored eigenvalues carried the shift, and 1 - 3e-14 in a double
+// kept two or three digits of the slow mode (0.9055741 for 0.9055104 at
+// t = 1.1e13). The solvers that dump: the factorised one and an extended
+// arithmetic, whose tables are exact (the latter's decomposition is stored
+// in doubles, so its smallest printed populations change), and dsyevd on
+// the shifted matrix, which loses the slow mode itself.
+TEST(Driver, RecoveryAfterAShiftedDumpKeepsTheSlowModes) {
+  ScopedTempDir dir;
+  // Rates 1e-14 from 1 to 2 and 2e-14 back: p1(t) = 2/3 + exp(-3e-14 t) / 3.
+  WriteFile("slow.rates", "0 1e-14\n2e-14 0\n");
+  const std::vector<std::string> axis = {"-q",   "-f",     "slow.rates", "--t8",
+                                         "1e15", "--tinc", "10",         "--useplusI"};
+  const struct {
+    std::vector<std::string> solver;
+    bool same_table;
+    bool exact;
+  } cases[] = {{{}, true, true},
+               {{"--eigensolver", "lapack"}, true, false},
+               {{"--mlapack-method", "DD"}, false, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.solver.empty() ? "default" : c.solver[1]);
+    const RunResult dumped = RunZolvane(Concat(Concat(axis, {"--dumpE"}), c.solver));
+    ASSERT_EQ(0, dumped.status) << dumped.err;
+    const RunResult recovered = RunZolvane(Concat(axis, {"--recoverE"}));
+    ASSERT_EQ(0, recovered.status) << recovered.err;
+    const std::vector<std::string> lines = TableLines(recovered.out);
+    ASSERT_GT(lines.size(), 5u);
+    if (c.same_table) {
+      EXPECT_EQ(lines, TableLines(dumped.out));
+    }
+    for (const std::string& line : lines) {
+      double t = 0, p1 = 0;
+      ASSERT_EQ(2, sscanf(line.c_str(), "%lf %lf", &t, &p1)) << line;
+      // Within the printed digits.
+      if (c.exact) {
+        EXPECT_NEAR(2.0 / 3.0 + std::exp(-3e-14 * t) / 3.0, p1, 1e-6) << line;
+      }
+    }
+  }
+}
+
+// -v names the eigensolver that made the printed eigenpairs.
+TEST(Driver, VerboseNamesTheSolverThatRan) {
+  ScopedTempDir dir;
+  WriteFile("five.rates", kFiveStates);
+  WriteFile("three.qorp", kQorp);
+  // Rates without detailed balance beside an absorbing state.
+  WriteFile("cycle.rates", "0 1 3\n2 0 1\n1 5 0\n");
+  const struct {
+    std::vector<std::string> args;
+    const char* solver;
+  } cases[] = {
+      {{"-f", "five.rates"}, "factorised solver"},
+      {{"-f", "five.rates", "--eigensolver", "lapack"}, "LAPACK dsyevd"},
+      {{"-f", "cycle.rates", "-B", "three.qorp", "-a", "1", "--eigensolver", "lapack"},
+       "LAPACK dgeevx"},
+      {{"-f", "five.rates", "--mlapack-method", "DD"}, "--mlapack-method DD"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.solver);
+    const RunResult r = RunZolvane(Concat(c.args, {"-v", "--dumpX"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_TRUE(Contains(r.err, std::string("Eigenvectors of U (") + c.solver + "):\n")) << r.err;
+    EXPECT_TRUE(Contains(r.err, std::string("Eigenvalues of U (") + c.solver + "):\n")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "(LAPACK)")) << r.err;
+  }
+}
+
 TEST(Driver, QuietSilencesTheDriverButNotTheTable) {
   ScopedTempDir dir;
   RunResult loud = RunZolvane({"--t8", "100"}, kTwoStates);
@@ -427,6 +496,25 @@ TEST(Driver, FailedWritesEndWithStatusOne) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(1, WEXITSTATUS(status));
     EXPECT_TRUE(Contains(ReadFile("err.txt"), c.message)) << ReadFile("err.txt");
+  }
+}
+
+// An output file that cannot be opened ends the run as one that cannot be
+// written does (it used to be skipped without a word, with status 0).
+TEST(Driver, OutputFilesThatCannotBeOpenedEndWithStatusOne) {
+  ScopedTempDir dir;
+  const FailingRun runs[] = {
+      {"equilibrium file",
+       {"--equil-file", "/no/such/dir/eq"},
+       kTwoStates,
+       "ERROR: could not write equilibrium file /no/such/dir/eq\n"},
+      {"rate graph",
+       {"--visualize", "/no/such/dir/g"},
+       kTwoStates,
+       "ERROR: could not write DOT file /no/such/dir/g.dot\n"},
+  };
+  for (const FailingRun& run : runs) {
+    EXPECT_EQ("", ExpectFailure(run)) << run.name;
   }
 }
 
