@@ -116,8 +116,16 @@ Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<dou
     std::vector<double> CR(CL);
     if (MxInverse(CR.data(), n, opts.feps) != 0 ||
         !std::all_of(CR.begin(), CR.end(), [](double x) { return std::isfinite(x); })) {
-      return Failure(
-          1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
+      // LAPACK's general solver on stiff rates: the run that resolves them.
+      const char* rerun =
+          spectrum.solver == SpectrumSolver::kLapackChosen    ? ": rerun with "
+                                                                "--eigensolver accurate"
+          : spectrum.solver == SpectrumSolver::kLapackGeneral ? ": rerun with --eigensolver auto"
+                                                              : "";
+      return Failure(1,
+                     "ERROR: MxIterate: the eigenvector matrix is singular and cannot be "
+                     "inverted%s\n",
+                     rerun);
     }
     if (opts.verbose) calc.MxPrint(spectrum.evals.data(), "evals in MxIterate", 'v');
     RowMajorTimesVector(CR.data(), p0.data(), c.data(), n);

@@ -293,7 +293,15 @@ TEST(ExtendedTest, DoublePathsWarnOnStiffRates) {
     EXPECT_NE(stiff.err.find(path.remedy), std::string::npos) << stiff.err;
     if (path.args != std::vector<std::string>{"--recoverE"}) {
       RunResult absorbing = RunZolvane(Concat(stiff_run, {"-a", "3", "--qorp", "three.qorp"}));
-      EXPECT_EQ(absorbing.status, 0) << absorbing.err;
+      // LAPACK's general solver may also find the eigenvectors singular on
+      // such rates (its rounding differs between processors): the run then
+      // ends with the same remedy instead of a table.
+      if (path.args == std::vector<std::string>{"--eigensolver", "lapack"} &&
+          absorbing.status == 1) {
+        EXPECT_NE(absorbing.err.find("singular"), std::string::npos) << absorbing.err;
+      } else {
+        EXPECT_EQ(absorbing.status, 0) << absorbing.err;
+      }
       EXPECT_NE(absorbing.err.find(path.remedy), std::string::npos) << absorbing.err;
     }
     RunResult quiet = RunZolvane(Concat(stiff_run, {"-q"}));
