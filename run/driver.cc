@@ -270,6 +270,17 @@ int RunDriver(ProgramRecord& record) {
     energies = &records;
   } else {
     status = calc.MxEquilibriumFromBalance(U, p8);
+    // A one-way transition leaves no local balance at all: the default run
+    // still propagates such rates, with the elimination's equilibrium (which
+    // needs none) when the chain is irreducible.
+    if (!status.ok() && status.message.rfind("Local balance is unsatisfiable", 0) == 0 &&
+        calc.numbering.absorbing_state == 0 && opts.eigensolver != Eigensolver::kLapack) {
+      std::vector<double> eliminated;
+      if (calc.MxEquilibriumByElimination(U, eliminated).ok()) {
+        p8 = std::move(eliminated);
+        status = Status{};
+      }
+    }
   }
   if (!status.ok()) Fatal(status);
   const bool exact_table = TakeRatesWithoutBalance(calc, U, p8, energies != nullptr);

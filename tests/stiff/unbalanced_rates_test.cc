@@ -161,6 +161,36 @@ TEST(UnbalancedRates, ThreeStatesFollowTheirOwnDynamics) {
       << r.err;
 }
 
+// Transitions one way only leave no local balance at all: an irreducible
+// chain of them (a driven cycle) still gets its own table and equilibrium;
+// a chain that is not irreducible has no equilibrium and stays refused.
+TEST(UnbalancedRates, OneWayTransitionsFollowTheirOwnDynamics) {
+  ScopedTempDir dir;
+  WriteFile("cycle.rates", "0 1 0\n0 0 1e-8\n1 0 0\n");
+  Chain c{"cycle", 3, std::vector<double>(9, 0.0)};
+  c.rate(0, 1) = 1.0;
+  c.rate(1, 2) = 1e-8;
+  c.rate(2, 0) = 1.0;
+  RunResult r = RunZolvane(
+      {"--ratesfile", "cycle.rates", "--t8", "1e12", "--tinc", "4", "--equil-file", "p8.txt"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_TRUE(Contains(r.err, "the populations come from the exact propagator")) << r.err;
+  std::string where;
+  EXPECT_EQ(0, Misprints(ParsePrintout(r.out, true, 0, 0), c, 0, where)) << where;
+  const std::vector<double> p8 = ParseNumbers(ReadFile("p8.txt"));
+  ASSERT_EQ(3u, p8.size());
+  const double total = 2.0 + 1e8;
+  EXPECT_NEAR(1.0 / total, p8[0], 1e-15);
+  EXPECT_NEAR(1e8 / total, p8[1], 1e-7);
+
+  // State 3 leaks into a pair it never returns from.
+  WriteFile("leak.rates", "0 1 0\n1 0 0\n1 0 0\n");
+  r = RunZolvane({"--ratesfile", "leak.rates", "--t8", "10", "--p0", "3=1"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "Local balance is unsatisfiable")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "e-01 ")) << r.out;
+}
+
 // What would describe other rates, or has nothing to write, is refused
 // before any table.
 TEST(UnbalancedRates, RefusesWhatCannotDescribeThem) {
