@@ -704,6 +704,17 @@ std::shared_ptr<const Decomposition> DecomposeFrom(Landscape& l, Calc& calc,
   return l.Decompose(calc, start);
 }
 
+// The decomposition of the chain p0 reaches by the named eigensolver, made
+// (or taken from the cache) on a Calc of the call's own.
+std::shared_ptr<const Decomposition> DecompositionWith(Landscape& l,
+                                                       const std::optional<py::array_t<double>>& p0,
+                                                       const std::string& eigensolver) {
+  RunOptions o = l.Options();
+  o.eigensolver = EigensolverFromName(eigensolver);
+  Calc calc = l.MakeCalc(o);
+  return DecomposeFrom(l, calc, p0);
+}
+
 py::object Equilibrium(Landscape& l, std::optional<py::array_t<double>> p0) {
   const RunOptions o = l.Options();
   Calc calc = l.MakeCalc(o);
@@ -1178,10 +1189,8 @@ spread of the rates. With an absorbing state: the program's p8.)doc")
           [](Landscape& l, std::optional<py::array_t<double>> p0, const std::string& eigensolver,
              const py::object& progress, std::optional<bool> verbose) {
             return Call(verbose, progress, [&] {
-              RunOptions o = l.Options();
-              o.eigensolver = EigensolverFromName(eigensolver);
-              Calc calc = l.MakeCalc(o);
-              const std::shared_ptr<const Decomposition> kept = DecomposeFrom(l, calc, p0);
+              const std::shared_ptr<const Decomposition> kept =
+                  DecompositionWith(l, p0, eigensolver);
               const Decomposition& d = *kept;
               const size_t m = d.spectrum.evals.size();
               py::array_t<double> vecs({static_cast<py::ssize_t>(m), static_cast<py::ssize_t>(m)});
@@ -1210,10 +1219,8 @@ states: the 0-based states they cover. eigensolver= as in populations.)doc")
           [](Landscape& l, std::optional<py::array_t<double>> p0, const std::string& eigensolver,
              const py::object& progress, std::optional<bool> verbose) {
             return Call(verbose, progress, [&] {
-              RunOptions o = l.Options();
-              o.eigensolver = EigensolverFromName(eigensolver);
-              Calc calc = l.MakeCalc(o);
-              const std::shared_ptr<const Decomposition> kept = DecomposeFrom(l, calc, p0);
+              const std::shared_ptr<const Decomposition> kept =
+                  DecompositionWith(l, p0, eigensolver);
               const Decomposition& d = *kept;
               std::vector<double> t;
               for (double lambda : d.spectrum.evals) {

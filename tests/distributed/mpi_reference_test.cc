@@ -27,15 +27,7 @@ TEST(DistributedStiff, EveryPrintedPopulationIsTheReferenceRounded) {
     const RunResult r =
         RunProgram(SourcePath("tests/distributed/mpirun.sh"),
                    Concat({std::to_string(processes), ZOLVANE_MPI}, stiff::PopulationArgs(f, ref)));
-    ASSERT_EQ(0, r.status) << r.err;
-    EXPECT_EQ(r.err.find("WARNING"), std::string::npos) << r.err;
-    stiff::Table table;
-    std::string error, where;
-    ASSERT_TRUE(stiff::ParseTable(r.out, ref.states(), table, error)) << error;
-    EXPECT_LE(
-        stiff::MaxPopulationErrorBeyondPrint(table, ref, stiff::StartPopulation(f, ref), where),
-        kPopulationSlack)
-        << where;
+    stiff::ExpectReferenceTable(r.status, r.out, r.err, f, ref, kPopulationSlack);
   }
 }
 

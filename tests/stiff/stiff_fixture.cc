@@ -1,5 +1,7 @@
 #include "tests/stiff/stiff_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -274,6 +276,17 @@ double MaxRelativeError(const std::vector<Printed>& printed, const std::vector<d
     }
   }
   return worst;
+}
+
+void ExpectReferenceTable(int status, const std::string& out, const std::string& err,
+                          const Fixture& f, const reference::Kinetics& ref, double slack) {
+  ASSERT_EQ(0, status) << err;
+  EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
+  Table table;
+  std::string error, where;
+  ASSERT_TRUE(ParseTable(out, ref.states(), table, error)) << error;
+  EXPECT_LE(MaxPopulationErrorBeyondPrint(table, ref, StartPopulation(f, ref), where), slack)
+      << where;
 }
 
 }  // namespace stiff

@@ -77,6 +77,13 @@ double MaxPopulationError(const Table& table, const reference::Kinetics& ref,
 double MaxPopulationErrorBeyondPrint(const Table& table, const reference::Kinetics& ref,
                                      const std::vector<double>& p0, std::string& where);
 
+// Expects `out` to be the table of a clean run (`status` 0, no warning on
+// `err`) in which every printed population is the reference rounded to the
+// printed digits, within `slack` (what the double arithmetic may add: far
+// below anything printed).
+void ExpectReferenceTable(int status, const std::string& out, const std::string& err,
+                          const Fixture& f, const reference::Kinetics& ref, double slack = 2e-12);
+
 // Numbers of a whitespace-separated text, with the half unit of the last
 // printed digit of each (what printing alone may have rounded away).
 struct Printed {
