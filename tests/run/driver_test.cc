@@ -575,7 +575,8 @@ TEST(Driver, FailedInversesStopTheRun) {
       {"eigenvectors with an absorbing state",
        {"--qorp", "three.qorp", "-a", "2", "--feps", "0.9", "--eigensolver", "lapack"},
        "0 1 0\n1 0 1\n0 1 0\n",
-       "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n"},
+       "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted: rerun with "
+       "--eigensolver accurate\n"},
   };
   for (const FailingRun& run : runs) {
     const std::string out = ExpectFailure(run, {"-q", "--t8", "10"});
