@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+// Built with AddressSanitizer: tests that only check numbers take a sample
+// there, and the optimised build checks them in full.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // A readable stream holding `text` (a tmpfile, rewound). The caller or the
 // reader under test closes it.
 FILE* FileFromString(const std::string& text);

@@ -21,12 +21,6 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 using chains::Chain;
 using chains::DrivenCycle;
 using chains::FromRatesFile;

@@ -19,12 +19,6 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 using chains::Chain;
 
 bool Contains(const std::string& s, const std::string& part) {
