@@ -16,7 +16,7 @@ Status WriteEquilibriumFile(const Calc& calc, const char* name, const std::vecto
   FILE* f = fopen(name, "w");
   if (f == nullptr)
     return Failure(kExitError, "ERROR: could not write equilibrium file %s\n", name);
-  for (double x : calc.numbering.ToInputNumbering(p8.data(), calc.dim, 0.0))
+  for (double x : calc.numbering().ToInputNumbering(p8.data(), calc.dim(), 0.0))
     fprintf(f, "%15.7g ", x);
   fputc('\n', f);
   return CloseWrittenOutput(f, name, "equilibrium file");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "input/qorp_file.h"
 
 // After the ergodicity reduction, keeps the records of the kept states only.
 void KeepRecords(const Calc& calc, std::vector<QorpRecord>& records);

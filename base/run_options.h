@@ -37,7 +37,7 @@ enum class Eigensolver : int8_t {
 
 struct RunOptions {
   // Number (1-based) of the minimum made absorbing; 0 = none. The state the
-  // transition matrix appends for it is Calc::numbering.absorbing_state.
+  // transition matrix appends for it is Calc::numbering().absorbing_state.
   int32_t absorb = 0;
   int32_t verbose = 0;
   int32_t degeneracy = 0;

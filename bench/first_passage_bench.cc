@@ -13,6 +13,8 @@
 
 #include "bench/landscape.h"
 #include "calc/model/calc.h"
+#include "calc/passage/first_passage.h"
+#include "calc/table/iterate_exponent.h"
 
 namespace {
 
@@ -53,7 +55,7 @@ void BM_FirstPassageAll(benchmark::State& state) {
   RunOptions opts;
   Calc calc(n, opts);
   FILE* sink = fopen("/dev/null", "w");
-  for (auto _ : state) calc.MxFirstPassageTimes(p.U, p.p8, sink);
+  for (auto _ : state) MxFirstPassageTimes(calc, p.U, p.p8, sink);
   fclose(sink);
 }
 BENCHMARK(BM_FirstPassageAll)
@@ -68,7 +70,7 @@ void BM_FirstPassageTo(benchmark::State& state) {
   const Problem p = MakeProblem(n);
   RunOptions opts;
   Calc calc(n, opts);
-  for (auto _ : state) benchmark::DoNotOptimize(calc.MxFirstPassageTo(p.U, n / 2));
+  for (auto _ : state) benchmark::DoNotOptimize(MxFirstPassageTo(calc, p.U, n / 2));
 }
 BENCHMARK(BM_FirstPassageTo)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -88,7 +90,7 @@ void BM_IterateExponentPoint(benchmark::State& state) {
   dup2(null_fd, 1);
   for (auto _ : state) {
     std::vector<double> u = p.U;
-    const Status status = calc.MxIterateExponent(p.p0, p.p8, u);
+    const Status status = MxIterateExponent(calc, p.p0, p.p8, u);
     benchmark::DoNotOptimize(status.exit_status);
   }
   fflush(stdout);

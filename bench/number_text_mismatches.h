@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "calc/table/number_text.h"
+#include "matrix/number_text.h"
 
 namespace number_values {
 

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "base/fatal.h"
+#include "calc/model/transition_matrix.h"
 #include "distributed/scalapack.h"
 #include "input/qorp_file.h"
 #include "input/rates_file.h"
@@ -188,7 +189,7 @@ int ReadDistributedQorp(ProgramRecord& record, std::vector<QorpRecord>& records,
 
 DistMatrix MethodAMatrix(const Calc& calc, const std::vector<QorpRecord>& records,
                          const ProcessGrid& grid, int nb) {
-  const int n = calc.dim;
+  const int n = calc.dim();
   if (Status status = CheckTreeOfMinima(records, n); !status.ok()) Fatal(status);
   DistMatrix a = MakeDistMatrix(n, nb, grid);
   std::vector<double> rates(n, 0.0), saddle(n, 0.0);

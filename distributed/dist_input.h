@@ -12,6 +12,7 @@
 #include "app/program_record.h"
 #include "calc/model/calc.h"
 #include "distributed/dist_matrix.h"
+#include "input/qorp_file.h"
 
 // Method I: the text or binary rates (as the serial reader would read them)
 // into `a`, block size BlockSize(n, grid); returns n. Binary rates: every process reads its own

@@ -21,12 +21,15 @@
 #include "base/fatal.h"
 #include "calc/model/calc.h"
 #include "calc/model/detailed_balance.h"
+#include "calc/model/distributions.h"
 #include "calc/model/ergodicity.h"
+#include "calc/model/matrix_files.h"
 #include "calc/model/rescale.h"
 #include "calc/model/spectrum.h"
 #include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/eigen_order.h"
 #include "calc/spectrum/stiffness.h"
+#include "calc/table/iterate.h"
 #include "calc/table/table_walk.h"
 #include "distributed/dist_input.h"
 #include "distributed/dist_matrix.h"
@@ -101,22 +104,22 @@ int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
   const int n = a.n;
   std::vector<char> reached;
   std::vector<double> out_of;
-  bool reduces = false;
-  const Status status = calc.MxFindUnreached(
+  StateNumbering numbering = calc.numbering();
+  const Status status = MxFindUnreached(
       p0, n,
       [&](int d) {
         FetchRow(a, d, out_of);  // row d of A: U(k, d), the rates d -> k
-        return Calc::RatesOutOf{out_of.data(), 1};
+        return RatesOutOf{out_of.data(), 1};
       },
-      reached, reduces);
+      reached, numbering.kept);
   if (!status.ok()) Fatal(status);
-  if (!reduces) return n;
-  const int m = static_cast<int>(calc.numbering.kept.size());
+  if (numbering.kept.empty()) return n;
+  const int m = static_cast<int>(numbering.kept.size());
   // Swapping l with kept[l] in increasing l brings every kept state to its
   // new place: kept[l] >= l, and no earlier swap touched position kept[l].
   const int one = 1;
   for (int l = 0; l < m; ++l) {
-    const int from = calc.numbering.kept[l];
+    const int from = numbering.kept[l];
     if (from == l) continue;
     const int row_l = l + 1, row_from = from + 1;
     pdswap_(&n, a.local.data(), &row_l, &one, a.desc, &n, a.local.data(), &row_from, &one, a.desc,
@@ -128,7 +131,8 @@ int Ergodicity(Calc& calc, DistMatrix& a, std::vector<double>& p0) {
   a = LeadingPart(a, m);
   p0.resize(m);
   // Replicated data: every process takes the same decisions, rank 0 prints.
-  if (Status status = EndErgodicityReduction(calc, n, p0); !status.ok()) Fatal(status);
+  EndErgodicityReduction(calc, n, std::move(numbering));
+  if (Status status = PrintOneStateTable(calc, p0); !status.ok()) Fatal(status);
   return m;
 }
 
@@ -420,7 +424,7 @@ void CheckEigenvectors(const Calc& calc, Spectrum& spectrum, ModeView& view) {
 
   if (WarnLargestEigenvalue<double>(opts, evals, n)) {
     RootOnly([&]() -> int64_t {
-      if (Status status = calc.MxASCIIWriteV(evals.data(), "evals.txt"); !status.ok()) {
+      if (Status status = MxASCIIWriteV(calc, evals.data(), "evals.txt"); !status.ok()) {
         Fatal(status);
       }
       return 0;
@@ -491,12 +495,12 @@ void Iterate(const Calc& calc, const Spectrum& spectrum, ModeView& z, std::vecto
   // Rank 0 prints; the others walk the same axis and learn from it when the
   // table has converged. A line that fails ends every process at once
   // (Fatal's hook), as the others cannot learn it in their walk.
-  TableWalk walk(opts, calc.FirstTableTime(), n, [&calc, n](double t, double* p) {
-    if (Status status = calc.MxOutputLine(p, n, t); !status.ok()) Fatal(status);
+  TableWalk walk(opts, FirstTableTime(calc), n, [&calc, n](double t, double* p) {
+    if (Status status = MxOutputLine(calc, p, n, t); !status.ok()) Fatal(status);
     return Status{};
   });
   RootOnly([&]() -> int64_t {
-    calc.MxOutputHeader();
+    MxOutputHeader(calc);
     walk.Start(p0.data());
     return 0;
   });
@@ -584,7 +588,7 @@ int RunDistributed(ProgramRecord& record) {
   const bool reshaped = Rescale(opts, a);
 
   std::vector<double> p0;
-  if (Status status = calc.MxMakeP0(p0); !status.ok()) Fatal(status);
+  if (Status status = MxMakeP0(calc, p0); !status.ok()) Fatal(status);
   const int d = Ergodicity(calc, a, p0);
   std::vector<double> p8(d, 0.0);
   if (!opts.quiet) fprintf(stderr, "Time to initialize: %.2f secs.\n", SecondsSince(start));
@@ -594,14 +598,15 @@ int RunDistributed(ProgramRecord& record) {
   // equilibrium, whatever the method.
   if (opts.method == 'A' && !reshaped) {
     KeepRecords(calc, records);
-    if (Status status = calc.MxEquilibriumFromEnergies(records, p8); !status.ok()) Fatal(status);
+    if (Status status = MxEquilibriumFromEnergies(calc, records, p8); !status.ok()) Fatal(status);
   } else {
     // U(c, j) is column c of A, U(j, c) row c.
     std::vector<double> row, column;
-    const Status status = calc.MxEquilibriumFromBalanceLines(
+    const Status status = MxEquilibriumFromBalanceLines(
+        calc,
         [&](int c) {
           FetchRowAndColumn(a, c, c, row, column);
-          return Calc::BalanceLines{column.data(), 1, row.data(), 1};
+          return RatesAtState{column.data(), 1, row.data(), 1};
         },
         p8);
     if (!status.ok()) Fatal(status);
@@ -667,7 +672,7 @@ int RunDistributed(ProgramRecord& record) {
   CheckEigenvectors(calc, spectrum, view);
   if (opts.dumpX) {
     RootOnly([&]() -> int64_t {
-      if (Status status = calc.MxASCIIWriteV(spectrum.evals.data(), "evals.txt"); !status.ok()) {
+      if (Status status = MxASCIIWriteV(calc, spectrum.evals.data(), "evals.txt"); !status.ok()) {
         Fatal(status);
       }
       return 0;
@@ -684,7 +689,7 @@ int RunDistributed(ProgramRecord& record) {
   WarnIfSpectrumUnresolved(calc, spectrum, spread, p8, true);  // the evals are replicated
   if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
 
-  if (calc.OneStateTablePrinted()) return kExitSuccess;
+  if (calc.ReducedToOneState()) return kExitSuccess;
   t = clock();
   Iterate(calc, spectrum, view, p0, p8);
   if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));

@@ -13,6 +13,7 @@
 
 #include "base/exit_status.h"
 #include "base/fatal.h"
+#include "calc/model/distributions.h"
 #include "distributed/scalapack.h"
 #include "matrix/lapack.h"
 #include "spectral/jacobi_ordering.h"

@@ -35,11 +35,16 @@
 #include "base/step_hook.h"
 #include "calc/backend/reduce.h"
 #include "calc/model/calc.h"
+#include "calc/model/distributions.h"
+#include "calc/model/ergodicity.h"
 #include "calc/model/rescale.h"
 #include "calc/model/spectrum.h"
+#include "calc/model/transition_matrix.h"
 #include "calc/passage/first_passage.h"
+#include "calc/spectrum/diagonalize.h"
 #include "calc/spectrum/stiffness.h"
 #include "calc/table/exact_populations.h"
+#include "calc/table/iterate.h"
 #include "calc/table/populations.h"
 #include "command_line/command_line_args.h"
 #include "input/bin_rates_file.h"
@@ -361,14 +366,14 @@ struct Landscape {
   // A Calc with the time options of one call, over the whole input.
   Calc MakeCalc(const RunOptions& o) const {
     Calc calc(n, o);
-    calc.numbering = numbering;
+    calc.Renumber(n, numbering);
     return calc;
   }
 
   std::vector<double> MakeP0(const Calc& calc, const std::optional<py::array_t<double>>& p0) const {
     if (!p0) {
       std::vector<double> v;
-      ThrowIfFailed(calc.MxMakeP0(v));
+      ThrowIfFailed(MxMakeP0(calc, v));
       return v;
     }
     if (p0->ndim() != 1 || p0->shape(0) != n) {
@@ -390,19 +395,19 @@ struct Landscape {
   // Boltzmann weights of the minima for method A on unchanged rates, the
   // balance of the rates otherwise.
   std::vector<double> ProgramEquilibrium(Calc& calc, const std::vector<double>& u) const {
-    std::vector<double> p8 = calc.MxAllocate();
+    std::vector<double> p8 = MxAllocate(calc);
     if (calc.opts.method == 'A' && !reshaped) {
       std::vector<QorpRecord> kept_records;
-      if (calc.numbering.kept.empty()) {
+      if (calc.numbering().kept.empty()) {
         kept_records = records;
       } else {
-        for (int k : calc.numbering.kept) {
+        for (int k : calc.numbering().kept) {
           if (k < static_cast<int>(records.size())) kept_records.push_back(records[k]);
         }
       }
-      ThrowIfFailed(calc.MxEquilibriumFromEnergies(kept_records, p8));
+      ThrowIfFailed(MxEquilibriumFromEnergies(calc, kept_records, p8));
     } else {
-      ThrowIfFailed(calc.MxEquilibriumFromBalance(u, p8));
+      ThrowIfFailed(MxEquilibriumFromBalance(calc, u, p8));
     }
     return p8;
   }
@@ -412,8 +417,9 @@ struct Landscape {
   // reached states and eigensolver.
   std::shared_ptr<const Decomposition> Decompose(Calc& calc, std::vector<double>& p0) {
     std::vector<double> u(U);
-    ThrowIfFailed(calc.MxErgodicity(u, p0, n));
-    if (cache && cache->numbering.kept == calc.numbering.kept &&
+    ThrowIfFailed(MxErgodicity(calc, u, p0, n));
+    ThrowIfFailed(PrintOneStateTable(calc, p0));
+    if (cache && cache->numbering.kept == calc.numbering().kept &&
         cache->eigensolver == calc.opts.eigensolver) {
       return cache;
     }
@@ -422,10 +428,10 @@ struct Landscape {
     {
       NumericalScope numerical;
       py::gil_scoped_release release;
-      const double spread = RateSpread(u, calc.dim);
-      Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-      ThrowIfFailed(calc.MxDiagonalize(u, p8, spectrum, outcome));
-      if (outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
+      const double spread = RateSpread(u, calc.dim());
+      SpectrumOutcome outcome = SpectrumOutcome::kDone;
+      ThrowIfFailed(MxDiagonalize(calc, u, p8, spectrum, outcome));
+      if (outcome == SpectrumOutcome::kUseQuadDouble) {
         // The command line goes on in quad-double there; the module does not
         // offer the extended arithmetics.
         throw StageError(255, "the eigensolver did not converge in double precision", true);
@@ -434,7 +440,7 @@ struct Landscape {
       WarnIfSpectrumUnresolved(calc, spectrum, spread, p8);
     }
     cache = std::make_shared<const Decomposition>(
-        Decomposition{calc.numbering, calc.opts.eigensolver, std::move(spectrum), std::move(p8)});
+        Decomposition{calc.numbering(), calc.opts.eigensolver, std::move(spectrum), std::move(p8)});
     return cache;
   }
 
@@ -504,11 +510,11 @@ LandscapePtr Build(Settings s, std::string source, const std::string* ratesfile,
   }
   Calc calc(n, opts);
   ThrowIfFailed(
-      calc.MxQorp2Matrix(l->have_records ? &l->records : nullptr, std::move(rates), l->U));
-  const int d = calc.dim;
+      MxQorp2Matrix(calc, l->have_records ? &l->records : nullptr, std::move(rates), l->U));
+  const int d = calc.dim();
   if (RescaleMatrix(calc, l->U.data(), d)) l->reshaped = true;
   l->n = d;
-  l->numbering = calc.numbering;
+  l->numbering = calc.numbering();
   return l;
 }
 
@@ -585,7 +591,8 @@ bool ExactRates(Landscape& l, Calc& calc, std::vector<double>& start, const std:
     BadInput("propagator must be \"auto\", \"exact\" or \"spectral\"");
   }
   u = l.U;
-  ThrowIfFailed(calc.MxErgodicity(u, start, l.n));
+  ThrowIfFailed(MxErgodicity(calc, u, start, l.n));
+  ThrowIfFailed(PrintOneStateTable(calc, start));
   p8 = l.ProgramEquilibrium(calc, u);
   double deviation = 0.0;
   const bool unbalanced =
@@ -597,9 +604,9 @@ bool ExactRates(Landscape& l, Calc& calc, std::vector<double>& start, const std:
              "\"exact\"");
   }
   if (!unbalanced && propagator != "exact") return false;
-  if (calc.numbering.absorbing_state == 0) {
+  if (calc.numbering().absorbing_state == 0) {
     NumericalScope numerical;
-    ThrowIfFailed(calc.MxEquilibriumByElimination(u, p8));
+    ThrowIfFailed(MxEquilibriumByElimination(calc, u, p8));
   }
   return true;
 }
@@ -634,11 +641,12 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
     }
     auto keep = [&](double t, double* p) {
       double sum = 0.0;
-      if (Status status = CheckPopulationLine(o, p, calc.dim, t, sum); !status.ok()) return status;
-      std::vector<double> values(calc.dim);
-      for (int i = 0; i < calc.dim; ++i) values[i] = TableValue(o.num_err, p[i], sum);
+      if (Status status = CheckPopulationLine(o, p, calc.dim(), t, sum); !status.ok())
+        return status;
+      std::vector<double> values(calc.dim());
+      for (int i = 0; i < calc.dim(); ++i) values[i] = TableValue(o.num_err, p[i], sum);
       const std::vector<double> input =
-          calc.numbering.ToInputNumbering(values.data(), calc.dim, 0.0);
+          calc.numbering().ToInputNumbering(values.data(), calc.dim(), 0.0);
       out_times.push_back(t);
       rows.insert(rows.end(), input.begin(), input.end());
       return Status{};
@@ -651,7 +659,7 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
         ts[k] = a(k);
         if (!(ts[k] >= 0) || std::isinf(ts[k])) BadInput("times must be finite and >= 0");
       }
-      const size_t nn = static_cast<size_t>(calc.dim);
+      const size_t nn = static_cast<size_t>(calc.dim());
       std::vector<double> w(ts.size() * nn), pops(ts.size() * nn);
       std::vector<char> range(ts.size() * nn);
       if (exact) {
@@ -662,7 +670,7 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
           StepDone("time points", static_cast<double>(end) / static_cast<double>(ts.size()));
           return false;
         };
-        ThrowIfFailed(ExactPopulations(exact_u, calc.dim, start, ts, o.times, lines, squarings));
+        ThrowIfFailed(ExactPopulations(exact_u, calc.dim(), start, ts, o.times, lines, squarings));
       } else {
         py::gil_scoped_release release;
         // In blocks, so that Ctrl-C and progress come between them.
@@ -675,7 +683,7 @@ py::tuple Populations(Landscape& l, std::optional<py::array_t<double>> p0, doubl
         }
       }
       for (size_t k = 0; k < ts.size(); ++k) ThrowIfFailed(keep(ts[k], pops.data() + k * nn));
-    } else if (calc.dim == 1 && !calc.numbering.kept.empty()) {
+    } else if (calc.dim() == 1 && !calc.numbering().kept.empty()) {
       // One state reached: the table holds it at t0 and t8.
       double p = start[0];
       ThrowIfFailed(keep(o.t0, &p));
@@ -722,10 +730,11 @@ py::object Equilibrium(Landscape& l, std::optional<py::array_t<double>> p0) {
   if (l.numbering.absorbing_state != 0) {
     const std::shared_ptr<const Decomposition> kept = l.Decompose(calc, start);
     const Decomposition& d = *kept;
-    return Vector(calc.numbering.ToInputNumbering(d.p8.data(), calc.dim, 0.0));
+    return Vector(calc.numbering().ToInputNumbering(d.p8.data(), calc.dim(), 0.0));
   }
   std::vector<double> u(l.U);
-  ThrowIfFailed(calc.MxErgodicity(u, start, l.n));
+  ThrowIfFailed(MxErgodicity(calc, u, start, l.n));
+  ThrowIfFailed(PrintOneStateTable(calc, start));
   std::vector<double> p8;
   bool exact = false;
   if (!(o.method == 'A' && !l.reshaped)) {
@@ -733,10 +742,10 @@ py::object Equilibrium(Landscape& l, std::optional<py::array_t<double>> p0) {
     py::gil_scoped_release release;
     // GTH is exact for any irreducible chain; a reached set that is not one
     // (a transient part in front of a closed one) takes the program's.
-    exact = StationaryDistribution(u, static_cast<size_t>(calc.dim), p8);
+    exact = StationaryDistribution(u, static_cast<size_t>(calc.dim()), p8);
   }
   if (!exact) p8 = l.ProgramEquilibrium(calc, u);
-  return Vector(calc.numbering.ToInputNumbering(p8.data(), calc.dim, 0.0));
+  return Vector(calc.numbering().ToInputNumbering(p8.data(), calc.dim(), 0.0));
 }
 
 py::object MfptMatrix(Landscape& l) {

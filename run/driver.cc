@@ -27,10 +27,18 @@
 #include "calc/backend/reduce.h"
 #include "calc/model/calc.h"
 #include "calc/model/detailed_balance.h"
+#include "calc/model/distributions.h"
+#include "calc/model/ergodicity.h"
 #include "calc/model/rescale.h"
 #include "calc/model/spectrum.h"
+#include "calc/model/transition_matrix.h"
+#include "calc/spectrum/diagonalize.h"
 #include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/stiffness.h"
+#include "calc/spectrum/stored_decomposition.h"
+#include "calc/table/exact_populations.h"
+#include "calc/table/iterate.h"
+#include "calc/table/iterate_exponent.h"
 #include "command_line/command_line_args.h"
 #include "input/bin_rates_file.h"
 #include "input/qorp_file.h"
@@ -117,7 +125,7 @@ std::optional<std::vector<double>> FirstPassageToInputState(const ArithmeticBack
                                                             const Calc& calc,
                                                             const std::vector<double>& U,
                                                             int state) {
-  const std::vector<int> index = calc.numbering.ReducedIndices(calc.dim);
+  const std::vector<int> index = calc.numbering().ReducedIndices(calc.dim());
   if (state < 1 || state > static_cast<int>(index.size())) {
     fprintf(stderr, "State %d does not exist (--fpt %d)", state, state);
     return std::nullopt;
@@ -132,8 +140,8 @@ std::optional<std::vector<double>> FirstPassageToInputState(const ArithmeticBack
     Fatal(status);
   }
   if (!times) return std::nullopt;
-  return calc.numbering.ToInputNumbering(times->data(), calc.dim,
-                                         std::numeric_limits<double>::quiet_NaN());
+  return calc.numbering().ToInputNumbering(times->data(), calc.dim(),
+                                           std::numeric_limits<double>::quiet_NaN());
 }
 
 // `energies`: the local minima whose Boltzmann weights are p8, or nullptr when
@@ -153,7 +161,7 @@ void FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
       out = stderr;
     }
   }
-  if (opts.fpt_state == -1 || calc.numbering.absorbing_state != 0) {
+  if (opts.fpt_state == -1 || calc.numbering().absorbing_state != 0) {
     if (Status status = backend.first_passage_times(calc, U, p8, energies, out); !status.ok()) {
       Fatal(status);
     }
@@ -181,7 +189,7 @@ void FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
 bool TakeRatesWithoutBalance(Calc& calc, const std::vector<double>& U, std::vector<double>& p8,
                              bool balanced) {
   const RunOptions& opts = calc.opts;
-  const bool absorbing = calc.numbering.absorbing_state != 0;
+  const bool absorbing = calc.numbering().absorbing_state != 0;
   double deviation = 0.0;
   if (!LacksDetailedBalance(calc, U, p8, balanced, deviation)) return false;
   const char* refused = opts.mlapack_method != Arithmetic::kLapack ? "--mlapack-method"
@@ -195,7 +203,7 @@ bool TakeRatesWithoutBalance(Calc& calc, const std::vector<double>& U, std::vect
           deviation, refused);
   }
   if (!absorbing) {
-    if (Status status = calc.MxEquilibriumByElimination(U, p8); !status.ok()) Fatal(status);
+    if (Status status = MxEquilibriumByElimination(calc, U, p8); !status.ok()) Fatal(status);
   }
   if (opts.eigensolver == Eigensolver::kLapack) {
     if (!opts.quiet) {
@@ -243,21 +251,22 @@ int RunDriver(ProgramRecord& record) {
   Calc calc(n, opts);
   calc.sequence = std::move(sequence);
   std::vector<double> U;
-  Status status = calc.MxQorp2Matrix(have_records ? &records : nullptr, std::move(rates), U);
+  Status status = MxQorp2Matrix(calc, have_records ? &records : nullptr, std::move(rates), U);
   if (!status.ok()) Fatal(status);
-  int d = calc.dim;
+  int d = calc.dim();
 
   // Set when the rates no longer follow the Boltzmann weights of the minima
   // (a common factor, --times, keeps them in proportion).
   const bool reshaped = RescaleMatrix(calc, U.data(), d);
 
   std::vector<double> p0;
-  if (status = calc.MxMakeP0(p0); !status.ok()) Fatal(status);
-  if (status = calc.MxErgodicity(U, p0, d); !status.ok()) Fatal(status);
-  d = calc.dim;
-  if (opts.verbose) calc.MxPrint(U.data(), "Ergodic U", 'm');
+  if (status = MxMakeP0(calc, p0); !status.ok()) Fatal(status);
+  if (status = MxErgodicity(calc, U, p0, d); !status.ok()) Fatal(status);
+  if (status = PrintOneStateTable(calc, p0); !status.ok()) Fatal(status);
+  d = calc.dim();
+  if (opts.verbose) MxPrint(calc, U.data(), "Ergodic U", 'm');
 
-  std::vector<double> p8 = calc.MxAllocate();
+  std::vector<double> p8 = MxAllocate(calc);
   if (!opts.quiet) fprintf(stderr, "Time to initialize: %.2f secs.\n", SecondsSince(start));
 
   clock_t t = clock();
@@ -266,17 +275,17 @@ int RunDriver(ProgramRecord& record) {
   const std::vector<QorpRecord>* energies = nullptr;
   if (opts.method == 'A' && !reshaped) {
     KeepRecords(calc, records);
-    status = calc.MxEquilibriumFromEnergies(records, p8);
+    status = MxEquilibriumFromEnergies(calc, records, p8);
     energies = &records;
   } else {
-    status = calc.MxEquilibriumFromBalance(U, p8);
+    status = MxEquilibriumFromBalance(calc, U, p8);
     // A one-way transition leaves no local balance at all: the default run
     // still propagates such rates, with the elimination's equilibrium (which
     // needs none) when the chain is irreducible.
     if (!status.ok() && status.message.rfind("Local balance is unsatisfiable", 0) == 0 &&
-        calc.numbering.absorbing_state == 0 && opts.eigensolver != Eigensolver::kLapack) {
+        calc.numbering().absorbing_state == 0 && opts.eigensolver != Eigensolver::kLapack) {
       std::vector<double> eliminated;
-      if (calc.MxEquilibriumByElimination(U, eliminated).ok()) {
+      if (MxEquilibriumByElimination(calc, U, eliminated).ok()) {
         p8 = std::move(eliminated);
         status = Status{};
       }
@@ -287,7 +296,7 @@ int RunDriver(ProgramRecord& record) {
   if (opts.equil_file != nullptr) {
     if (status = WriteEquilibriumFile(calc, opts.equil_file, p8); !status.ok()) Fatal(status);
   }
-  if (calc.numbering.absorbing_state != 0) {
+  if (calc.numbering().absorbing_state != 0) {
     if (status = RefuseRatesNotFinite(U, d); !status.ok()) Fatal(status);
   }
   // One warning covers the table and the first passage times.
@@ -304,14 +313,14 @@ int RunDriver(ProgramRecord& record) {
   if (!opts.just_shorten) {
     if (opts.exponent) {
       ProgressStage("time points", true);
-      if (!calc.OneStateTablePrinted()) {
-        if (status = calc.MxIterateExponent(p0, p8, U); !status.ok()) Fatal(status);
+      if (!calc.ReducedToOneState()) {
+        if (status = MxIterateExponent(calc, p0, p8, U); !status.ok()) Fatal(status);
       }
       ProgressEnd();
     } else if (exact_table) {
-      if (!calc.OneStateTablePrinted()) {
+      if (!calc.ReducedToOneState()) {
         ProgressStage("time points", true);
-        if (status = calc.MxIterateExact(U, p0, p8); !status.ok()) Fatal(status);
+        if (status = MxIterateExact(calc, U, p0, p8); !status.ok()) Fatal(status);
         ProgressEnd();
         if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
       }
@@ -321,11 +330,11 @@ int RunDriver(ProgramRecord& record) {
       std::function<Status(std::vector<double>&)> table;
       Spectrum stored;
       if (opts.recoverE) {
-        if (status = calc.MxRecover(p8, stored); !status.ok()) Fatal(status);
+        if (status = MxRecover(calc, p8, stored); !status.ok()) Fatal(status);
         // A stored decomposition is used in double whatever made it.
         WarnIfSpectrumUnresolved(calc, stored, RateSpread(U, d), p8);
         table = [&calc, &stored, &p8](std::vector<double>& p) {
-          return calc.MxIterate(stored, p, p8);
+          return MxIterate(calc, stored, p, p8);
         };
       } else {
         t = clock();
@@ -334,14 +343,14 @@ int RunDriver(ProgramRecord& record) {
         if (!spectrum.status.ok()) Fatal(spectrum.status);
         ProgressEnd();
         // --dumpX: the eigenvalues file is the whole product of the run.
-        if (spectrum.outcome == Calc::SpectrumOutcome::kDumpedStop) return kExitSuccess;
+        if (spectrum.outcome == SpectrumOutcome::kDumpedStop) return kExitSuccess;
         table = std::move(spectrum.table);
         if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
         t = clock();
       }
       // U was the solver's work space; free it before the table needs memory.
       std::vector<double>().swap(U);
-      if (!calc.OneStateTablePrinted()) {
+      if (!calc.ReducedToOneState()) {
         ProgressStage("time points", true);
         if (status = table(p0); !status.ok()) Fatal(status);
         ProgressEnd();

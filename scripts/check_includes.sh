@@ -3,9 +3,10 @@
 # its own folder or into a lower layer, so base/ includes nothing of the
 # project, no folder below run/ includes from run/, and the front ends,
 # run/, distributed/ and plot/, stand side by side above app/; inside calc/ its
-# folders keep the same rule among themselves, for includes and for calls of
-# the members of Calc that calc/model/calc.h declares for them. Prints every
-# include or call that points up and exits 1 if there is one.
+# folders keep the same rule among themselves, and every function a calc/
+# header declares is defined in the same folder. Prints every include that
+# points up and every declaration away from its definition, and exits 1 if
+# there is one.
 # Usage: scripts/check_includes.sh [SOURCE_DIR]
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -55,36 +56,29 @@ for folder in "${!calc_layer[@]}"; do
     status=1
   done < <(grep -rn '^#include "calc/' "$root/calc/$folder" --include='*.cc' --include='*.h' || true)
 done
-# The same rule by link: calc/model/calc.h declares members of Calc that
-# folders above model/ define, so a folder may call into a sibling through
-# that header without including anything of the sibling's. Every call of a
-# Calc member defined in a calc/ folder that is not lower than the caller's
-# is reported like an include. The uses below are older than this check and
-# are to go as the members move beside their definitions ("folder:member").
-known_calls=(model:MxASCIIWrite model:MxBinWrite model:MxOutputHeader model:MxOutputLine
-  spectrum:MxASCIIWrite spectrum:MxASCIIWriteV spectrum:MxBinWrite spectrum:MxMathematicaWrite)
+# Each function is declared beside its definition: a function that a header
+# of a calc/ folder declares is defined in that folder. A declaration in
+# another folder's header would let a folder call into a sibling or a
+# higher folder without including anything of it, which the rule above
+# would not see.
 declare -A defined_in=()
-while read -r member folder; do
-  defined_in[$member]=$folder
-done < <(grep -rnoE '^[A-Za-z][^/(]*\bCalc::[A-Za-z_0-9]+\(' "$root/calc" --include='*.cc' |
-  sed -E 's#^.*/calc/([^/]+)/[^:]*:[0-9]+:.*Calc::([A-Za-z_0-9]+)\($#\2 \1#' | sort -u)
-declarations=$(grep -rlE '^struct Calc\b' "$root/calc" --include='*.h' || true)
-for folder in "${!calc_layer[@]}"; do
-  [ -d "$root/calc/$folder" ] || continue
-  for member in "${!defined_in[@]}"; do
-    target=${defined_in[$member]}
-    [ "$target" != "$folder" ] && [ -n "${calc_layer[$target]+set}" ] || continue
-    (( calc_layer[$target] < calc_layer[$folder] )) && continue
-    [[ " ${known_calls[*]} " == *" $folder:$member "* ]] && continue
-    while IFS= read -r hit; do
-      [[ " $declarations " == *" ${hit%%:*} "* ]] && continue
-      echo "${hit#"$root"/}: calc/$folder/ must not call Calc::$member of calc/$target/"
-      status=1
-    done < <(grep -rnE "\b$member\(" "$root/calc/$folder" --include='*.cc' --include='*.h' |
-      grep -vE '^[^:]*:[0-9]+:[[:space:]]*//' | cut -d: -f1,2 || true)
-  done
-done
+while read -r name folder; do
+  defined_in[$name]="${defined_in[$name]:-} $folder"
+done < <(grep -rnoE '^[A-Za-z][^/(;=]*[ *&]([A-Za-z_][A-Za-z_0-9]*)\(' "$root/calc" --include='*.cc' |
+  sed -E 's#^.*/calc/([^/]+)/[^:]*:[0-9]+:.*[ *&]([A-Za-z_][A-Za-z_0-9]*)\($#\2 \1#' | sort -u)
+while read -r hit; do
+  file=${hit%%:*}
+  folder=$(sed -E 's#^.*/calc/([^/]+)/.*$#\1#' <<< "$file")
+  name=$(sed -E 's#^.*[ *&]([A-Za-z_][A-Za-z_0-9]*)\($#\1#' <<< "$hit")
+  where=${defined_in[$name]:-}
+  # Defined in no .cc (a template or an inline function): nothing to compare.
+  [ -n "$where" ] || continue
+  [[ " $where " == *" $folder "* ]] && continue
+  echo "${file#"$root"/}: calc/$folder/ declares $name, which calc/${where# } defines"
+  status=1
+done < <(grep -rnoE '^[A-Za-z][^/(;=]*[ *&]([A-Za-z_][A-Za-z_0-9]*)\(' "$root/calc" --include='*.h' |
+  cut -d: -f1,3 || true)
 if [ $status -ne 0 ]; then
-  echo "check_includes.sh: includes or calls that point up (layers: scripts/check_includes.sh)" >&2
+  echo "check_includes.sh: includes that point up or declarations away from their definitions (rules: scripts/check_includes.sh)" >&2
 fi
 exit $status

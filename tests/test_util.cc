@@ -210,3 +210,10 @@ const std::vector<std::vector<std::string>>& ExtendedMethods() {
   };
   return methods;
 }
+
+void SetAbsorbingState(Calc& calc, int absorbing_state, int absorbed_minimum) {
+  StateNumbering numbering = calc.numbering();
+  numbering.absorbing_state = absorbing_state;
+  numbering.absorbed_minimum = absorbed_minimum;
+  calc.Renumber(calc.dim(), numbering);
+}

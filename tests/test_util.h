@@ -7,12 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "calc/model/calc.h"
+
 // Built with AddressSanitizer: tests that only check numbers take a sample
 // there, and the optimised build checks them in full.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
+// Renumbers `calc` as the transition matrix stage does for --absorb: its
+// last state absorbing (1-based `absorbing_state`), entered from the 0-based
+// `absorbed_minimum` (-1: none).
+void SetAbsorbingState(Calc& calc, int absorbing_state, int absorbed_minimum = -1);
+
 #endif
 
 // A readable stream holding `text` (a tmpfile, rewound). The caller or the

@@ -4,8 +4,11 @@
 
 #include "calc/extended/extended.h"
 #include "calc/model/spectrum.h"
+#include "calc/passage/first_passage.h"
 #include "calc/passage/reduce_in_double.h"
+#include "calc/spectrum/diagonalize.h"
 #include "calc/spectrum/stiffness.h"
+#include "calc/table/iterate.h"
 
 namespace {
 
@@ -20,13 +23,13 @@ void NothingToWarn(const Calc&, const std::vector<double>&, const std::vector<do
 Status DoubleFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
                                const std::vector<double>& p8, const std::vector<QorpRecord>*,
                                FILE* out) {
-  calc.MxFirstPassageTimes(U, p8, out);
+  MxFirstPassageTimes(calc, U, p8, out);
   return Status{};
 }
 
 Status DoubleFirstPassageTo(const Calc& calc, const std::vector<double>& U, int target,
                             std::optional<std::vector<double>>& times) {
-  times = calc.MxFirstPassageTo(U, target);
+  times = MxFirstPassageTo(calc, U, target);
   return Status{};
 }
 
@@ -35,19 +38,19 @@ Status DoubleFirstPassageTo(const Calc& calc, const std::vector<double>& U, int 
 // the warning that names the remedy.
 SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
                                 const std::vector<QorpRecord>* energies) {
-  const double spread = RateSpread(U, calc.dim);
+  const double spread = RateSpread(U, calc.dim());
   SpectrumStage stage;
   Spectrum spectrum;
-  stage.status = calc.MxDiagonalize(U, p8, spectrum, stage.outcome);
+  stage.status = MxDiagonalize(calc, U, p8, spectrum, stage.outcome);
   if (!stage.status.ok()) return stage;
-  if (stage.outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
+  if (stage.outcome == SpectrumOutcome::kUseQuadDouble) {
     return FromExtended(ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies));
   }
-  if (stage.outcome == Calc::SpectrumOutcome::kDone) {
+  if (stage.outcome == SpectrumOutcome::kDone) {
     WarnIfSpectrumUnresolved(calc, spectrum, spread, p8);
     // The table stage holds the spectrum until it has consumed it.
     stage.table = [&calc, &p8, spectrum = std::move(spectrum)](std::vector<double>& p0) mutable {
-      return calc.MxIterate(spectrum, p0, p8);
+      return MxIterate(calc, spectrum, p0, p8);
     };
   }
   return stage;
@@ -57,7 +60,7 @@ SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::v
 
 void WarnIfNoWiderThanDouble(const Calc& calc, const std::vector<double>& U,
                              const std::vector<double>& p8) {
-  WarnIfArithmeticUnprotected(calc, RateSpread(U, calc.dim), p8, DefaultRunResolves(calc, U, p8));
+  WarnIfArithmeticUnprotected(calc, RateSpread(U, calc.dim()), p8, DefaultRunResolves(calc, U, p8));
 }
 
 Status ExtendedFirstPassage(const Calc& calc, const std::vector<double>& U,

@@ -14,6 +14,7 @@
 #include "base/run_options.h"
 #include "base/status.h"
 #include "calc/model/calc.h"
+#include "calc/spectrum/diagonalize.h"
 #include "input/qorp_file.h"
 
 // What the diagonalisation hands on: kDone with the table stage, which prints
@@ -23,13 +24,13 @@
 // eigenvalues. A failed `status` ends the run (no table).
 struct SpectrumStage {
   Status status;
-  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  SpectrumOutcome outcome = SpectrumOutcome::kDone;
   std::function<Status(std::vector<double>& p0)> table;
 };
 
 // `energies`: the local minima whose Boltzmann weights are p8 (method A on
 // unchanged rates), or nullptr when p8 comes from the balance of U. U (d x d
-// after the ergodicity reduction, d = calc.dim) and p8 as the driver holds
+// after the ergodicity reduction, d = calc.dim()) and p8 as the driver holds
 // them.
 struct ArithmeticBackend {
   // The warning of an arithmetic that computes everything yet is no wider

@@ -6,6 +6,7 @@
 
 #include "base/status.h"
 #include "calc/extended/extended_stages.h"
+#include "calc/spectrum/diagonalize.h"
 
 namespace {
 
@@ -48,10 +49,10 @@ const ExtendedStages& StagesOf(Arithmetic arithmetic) {
 Status CheckGmpCanHold(const Calc& calc, const std::vector<double>& U,
                        const std::vector<QorpRecord>* energies) {
   if (calc.opts.mlapack_method != Arithmetic::kGmp) return Status{};
-  const int n = calc.dim;
+  const int n = calc.dim();
   // States in input numbering, as every message of the run.
   auto input_state = [&calc](int k) {
-    return calc.numbering.kept.empty() ? k + 1 : calc.numbering.kept[k] + 1;
+    return calc.numbering().kept.empty() ? k + 1 : calc.numbering().kept[k] + 1;
   };
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) {
@@ -136,7 +137,7 @@ Status ExtendedFirstPassageTo(const Calc& calc, const std::vector<double>& U, in
 ExtendedSpectrum ExtendedDiagonalize(Calc& calc, const std::vector<double>& U,
                                      const std::vector<QorpRecord>* energies) {
   if (Status status = CheckGmpCanHold(calc, U, energies); !status.ok()) {
-    return {status, Calc::SpectrumOutcome::kDone, nullptr};
+    return {status, SpectrumOutcome::kDone, nullptr};
   }
   return StagesOf(calc.opts.mlapack_method)
       .diagonalize(calc, U, energies, calc.opts.mlapack_precision);

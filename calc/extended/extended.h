@@ -18,6 +18,7 @@
 #include "base/run_options.h"
 #include "base/status.h"
 #include "calc/model/calc.h"
+#include "calc/spectrum/diagonalize.h"
 #include "input/qorp_file.h"
 
 // The method as the help text writes it ("DD", "QD", "LD", "FLOAT128",
@@ -33,27 +34,27 @@ const char* ArithmeticName(Arithmetic arithmetic);
 // that GMP cannot hold (infinite or NaN).
 
 // All-pairs first passage times, or the absorbing times when an absorbing
-// state exists, written to `out` as Calc::MxFirstPassageTimes writes them.
+// state exists, written to `out` as MxFirstPassageTimes writes them.
 Status ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
                                  const std::vector<QorpRecord>* energies, FILE* out);
-// As Calc::MxFirstPassageTo, into `times`.
+// As MxFirstPassageTo, into `times`.
 Status ExtendedFirstPassageTo(const Calc& calc, const std::vector<double>& U, int target,
                               std::optional<std::vector<double>>& times);
 
 // What the extended decomposition hands the driver: kDone with the table
 // stage, which holds the decomposition in the extended type and prints the
-// population table as Calc::MxIterate does when called with p0 (and fails as
+// population table as MxIterate does when called with p0 (and fails as
 // it does); or kDumpedStop and no table once --dumpX wrote the eigenvalues.
 // A failed `status` (a solver that did not converge, a file that cannot be
 // written, ...) ends the run, and there is no table.
 struct ExtendedSpectrum {
   Status status;
-  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  SpectrumOutcome outcome = SpectrumOutcome::kDone;
   std::function<Status(std::vector<double>& p0)> table;
 };
 
 // Symmetrisation and eigen-decomposition with the messages, warnings and
-// files of Calc::MxDiagonalize.
+// files of MxDiagonalize.
 ExtendedSpectrum ExtendedDiagonalize(Calc& calc, const std::vector<double>& U,
                                      const std::vector<QorpRecord>* energies);
 // The same in `arithmetic` rather than the --mlapack-method one: the

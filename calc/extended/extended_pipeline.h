@@ -32,14 +32,18 @@
 #include "calc/extended/extended.h"
 #include "calc/extended/extended_stages.h"
 #include "calc/model/calc.h"
+#include "calc/model/distributions.h"
 #include "calc/model/equilibrium.h"
+#include "calc/model/matrix_files.h"
 #include "calc/model/scalar_arith.h"
 #include "calc/passage/first_passage_stage.h"
 #include "calc/spectrum/absorbing_evecs.h"
+#include "calc/spectrum/diagonalize.h"
 #include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/finish_spectrum.h"
 #include "calc/spectrum/stiffness.h"
 #include "calc/spectrum/symmetrize.h"
+#include "calc/table/iterate.h"
 #include "calc/table/table_walk.h"
 #include "matrix/mx_print.h"
 
@@ -101,10 +105,10 @@ Mat<T> Generator(const std::vector<double>& U, int n, bool plus_one) {
 template <class T>
 Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
                    const std::vector<QorpRecord>* records) {
-  const int n = calc.dim;
+  const int n = calc.dim();
   Vec<T> p8 = Vec<T>::Zero(n);
   if (n == 0) return p8;
-  if (calc.numbering.absorbing_state != 0) {
+  if (calc.numbering().absorbing_state != 0) {
     p8(n - 1) = T(1);
     return p8;
   }
@@ -118,7 +122,7 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
       calc, n,
       [&U, nn](int c) {
         const size_t k = static_cast<size_t>(c);
-        return Calc::BalanceLines{U.data() + k * nn, 1, U.data() + k, nn};
+        return RatesAtState{U.data() + k * nn, 1, U.data() + k, nn};
       },
       p8);
   const T sum = p8.sum();
@@ -163,7 +167,7 @@ struct Spectrum {
 template <class T>
 Status SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>& d) {
   using std::abs;
-  const int n = calc.dim;
+  const int n = calc.dim();
   const RunOptions& opts = calc.opts;
   Mat<T> g = Generator<T>(U, n, opts.useplusI != 0);
   Vec<T> w = Vec<T>::Ones(n);
@@ -233,7 +237,7 @@ Status SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>&
 template <class T>
 Status SolveSymmetric(const Calc& calc, const Mat<T>& s, Spectrum<T>& d) {
   using std::abs;
-  const int n = calc.dim;
+  const int n = calc.dim();
   std::vector<int> order(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
   std::stable_sort(order.begin(), order.end(),
@@ -261,12 +265,12 @@ template <class T>
 void CompleteEvecs(const Calc& calc, Spectrum<T>& d) {
   Mat<T>& v = d.evecs;
   CompleteAbsorbingEvecs<T>(
-      calc.opts, d.evals, calc.dim, false, [&v](int r, int j) -> T& { return v(r, j); },
+      calc.opts, d.evals, calc.dim(), false, [&v](int r, int j) -> T& { return v(r, j); },
       [&v](int j) { return T(v.col(j).sum()); }, [&v](int j) { return T(v.col(j).squaredNorm()); },
       [&calc, &d](bool normalised) {
         if (!normalised || !calc.opts.verbose) return;
-        calc.MxPrint(ToDoubles(d.evals).data(), "evals_complete", 'v');
-        calc.MxPrint(RowMajor(d.evecs).data(), "evecs_complete", 'm');
+        MxPrint(calc, ToDoubles(d.evals).data(), "evals_complete", 'v');
+        MxPrint(calc, RowMajor(d.evecs).data(), "evecs_complete", 'm');
       });
 }
 
@@ -288,7 +292,7 @@ void WarnIfUnresolvedIn(const Calc& calc, Arithmetic arithmetic, const std::vect
                                     ToD(T(Eigen::NumTraits<T>::epsilon())),
                                     variable ? calc.opts.mlapack_precision : 0};
   WarnIfExtendedUnresolved(calc, precision, ToDoubles(d.evals), equilibrium_spread,
-                           RateSpread(U, calc.dim));
+                           RateSpread(U, calc.dim()));
 }
 
 // MxDiagonalize in T: the same steps, messages, warnings and files, and the
@@ -297,18 +301,18 @@ void WarnIfUnresolvedIn(const Calc& calc, Arithmetic arithmetic, const std::vect
 template <class T>
 Status Diagonalize(Calc& calc, Arithmetic arithmetic, const std::vector<double>& U,
                    const std::vector<QorpRecord>* records, std::optional<Spectrum<T>>& spectrum) {
-  const int n = calc.dim;
+  const int n = calc.dim();
   const RunOptions& opts = calc.opts;
-  const bool absorbing = calc.numbering.absorbing_state != 0;
+  const bool absorbing = calc.numbering().absorbing_state != 0;
   Spectrum<T> d;
   d.p8 = Equilibrium<T>(calc, U, records);
 
   if (opts.mathematicamatrix == 1) {
-    if (Status status = calc.MxMathematicaWrite(U.data()); !status.ok()) return status;
+    if (Status status = MxMathematicaWrite(calc, U.data()); !status.ok()) return status;
   }
   if (!absorbing) {
     Mat<T> s = Generator<T>(U, n, opts.useplusI != 0);
-    if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "input U", 'm');
+    if (opts.verbose) MxPrint(calc, RowMajor(s).data(), "input U", 'm');
     d.sqrt_p8.resize(n);
     d.inv_sqrt_p8.resize(n);
     // A weight that is not positive gives NaN in every pair through its
@@ -331,15 +335,15 @@ Status Diagonalize(Calc& calc, Arithmetic arithmetic, const std::vector<double>&
       for (int i = 0; i < n; ++i) s(i, j) = d.inv_sqrt_p8(i) * s(i, j) * d.sqrt_p8(j);
     }
     if (opts.verbose) {
-      calc.MxPrint(RowMajor(s).data(),
-                   "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
+      MxPrint(calc, RowMajor(s).data(),
+              "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
     }
     if (Status status = SymmetrizeAndReport<T>(
             opts, n, [&s](int i, int j) -> T& { return s(i, j); }, weightless);
         !status.ok()) {
       return status;
     }
-    if (opts.verbose) calc.MxPrint(RowMajor(s).data(), "force symmetrized U", 'm');
+    if (opts.verbose) MxPrint(calc, RowMajor(s).data(), "force symmetrized U", 'm');
 
     if (Status status = SolveSymmetric<T>(calc, s, d); !status.ok()) return status;
   } else {
@@ -360,9 +364,9 @@ Status Diagonalize(Calc& calc, Arithmetic arithmetic, const std::vector<double>&
   steps.remove_plus_i = [&d, n] {
     for (int k = 0; k < n; ++k) d.evals(k) -= T(1);
   };
-  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  SpectrumOutcome outcome = SpectrumOutcome::kDone;
   if (Status status = FinishSpectrum(calc, absorbing, steps, d.evals, d.evecs, outcome);
-      !status.ok() || outcome == Calc::SpectrumOutcome::kDumpedStop) {
+      !status.ok() || outcome == SpectrumOutcome::kDumpedStop) {
     return status;
   }
   // LD and DOUBLE, no wider than the default run, have their own test, on
@@ -386,9 +390,9 @@ Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
   using std::abs;
   using std::exp;
   using std::isnan;
-  const int n = calc.dim;
+  const int n = calc.dim();
   const RunOptions& opts = calc.opts;
-  const bool absorbing = calc.numbering.absorbing_state != 0;
+  const bool absorbing = calc.numbering().absorbing_state != 0;
 
   Vec<T> p0_t(n);
   for (int i = 0; i < n; ++i) p0_t(i) = T(p0[static_cast<size_t>(i)]);
@@ -430,16 +434,16 @@ Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
       return Failure(
           1, "ERROR: MxIterate: the eigenvector matrix is singular and cannot be inverted\n");
     }
-    if (opts.verbose) calc.MxPrint(ToDoubles(d.evals).data(), "evals in MxIterate", 'v');
+    if (opts.verbose) MxPrint(calc, ToDoubles(d.evals).data(), "evals in MxIterate", 'v');
   }
   if (opts.verbose) {
-    calc.MxPrint(ToDoubles(c).data(), "CR*p0 should start with 1", 'v');
-    calc.MxPrint(RowMajor(cl).data(), "CL", 'm');
+    MxPrint(calc, ToDoubles(c).data(), "CR*p0 should start with 1", 'v');
+    MxPrint(calc, RowMajor(cl).data(), "CL", 'm');
   }
 
-  calc.MxOutputHeader();
-  TableWalk walk(opts, calc.FirstTableTime(), n,
-                 [&calc, n](double t, double* p) { return calc.MxOutputLine(p, n, t); });
+  MxOutputHeader(calc);
+  TableWalk walk(opts, FirstTableTime(calc), n,
+                 [&calc, n](double t, double* p) { return MxOutputLine(calc, p, n, t); });
   walk.Start(p0.data());
 
   // The eigenvalues in the unscaled time unit: dividing them, not the time,
@@ -531,7 +535,7 @@ template <class T>
 void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
                        const std::vector<QorpRecord>* records, int bits, FILE* out) {
   ScalarArith<T>::SetPrecision(bits);
-  const int n = calc.dim;
+  const int n = calc.dim();
   const Mat<T> g = Generator<T>(U, n, false);
   const double nan = std::numeric_limits<double>::quiet_NaN();
 
@@ -565,7 +569,7 @@ void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
     Vec<T> x;
     times.assign(static_cast<size_t>(m), nan);
     if (!SolveTransposed<T>(a, x, Vec<T>::Ones(m))) return false;
-    const int absorbed = calc.numbering.absorbed_minimum;
+    const int absorbed = calc.numbering().absorbed_minimum;
     if (absorbed >= 0 && absorbed < m) {
       const T xa = x(absorbed);
       for (int k = 0; k < m; ++k) x(k) -= xa;
@@ -581,7 +585,7 @@ std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::v
                                                   int bits, int target) {
   ScalarArith<T>::SetPrecision(bits);
   return FirstPassageToStage(calc, target, [&](std::vector<double>& times) {
-    const int n = calc.dim;
+    const int n = calc.dim();
     const Mat<T> g = Generator<T>(U, n, false);
     const int m = n - 1;
     // G without the target's row and column.
@@ -672,12 +676,12 @@ ExtendedStages StagesFor() {
     ScalarArith<T>::SetPrecision(bits);
     std::optional<Spectrum<T>> spectrum;
     if (Status status = Diagonalize<T>(calc, kArithmetic, U, records, spectrum); !status.ok()) {
-      return {status, Calc::SpectrumOutcome::kDone, nullptr};
+      return {status, SpectrumOutcome::kDone, nullptr};
     }
-    if (!spectrum) return {Status{}, Calc::SpectrumOutcome::kDumpedStop, nullptr};
+    if (!spectrum) return {Status{}, SpectrumOutcome::kDumpedStop, nullptr};
     auto d = std::make_shared<Spectrum<T>>(std::move(*spectrum));
     Calc* c = &calc;
-    return {Status{}, Calc::SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
+    return {Status{}, SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
               ScalarArith<T>::SetPrecision(bits);
               return Iterate<T>(*c, *d, p0);
             }};

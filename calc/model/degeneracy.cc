@@ -1,6 +1,8 @@
 // Saddle degeneracies (--degeneracy): counts read from "saddles.txt" are
 // added into the symmetric matrix D of pairs of minima. The rates of U do not
 // depend on D; the additions are reported on standard error.
+#include "calc/model/degeneracy.h"
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -86,8 +88,8 @@ Status ParseSaddleFile(std::vector<SaddleRecord>& records) {
   return status;
 }
 
-Status Calc::MxAddDegeneracy() {
-  const int n = dim;
+Status MxAddDegeneracy(const Calc& calc, std::vector<double>& D) {
+  const int n = calc.dim();
   // The file is read before D is sized, so that a bad file costs no memory.
   std::vector<SaddleRecord> saddles;
   if (Status status = ParseSaddleFile(saddles); !status.ok()) return status;
@@ -123,6 +125,6 @@ Status Calc::MxAddDegeneracy() {
       D[static_cast<size_t>(j) * n + i] = D[static_cast<size_t>(i) * n + j];
     }
   }
-  if (opts.verbose) MxPrint(D.data(), "D (degeneracies)", 'm');
+  if (calc.opts.verbose) MxPrint(calc, D.data(), "D (degeneracies)", 'm');
   return Status{};
 }

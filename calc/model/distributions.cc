@@ -2,6 +2,8 @@
 // and the equilibrium distribution p8: Boltzmann weights of the minima
 // (method A) or local balance on U (method I), or for rates without detailed
 // balance the elimination of the states one by one.
+#include "calc/model/distributions.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -14,29 +16,29 @@
 #include "calc/model/equilibrium.h"
 #include "spectral/gth_factor.h"
 
-Status Calc::MxMakeP0(std::vector<double>& p0) const {
-  p0.assign(dim, 0.0);
-  const std::vector<double>& table = opts.p0;
+Status MxMakeP0(const Calc& calc, std::vector<double>& p0) {
+  p0.assign(calc.dim(), 0.0);
+  const std::vector<double>& table = calc.opts.p0;
   if (table.empty()) {
-    if (dim >= 1) p0[0] = 1.0;
+    if (calc.dim() >= 1) p0[0] = 1.0;
   } else {
     // Element 0 holds 1 + 2m for m (state, value) pairs; later pairs for the
     // same state overwrite earlier ones.
     const int end = static_cast<int>(table[0]);
     for (int i = 1; i < end && i + 1 < static_cast<int>(table.size()); i += 2) {
       const int s = static_cast<int>(table[i]);
-      if (s < 1 || s > dim) {
-        return Failure(1, "ERROR: --p0 names state %d, but there are %d states\n", s, dim);
+      if (s < 1 || s > calc.dim()) {
+        return Failure(1, "ERROR: --p0 names state %d, but there are %d states\n", s, calc.dim());
       }
       p0[s - 1] = table[i + 1];
     }
   }
-  if (opts.verbose) MxPrint(p0.data(), "p0", 'v');
+  if (calc.opts.verbose) MxPrint(calc, p0.data(), "p0", 'v');
   return Status{};
 }
 
-std::vector<double> Calc::MxAllocate() const {
-  return std::vector<double>(static_cast<size_t>(dim), 0.0);
+std::vector<double> MxAllocate(const Calc& calc) {
+  return std::vector<double>(static_cast<size_t>(calc.dim()), 0.0);
 }
 
 namespace {
@@ -49,10 +51,10 @@ void AbsorbingEquilibrium(int n, std::vector<double>& p8) {
 
 }  // namespace
 
-Status Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
-                                       std::vector<double>& p8) const {
-  const int n = dim;
-  if (numbering.absorbing_state != 0) {
+Status MxEquilibriumFromEnergies(const Calc& calc, const std::vector<QorpRecord>& records,
+                                 std::vector<double>& p8) {
+  const int n = calc.dim();
+  if (calc.numbering().absorbing_state != 0) {
     AbsorbingEquilibrium(n, p8);
   } else {
     if (static_cast<int>(records.size()) < n) {
@@ -60,47 +62,50 @@ Status Calc::MxEquilibriumFromEnergies(const std::vector<QorpRecord>& records,
                      records.size());
     }
     p8.assign(n, 0.0);
-    if (n >= 1) BoltzmannWeights<double>(records, n, kT, false, p8);
+    if (n >= 1) BoltzmannWeights<double>(records, n, calc.kT, false, p8);
   }
-  if (opts.verbose) MxPrintInput(p8.data(), "p8");
+  if (calc.opts.verbose) MxPrintInput(calc, p8.data(), "p8");
   return Status{};
 }
 
-Status Calc::MxEquilibriumFromBalance(const std::vector<double>& U, std::vector<double>& p8) const {
-  const int n = dim;
+Status MxEquilibriumFromBalance(const Calc& calc, const std::vector<double>& U,
+                                std::vector<double>& p8) {
+  const int n = calc.dim();
   // Nothing leaves the absorbing state, so no balance walk could reach it;
   // its equilibrium is known.
-  if (numbering.absorbing_state != 0) {
+  if (calc.numbering().absorbing_state != 0) {
     AbsorbingEquilibrium(n, p8);
-    if (opts.verbose) MxPrintInput(p8.data(), "p8");
+    if (calc.opts.verbose) MxPrintInput(calc, p8.data(), "p8");
     return Status{};
   }
   const size_t nn = static_cast<size_t>(n);
   return MxEquilibriumFromBalanceLines(
+      calc,
       [&U, nn](int c) {
-        return BalanceLines{U.data() + static_cast<size_t>(c) * nn, 1, U.data() + c, nn};
+        return RatesAtState{U.data() + static_cast<size_t>(c) * nn, 1, U.data() + c, nn};
       },
       p8);
 }
 
-Status Calc::MxEquilibriumFromBalanceLines(const std::function<BalanceLines(int c)>& lines,
-                                           std::vector<double>& p8) const {
-  const int n = dim;
+Status MxEquilibriumFromBalanceLines(const Calc& calc,
+                                     const std::function<RatesAtState(int c)>& lines,
+                                     std::vector<double>& p8) {
+  const int n = calc.dim();
   p8.assign(n, 0.0);
-  if (Status walked = BalanceWalk<double, true>(*this, n, lines, p8); !walked.ok()) {
+  if (Status walked = BalanceWalk<double, true>(calc, n, lines, p8); !walked.ok()) {
     return walked;
   }
 
   double sum = 0.0;
   for (int i = 0; i < n; ++i) sum += p8[i];
   for (int i = 0; i < n; ++i) p8[i] /= sum;
-  MxPrintInput(p8.data(), "p8 (detailed balance)");
+  MxPrintInput(calc, p8.data(), "p8 (detailed balance)");
   return Status{};
 }
 
-Status Calc::MxEquilibriumByElimination(const std::vector<double>& U,
-                                        std::vector<double>& p8) const {
-  const int n = dim;
+Status MxEquilibriumByElimination(const Calc& calc, const std::vector<double>& U,
+                                  std::vector<double>& p8) {
+  const int n = calc.dim();
   std::vector<double> work(U.begin(), U.begin() + static_cast<std::ptrdiff_t>(n) * n);
   GthFactor factor;
   const SpectrumStatus status = GthFactorize(n, work.data(), factor);
@@ -111,6 +116,6 @@ Status Calc::MxEquilibriumByElimination(const std::vector<double>& U,
                        : "do not lead from every state to every other");
   }
   p8 = std::move(factor.p8);
-  MxPrintInput(p8.data(), "p8 (elimination)");
+  MxPrintInput(calc, p8.data(), "p8 (elimination)");
   return Status{};
 }

@@ -13,6 +13,7 @@
 #include "base/exit_status.h"
 #include "base/status.h"
 #include "calc/model/calc.h"
+#include "calc/model/distributions.h"
 #include "input/qorp_file.h"
 
 // p8[i] = exp(-(E_i - E_0) / kT) / Z for the first n of `records` (n >= 1,
@@ -42,7 +43,7 @@ void BoltzmannWeights(const std::vector<QorpRecord>& records, int n, double kT,
 // state with a weight that was not walked from yet) every state j >= 1
 // without a weight that c is entered from (U(c, j) > 0) gets
 // p8[j] = U(j, c) p8[c] / U(c, j), so that the flows c -> j and j -> c
-// balance. lines(c) gives U's rates at c as Calc::BalanceLines. Ends when
+// balance. lines(c) gives U's rates at c as RatesAtState. Ends when
 // every state has a weight or no state is left to walk from.
 //
 // kChecked is the double path, which judges the input: a state has a weight
@@ -70,7 +71,7 @@ Status BalanceWalk(const Calc& calc, int n, const Lines& lines, Weights& p8) {
   int count = 1;
   int c = 0;
   while (count < n && c < n) {
-    const Calc::BalanceLines line = lines(c);
+    const RatesAtState line = lines(c);
     for (int j = 1; j < n; ++j) {
       const double into = line.into[j * line.into_stride];  // U(c, j)
       if (has_weight(j) || !(into > 0)) continue;
@@ -88,7 +89,7 @@ Status BalanceWalk(const Calc& calc, int n, const Lines& lines, Weights& p8) {
       if constexpr (kChecked) {
         if (p8[j] > 1 || p8[j] <= 0) {
           fprintf(stderr, "Weird eqilibrium pop for state %d", j);
-          calc.MxPrint(p8.data(), "p8 (local balance)", 'v');
+          MxPrint(calc, p8.data(), "p8 (local balance)", 'v');
         }
       }
     }
@@ -104,7 +105,7 @@ Status BalanceWalk(const Calc& calc, int n, const Lines& lines, Weights& p8) {
     if constexpr (kChecked) {
       if (c == n && count < n) {
         fputs("non-ergodic chain\n", stderr);
-        calc.MxPrint(p8.data(), "p8 (local balance)", 'v');
+        MxPrint(calc, p8.data(), "p8 (local balance)", 'v');
         return Status{kExitError, ""};
       }
     }

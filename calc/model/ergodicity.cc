@@ -4,16 +4,17 @@
 #include "calc/model/ergodicity.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "base/exit_status.h"
 #include "base/status.h"
 #include "calc/model/calc.h"
 
-Status Calc::MxFindUnreached(const std::vector<double>& p0, int n,
-                             const std::function<RatesOutOf(int d)>& out_of,
-                             std::vector<char>& reached, bool& reduces) {
-  reduces = false;
+Status MxFindUnreached(const std::vector<double>& p0, int n,
+                       const std::function<RatesOutOf(int d)>& out_of, std::vector<char>& reached,
+                       std::vector<int>& kept) {
+  kept.clear();
   int s = 0;
   while (s < n && p0[s] == 0) ++s;
   if (s == n) return Failure(1, "ERROR: the initial population is 0 in every state\n");
@@ -48,26 +49,24 @@ Status Calc::MxFindUnreached(const std::vector<double>& p0, int n,
     }
   }
 
-  numbering.kept.clear();
   for (int i = 0; i < n; ++i) {
-    if (reached[i]) numbering.kept.push_back(i);
+    if (reached[i]) kept.push_back(i);
   }
-  reduces = true;
   return Status{};
 }
 
-Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n) {
+Status MxErgodicity(Calc& calc, std::vector<double>& U, std::vector<double>& p0, int n) {
   std::vector<char> reached;
   const size_t stride = static_cast<size_t>(n);
-  bool reduces = false;
+  StateNumbering numbering = calc.numbering();
   // Column d of U holds the rates out of d.
   Status status = MxFindUnreached(
       p0, n,
       [&U, stride](int d) {
         return RatesOutOf{U.data() + d, stride};
       },
-      reached, reduces);
-  if (!status.ok() || !reduces) return status;
+      reached, numbering.kept);
+  if (!status.ok() || numbering.kept.empty()) return status;
   const int m = static_cast<int>(numbering.kept.size());
 
   // Later stages take the absorbing state to be the last one and the absorbed
@@ -102,22 +101,15 @@ Status Calc::MxErgodicity(std::vector<double>& U, std::vector<double>& p0, int n
   U.shrink_to_fit();
   p0.resize(m);
   p0.shrink_to_fit();
-  return EndErgodicityReduction(*this, n, p0);
+  EndErgodicityReduction(calc, n, std::move(numbering));
+  return Status{};
 }
 
-Status EndErgodicityReduction(Calc& calc, int n, const std::vector<double>& p0) {
-  const int m = static_cast<int>(calc.numbering.kept.size());
-  calc.numbering.kept_columns = n;
-  calc.dim = m;
+void EndErgodicityReduction(Calc& calc, int n, StateNumbering numbering) {
+  const int m = static_cast<int>(numbering.kept.size());
+  numbering.kept_columns = n;
+  calc.Renumber(m, std::move(numbering));
   if (!calc.opts.quiet) {
     fprintf(stderr, "WARNING: Matrix is non-ergodic! Decreasing dimension to %d.\n", m);
   }
-  if (m == 1) {
-    calc.MxOutputHeader();
-    double p = p0[0];
-    if (Status status = calc.MxOutputLine(&p, 1, calc.opts.t0); !status.ok()) return status;
-    p = p0[0];
-    return calc.MxOutputLine(&p, 1, calc.opts.t8);
-  }
-  return Status{};
 }

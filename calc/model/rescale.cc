@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "calc/model/calc.h"
+#include "calc/model/transition_matrix.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ RateAccess SerialAccess(const Calc& calc, double* U, int n) {
         if (j != i) row[j] = f(row[j]);
       }
     }
-    calc.MxSetDiagonal(U, n);
+    MxSetDiagonal(calc, U, n);
   };
   return access;
 }
@@ -67,16 +68,16 @@ bool RescaleMatrix(const Calc& calc, double* U, int n) {
   return RescaleRates(calc.opts, n, SerialAccess(calc, U, n));
 }
 
-void Calc::MxRescaleHard(double* U, int n, double exponent) const {
-  if (n >= 1) SerialAccess(*this, U, n).map_rates({true, exponent});
+void MxRescaleHard(const Calc& calc, double* U, int n, double exponent) {
+  if (n >= 1) SerialAccess(calc, U, n).map_rates({true, exponent});
 }
 
-void Calc::MxRescaleMinimal(double* U, int n, double desired_minimal_rate) const {
-  const RateAccess access = SerialAccess(*this, U, n);
+void MxRescaleMinimal(const Calc& calc, double* U, int n, double desired_minimal_rate) {
+  const RateAccess access = SerialAccess(calc, U, n);
   const std::optional<double> p = LiftExponent(access.smallest_rate(), desired_minimal_rate);
   if (n >= 1 && p) access.map_rates({true, *p});
 }
 
-void Calc::MxRescaleTimes(double* U, int n, double factor) const {
-  if (n >= 1) SerialAccess(*this, U, n).map_rates({false, factor});
+void MxRescaleTimes(const Calc& calc, double* U, int n, double factor) {
+  if (n >= 1) SerialAccess(calc, U, n).map_rates({false, factor});
 }

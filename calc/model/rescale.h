@@ -33,7 +33,14 @@ struct RateAccess {
 bool RescaleRates(const RunOptions& opts, int n, const RateAccess& rates);
 
 // RescaleRates on the serial U (n x n, row-major), the diagonal restored by
-// calc.MxSetDiagonal.
+// MxSetDiagonal.
 bool RescaleMatrix(const Calc& calc, double* U, int n);
+
+// Its steps on the serial U: every off-diagonal rate to the power
+// `exponent`; to the power that lifts the smallest rate below 1 to
+// `desired_minimal_rate`; times `factor`.
+void MxRescaleHard(const Calc& calc, double* U, int n, double exponent);
+void MxRescaleMinimal(const Calc& calc, double* U, int n, double desired_minimal_rate);
+void MxRescaleTimes(const Calc& calc, double* U, int n, double factor);
 
 #endif  // ZOLVANE_CALC_MODEL_RESCALE_H_

@@ -1,7 +1,7 @@
 // Spectrum: what the diagonalisation of a run's generator U derives, handed
 // as one value to every stage that reads it (the eigen checks, the matrix
 // files, the population table, the stiffness warning). The diagonalisation
-// (Calc::MxDiagonalize, or Calc::MxRecover for a stored one) fills it; the
+// (MxDiagonalize, or MxRecover for a stored one) fills it; the
 // stages take it as an argument.
 #ifndef ZOLVANE_CALC_MODEL_SPECTRUM_H_
 #define ZOLVANE_CALC_MODEL_SPECTRUM_H_
@@ -22,7 +22,7 @@ enum class SpectrumSolver {
   kStored,               // read back by --recoverE
 };
 
-// For n states (n = Calc::dim after the ergodicity reduction), P = diag(p8):
+// For n states (n = Calc::dim() after the ergodicity reduction), P = diag(p8):
 struct Spectrum {
   // n eigenvalues, descending, the stationary ones clamped to 0. Once the
   // diagonalisation has returned they carry no --useplusI shift (the checks

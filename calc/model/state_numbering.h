@@ -8,7 +8,7 @@
 
 #include <vector>
 
-// `dim` below is the current number of states (Calc::dim).
+// `dim` below is the current number of states (Calc::dim()).
 struct StateNumbering {
   // The absorbing state appended for --absorb: its 1-based number in input
   // numbering (the last state, as the header prints it); 0 when there is

@@ -1,6 +1,8 @@
 // The transition matrix U: Arrhenius rates over the tree of minima (method A)
 // or a given rate matrix (method I), the optional absorbing state, and the
 // diagonal that makes every column conserve probability.
+#include "calc/model/transition_matrix.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +11,8 @@
 
 #include "base/status.h"
 #include "calc/model/calc.h"
+#include "calc/model/degeneracy.h"
+#include "calc/model/matrix_files.h"
 
 namespace {
 
@@ -73,35 +77,36 @@ void MethodARatesInto(int target, const std::vector<QorpRecord>& records, int n,
   }
 }
 
-Status Calc::MxQorp2Matrix(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
-                           std::vector<double>& U) {
+Status MxQorp2Matrix(Calc& calc, const std::vector<QorpRecord>* records,
+                     std::vector<double>&& rates, std::vector<double>& U) {
   // D is sized by the number of minima: validate the tree before trusting it.
-  if (opts.method == 'A' && records != nullptr) {
-    if (Status status = CheckTreeOfMinima(*records, dim); !status.ok()) return status;
+  if (calc.opts.method == 'A' && records != nullptr) {
+    if (Status status = CheckTreeOfMinima(*records, calc.dim()); !status.ok()) return status;
   }
-  if (opts.degeneracy) {
-    if (Status status = MxAddDegeneracy(); !status.ok()) return status;
+  if (calc.opts.degeneracy) {
+    std::vector<double> D;  // only printed
+    if (Status status = MxAddDegeneracy(calc, D); !status.ok()) return status;
   }
 
   Status status;
-  switch (opts.method) {
+  switch (calc.opts.method) {
     case 'I':
-      status = MxMethodI(records, std::move(rates), U);
+      status = MxMethodI(calc, records, std::move(rates), U);
       break;
     case 'A':
       if (records == nullptr) {
         return Failure(1, "ERROR: method A needs the local minima of a qorp file\n");
       }
-      status = MxMethodA(*records, U);
+      status = MxMethodA(calc, *records, U);
       break;
     default:
-      return Failure(1, "ERROR in MxQorp2Matrix(): No handler 4 method %c\n", opts.method);
+      return Failure(1, "ERROR in MxQorp2Matrix(): No handler 4 method %c\n", calc.opts.method);
   }
   if (!status.ok()) return status;
 
-  if (opts.dumpU) {
-    if (status = MxASCIIWrite(U.data(), "U.txt"); !status.ok()) return status;
-    status = MxBinWrite(U.data(), "U", 'm');
+  if (calc.opts.dumpU) {
+    if (status = MxASCIIWrite(calc, U.data(), "U.txt"); !status.ok()) return status;
+    status = MxBinWrite(calc, U.data(), "U", 'm');
   }
   return status;
 }
@@ -109,18 +114,19 @@ Status Calc::MxQorp2Matrix(const std::vector<QorpRecord>* records, std::vector<d
 namespace {
 
 // Appends the absorbing state as the new last state: its only entry is the
-// rate `rate` from minimum `a` (1-based) into it; nothing leaves it. Updates
-// dim and the absorbing state and absorbed minimum of calc.numbering, and
+// rate `rate` from minimum `a` (1-based) into it; nothing leaves it. Renumbers
+// calc (one more state, naming the absorbing state and the absorbed minimum), and
 // prints the two messages (never silenced).
 std::vector<double> AppendAbsorbingState(Calc& calc, const std::vector<double>& U, int a,
                                          double rate) {
-  const int n = calc.dim;
+  const int n = calc.dim();
   const int n1 = n + 1;
-  calc.dim = n1;
+  StateNumbering numbering = calc.numbering();
+  numbering.absorbed_minimum = a - 1;
+  numbering.absorbing_state = n1;
+  calc.Renumber(n1, std::move(numbering));
   fprintf(stderr, "dim increased to %i\n", n1);
-  calc.numbering.absorbed_minimum = a - 1;
-  calc.numbering.absorbing_state = n1;
-  fprintf(stderr, "new absorbing lmin is: %i\n", calc.numbering.absorbing_state);
+  fprintf(stderr, "new absorbing lmin is: %i\n", calc.numbering().absorbing_state);
 
   std::vector<double> grown(static_cast<size_t>(n1) * n1, 0.0);
   for (int i = 0; i < n; ++i) {
@@ -139,14 +145,14 @@ Status CheckAbsorbedMinimum(int a, int n) {
 
 }  // namespace
 
-Status Calc::MxMethodA(const std::vector<QorpRecord>& records, std::vector<double>& U) {
-  const int n = dim;
+Status MxMethodA(Calc& calc, const std::vector<QorpRecord>& records, std::vector<double>& U) {
+  const int n = calc.dim();
   if (static_cast<int>(records.size()) < n) {
     return Failure(1, "ERROR: %d local minima expected, %zu read\n", n, records.size());
   }
   if (Status status = CheckTreeOfMinima(records, n); !status.ok()) return status;
-  if (opts.absorb >= 1) {
-    if (Status status = CheckAbsorbedMinimum(opts.absorb, n); !status.ok()) return status;
+  if (calc.opts.absorb >= 1) {
+    if (Status status = CheckAbsorbedMinimum(calc.opts.absorb, n); !status.ok()) return status;
   }
 
   // Row i holds the rates into i: U(i, j) = exp(-(S_ij - E_j)/kT). Filling
@@ -156,58 +162,59 @@ Status Calc::MxMethodA(const std::vector<QorpRecord>& records, std::vector<doubl
   std::vector<double> saddle(n, 0.0);
   std::vector<char> on_path(n, 0);
   for (int i = 0; i < n; ++i) {
-    MethodARatesInto(i, records, n, kT, U.data() + static_cast<size_t>(i) * n, saddle, on_path);
+    MethodARatesInto(i, records, n, calc.kT, U.data() + static_cast<size_t>(i) * n, saddle,
+                     on_path);
   }
 
-  if (opts.absorb >= 1) {
-    const int a = opts.absorb;
+  if (calc.opts.absorb >= 1) {
+    const int a = calc.opts.absorb;
     const double e = records[a - 1].energy;
     // exp(x - y) rather than exp(x) / exp(y): the same value wherever the
     // quotient was finite, and no inf / inf for energies far from 0.
-    const double rate = exp(-e / kT - (-e / kT));
-    U = AppendAbsorbingState(*this, U, a, rate);
-    if (opts.verbose) MxPrint(U.data(), "aufgeblasene Matrix", 'm');
+    const double rate = exp(-e / calc.kT - (-e / calc.kT));
+    U = AppendAbsorbingState(calc, U, a, rate);
+    if (calc.opts.verbose) MxPrint(calc, U.data(), "aufgeblasene Matrix", 'm');
   }
 
-  MxSetDiagonal(U.data(), dim);
-  if (opts.verbose) MxPrint(U.data(), "U with Methode A", 'm');
+  MxSetDiagonal(calc, U.data(), calc.dim());
+  if (calc.opts.verbose) MxPrint(calc, U.data(), "U with Methode A", 'm');
   return Status{};
 }
 
-Status Calc::MxMethodI(const std::vector<QorpRecord>* records, std::vector<double>&& rates,
-                       std::vector<double>& U) {
-  const int n = dim;
+Status MxMethodI(Calc& calc, const std::vector<QorpRecord>* records, std::vector<double>&& rates,
+                 std::vector<double>& U) {
+  const int n = calc.dim();
   // Taken over: released when this function returns.
   std::vector<double> input = std::move(rates);
   if (input.size() != static_cast<size_t>(n) * n) {
     return Failure(1, "ERROR: rate matrix of order %d expected, %zu rates given\n", n,
                    input.size());
   }
-  if (opts.absorb >= 1) {
-    if (Status status = CheckAbsorbedMinimum(opts.absorb, n); !status.ok()) return status;
-    if (records == nullptr || static_cast<int>(records->size()) < opts.absorb) {
+  if (calc.opts.absorb >= 1) {
+    if (Status status = CheckAbsorbedMinimum(calc.opts.absorb, n); !status.ok()) return status;
+    if (records == nullptr || static_cast<int>(records->size()) < calc.opts.absorb) {
       return Failure(1, "ERROR: the absorbing state needs the local minima of a qorp file\n");
     }
   }
-  if (opts.verbose) MxPrint(input.data(), "Input Matrix", 'm');
+  if (calc.opts.verbose) MxPrint(calc, input.data(), "Input Matrix", 'm');
 
-  if (opts.absorb >= 1) {
-    const int a = opts.absorb;
+  if (calc.opts.absorb >= 1) {
+    const int a = calc.opts.absorb;
     const QorpRecord& r = (*records)[a - 1];
     // As one exponential: both parts alone leave the range of a double for
     // energies of a few hundred kcal/mol.
-    const double rate = exp(-r.energy / kT - (-r.free_energy / kT));
-    U = AppendAbsorbingState(*this, input, a, rate);
+    const double rate = exp(-r.energy / calc.kT - (-r.free_energy / calc.kT));
+    U = AppendAbsorbingState(calc, input, a, rate);
   } else {
     U = std::move(input);
   }
 
-  MxSetDiagonal(U.data(), dim);
-  if (opts.verbose) MxPrint(U.data(), "U with Methode I", 'm');
+  MxSetDiagonal(calc, U.data(), calc.dim());
+  if (calc.opts.verbose) MxPrint(calc, U.data(), "U with Methode I", 'm');
   return Status{};
 }
 
-void Calc::MxSetDiagonal(double* U, int n) const {
+void MxSetDiagonal(const Calc& calc, double* U, int n) {
   // Column sums are accumulated row by row: the same increasing row order per
   // column as a column walk, but over contiguous memory.
   std::vector<double> sum(n, 0.0);
@@ -216,6 +223,6 @@ void Calc::MxSetDiagonal(double* U, int n) const {
     row[i] = 0.0;
     for (int j = 0; j < n; ++j) sum[j] += row[j];
   }
-  const double base = opts.useplusI ? 1.0 : 0.0;
+  const double base = calc.opts.useplusI ? 1.0 : 0.0;
   for (int j = 0; j < n; ++j) U[static_cast<size_t>(j) * n + j] = base - sum[j];
 }

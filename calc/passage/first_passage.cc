@@ -70,19 +70,19 @@ bool AbsorbingTimes(const std::vector<double>& U, size_t n, int absorbed_minimum
 }
 
 // A state that cannot reach a target shows as a pivot 0 of the elimination.
-void Calc::MxFirstPassageTimes(const std::vector<double>& U, const std::vector<double>& /*p8*/,
-                               FILE* out) const {
-  const size_t n = static_cast<size_t>(dim);
+void MxFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                         const std::vector<double>& /*p8*/, FILE* out) {
+  const size_t n = static_cast<size_t>(calc.dim());
   FirstPassageStage(
-      *this, [&](std::vector<double>& times) { return FirstPassageMatrix(U, n, times); },
+      calc, [&](std::vector<double>& times) { return FirstPassageMatrix(U, n, times); },
       [&](std::vector<double>& times) {
-        return AbsorbingTimes(U, n, numbering.absorbed_minimum, times);
+        return AbsorbingTimes(U, n, calc.numbering().absorbed_minimum, times);
       },
       out);
 }
 
-void Calc::MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out) const {
-  const int n = dim;
+void MxWriteFirstPassageTimes(const Calc& calc, const std::vector<double>& times, FILE* out) {
+  const int n = calc.dim();
   if (out == stderr) {
     fprintf(out, "%s:\n",
             "First passage times (i-th row, j-th column represents fpt from i-th to j-th "
@@ -91,7 +91,7 @@ void Calc::MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out)
   // One row and column per input state: a state removed by the ergodicity
   // reduction is not part of the system (nan from it) and is never reached
   // from a kept state (inf to it).
-  const std::vector<int> index = numbering.ReducedIndices(dim);
+  const std::vector<int> index = calc.numbering().ReducedIndices(calc.dim());
   std::string line;
   for (int r : index) {
     line.clear();
@@ -107,24 +107,24 @@ void Calc::MxWriteFirstPassageTimes(const std::vector<double>& times, FILE* out)
   if (out == stderr) fputs("---\n", out);
 }
 
-void Calc::MxWriteAbsorbingTimes(const std::vector<double>& times, FILE* out) const {
+void MxWriteAbsorbingTimes(const Calc& calc, const std::vector<double>& times, FILE* out) {
   const bool framed = out == stderr;
   if (framed) fprintf(out, "%s:\n", "Absorbing times: ");
   // In input numbering: the absorbing state stays last, so the transient
   // states are all input states but that one; removed ones print nan.
   std::vector<double> x(times);
   x.push_back(0.0);
-  const std::vector<double> input_x = numbering.ToInputNumbering(x.data(), dim, kNaN);
+  const std::vector<double> input_x = calc.numbering().ToInputNumbering(x.data(), calc.dim(), kNaN);
   std::string line;
   for (size_t k = 0; k + 1 < input_x.size(); ++k) AppendG(line, input_x[k]);
   line += framed ? "\n---\n" : "\n";
   fwrite(line.data(), 1, line.size(), out);
 }
 
-std::optional<std::vector<double>> Calc::MxFirstPassageTo(const std::vector<double>& U,
-                                                          int target) const {
-  const size_t n = static_cast<size_t>(dim);
-  return FirstPassageToStage(*this, target, [&](std::vector<double>& times) {
+std::optional<std::vector<double>> MxFirstPassageTo(const Calc& calc, const std::vector<double>& U,
+                                                    int target) {
+  const size_t n = static_cast<size_t>(calc.dim());
+  return FirstPassageToStage(calc, target, [&](std::vector<double>& times) {
     return FirstPassageTimesTo(Rates(U, n, n), static_cast<size_t>(target), times);
   });
 }

@@ -1,12 +1,30 @@
-// The numbers of the first passage stage (calc/passage/first_passage.cc) for callers
-// that want them as values rather than printed: the run writes exactly these.
+// First passage times: the stage that prints them, and its numbers for
+// callers that want them as values rather than printed (the run writes
+// exactly these).
 // `U` is the generator of order n as Calc holds it (U[i * n + j] the rate from
 // j to i; the diagonal is never read).
 #ifndef ZOLVANE_CALC_PASSAGE_FIRST_PASSAGE_H_
 #define ZOLVANE_CALC_PASSAGE_FIRST_PASSAGE_H_
 
 #include <cstddef>
+#include <cstdio>
+#include <optional>
 #include <vector>
+
+#include "calc/model/calc.h"
+
+// The first passage stage of the serial run: all mean first passage times
+// (or the absorbing times when there is an absorbing state) of U, written
+// to `out`.
+void MxFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
+                         const std::vector<double>& p8, FILE* out);
+// Times from every state to `target` (0-based); nullopt if it does not exist.
+std::optional<std::vector<double>> MxFirstPassageTo(const Calc& calc, const std::vector<double>& U,
+                                                    int target);
+// The writers of MxFirstPassageTimes, shared by every arithmetic: the
+// dim x dim times (row-major, (i, j) from i to j), or the absorbing times.
+void MxWriteFirstPassageTimes(const Calc& calc, const std::vector<double>& times, FILE* out);
+void MxWriteAbsorbingTimes(const Calc& calc, const std::vector<double>& times, FILE* out);
 
 // All mean first passage times: times[i * n + j] from i to j, zero diagonal.
 // False when some state cannot reach another; `times` is then all NaN.

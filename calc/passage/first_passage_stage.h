@@ -11,6 +11,7 @@
 
 #include "base/run_options.h"
 #include "calc/model/calc.h"
+#include "calc/passage/first_passage.h"
 
 // A state that cannot reach a target has no finite time: the run reports
 // NaN then and says why.
@@ -28,13 +29,13 @@ inline void WarnSingularFirstPassage(const RunOptions& opts) {
 template <class All, class Absorbing>
 void FirstPassageStage(const Calc& calc, All&& all, Absorbing&& absorbing, FILE* out) {
   std::vector<double> times;
-  const bool to_absorption = calc.numbering.absorbing_state != 0;
+  const bool to_absorption = calc.numbering().absorbing_state != 0;
   const bool ok = to_absorption ? absorbing(times) : all(times);
   if (!ok) WarnSingularFirstPassage(calc.opts);
   if (to_absorption) {
-    calc.MxWriteAbsorbingTimes(times, out);
+    MxWriteAbsorbingTimes(calc, times, out);
   } else {
-    calc.MxWriteFirstPassageTimes(times, out);
+    MxWriteFirstPassageTimes(calc, times, out);
   }
 }
 
@@ -45,7 +46,7 @@ void FirstPassageStage(const Calc& calc, All&& all, Absorbing&& absorbing, FILE*
 template <class Solve>
 std::optional<std::vector<double>> FirstPassageToStage(const Calc& calc, int target,
                                                        Solve&& solve) {
-  const int n = calc.dim;
+  const int n = calc.dim();
   if (target < 0 || target >= n) {
     fprintf(stderr, "State %d does not exist (--fpt %d)", target + 1, target + 1);
     return std::nullopt;

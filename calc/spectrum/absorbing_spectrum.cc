@@ -6,15 +6,15 @@
 #include <utility>
 
 #include "calc/model/detailed_balance.h"
+#include "calc/spectrum/diagonalize.h"
 #include "matrix/dense.h"
 #include "spectral/reversible_spectrum.h"
 
-Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::vector<double>& U,
-                                                   Spectrum& spectrum,
-                                                   std::vector<double>& unshifted) {
-  const int n = calc.dim;
+SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::vector<double>& U,
+                                             Spectrum& spectrum, std::vector<double>& unshifted) {
+  const int n = calc.dim();
   // Two states at least, and nothing may leave the absorbing one.
-  if (TransientBlock(U, n).empty()) return Calc::SpectrumOutcome::kUseLapack;
+  if (TransientBlock(U, n).empty()) return SpectrumOutcome::kUseLapack;
   const size_t nn = static_cast<size_t>(n), t = nn - 1;
   // Detailed balance among the transient states, against the equilibrium
   // the factor finds for them. The block is made again there rather than
@@ -35,9 +35,9 @@ Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::
               "--mlapack-method QD\n",
               solution.sweeps);
     }
-    return Calc::SpectrumOutcome::kUseQuadDouble;
+    return SpectrumOutcome::kUseQuadDouble;
   }
-  if (status != SpectrumStatus::kOk) return Calc::SpectrumOutcome::kUseLapack;
+  if (status != SpectrumStatus::kOk) return SpectrumOutcome::kUseLapack;
 
   spectrum.evals = std::move(solution.evals);
   spectrum.evecs = std::move(solution.evecs);
@@ -49,5 +49,5 @@ Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::
   }
   MxSqrtScalings(solution.weights, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
   spectrum.inv_sqrt_p8[t] = 0.0;  // not 1/0: the absorbing state takes no part in the projection
-  return Calc::SpectrumOutcome::kDone;
+  return SpectrumOutcome::kDone;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "calc/spectrum/diagonalize.h"
 
 // MxDiagonalize's step for a run whose last state absorbs, under
 // --eigensolver auto or accurate; U (dim x dim) is left unchanged. When the
@@ -21,8 +22,7 @@
 // projects p0; returns kDone. kUseLapack: the rates are not for this solver
 // (spectrum.evecs may be released). kUseQuadDouble: the sweeps hit their cap
 // (warned unless --quiet).
-Calc::SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::vector<double>& U,
-                                                   Spectrum& spectrum,
-                                                   std::vector<double>& unshifted);
+SpectrumOutcome DiagonalizeAbsorbingAccurate(const Calc& calc, const std::vector<double>& U,
+                                             Spectrum& spectrum, std::vector<double>& unshifted);
 
 #endif  // ZOLVANE_CALC_SPECTRUM_ABSORBING_SPECTRUM_H_

@@ -3,6 +3,8 @@
 // and goes to the symmetric solver; with one, the transient block does when
 // its rates obey detailed balance (calc/spectrum/absorbing_spectrum.h), and U goes to
 // the general solver otherwise.
+#include "calc/spectrum/diagonalize.h"
+
 #include <Eigen/Core>
 #include <algorithm>
 #include <cmath>
@@ -15,6 +17,7 @@
 #include "base/status.h"
 #include "calc/model/calc.h"
 #include "calc/model/detailed_balance.h"
+#include "calc/model/matrix_files.h"
 #include "calc/spectrum/absorbing_evecs.h"
 #include "calc/spectrum/absorbing_spectrum.h"
 #include "calc/spectrum/eigen_checks.h"
@@ -139,10 +142,10 @@ double SymmetryCorrectionOf(const std::vector<double>& U, const std::vector<doub
 
 }  // namespace
 
-Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<double>& p8,
-                                   Spectrum& spectrum, std::vector<double>& unshifted,
-                                   SpectrumOutcome& outcome) {
-  const int n = dim;
+Status MxDiagonalizeAccurate(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
+                             Spectrum& spectrum, std::vector<double>& unshifted,
+                             SpectrumOutcome& outcome) {
+  const int n = calc.dim();
   const size_t nn = static_cast<size_t>(n);
   // The solver never reads the diagonal, where a NaN rate to a state that
   // the ergodicity reduction removed is left: such rates are refused the
@@ -166,25 +169,26 @@ Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<dou
     return Status{};
   }
 
-  if (opts.verbose) {
+  if (calc.opts.verbose) {
     // The LAPACK path's prints of the symmetrisation, on a copy.
     std::vector<double> S(U);
     std::vector<double> sqrt_p, inv_sqrt_p;
     MxSqrtScalings(p8, nn, sqrt_p, inv_sqrt_p);
-    MxPrint(S.data(), "input U", 'm');
+    MxPrint(calc, S.data(), "input U", 'm');
     ScaleLikeDenseProduct(S.data(), inv_sqrt_p, n, false);
-    MxPrint(DiagonalMatrix(inv_sqrt_p).data(), "_sqrPI", 'm');
-    MxPrint(S.data(), "tmpMx = _sqrPI*U", 'm');
+    MxPrint(calc, DiagonalMatrix(inv_sqrt_p).data(), "_sqrPI", 'm');
+    MxPrint(calc, S.data(), "tmpMx = _sqrPI*U", 'm');
     ScaleLikeDenseProduct(S.data(), sqrt_p, n, true);
-    MxPrint(DiagonalMatrix(sqrt_p).data(), "sqrPI_", 'm');
-    MxPrint(S.data(), "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
+    MxPrint(calc, DiagonalMatrix(sqrt_p).data(), "sqrPI_", 'm');
+    MxPrint(calc, S.data(), "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)",
+            'm');
   }
-  if (Status status = EndSymmetryCorrection(opts, n, SymmetryCorrectionOf(U, p8, n), false);
+  if (Status status = EndSymmetryCorrection(calc.opts, n, SymmetryCorrectionOf(U, p8, n), false);
       !status.ok()) {
     return status;
   }
   if (solved == SpectrumStatus::kSweepCapHit) {
-    if (!opts.quiet) {
+    if (!calc.opts.quiet) {
       fprintf(stderr,
               "WARNING: the accurate eigensolver did not converge in %d sweeps: falling back to "
               "--mlapack-method QD\n",
@@ -199,7 +203,7 @@ Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<dou
   // With --useplusI the checks and files see the stationary eigenvalue at 1,
   // as the shifted U has it; the time evolution gets the unshifted values
   // back whole (1 + lambda - 1 would lose every slow lambda).
-  if (opts.useplusI) {
+  if (calc.opts.useplusI) {
     unshifted = spectrum.evals;
     for (double& e : spectrum.evals) e += 1.0;
   }
@@ -211,11 +215,11 @@ Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<dou
   return Status{};
 }
 
-Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8,
-                           Spectrum& spectrum, SpectrumOutcome& outcome) {
-  const int n = dim;
+Status MxDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
+                     Spectrum& spectrum, SpectrumOutcome& outcome) {
+  const int n = calc.dim();
   const size_t nn = static_cast<size_t>(n);
-  const bool absorbing = numbering.absorbing_state != 0;
+  const bool absorbing = calc.numbering().absorbing_state != 0;
   outcome = SpectrumOutcome::kDone;
   Status status;
   std::vector<double>& evals = spectrum.evals;
@@ -224,21 +228,22 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   // shift.
   std::vector<double> unshifted;
 
-  if (opts.mathematicamatrix == 1) {
-    if (status = MxMathematicaWrite(U.data()); !status.ok()) return status;
+  if (calc.opts.mathematicamatrix == 1) {
+    if (status = MxMathematicaWrite(calc, U.data()); !status.ok()) return status;
   }
 
   spectrum.solver = SpectrumSolver::kLapackChosen;
-  if (absorbing &&
-      (opts.eigensolver != Eigensolver::kLapack || !TransientStatesHoldDetailedBalance(U, n))) {
+  if (absorbing && (calc.opts.eigensolver != Eigensolver::kLapack ||
+                    !TransientStatesHoldDetailedBalance(U, n))) {
     spectrum.solver = SpectrumSolver::kLapackGeneral;
   }
-  if (!absorbing && opts.eigensolver != Eigensolver::kLapack) {
+  if (!absorbing && calc.opts.eigensolver != Eigensolver::kLapack) {
     if (!HoldsDetailedBalance(U, p8, n)) {
       spectrum.solver = SpectrumSolver::kLapackNotReversible;
     } else {
       SpectrumOutcome accurate = SpectrumOutcome::kDone;
-      if (status = MxDiagonalizeAccurate(U, p8, spectrum, unshifted, accurate); !status.ok()) {
+      if (status = MxDiagonalizeAccurate(calc, U, p8, spectrum, unshifted, accurate);
+          !status.ok()) {
         return status;
       }
       if (accurate == SpectrumOutcome::kUseQuadDouble) {
@@ -248,8 +253,8 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
       if (accurate == SpectrumOutcome::kDone) spectrum.solver = SpectrumSolver::kAccurate;
     }
   }
-  if (absorbing && opts.eigensolver != Eigensolver::kLapack) {
-    const SpectrumOutcome accurate = DiagonalizeAbsorbingAccurate(*this, U, spectrum, unshifted);
+  if (absorbing && calc.opts.eigensolver != Eigensolver::kLapack) {
+    const SpectrumOutcome accurate = DiagonalizeAbsorbingAccurate(calc, U, spectrum, unshifted);
     if (accurate == SpectrumOutcome::kUseQuadDouble) {
       outcome = accurate;
       return status;
@@ -258,30 +263,30 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   }
 
   if (spectrum.solver != SpectrumSolver::kAccurate && !absorbing) {
-    if (opts.verbose) MxPrint(U.data(), "input U", 'm');
+    if (calc.opts.verbose) MxPrint(calc, U.data(), "input U", 'm');
     MxSqrtScalings(p8, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
     // S = P^-1/2 U P^1/2 as two diagonal scalings; a zero in p8 makes an
     // infinite scale and thus NaNs, which the symmetry check below reports.
     ScaleLikeDenseProduct(U.data(), spectrum.inv_sqrt_p8, n, false);
-    if (opts.verbose) {
-      MxPrint(DiagonalMatrix(spectrum.inv_sqrt_p8).data(), "_sqrPI", 'm');
-      MxPrint(U.data(), "tmpMx = _sqrPI*U", 'm');
+    if (calc.opts.verbose) {
+      MxPrint(calc, DiagonalMatrix(spectrum.inv_sqrt_p8).data(), "_sqrPI", 'm');
+      MxPrint(calc, U.data(), "tmpMx = _sqrPI*U", 'm');
     }
     ScaleLikeDenseProduct(U.data(), spectrum.sqrt_p8, n, true);
-    if (opts.verbose) {
-      MxPrint(DiagonalMatrix(spectrum.sqrt_p8).data(), "sqrPI_", 'm');
-      MxPrint(U.data(), "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)",
-              'm');
+    if (calc.opts.verbose) {
+      MxPrint(calc, DiagonalMatrix(spectrum.sqrt_p8).data(), "sqrPI_", 'm');
+      MxPrint(calc, U.data(),
+              "U = _sqrPI*U*sqrPI_ (this should be symmetric, but still uncorrected)", 'm');
     }
 
     status = SymmetrizeAndReport<double>(
-        opts, n,
+        calc.opts, n,
         [&U, nn](int i, int j) -> double& {
           return U[static_cast<size_t>(i) * nn + static_cast<size_t>(j)];
         },
         {});
     if (!status.ok()) return status;
-    if (opts.verbose) MxPrint(U.data(), "force symmetrized U", 'm');
+    if (calc.opts.verbose) MxPrint(calc, U.data(), "force symmetrized U", 'm');
   }
 
   // Each solver sizes evals and evecs itself, so that no n x n buffer
@@ -289,9 +294,9 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   if (spectrum.solver == SpectrumSolver::kAccurate) {
     // evals and evecs are filled.
   } else if (absorbing) {
-    status = MxEigenGeneral(U, spectrum);
+    status = MxEigenGeneral(calc, U, spectrum);
   } else {
-    status = MxEigenSymmetric(U, spectrum);
+    status = MxEigenSymmetric(calc, U, spectrum);
   }
   if (!status.ok()) return status;
 
@@ -303,15 +308,15 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
   SpectrumFinishing steps;
   steps.solver =
       spectrum.solver == SpectrumSolver::kAccurate ? "factorised solver" : spectrum.routine;
-  steps.complete_absorbing = [this, &spectrum] { MxCompleteEvecs(spectrum); };
-  steps.after_dump = [this, &spectrum, absorbing, nn]() -> Status {
-    if (!opts.verbose || absorbing) return Status{};
+  steps.complete_absorbing = [&calc, &spectrum] { MxCompleteEvecs(calc, spectrum); };
+  steps.after_dump = [&calc, &spectrum, absorbing, nn]() -> Status {
+    if (!calc.opts.verbose || absorbing) return Status{};
     // R = P^1/2 * evecs: the eigenvectors of U itself.
     std::vector<double> R(spectrum.evecs);
     for (size_t i = 0; i < nn; ++i) {
       for (size_t j = 0; j < nn; ++j) R[i * nn + j] = 0.0 + spectrum.sqrt_p8[i] * R[i * nn + j];
     }
-    if (Status status = MxASCIIWrite(R.data(), "evecR.txt"); !status.ok()) return status;
+    if (Status status = MxASCIIWrite(calc, R.data(), "evecR.txt"); !status.ok()) return status;
     std::vector<double> sums(nn, 0.0);
     for (size_t i = 0; i < nn; ++i) {
       for (size_t j = 0; j < nn; ++j) sums[j] += R[i * nn + j];
@@ -330,16 +335,16 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
       MxRemovePlusIShift(spectrum.evals);
     }
   };
-  return FinishSpectrum(*this, absorbing, steps, values, vectors, outcome);
+  return FinishSpectrum(calc, absorbing, steps, values, vectors, outcome);
 }
 
-Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const {
-  const int n = dim;
+Status MxEigenSymmetric(const Calc& calc, std::vector<double>& S, Spectrum& spectrum) {
+  const int n = calc.dim();
   const size_t nn = static_cast<size_t>(n);
   std::vector<double>& evals = spectrum.evals;
   std::vector<double>& evecs = spectrum.evecs;
   evals.resize(nn);
-  if (opts.verbose) fprintf(stderr, "FEPS precision %20.10g\n", opts.feps);
+  if (calc.opts.verbose) fprintf(stderr, "FEPS precision %20.10g\n", calc.opts.feps);
 
   // The solvers do not return on NaN input. MxDiagonalize never passes NaN
   // (its symmetry check stops first); keep direct callers from hanging.
@@ -395,8 +400,9 @@ Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const 
   }
   std::vector<double>().swap(work);
   std::vector<int>().swap(iwork);
-  if (!opts.quiet) fprintf(stderr, "Not enough memory for dsyevd's work space, using dsyevr\n");
-  if (Status status = SolveRelativelyRobust(S, n, opts.feps, evals, evecs); !status.ok()) {
+  if (!calc.opts.quiet)
+    fprintf(stderr, "Not enough memory for dsyevd's work space, using dsyevr\n");
+  if (Status status = SolveRelativelyRobust(S, n, calc.opts.feps, evals, evecs); !status.ok()) {
     return status;
   }
   MxTransposeInPlace(evecs.data(), n);
@@ -404,8 +410,8 @@ Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const 
   return Status{};
 }
 
-Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
-  const int n = dim;
+Status MxEigenGeneral(const Calc& calc, std::vector<double>& U, Spectrum& spectrum) {
+  const int n = calc.dim();
   const size_t nn = static_cast<size_t>(n);
   std::vector<double>& evals = spectrum.evals;
   std::vector<double>& evecs = spectrum.evecs;
@@ -452,7 +458,7 @@ Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
 
   for (size_t j = 0; j < nn; ++j) {
     evals[j] = wr[j];
-    if (!(wr[j] == 0.0) && std::fabs(wi[j] / wr[j]) > opts.feps) {
+    if (!(wr[j] == 0.0) && std::fabs(wi[j] / wr[j]) > calc.opts.feps) {
       fprintf(stderr, "eigenvalue %d is %g + i*%g, which is somewhat complex\n",
               static_cast<int>(j), wr[j], wi[j]);
     }
@@ -462,18 +468,8 @@ Status Calc::MxEigenGeneral(std::vector<double>& U, Spectrum& spectrum) const {
   return Status{};
 }
 
-std::optional<std::vector<int>> Calc::MxEvecsReachability(const double* evecs, int n) {
-  const size_t nn = static_cast<size_t>(n);
-  return EvecsReachability(
-      [evecs, nn](int h) {
-        const size_t k = static_cast<size_t>(h);
-        return EvecsLines{evecs + k, nn, evecs + k * nn, 1};
-      },
-      n);
-}
-
-void Calc::MxCompleteEvecs(Spectrum& spectrum) const {
-  const size_t nn = static_cast<size_t>(dim);
+void MxCompleteEvecs(const Calc& calc, Spectrum& spectrum) {
+  const size_t nn = static_cast<size_t>(calc.dim());
   const std::vector<double>& evals = spectrum.evals;
   const std::vector<double>& evecs = spectrum.evecs;
   double* v = spectrum.evecs.data();
@@ -494,9 +490,9 @@ void Calc::MxCompleteEvecs(Spectrum& spectrum) const {
   // -v shows the columns after the move and after the normalisation, with
   // their sums.
   auto report = [&](bool normalised) {
-    if (!opts.verbose) return;
-    MxPrint(evals.data(), "evals_complete", 'v');
-    MxPrint(evecs.data(), "evecs_complete", 'm');
+    if (!calc.opts.verbose) return;
+    MxPrint(calc, evals.data(), "evals_complete", 'v');
+    MxPrint(calc, evecs.data(), "evecs_complete", 'm');
     fflush(stdout);
     fflush(stderr);
     if (!normalised) return;
@@ -507,6 +503,6 @@ void Calc::MxCompleteEvecs(Spectrum& spectrum) const {
   // The factorised solver's columns are complete already (and slow modes
   // shifted by 1 may round to 1 without being stationary).
   const bool complete = spectrum.solver == SpectrumSolver::kAccurate;
-  CompleteAbsorbingEvecs<double>(opts, evals, dim, complete, entry, column_sum, squared_norm,
-                                 report);
+  CompleteAbsorbingEvecs<double>(calc.opts, evals, calc.dim(), complete, entry, column_sum,
+                                 squared_norm, report);
 }

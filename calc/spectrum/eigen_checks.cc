@@ -80,3 +80,13 @@ void WarnPopulationTraps(const RunOptions& opts, int traps) {
           "we compute crap)\n",
           opts.useplusI ? 1 : 0, traps);
 }
+
+std::optional<std::vector<int>> MxEvecsReachability(const double* evecs, int n) {
+  const size_t nn = static_cast<size_t>(n);
+  return EvecsReachability(
+      [evecs, nn](int h) {
+        const size_t k = static_cast<size_t>(h);
+        return EvecsLines{evecs + k, nn, evecs + k * nn, 1};
+      },
+      n);
+}

@@ -86,4 +86,9 @@ void ClampStationaryEigenvalues(const RunOptions& opts, Values& evals, int n) {
   if (traps >= 2) WarnPopulationTraps(opts, traps);
 }
 
+// EvecsReachability of a dense n x n row-major eigenvector matrix (column k
+// the eigenvector k): nullopt when every state is reached from state 0 in
+// the eigenvector graph, else 1 for reached and 0 for unreached states.
+std::optional<std::vector<int>> MxEvecsReachability(const double* evecs, int n);
+
 #endif  // ZOLVANE_CALC_SPECTRUM_EIGEN_CHECKS_H_

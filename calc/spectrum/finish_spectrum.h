@@ -16,7 +16,9 @@
 
 #include "base/status.h"
 #include "calc/model/calc.h"
+#include "calc/model/matrix_files.h"
 #include "calc/model/scalar_arith.h"
+#include "calc/spectrum/diagonalize.h"
 #include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/eigen_order.h"
 
@@ -62,39 +64,39 @@ class RowMajorDoubles {
   std::vector<double> copy_;
 };
 
-// `evals` (an Eigen vector of n = calc.dim scalars T) and `evecs` (an n x n
+// `evals` (an Eigen vector of n = calc.dim() scalars T) and `evecs` (an n x n
 // Eigen matrix or Map, column k the eigenvector of evals(k)) as the solver
 // left them. Returns the first failure to write a file; `outcome` is
 // kDumpedStop when --dumpX wrote evals.txt (the run ends there), else kDone.
 template <class Values, class Vectors>
 Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing& steps,
-                      Values& evals, Vectors& evecs, Calc::SpectrumOutcome& outcome) {
+                      Values& evals, Vectors& evecs, SpectrumOutcome& outcome) {
   using T = typename Values::Scalar;
   const RunOptions& opts = calc.opts;
-  const int n = calc.dim;
-  outcome = Calc::SpectrumOutcome::kDone;
+  const int n = calc.dim();
+  outcome = SpectrumOutcome::kDone;
 
   // The symmetric solvers hand the values back ascending, so this is mostly
   // a reversal.
   ApplyOrderOf(DescendingOrderOf(evals, n), evals,
                [&evecs](int r, int k) -> T& { return evecs(r, k); });
   if (opts.verbose) {
-    calc.MxPrint(RowMajorDoubles(evecs).data(),
-                 ("Eigenvectors of U (" + steps.solver + ")").c_str(), 'm');
-    calc.MxPrint(RowMajorDoubles(evals).data(), ("Eigenvalues of U (" + steps.solver + ")").c_str(),
-                 'v');
+    MxPrint(calc, RowMajorDoubles(evecs).data(),
+            ("Eigenvectors of U (" + steps.solver + ")").c_str(), 'm');
+    MxPrint(calc, RowMajorDoubles(evals).data(),
+            ("Eigenvalues of U (" + steps.solver + ")").c_str(), 'v');
   }
 
-  if (auto reached = Calc::MxEvecsReachability(RowMajorDoubles(evecs).data(), n)) {
+  if (auto reached = MxEvecsReachability(RowMajorDoubles(evecs).data(), n)) {
     WarnUnreachedEigenstates(*reached);
   }
 
   if (WarnLargestEigenvalue<T>(opts, evals, n) && opts.side_files) {
-    if (Status status = calc.MxASCIIWriteV(RowMajorDoubles(evals).data(), "evals.txt");
+    if (Status status = MxASCIIWriteV(calc, RowMajorDoubles(evals).data(), "evals.txt");
         !status.ok()) {
       return status;
     }
-    if (Status status = calc.MxASCIIWrite(RowMajorDoubles(evecs).data(), "evecs.txt");
+    if (Status status = MxASCIIWrite(calc, RowMajorDoubles(evecs).data(), "evecs.txt");
         !status.ok()) {
       return status;
     }
@@ -104,8 +106,8 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
   if (absorbing && steps.complete_absorbing) steps.complete_absorbing();
 
   if (opts.dumpX) {
-    outcome = Calc::SpectrumOutcome::kDumpedStop;
-    return calc.MxASCIIWriteV(RowMajorDoubles(evals).data(), "evals.txt");
+    outcome = SpectrumOutcome::kDumpedStop;
+    return MxASCIIWriteV(calc, RowMajorDoubles(evals).data(), "evals.txt");
   }
   // evals.bin holds the eigenvalues the table uses, so that --recoverE
   // recovers this run's table: with --useplusI those without the shift, as
@@ -124,18 +126,18 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
     {
       const RowMajorDoubles values(evals);
       const RowMajorDoubles vectors(evecs);
-      if (Status status = calc.MxBinWrite(values.data(), "evals", 'v'); !status.ok()) {
+      if (Status status = MxBinWrite(calc, values.data(), "evals", 'v'); !status.ok()) {
         return status;
       }
-      if (Status status = calc.MxBinWrite(vectors.data(), "evecs", 'm'); !status.ok()) {
+      if (Status status = MxBinWrite(calc, vectors.data(), "evecs", 'm'); !status.ok()) {
         return status;
       }
       if (Status status =
-              calc.MxASCIIWriteV(shift_removed ? shifted.data() : values.data(), "evals.txt");
+              MxASCIIWriteV(calc, shift_removed ? shifted.data() : values.data(), "evals.txt");
           !status.ok()) {
         return status;
       }
-      if (Status status = calc.MxASCIIWrite(vectors.data(), "evecs.txt"); !status.ok()) {
+      if (Status status = MxASCIIWrite(calc, vectors.data(), "evecs.txt"); !status.ok()) {
         return status;
       }
     }

@@ -17,8 +17,8 @@
 
 bool DefaultRunResolves(const Calc& calc, const std::vector<double>& U,
                         const std::vector<double>& p8) {
-  return calc.numbering.absorbing_state == 0 ? HoldsDetailedBalance(U, p8, calc.dim)
-                                             : TransientStatesHoldDetailedBalance(U, calc.dim);
+  return calc.numbering().absorbing_state == 0 ? HoldsDetailedBalance(U, p8, calc.dim())
+                                               : TransientStatesHoldDetailedBalance(U, calc.dim());
 }
 
 double RateSpread(const std::vector<double>& U, int n) {
@@ -61,7 +61,7 @@ double SpreadBelow(const std::vector<double>& evals, bool absorbing, double reso
 }  // namespace
 
 double UnresolvedSpectrumSpread(const Calc& calc, const Spectrum& spectrum) {
-  return SpreadBelow(spectrum.evals, calc.numbering.absorbing_state != 0, kUnresolvedSpectrum);
+  return SpreadBelow(spectrum.evals, calc.numbering().absorbing_state != 0, kUnresolvedSpectrum);
 }
 
 void WarnIfSpectrumUnresolved(const Calc& calc, const Spectrum& spectrum,
@@ -118,8 +118,8 @@ void WarnIfArithmeticUnprotected(const Calc& calc, double rate_spread,
 
 bool LacksDetailedBalance(const Calc& calc, const std::vector<double>& U,
                           const std::vector<double>& p8, bool balanced, double& deviation) {
-  const int n = calc.dim;
-  const bool absorbing = calc.numbering.absorbing_state != 0;
+  const int n = calc.dim();
+  const bool absorbing = calc.numbering().absorbing_state != 0;
   if (balanced || DefaultRunResolves(calc, U, p8)) return false;
   const size_t nn = static_cast<size_t>(n);
   for (size_t i = 0; i < nn; ++i) {
@@ -154,7 +154,7 @@ void WarnIfExtendedUnresolved(const Calc& calc, const ExtendedPrecision& precisi
                               double rate_spread) {
   const RunOptions& opts = calc.opts;
   if (opts.quiet) return;
-  const double spread = SpreadBelow(evals, calc.numbering.absorbing_state != 0,
+  const double spread = SpreadBelow(evals, calc.numbering().absorbing_state != 0,
                                     kUnresolvedSpectrum / kDoubleEpsilon * precision.epsilon);
   const double relative = kDoubleEpsilon / precision.epsilon;
   const double equilibrium_limit = kUnresolvedEquilibrium * relative * relative;

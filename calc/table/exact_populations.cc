@@ -8,6 +8,7 @@
 
 #include "base/fatal.h"
 #include "calc/model/calc.h"
+#include "calc/table/iterate.h"
 #include "calc/table/table_walk.h"
 #include "propagator/exact_propagator.h"
 
@@ -46,9 +47,9 @@ Status ExactPopulations(const std::vector<double>& U, int n, const std::vector<d
 Status WalkExactTable(const Calc& calc, const std::vector<double>& U, std::vector<double>& p0,
                       const std::vector<double>& p8, const TableWalk::Line& line, int& count,
                       int& squarings) {
-  const int n = calc.dim;
+  const int n = calc.dim();
   const size_t nn = static_cast<size_t>(n);
-  TableWalk walk(calc.opts, calc.FirstTableTime(), n, line);
+  TableWalk walk(calc.opts, FirstTableTime(calc), n, line);
   walk.Start(p0.data());
   std::vector<double> times, p(nn);
   while (walk.NextBlock(times, kExactBatch)) {
@@ -71,19 +72,19 @@ Status WalkExactTable(const Calc& calc, const std::vector<double>& U, std::vecto
   return walk.status();
 }
 
-Status Calc::MxIterateExact(const std::vector<double>& U, std::vector<double>& p0,
-                            const std::vector<double>& p8) const {
-  MxOutputHeader();
+Status MxIterateExact(const Calc& calc, const std::vector<double>& U, std::vector<double>& p0,
+                      const std::vector<double>& p8) {
+  MxOutputHeader(calc);
   int count = 0, squarings = 0;
-  const TableWalk::Line line = [this](double t, double* p) {
-    Status printed = MxOutputLine(p, dim, t);
+  const TableWalk::Line line = [&calc](double t, double* p) {
+    Status printed = MxOutputLine(calc, p, calc.dim(), t);
     if (printed.ok()) FlushTable();
     return printed;
   };
-  if (Status status = WalkExactTable(*this, U, p0, p8, line, count, squarings); !status.ok()) {
+  if (Status status = WalkExactTable(calc, U, p0, p8, line, count, squarings); !status.ok()) {
     return status;
   }
   EndPopulationTable(count);
-  if (opts.verbose) fprintf(stderr, "Squarings of the exact propagator: %d\n", squarings);
+  if (calc.opts.verbose) fprintf(stderr, "Squarings of the exact propagator: %d\n", squarings);
   return Status{};
 }

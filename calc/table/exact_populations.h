@@ -42,4 +42,11 @@ Status WalkExactTable(const Calc& calc, const std::vector<double>& U, std::vecto
                       const std::vector<double>& p8, const TableWalk::Line& line, int& count,
                       int& squarings);
 
+// The table of MxIterate (calc/table/iterate.h) for rates without detailed
+// balance, from the exact propagator on U itself: the same axis, lines,
+// checks, convergence to p8 and closing lines. Fails as a line's checks do,
+// or on rates that are not finite and non-negative.
+Status MxIterateExact(const Calc& calc, const std::vector<double>& U, std::vector<double>& p0,
+                      const std::vector<double>& p8);
+
 #endif  // ZOLVANE_CALC_TABLE_EXACT_POPULATIONS_H_

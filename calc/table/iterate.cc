@@ -1,6 +1,8 @@
 // The population table: p(t) = CL * exp(evals * t / T) * CR * p0 on a
 // geometric time axis, with its header block and per-line probability checks;
 // the evaluation itself (calc/table/populations.h) is shared with the Python module.
+#include "calc/table/iterate.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -10,11 +12,11 @@
 
 #include "base/fatal.h"
 #include "calc/model/calc.h"
-#include "calc/table/number_text.h"
 #include "calc/table/populations.h"
 #include "calc/table/table_walk.h"
 #include "matrix/dense.h"
 #include "matrix/lapack.h"
+#include "matrix/number_text.h"
 
 namespace {
 
@@ -51,7 +53,7 @@ void ApplyToColumns(const double* cl, const double* w, double* out, int n, int c
 Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<double>&& evecs,
                      const std::vector<double>& p0, Evolution& e) {
   const RunOptions& opts = calc.opts;
-  const int n = calc.dim;
+  const int n = calc.dim();
   const size_t nn = static_cast<size_t>(n);
   e = Evolution{};
   e.n = n;
@@ -62,7 +64,7 @@ Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<dou
   std::vector<double>& c = e.c;
   c.assign(nn, 0.0);
 
-  if (calc.numbering.absorbing_state == 0) {
+  if (calc.numbering().absorbing_state == 0) {
     // Eigenvectors of U are P^1/2 * evecs, those of U^T are P^-1/2 * evecs,
     // and evecs is orthonormal: CL = P^1/2 evecs, CR = evecs^T P^-1/2.
     std::vector<double> scaled_p0(nn);
@@ -81,13 +83,13 @@ Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<dou
     if (opts.verbose) {
       std::vector<double> identity(nn * nn);
       MxGemm(n, n, n, CL.data(), CR.data(), identity.data());
-      calc.MxPrint(identity.data(), "CL*CR should be I", 'm');
+      MxPrint(calc, identity.data(), "CL*CR should be I", 'm');
       std::vector<double> c_from_cr(nn);
       RowMajorTimesVector(CR.data(), p0.data(), c_from_cr.data(), n);
-      calc.MxPrint(c_from_cr.data(), "CR*p0 should start with 1", 'v');
-      calc.MxPrint(c.data(), "CR*p0 should start with 1", 'v');
-      calc.MxPrint(CL.data(), "CL", 'm');
-      calc.MxPrint(CR.data(), "CR", 'm');
+      MxPrint(calc, c_from_cr.data(), "CR*p0 should start with 1", 'v');
+      MxPrint(calc, c.data(), "CR*p0 should start with 1", 'v');
+      MxPrint(calc, CL.data(), "CL", 'm');
+      MxPrint(calc, CR.data(), "CR", 'm');
     }
   } else if (spectrum.solver == SpectrumSolver::kAccurate) {
     // CL = evecs of U itself. The factorised solver's left eigenvectors are
@@ -96,7 +98,7 @@ Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<dou
     // c_k = <v_k, p0>_{1/p} / <v_k, v_k>_{1/p}: no inverse, no cancellation
     // beyond that of p0 itself. The weights are inv_sqrt_p8, 0 at the
     // absorbing state.
-    if (opts.verbose) calc.MxPrint(spectrum.evals.data(), "evals in MxIterate", 'v');
+    if (opts.verbose) MxPrint(calc, spectrum.evals.data(), "evals in MxIterate", 'v');
     std::vector<double> norm(nn, 0.0);
     for (size_t i = 0; i < nn; ++i) {
       const double* row = CL.data() + i * nn;
@@ -127,7 +129,7 @@ Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<dou
                      "inverted%s\n",
                      rerun);
     }
-    if (opts.verbose) calc.MxPrint(spectrum.evals.data(), "evals in MxIterate", 'v');
+    if (opts.verbose) MxPrint(calc, spectrum.evals.data(), "evals in MxIterate", 'v');
     RowMajorTimesVector(CR.data(), p0.data(), c.data(), n);
   }
 
@@ -158,7 +160,7 @@ void EvolveBlock(const Evolution& e, const double* times, size_t count, double* 
 Status WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double>& p0,
                            const std::vector<double>& p8, const TableWalk::Line& line, int& count) {
   const size_t nn = static_cast<size_t>(e.n);
-  TableWalk walk(calc.opts, calc.FirstTableTime(), e.n, line);
+  TableWalk walk(calc.opts, FirstTableTime(calc), e.n, line);
   walk.Start(p0.data());
   std::vector<double> times;
   std::vector<double> w(kBlock * nn), pops(kBlock * nn);
@@ -179,20 +181,20 @@ Status WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<dou
   return walk.status();
 }
 
-Status Calc::MxIterate(Spectrum& spectrum, std::vector<double>& p0,
-                       const std::vector<double>& p8) const {
+Status MxIterate(const Calc& calc, Spectrum& spectrum, std::vector<double>& p0,
+                 const std::vector<double>& p8) {
   Evolution e;
-  if (Status status = MakeEvolution(*this, spectrum, std::move(spectrum.evecs), p0, e);
+  if (Status status = MakeEvolution(calc, spectrum, std::move(spectrum.evecs), p0, e);
       !status.ok()) {
     return status;
   }
-  MxOutputHeader();
-  const int n = dim;
+  MxOutputHeader(calc);
+  const int n = calc.dim();
   int count = 0;
   Status status = WalkPopulationTable(
-      *this, e, p0, p8,
-      [this, n](double t, double* p) {
-        Status printed = MxOutputLine(p, n, t);
+      calc, e, p0, p8,
+      [&calc, n](double t, double* p) {
+        Status printed = MxOutputLine(calc, p, n, t);
         if (printed.ok()) FlushTable();
         return printed;
       },
@@ -202,25 +204,25 @@ Status Calc::MxIterate(Spectrum& spectrum, std::vector<double>& p0,
   return Status{};
 }
 
-double Calc::FirstTableTime() const { return opts.t0 == 0.0 ? 1e-4 : opts.t0; }
+double FirstTableTime(const Calc& calc) { return calc.opts.t0 == 0.0 ? 1e-4 : calc.opts.t0; }
 
-void Calc::MxOutputHeader() const {
+void MxOutputHeader(const Calc& calc) {
   time_t now = time(nullptr);
   const char* date = ctime(&now);
   printf(
       "# Date: %s# Sequence: %s\n# Method: %c\n# Start time: %.2f\n# Stop time: %.2f\n"
       "# Temperature: %.2f\n",
-      date != nullptr ? date : "?\n", sequence ? sequence->c_str() : "(null)", opts.method, opts.t0,
-      opts.t8, opts.Temp);
+      date != nullptr ? date : "?\n", calc.sequence ? calc.sequence->c_str() : "(null)",
+      calc.opts.method, calc.opts.t0, calc.opts.t8, calc.opts.Temp);
   printf("# Basename: <stdin>\n");
-  printf("# Time increment: %.2f\n", opts.tinc);
-  printf("# Degeneracy:  %s\n", opts.degeneracy == 1 ? "on" : "off");
-  if (numbering.absorbing_state > 0) {
-    printf("# Absorbing state: %d\n", numbering.absorbing_state);
+  printf("# Time increment: %.2f\n", calc.opts.tinc);
+  printf("# Degeneracy:  %s\n", calc.opts.degeneracy == 1 ? "on" : "off");
+  if (calc.numbering().absorbing_state > 0) {
+    printf("# Absorbing state: %d\n", calc.numbering().absorbing_state);
   } else {
     printf("# Absorbing state: none\n");
   }
-  printf("# States limit: %d\n", opts.nstates);
+  printf("# States limit: %d\n", calc.opts.nstates);
 }
 
 Status CheckPopulationLine(const RunOptions& opts, double* p, int n, double t, double& sum) {
@@ -255,14 +257,14 @@ Status CheckPopulationLine(const RunOptions& opts, double* p, int n, double t, d
   return Status{};
 }
 
-Status Calc::MxOutputLine(double* p, int n, double t) const {
-  const char mode = opts.num_err;
+Status MxOutputLine(const Calc& calc, double* p, int n, double t) {
+  const char mode = calc.opts.num_err;
   double sum = 0.0;
-  if (Status status = CheckPopulationLine(opts, p, n, t, sum); !status.ok()) return status;
+  if (Status status = CheckPopulationLine(calc.opts, p, n, t, sum); !status.ok()) return status;
 
   // The whole line is formatted first and written at once.
-  const std::vector<int>& kept = numbering.kept;
-  const int kept_columns = numbering.kept_columns;
+  const std::vector<int>& kept = calc.numbering().kept;
+  const int kept_columns = calc.numbering().kept_columns;
   const size_t columns = kept.empty() ? static_cast<size_t>(std::max(n, 0))
                                       : static_cast<size_t>(std::max(kept_columns, 0));
   std::string line(FormatBound(22, 20) + 1 + columns * (FormatBound(0, 6) + 1) + 1, '\0');
@@ -290,4 +292,13 @@ Status Calc::MxOutputLine(double* p, int n, double t) const {
   *out++ = '\n';
   fwrite(line.data(), 1, static_cast<size_t>(out - line.data()), stdout);
   return Status{};
+}
+
+Status PrintOneStateTable(const Calc& calc, const std::vector<double>& p0) {
+  if (!calc.ReducedToOneState()) return Status{};
+  MxOutputHeader(calc);
+  double p = p0[0];
+  if (Status status = MxOutputLine(calc, &p, 1, calc.opts.t0); !status.ok()) return status;
+  p = p0[0];
+  return MxOutputLine(calc, &p, 1, calc.opts.t8);
 }

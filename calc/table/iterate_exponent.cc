@@ -3,6 +3,8 @@
 // come within 1e-4 of equilibrium. The exact propagator computes them, every
 // entry to a few ulps relative at any stiffness, for all points of a batch
 // at once.
+#include "calc/table/iterate_exponent.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,8 +17,9 @@
 #include "base/status.h"
 #include "calc/model/calc.h"
 #include "calc/table/exact_populations.h"
-#include "calc/table/number_text.h"
+#include "calc/table/iterate.h"
 #include "calc/table/table_walk.h"
+#include "matrix/number_text.h"
 
 namespace {
 
@@ -26,25 +29,25 @@ constexpr double kSumTolerance = 0.01;
 
 }  // namespace
 
-Status Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<double>& p8,
-                               std::vector<double>& U) {
-  const int n = dim;
+Status MxIterateExponent(Calc& calc, const std::vector<double>& p0, const std::vector<double>& p8,
+                         std::vector<double>& U) {
+  const int n = calc.dim();
   const size_t nn = static_cast<size_t>(n);
 
   // The time-0 line may zero negative entries (--num-err R); the table
   // starts from the populations as that line left them.
   std::vector<double> start(p0.begin(), p0.begin() + n);
-  if (opts.t0 == 0.0) {
-    if (Status status = MxOutputLine(start.data(), n, 0.0); !status.ok()) return status;
+  if (calc.opts.t0 == 0.0) {
+    if (Status status = MxOutputLine(calc, start.data(), n, 0.0); !status.ok()) return status;
   }
-  MxOutputHeader();
+  MxOutputHeader(calc);
 
-  const double t8 = opts.t8;
-  const double f = opts.tinc;
+  const double t8 = calc.opts.t8;
+  const double f = calc.opts.tinc;
   // The points of the axis, each printed as min(tau, t8), laid out a batch at
   // a time. With f <= 1 tau never grows: the table also ends once a step no
   // longer advances it.
-  double tau = FirstTableTime();
+  double tau = FirstTableTime(calc);
   bool advanced = true;
   std::vector<double> times;
   const auto next_batch = [&] {
@@ -60,7 +63,7 @@ Status Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<
 
   int count = 0;
   int squarings = 0;
-  const std::vector<int> columns = numbering.ReducedIndices(dim);
+  const std::vector<int> columns = calc.numbering().ReducedIndices(calc.dim());
   // A line that ends the table: by convergence (`converged`, no line) or by
   // a failure (`failure`).
   bool converged = false;
@@ -94,13 +97,13 @@ Status Calc::MxIterateExponent(const std::vector<double>& p0, const std::vector<
     *out++ = '\n';
     fwrite(text.data(), 1, static_cast<size_t>(out - text.data()), stdout);
     FlushTable();
-    ProgressTimePoint(t, FirstTableTime(), t8);
+    ProgressTimePoint(t, FirstTableTime(calc), t8);
 
     if (!(std::fabs(sum - 1.0) <= kSumTolerance)) {
       fprintf(stderr, "overall probability at time %e is %e != 1.0 %s!\n", t, sum,
-              opts.num_err == 'R' ? "rescaling" : "exiting");
+              calc.opts.num_err == 'R' ? "rescaling" : "exiting");
       // Printed above: the run ends with no message of its own.
-      if (opts.num_err == 'H') return Status{kExitError, ""};
+      if (calc.opts.num_err == 'H') return Status{kExitError, ""};
     }
     return Status{};
   };

@@ -1,6 +1,6 @@
 // The populations at chosen times from a Spectrum:
 // p(t) = CL * (exp(evals * t / T) .* c) with c = CR * p0. The population table
-// (Calc::MxIterate) and the Python module both evaluate through these
+// (MxIterate) and the Python module both evaluate through these
 // functions, so they give the same numbers.
 #ifndef ZOLVANE_CALC_TABLE_POPULATIONS_H_
 #define ZOLVANE_CALC_TABLE_POPULATIONS_H_

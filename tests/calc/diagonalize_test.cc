@@ -1,6 +1,8 @@
 // Diagonalisation: eigenpairs of U through the symmetrised matrix and the
 // general solver, sorting and clamping with their warnings, the eigenvector
 // reachability graph, the absorbing-state completion and the dumps.
+#include "calc/spectrum/diagonalize.h"
+
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <sys/resource.h>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "calc/spectrum/eigen_checks.h"
 #include "tests/calc/spectral_fixture.h"
 #include "tests/test_util.h"
 
@@ -31,8 +34,8 @@ using spectral_test::ReversibleLandscape;
 std::string Diagonalize(Calc& calc, Spectrum& spectrum, std::vector<double> U,
                         const std::vector<double>& p8) {
   testing::internal::CaptureStderr();
-  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-  const Status status = calc.MxDiagonalize(U, p8, spectrum, outcome);
+  SpectrumOutcome outcome = SpectrumOutcome::kDone;
+  const Status status = MxDiagonalize(calc, U, p8, spectrum, outcome);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(status.ok()) << status.message;
   return err;
@@ -192,7 +195,7 @@ TEST(MxDiagonalize, AbsorbingRunsTakeTheFactorisedSolverOnlyOnReversibleRates) {
     opts.eigensolver = c.solver;
     Calc calc(n, opts);
     Spectrum spectrum;
-    calc.numbering.absorbing_state = n;
+    SetAbsorbingState(calc, n);
     std::vector<double> p8(n, 0.0);
     p8[n - 1] = 1.0;
     Diagonalize(calc, spectrum, c.U, p8);
@@ -279,9 +282,9 @@ TEST(MxDiagonalize, FailuresComeBackAsStatus) {
       Calc calc(2, opts);
       Spectrum spectrum;
       std::vector<double> U = {-2, 1, 2, -1};
-      Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+      SpectrumOutcome outcome = SpectrumOutcome::kDone;
       testing::internal::CaptureStderr();
-      const Status status = calc.MxDiagonalize(U, c.p8, spectrum, outcome);
+      const Status status = MxDiagonalize(calc, U, c.p8, spectrum, outcome);
       const std::string err = testing::internal::GetCapturedStderr();
       EXPECT_EQ(c.exit_status, status.exit_status);
       EXPECT_EQ(c.message, status.message.substr(0, c.message.size()));
@@ -344,9 +347,9 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndStops) {
     Calc calc(2, opts);
     Spectrum spectrum;
     std::vector<double> U = {0, 1, 1, 0};
-    Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-    EXPECT_TRUE(calc.MxDiagonalize(U, {0.5, 0.5}, spectrum, outcome).ok());
-    EXPECT_EQ(outcome, Calc::SpectrumOutcome::kDumpedStop);
+    SpectrumOutcome outcome = SpectrumOutcome::kDone;
+    EXPECT_TRUE(MxDiagonalize(calc, U, {0.5, 0.5}, spectrum, outcome).ok());
+    EXPECT_EQ(outcome, SpectrumOutcome::kDumpedStop);
     // Written with the --useplusI shift, which the stages after it remove.
     EXPECT_EQ(ReadFile("evals.txt"), Format("%15.10g ", {1.0, -1.0}));
     std::filesystem::remove("evals.txt");
@@ -391,7 +394,7 @@ TEST(MxEigenSymmetric, FallsBackWhenTheDivideAndConquerWorkSpaceIsMissing) {
     Spectrum spectrum;
     std::vector<double> work = S;
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxEigenSymmetric(work, spectrum).ok());
+    EXPECT_TRUE(MxEigenSymmetric(calc, work, spectrum).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_LT(SymmetricResidual(S, spectrum, n), 1e-10);
   }
@@ -410,7 +413,7 @@ TEST(MxEigenSymmetric, FallsBackWhenTheDivideAndConquerWorkSpaceIsMissing) {
         limit.rlim_cur = limit.rlim_max =
             static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + 1.5 * n * row_bytes);
         if (setrlimit(RLIMIT_AS, &limit) != 0) exit(3);
-        if (!calc.MxEigenSymmetric(work, spectrum).ok()) exit(6);
+        if (!MxEigenSymmetric(calc, work, spectrum).ok()) exit(6);
         for (int k = 1; k < n; ++k) {
           if (!(spectrum.evals[k - 1] <= spectrum.evals[k])) exit(4);
         }
@@ -428,11 +431,11 @@ TEST(EigenSolvers, RefuseNotANumber) {
   Spectrum spectrum;
   const std::string message = "Cannot compute eigenvalues: the matrix holds NaN\n";
   std::vector<double> S = {1, std::nan(""), std::nan(""), 1};
-  Status status = calc.MxEigenSymmetric(S, spectrum);
+  Status status = MxEigenSymmetric(calc, S, spectrum);
   EXPECT_EQ(kExitError, status.exit_status);
   EXPECT_EQ(message, status.message);
   std::vector<double> U = {-1, std::nan(""), 1, 0};
-  status = calc.MxEigenGeneral(U, spectrum);
+  status = MxEigenGeneral(calc, U, spectrum);
   EXPECT_EQ(kExitError, status.exit_status);
   EXPECT_EQ(message, status.message);
 }
@@ -446,7 +449,7 @@ TEST(MxEigenGeneral, RightEigenpairsAndComplexWarning) {
     Spectrum spectrum;
     std::vector<double> work = U;
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxEigenGeneral(work, spectrum).ok());
+    EXPECT_TRUE(MxEigenGeneral(calc, work, spectrum).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     for (int k = 0; k < 3; ++k) {
       SCOPED_TRACE(k);
@@ -465,7 +468,7 @@ TEST(MxEigenGeneral, RightEigenpairsAndComplexWarning) {
     Spectrum spectrum;
     std::vector<double> rotation = {1, -1, 1, 1};  // eigenvalues 1 +- i
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxEigenGeneral(rotation, spectrum).ok());
+    EXPECT_TRUE(MxEigenGeneral(calc, rotation, spectrum).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "eigenvalue 0 is 1 + i*1, which is somewhat complex\n"
               "eigenvalue 1 is 1 + i*-1, which is somewhat complex\n");
@@ -512,7 +515,7 @@ TEST(MxCompleteEvecs, UnitColumnsForAbsorbingStates) {
     spectrum.evals = c.evals;
     spectrum.evecs = evecs;
     testing::internal::CaptureStderr();
-    calc.MxCompleteEvecs(spectrum);
+    MxCompleteEvecs(calc, spectrum);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
     ExpectArrayNear(c.expected, spectrum.evecs, 1e-15);
   }
@@ -536,7 +539,7 @@ TEST(MxEvecsReachability, BreadthFirstOverMutualEntries) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto result = Calc::MxEvecsReachability(c.evecs.data(), c.n);
+    auto result = MxEvecsReachability(c.evecs.data(), c.n);
     if (c.expected.empty()) {
       EXPECT_FALSE(result.has_value());
     } else {

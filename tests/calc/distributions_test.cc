@@ -1,5 +1,7 @@
 // Initial population, the storage for the spectral stage, and the equilibrium
 // from the energies of the minima or from local balance on U.
+#include "calc/model/distributions.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,7 +34,7 @@ TEST(MxMakeP0, TableOfInitialPopulations) {
     opts.p0 = c.table;
     Calc calc(c.dim, opts);
     std::vector<double> p0 = {42.0};
-    ASSERT_TRUE(calc.MxMakeP0(p0).ok());
+    ASSERT_TRUE(MxMakeP0(calc, p0).ok());
     EXPECT_EQ(c.want, p0);
   }
 }
@@ -42,7 +44,7 @@ TEST(MxMakeP0, StateBeyondTheLastIsRefused) {
   opts.p0 = {5, 1, 0.5, 5, 0.5};
   Calc calc(4, opts);
   std::vector<double> p0;
-  const Status status = calc.MxMakeP0(p0);
+  const Status status = MxMakeP0(calc, p0);
   EXPECT_EQ(kExitError, status.exit_status);
   EXPECT_EQ("ERROR: --p0 names state 5, but there are 4 states\n", status.message);
 }
@@ -52,8 +54,8 @@ TEST(MxAllocate, EquilibriumOfTheCurrentDimension) {
     SCOPED_TRACE(absorb);
     RunOptions opts;
     Calc calc(3, opts);
-    calc.numbering.absorbing_state = absorb;
-    EXPECT_EQ(std::vector<double>(3, 0.0), calc.MxAllocate());
+    SetAbsorbingState(calc, absorb);
+    EXPECT_EQ(std::vector<double>(3, 0.0), MxAllocate(calc));
   }
 }
 
@@ -81,9 +83,9 @@ TEST(MxEquilibriumFromEnergies, BoltzmannWeights) {
     for (size_t i = 0; i < records.size(); ++i) records[i].energy = c.energies[i];
     RunOptions opts;
     Calc calc(static_cast<int>(c.want.size()), opts);
-    calc.numbering.absorbing_state = c.absorb;
-    std::vector<double> p8 = calc.MxAllocate();
-    ASSERT_TRUE(calc.MxEquilibriumFromEnergies(records, p8).ok());
+    SetAbsorbingState(calc, c.absorb);
+    std::vector<double> p8 = MxAllocate(calc);
+    ASSERT_TRUE(MxEquilibriumFromEnergies(calc, records, p8).ok());
     ExpectArrayNear(c.want, p8, 1e-15);
   }
 }
@@ -121,10 +123,10 @@ TEST(MxEquilibriumFromBalance, LocalBalanceWalks) {
     RunOptions opts;
     opts.quiet = 1;
     Calc calc(static_cast<int>(c.want.size()), opts);
-    calc.numbering.absorbing_state = c.absorb;
-    std::vector<double> p8 = calc.MxAllocate();
+    SetAbsorbingState(calc, c.absorb);
+    std::vector<double> p8 = MxAllocate(calc);
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxEquilibriumFromBalance(c.U, p8).ok());
+    EXPECT_TRUE(MxEquilibriumFromBalance(calc, c.U, p8).ok());
     EXPECT_EQ(c.err, testing::internal::GetCapturedStderr());
     ExpectArrayNear(c.want, p8, 1e-15);
   }
@@ -158,7 +160,7 @@ TEST(MxEquilibriumFromBalance, UnbalancedOrDisconnectedIsRefused) {
     Calc calc(n, opts);
     std::vector<double> p8(n, 0.0);
     testing::internal::CaptureStderr();
-    const Status status = calc.MxEquilibriumFromBalance(c.U, p8);
+    const Status status = MxEquilibriumFromBalance(calc, c.U, p8);
     EXPECT_EQ(c.err, testing::internal::GetCapturedStderr());
     EXPECT_EQ(kExitError, status.exit_status);
     EXPECT_EQ(c.message, status.message);

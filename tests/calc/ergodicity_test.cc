@@ -1,5 +1,7 @@
 // Ergodicity reduction: which states the initial population reaches, the
 // compaction of U and p0, `kept`, and the ways the population can be cut off.
+#include "calc/model/ergodicity.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "calc/table/iterate.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -71,14 +74,14 @@ TEST(MxErgodicity, TableOfReductions) {
     std::vector<double> U = c.U;
     std::vector<double> p0 = c.p0;
     testing::internal::CaptureStderr();
-    ASSERT_TRUE(calc.MxErgodicity(U, p0, c.n).ok());
-    const int m = calc.dim;
+    ASSERT_TRUE(MxErgodicity(calc, U, p0, c.n).ok());
+    const int m = calc.dim();
     EXPECT_EQ(c.err, testing::internal::GetCapturedStderr());
-    EXPECT_EQ(c.kept, calc.numbering.kept);
+    EXPECT_EQ(c.kept, calc.numbering().kept);
     if (c.kept.empty()) {
       EXPECT_EQ(c.n, m);
-      EXPECT_EQ(c.n, calc.dim);
-      EXPECT_EQ(0, calc.numbering.kept_columns);
+      EXPECT_EQ(c.n, calc.dim());
+      EXPECT_EQ(0, calc.numbering().kept_columns);
       // Unchanged, NaN included.
       ASSERT_EQ(c.U.size(), U.size());
       EXPECT_EQ(0, memcmp(c.U.data(), U.data(), U.size() * sizeof(double)));
@@ -86,8 +89,8 @@ TEST(MxErgodicity, TableOfReductions) {
     } else {
       const int k = static_cast<int>(c.kept.size());
       EXPECT_EQ(k, m);
-      EXPECT_EQ(k, calc.dim);
-      EXPECT_EQ(c.n, calc.numbering.kept_columns);
+      EXPECT_EQ(k, calc.dim());
+      EXPECT_EQ(c.n, calc.numbering().kept_columns);
       EXPECT_EQ(Block(c.U, c.n, c.kept), U);
       std::vector<double> want_p0;
       for (int s : c.kept) want_p0.push_back(c.p0[s]);
@@ -105,8 +108,9 @@ TEST(MxErgodicity, OneStateLeftPrintsTheTable) {
   std::vector<double> U = Graph(2, {{1, 0}});
   std::vector<double> p0 = {1, 0};
   testing::internal::CaptureStdout();
-  ASSERT_TRUE(calc.MxErgodicity(U, p0, 2).ok());
-  EXPECT_EQ(1, calc.dim);
+  ASSERT_TRUE(MxErgodicity(calc, U, p0, 2).ok());
+  EXPECT_EQ(1, calc.dim());
+  ASSERT_TRUE(PrintOneStateTable(calc, p0).ok());
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(std::string::npos, out.find("# Method: I\n"));
   EXPECT_NE(std::string::npos, out.find("\n1.00000000000000005551e-01 "));
@@ -120,16 +124,15 @@ TEST(MxErgodicity, AbsorbedMinimumIsRenumbered) {
   RunOptions opts;
   opts.quiet = 1;
   Calc calc(5, opts);
-  calc.numbering.absorbing_state = 5;
-  calc.numbering.absorbed_minimum = 2;
+  SetAbsorbingState(calc, 5, 2);
   // Minima 0..3 with 1 unreachable; the absorbed minimum 2 feeds state 4.
   std::vector<double> U = Graph(5, {{0, 2}, {2, 0}, {0, 3}, {3, 0}, {1, 0}, {2, 4}});
   std::vector<double> p0 = {1, 0, 0, 0, 0};
-  ASSERT_TRUE(calc.MxErgodicity(U, p0, 5).ok());
-  EXPECT_EQ(4, calc.dim);
-  EXPECT_EQ((std::vector<int>{0, 2, 3, 4}), calc.numbering.kept);
-  EXPECT_EQ(1, calc.numbering.absorbed_minimum);
-  EXPECT_EQ(5, calc.numbering.absorbing_state);
+  ASSERT_TRUE(MxErgodicity(calc, U, p0, 5).ok());
+  EXPECT_EQ(4, calc.dim());
+  EXPECT_EQ((std::vector<int>{0, 2, 3, 4}), calc.numbering().kept);
+  EXPECT_EQ(1, calc.numbering().absorbed_minimum);
+  EXPECT_EQ(5, calc.numbering().absorbing_state);
 }
 
 TEST(MxErgodicity, CutOffPopulationsAreRefused) {
@@ -166,11 +169,10 @@ TEST(MxErgodicity, CutOffPopulationsAreRefused) {
     SCOPED_TRACE(c.name);
     RunOptions opts;
     Calc calc(3, opts);
-    calc.numbering.absorbing_state = c.absorb;
-    calc.numbering.absorbed_minimum = 1;
+    SetAbsorbingState(calc, c.absorb, 1);
     std::vector<double> U = c.U;
     std::vector<double> p0 = c.p0;
-    const Status status = calc.MxErgodicity(U, p0, 3);
+    const Status status = MxErgodicity(calc, U, p0, 3);
     EXPECT_EQ(c.status, status.exit_status);
     EXPECT_EQ(c.message, status.message);
   }

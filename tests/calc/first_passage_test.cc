@@ -2,6 +2,8 @@
 // framing on standard error against plain numbers in a file, singular
 // systems, and a generated reversible landscape against an independent
 // solve of the backward equations.
+#include "calc/passage/first_passage.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -43,7 +45,7 @@ std::vector<double> TwoStates(double k01, double k10, bool plus_i) {
 std::string TimesToFile(const Calc& calc, const std::vector<double>& u,
                         const std::vector<double>& p8) {
   FILE* f = tmpfile();
-  calc.MxFirstPassageTimes(u, p8, f);
+  MxFirstPassageTimes(calc, u, p8, f);
   std::string text(static_cast<size_t>(ftell(f)), '\0');
   rewind(f);
   EXPECT_EQ(fread(text.data(), 1, text.size(), f), text.size());
@@ -72,10 +74,10 @@ TEST(FirstPassageTest, TwoStatesGiveInverseRates) {
     EXPECT_EQ(text.find_first_not_of("0123456789.e+- \n"), std::string::npos) << text;
     ExpectArrayNear({0, 1 / k01, 1 / k10, 0}, ParseNumbers(text), 1e-6);
 
-    auto to_second = calc.MxFirstPassageTo(u, 1);
+    auto to_second = MxFirstPassageTo(calc, u, 1);
     ASSERT_TRUE(to_second.has_value());
     ExpectArrayNear({1 / k01, 0}, *to_second, 1e-12);
-    auto to_first = calc.MxFirstPassageTo(u, 0);
+    auto to_first = MxFirstPassageTo(calc, u, 0);
     ASSERT_TRUE(to_first.has_value());
     ExpectArrayNear({0, 1 / k10}, *to_first, 1e-12);
   }
@@ -116,7 +118,7 @@ TEST(FirstPassageTest, TimesNearTheEndsOfTheDoubleRange) {
     RunOptions opts;
     Calc calc(static_cast<int>(n), opts);
     for (size_t j = 0; j < n; ++j) {
-      auto to = calc.MxFirstPassageTo(u, static_cast<int>(j));
+      auto to = MxFirstPassageTo(calc, u, static_cast<int>(j));
       ASSERT_TRUE(to.has_value());
       expect_times(*to, 1, j);
     }
@@ -134,8 +136,7 @@ TEST(FirstPassageTest, AbsorbingTimesEndAtAbsorbedMinimum) {
       RunOptions opts;
       opts.useplusI = plus_i;
       Calc calc(3, opts);
-      calc.numbering.absorbing_state = 3;
-      calc.numbering.absorbed_minimum = 1;
+      SetAbsorbingState(calc, 3, 1);
       const std::vector<double> u = Generator({{0, k01, 0}, {k10, 0, 1.7}, {0, 0, 0}}, plus_i);
       const std::vector<double> p8 = {0.2, 0.3, 0.5};  // not used for absorbing times
       const std::string text = TimesToFile(calc, u, p8);
@@ -150,7 +151,7 @@ TEST(FirstPassageTest, StandardErrorCarriesHeadingAndDashes) {
   const std::vector<double> p8 = {0.25 / 2.25, 2 / 2.25};
   Calc two(2, opts);
   testing::internal::CaptureStderr();
-  two.MxFirstPassageTimes(TwoStates(2.0, 0.25, false), p8, stderr);
+  MxFirstPassageTimes(two, TwoStates(2.0, 0.25, false), p8, stderr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "First passage times (i-th row, j-th column represents fpt from i-th to j-th "
             "state):\n"
@@ -159,10 +160,9 @@ TEST(FirstPassageTest, StandardErrorCarriesHeadingAndDashes) {
             "---\n");
 
   Calc three(3, opts);
-  three.numbering.absorbing_state = 3;
-  three.numbering.absorbed_minimum = 1;
+  SetAbsorbingState(three, 3, 1);
   testing::internal::CaptureStderr();
-  three.MxFirstPassageTimes(Generator({{0, 0.5, 0}, {1, 0, 1}, {0, 0, 0}}, false), p8, stderr);
+  MxFirstPassageTimes(three, Generator({{0, 0.5, 0}, {1, 0, 1}, {0, 0, 0}}, false), p8, stderr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Absorbing times: :\n"
             "              2               0 \n"
@@ -173,11 +173,11 @@ TEST(FirstPassageTest, TargetBeyondDimensionAndSingleState) {
   RunOptions opts;
   Calc two(2, opts);
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(two.MxFirstPassageTo(TwoStates(1, 1, false), 2).has_value());
+  EXPECT_FALSE(MxFirstPassageTo(two, TwoStates(1, 1, false), 2).has_value());
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "State 3 does not exist (--fpt 3)");
 
   Calc one(1, opts);
-  auto times = one.MxFirstPassageTo({0.0}, 0);
+  auto times = MxFirstPassageTo(one, {0.0}, 0);
   ASSERT_TRUE(times.has_value());
   EXPECT_EQ(*times, std::vector<double>{0.0});
 }
@@ -190,7 +190,7 @@ TEST(FirstPassageTest, SingularSystemsGiveNaNAndAWarning) {
   Calc two(2, opts);
 
   testing::internal::CaptureStderr();
-  auto to = two.MxFirstPassageTo(TwoStates(0.0, 1.0, false), 1);  // state 0 never leaves
+  auto to = MxFirstPassageTo(two, TwoStates(0.0, 1.0, false), 1);  // state 0 never leaves
   EXPECT_EQ(testing::internal::GetCapturedStderr(), warning);
   ASSERT_TRUE(to.has_value());
   EXPECT_TRUE(std::isnan((*to)[0]));
@@ -205,8 +205,7 @@ TEST(FirstPassageTest, SingularSystemsGiveNaNAndAWarning) {
   RunOptions quiet_opts;
   quiet_opts.quiet = 1;
   Calc three(3, quiet_opts);
-  three.numbering.absorbing_state = 3;
-  three.numbering.absorbed_minimum = 1;
+  SetAbsorbingState(three, 3, 1);
   testing::internal::CaptureStderr();
   const std::string absorbing =
       TimesToFile(three, Generator({{0, 0, 0}, {1, 0, 1}, {0, 0, 0}}, false), {0.3, 0.3, 0.4});
@@ -305,7 +304,7 @@ TEST(FirstPassageTest, LandscapeAgreesWithBackwardEquations) {
     const std::vector<double> all = ParseNumbers(text);
     ASSERT_EQ(all.size(), static_cast<size_t>(n * n));
     for (int t = 0; t < n; ++t) {
-      auto to = calc.MxFirstPassageTo(u, t);
+      auto to = MxFirstPassageTo(calc, u, t);
       ASSERT_TRUE(to.has_value());
       for (int i = 0; i < n; ++i) {
         const double want = expected[t][i];
@@ -331,7 +330,7 @@ TEST(FirstPassageTest, LargerLandscapeAgreesWithBackwardEquations) {
       FirstPassageTimesAll({u.data(), static_cast<size_t>(n), 1, static_cast<size_t>(n)}, all));
   for (int t : {0, 1, 78, 79, 155, 156}) {
     const std::vector<double> want = HittingTimes(l.rate, t);
-    auto to = calc.MxFirstPassageTo(u, t);
+    auto to = MxFirstPassageTo(calc, u, t);
     ASSERT_TRUE(to.has_value());
     EXPECT_EQ((*to)[t], 0.0);
     EXPECT_EQ(all[t * n + t], 0.0);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/table/iterate.h"
 #include "tests/test_util.h"
 
 namespace {

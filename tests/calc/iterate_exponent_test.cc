@@ -1,6 +1,8 @@
 // Iteration by matrix exponential: the table against an independent
 // exp(U t) p0 (Taylor series with many squarings), the geometric time axis
 // and its ends, convergence, and the probability checks.
+#include "calc/table/iterate_exponent.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -80,7 +82,7 @@ Table RunExponent(RunOptions& opts, const std::vector<double>& u, const std::vec
   Table t;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  const Status status = calc.MxIterateExponent(p0, p8, scratch);
+  const Status status = MxIterateExponent(calc, p0, p8, scratch);
   t.status = status.exit_status;
   t.message = status.message;
   t.out = testing::internal::GetCapturedStdout();

@@ -1,5 +1,7 @@
 // Population table: agreement with an independent exp(U t) p0, the exact
 // header, time axis and closing line, and the per-line probability checks.
+#include "calc/table/iterate.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +10,8 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "calc/spectrum/diagonalize.h"
+#include "calc/spectrum/stored_decomposition.h"
 #include "calc/table/populations.h"
 #include "tests/calc/spectral_fixture.h"
 #include "tests/test_util.h"
@@ -35,15 +39,15 @@ std::string Evolve(const RunOptions& opts, int n, const std::vector<double>& U,
                    std::string* err = nullptr, int absorbing_state = 0,
                    const char* sequence = nullptr) {
   Calc calc(n, opts);
-  calc.numbering.absorbing_state = absorbing_state;
+  SetAbsorbingState(calc, absorbing_state);
   if (sequence != nullptr) calc.sequence = sequence;
   std::vector<double> work = U;
   testing::internal::CaptureStderr();
-  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  SpectrumOutcome outcome = SpectrumOutcome::kDone;
   Spectrum spectrum;
-  EXPECT_TRUE(calc.MxDiagonalize(work, p8, spectrum, outcome).ok());
+  EXPECT_TRUE(MxDiagonalize(calc, work, p8, spectrum, outcome).ok());
   testing::internal::CaptureStdout();
-  const Status status = calc.MxIterate(spectrum, p0, p8);
+  const Status status = MxIterate(calc, spectrum, p0, p8);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_TRUE(status.ok()) << status.message;
   std::string e = testing::internal::GetCapturedStderr();
@@ -361,9 +365,9 @@ TEST(MxIterate, RecoverAfterDumpGivesTheSameTable) {
     Calc calc(l.n, again);
     testing::internal::CaptureStderr();
     Spectrum stored;
-    EXPECT_TRUE(calc.MxRecover(l.p8, stored).ok());
+    EXPECT_TRUE(MxRecover(calc, l.p8, stored).ok());
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(calc.MxIterate(stored, p0, l.p8).ok());
+    EXPECT_TRUE(MxIterate(calc, stored, p0, l.p8).ok());
     Table recovered = ParseTable(testing::internal::GetCapturedStdout());
     testing::internal::GetCapturedStderr();
 
@@ -388,14 +392,14 @@ TEST(MxIterate, SingularEigenvectorsAreRefused) {
     SCOPED_TRACE(testing::PrintToString(evecs));
     RunOptions opts = QuietOptions();
     Calc calc(2, opts);
-    calc.numbering.absorbing_state = 2;
+    SetAbsorbingState(calc, 2);
     Spectrum spectrum;
     spectrum.evals = {0, -1};
     spectrum.evecs = evecs;
     spectrum.solver = SpectrumSolver::kLapackGeneral;
     std::vector<double> p0 = {1, 0};
     testing::internal::CaptureStdout();
-    const Status status = calc.MxIterate(spectrum, p0, {0, 1});
+    const Status status = MxIterate(calc, spectrum, p0, {0, 1});
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
     EXPECT_EQ(kExitError, status.exit_status);
     // The general solver ran on rates out of balance: the default run
@@ -491,12 +495,14 @@ TEST(MxOutputLine, ModesAndColumns) {
     RunOptions opts;
     opts.num_err = c.mode;
     Calc calc(2, opts);
-    calc.numbering.kept = c.kept;
-    calc.numbering.kept_columns = c.kept_columns;
+    StateNumbering numbering;
+    numbering.kept = c.kept;
+    numbering.kept_columns = c.kept_columns;
+    calc.Renumber(calc.dim(), numbering);
     std::vector<double> p = c.p;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(calc.MxOutputLine(p.data(), 2, 1.0).ok());
+    EXPECT_TRUE(MxOutputLine(calc, p.data(), 2, 1.0).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
     EXPECT_EQ(p, c.p_after);
@@ -570,7 +576,7 @@ TEST(MxOutputLine, FailedCheckIsReturnedUnprinted) {
   std::vector<double> p = {0.5, 0.4};
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  const Status status = calc.MxOutputLine(p.data(), 2, 2.5);
+  const Status status = MxOutputLine(calc, p.data(), 2, 2.5);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(kExitError, status.exit_status);
@@ -582,9 +588,9 @@ TEST(MxOutputHeader, AbsorbingStateAndStatesLimit) {
   RunOptions opts;
   opts.nstates = 12;
   Calc calc(7, opts);
-  calc.numbering.absorbing_state = 7;
+  SetAbsorbingState(calc, 7);
   testing::internal::CaptureStdout();
-  calc.MxOutputHeader();
+  MxOutputHeader(calc);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("\n# Sequence: (null)\n# Method: I\n"), std::string::npos);
   EXPECT_NE(out.find("\n# Degeneracy:  off\n# Absorbing state: 7\n# States limit: 12\n"),

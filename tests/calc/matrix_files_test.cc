@@ -1,6 +1,8 @@
 // Matrix files: the binary layout and its reader's tolerance of short and
 // damaged files, the text formats, recovery of a stored decomposition, and
 // every failure message.
+#include "calc/model/matrix_files.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "calc/spectrum/stored_decomposition.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -34,8 +37,8 @@ TEST(MxBinWrite, LayoutAndRoundTrip) {
   RunOptions opts;
   Calc calc(3, opts);
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(calc.MxBinWrite(kVector.data(), "evals", 'v').ok());
-  EXPECT_TRUE(calc.MxBinWrite(kMatrix.data(), "evecs", 'm').ok());
+  EXPECT_TRUE(MxBinWrite(calc, kVector.data(), "evals", 'v').ok());
+  EXPECT_TRUE(MxBinWrite(calc, kMatrix.data(), "evecs", 'm').ok());
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "MxBinWrite: writing evals to evals.bin\nMxBinWrite: writing evecs to evecs.bin\n");
 
@@ -52,10 +55,10 @@ TEST(MxBinWrite, LayoutAndRoundTrip) {
   std::vector<double> back;
   int stored = 0;
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(calc.MxBinRead(back, "evecs", 'm', stored).ok());
+  EXPECT_TRUE(MxBinRead(calc, back, "evecs", 'm', stored).ok());
   EXPECT_EQ(stored, 3);
   EXPECT_EQ(back, kMatrix);
-  EXPECT_TRUE(calc.MxBinRead(back, "evals", 'v', stored).ok());
+  EXPECT_TRUE(MxBinRead(calc, back, "evals", 'v', stored).ok());
   EXPECT_EQ(stored, 3);
   EXPECT_EQ(back, kVector);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -64,8 +67,8 @@ TEST(MxBinWrite, LayoutAndRoundTrip) {
   // Quiet silences the writer but not the reader.
   opts.quiet = 1;
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(calc.MxBinWrite(kVector.data(), "evals", 'v').ok());
-  EXPECT_TRUE(calc.MxBinRead(back, "evals", 'v', stored).ok());
+  EXPECT_TRUE(MxBinWrite(calc, kVector.data(), "evals", 'v').ok());
+  EXPECT_TRUE(MxBinRead(calc, back, "evals", 'v', stored).ok());
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "MxBinRead: reading evals from evals.bin\n");
 }
 
@@ -93,7 +96,7 @@ TEST(MxBinRead, HeaderAndTrailingBytes) {
     std::vector<double> out = {42.0};
     testing::internal::CaptureStderr();
     int stored = -1;
-    EXPECT_TRUE(calc.MxBinRead(out, "evecs", 'm', stored).ok());
+    EXPECT_TRUE(MxBinRead(calc, out, "evecs", 'm', stored).ok());
     EXPECT_EQ(stored, c.n);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "MxBinRead: reading evecs from evecs.bin\n");
     EXPECT_EQ(out, c.values);
@@ -126,10 +129,10 @@ TEST(MxRecover, ReadsTheStoredDecomposition) {
     opts.quiet = 1;
     opts.useplusI = c.useplusI;
     Calc calc(3, opts);
-    calc.numbering.absorbing_state = c.absorb;
+    SetAbsorbingState(calc, c.absorb);
     testing::internal::CaptureStderr();
     Spectrum spectrum;
-    EXPECT_TRUE(calc.MxRecover(p8, spectrum).ok());
+    EXPECT_TRUE(MxRecover(calc, p8, spectrum).ok());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "MxBinRead: reading evecs from evecs.bin\nMxBinRead: reading evals from evals.bin\n");
     EXPECT_EQ(spectrum.evecs, kMatrix);
@@ -150,8 +153,8 @@ TEST(MatrixFiles, TextFormats) {
   RunOptions opts;
   Calc calc(3, opts);
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(calc.MxASCIIWriteV(kVector.data(), "evals.txt").ok());
-  EXPECT_TRUE(calc.MxASCIIWrite(kMatrix.data(), "evecs.txt").ok());
+  EXPECT_TRUE(MxASCIIWriteV(calc, kVector.data(), "evals.txt").ok());
+  EXPECT_TRUE(MxASCIIWrite(calc, kMatrix.data(), "evecs.txt").ok());
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "vector written to ASCII file\nmatrix written to ASCII file\n");
   // No line break in the vector file; one line per column in the matrix file.
@@ -165,8 +168,8 @@ TEST(MatrixFiles, TextFormats) {
   Calc two(2, opts);
   const std::vector<double> m = {0.5, -1.25, 3, 1e-3};
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(two.MxMathematicaWrite(m.data()).ok());
-  EXPECT_TRUE(two.MxASCIIWriteV(m.data(), "quiet.txt").ok());
+  EXPECT_TRUE(MxMathematicaWrite(two, m.data()).ok());
+  EXPECT_TRUE(MxASCIIWriteV(two, m.data(), "quiet.txt").ok());
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(ReadFile("mxMat.txt"),
             "{{ 0.5000000000000000000000,  3.0000000000000000000000},\n"
@@ -189,12 +192,12 @@ TEST(MatrixFiles, ReadFailuresComeBackAsStatus) {
   };
   auto recover = [](Calc& c) {
     Spectrum spectrum;
-    return c.MxRecover({0.25, 0.25, 0.5}, spectrum);
+    return MxRecover(c, {0.25, 0.25, 0.5}, spectrum);
   };
   auto read_evecs = [](Calc& c) {
     std::vector<double> out;
     int n = 0;
-    return c.MxBinRead(out, "evecs", 'm', n);
+    return MxBinRead(c, out, "evecs", 'm', n);
   };
   const std::string evecs_read = "MxBinRead: reading evecs from evecs.bin\n";
   const std::string both_read = evecs_read + "MxBinRead: reading evals from evals.bin\n";
@@ -205,7 +208,7 @@ TEST(MatrixFiles, ReadFailuresComeBackAsStatus) {
        [](Calc& c) {
          std::vector<double> out;
          int n = 0;
-         return c.MxBinRead(out, "evecs", 'x', n);
+         return MxBinRead(c, out, "evecs", 'x', n);
        },
        "ERROR MxBinRead(): no handler for type x\n", evecs_read},
       {"stored eigenvectors of another dimension",
@@ -259,28 +262,28 @@ TEST(MatrixFiles, WriteFailuresComeBackAsStatus) {
   };
   const Case cases[] = {
       {"binary outfile cannot be opened", [] {},
-       [](Calc& c) { return c.MxBinWrite(kVector.data(), "missing/evals", 'v'); },
+       [](Calc& c) { return MxBinWrite(c, kVector.data(), "missing/evals", 'v'); },
        "ERROR: could not open file pointer for binary outfile missing/evals.bin\n"},
       {"unknown type on writing", [] {},
-       [](Calc& c) { return c.MxBinWrite(kVector.data(), "x", 'q'); },
+       [](Calc& c) { return MxBinWrite(c, kVector.data(), "x", 'q'); },
        "ERROR MxBinWrite(): no handler for type q\n"},
       {"text outfile cannot be opened", [] {},
-       [](Calc& c) { return c.MxASCIIWriteV(kVector.data(), "missing/evals.txt"); },
+       [](Calc& c) { return MxASCIIWriteV(c, kVector.data(), "missing/evals.txt"); },
        "could not open file pointer 4 ASCII outfile\n"},
       {"Mathematica outfile cannot be opened", [] { mkdir("mxMat.txt", 0755); },
-       [](Calc& c) { return c.MxMathematicaWrite(kMatrix.data()); },
+       [](Calc& c) { return MxMathematicaWrite(c, kMatrix.data()); },
        "could not open file pointer 4 Matematica outfile\n"},
       {"binary outfile on a full disk",
        [] { std::filesystem::create_symlink("/dev/full", "evecs.bin"); },
-       [](Calc& c) { return c.MxBinWrite(kMatrix.data(), "evecs", 'm'); },
+       [](Calc& c) { return MxBinWrite(c, kMatrix.data(), "evecs", 'm'); },
        "ERROR: could not write binary outfile evecs.bin\n"},
       {"text outfile on a full disk",
        [] { std::filesystem::create_symlink("/dev/full", "evecs.txt"); },
-       [](Calc& c) { return c.MxASCIIWrite(kMatrix.data(), "evecs.txt"); },
+       [](Calc& c) { return MxASCIIWrite(c, kMatrix.data(), "evecs.txt"); },
        "ERROR: could not write ASCII outfile evecs.txt\n"},
       {"vector outfile on a full disk",
        [] { std::filesystem::create_symlink("/dev/full", "evals.txt"); },
-       [](Calc& c) { return c.MxASCIIWriteV(kVector.data(), "evals.txt"); },
+       [](Calc& c) { return MxASCIIWriteV(c, kVector.data(), "evals.txt"); },
        "ERROR: could not write ASCII outfile evals.txt\n"},
   };
   for (const Case& c : cases) {
@@ -306,7 +309,7 @@ TEST(MxBinRead, ReadOnlyFileIsRefused) {
   std::vector<double> out;
   int n = 0;
   testing::internal::CaptureStderr();
-  const Status status = calc.MxBinRead(out, "evals", 'v', n);
+  const Status status = MxBinRead(calc, out, "evals", 'v', n);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ("ERROR: could not open file pointer for    binary infile evals.bin\n", status.message);
 }

@@ -67,13 +67,13 @@ TEST(Rescale, TableOfSteps) {
     testing::internal::CaptureStderr();
     switch (c.step) {
       case Step::kHard:
-        calc.MxRescaleHard(U.data(), 3, c.value);
+        MxRescaleHard(calc, U.data(), 3, c.value);
         break;
       case Step::kMinimal:
-        calc.MxRescaleMinimal(U.data(), 3, c.value);
+        MxRescaleMinimal(calc, U.data(), 3, c.value);
         break;
       case Step::kTimes:
-        calc.MxRescaleTimes(U.data(), 3, c.value);
+        MxRescaleTimes(calc, U.data(), 3, c.value);
         break;
     }
     EXPECT_EQ(c.report, testing::internal::GetCapturedStderr());
@@ -119,7 +119,7 @@ TEST(Rescale, MinimalRateLeavesUAloneWhenNoPositiveExponentExists) {
     Calc calc(2, opts);
     std::vector<double> U = c.U;
     testing::internal::CaptureStderr();
-    calc.MxRescaleMinimal(U.data(), 2, c.d);
+    MxRescaleMinimal(calc, U.data(), 2, c.d);
     EXPECT_EQ(c.report, testing::internal::GetCapturedStderr());
     EXPECT_EQ(c.U, U);
   }

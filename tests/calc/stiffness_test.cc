@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ TEST(StiffnessWarning, PrintsWhatItMeasuredAndNamesTheRerun) {
     SCOPED_TRACE(c.name);
     RunOptions opts;
     Calc calc(3, opts);
-    calc.numbering.absorbing_state = c.absorbing_state;
+    SetAbsorbingState(calc, c.absorbing_state);
     Spectrum spectrum;
     spectrum.solver = c.solver;
     spectrum.evals = c.evals;
@@ -138,7 +139,7 @@ TEST(StiffnessWarning, DefaultRunResolvesBalancedRatesAndTransientBlocks) {
     const int n = static_cast<int>(std::lround(std::sqrt(c.U.size())));
     RunOptions opts;
     Calc calc(n, opts);
-    calc.numbering.absorbing_state = c.absorbing_state;
+    SetAbsorbingState(calc, c.absorbing_state);
     std::vector<double> p8(static_cast<size_t>(n), 0.0);
     if (c.absorbing_state == 0) p8 = chain_p8;
     EXPECT_EQ(DefaultRunResolves(calc, c.U, p8), c.resolves);

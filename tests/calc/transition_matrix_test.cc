@@ -1,5 +1,7 @@
 // Transition matrix: Arrhenius rates over the tree of minima, the saddle
 // search, given rate matrices, the absorbing state, the diagonal and --dumpU.
+#include "calc/model/transition_matrix.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "calc/model/matrix_files.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -31,14 +34,14 @@ double At(const std::vector<double>& m, int n, int i, int j) { return m[i * n + 
 std::vector<double> BuildU(Calc& calc, const std::vector<QorpRecord>* records,
                            std::vector<double>&& rates) {
   std::vector<double> U;
-  const Status status = calc.MxQorp2Matrix(records, std::move(rates), U);
+  const Status status = MxQorp2Matrix(calc, records, std::move(rates), U);
   EXPECT_TRUE(status.ok()) << status.message;
   return U;
 }
 
 std::vector<double> MethodA(Calc& calc, const std::vector<QorpRecord>& records) {
   std::vector<double> U;
-  const Status status = calc.MxMethodA(records, U);
+  const Status status = MxMethodA(calc, records, U);
   EXPECT_TRUE(status.ok()) << status.message;
   return U;
 }
@@ -117,7 +120,7 @@ TEST(MethodA, SmallLandscapes) {
     Calc calc(static_cast<int>(c.records.size()), opts);
     std::vector<double> U = BuildU(calc, &c.records, {});
     ExpectArrayNear(c.want, U, 1e-15);
-    ExpectColumnSums(U, calc.dim, c.useplusI ? 1.0 : 0.0);
+    ExpectColumnSums(U, calc.dim(), c.useplusI ? 1.0 : 0.0);
   }
 }
 
@@ -176,9 +179,9 @@ TEST(MethodA, AbsorbingState) {
   const std::vector<double> U = BuildU(calc, &records, {});
   EXPECT_EQ("dim increased to 4\nnew absorbing lmin is: 4\n",
             testing::internal::GetCapturedStderr());
-  EXPECT_EQ(4, calc.dim);
-  EXPECT_EQ(4, calc.numbering.absorbing_state);
-  EXPECT_EQ(1, calc.numbering.absorbed_minimum);
+  EXPECT_EQ(4, calc.dim());
+  EXPECT_EQ(4, calc.numbering().absorbing_state);
+  EXPECT_EQ(1, calc.numbering().absorbed_minimum);
   EXPECT_EQ(2, opts.absorb);  // the request stays as given
   ASSERT_EQ(16u, U.size());
   for (int j = 0; j < 4; ++j) EXPECT_EQ(j == 1 ? 1.0 : 0.0, At(U, 4, 3, j)) << j;
@@ -248,7 +251,7 @@ TEST(TransitionMatrix, DumpUWritesTheFinishedMatrix) {
   std::vector<double> back;
   int stored = 0;
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(calc.MxBinRead(back, "U", 'm', stored).ok());
+  EXPECT_TRUE(MxBinRead(calc, back, "U", 'm', stored).ok());
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(3, stored);
   EXPECT_EQ(U, back);
@@ -304,7 +307,7 @@ TEST(TransitionMatrix, BadInputIsRefusedWithItsMessage) {
     const int n = static_cast<int>(c.records.size());
     Calc calc(n, opts);
     std::vector<double> U;
-    const Status status = calc.MxQorp2Matrix(&c.records, std::vector<double>(n * n, 1.0), U);
+    const Status status = MxQorp2Matrix(calc, &c.records, std::vector<double>(n * n, 1.0), U);
     EXPECT_EQ(kExitError, status.exit_status);
     EXPECT_EQ(c.message, status.message);
   }

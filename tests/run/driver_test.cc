@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/table/iterate.h"
 #include "run/entry_point.h"
 #include "tests/test_util.h"
 

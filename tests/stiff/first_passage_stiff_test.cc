@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "calc/model/calc.h"
+#include "calc/passage/first_passage.h"
 #include "elimination/state_reduction.h"
 #include "tests/reference/reference_kinetics.h"
 #include "tests/stiff/stiff_fixture.h"
@@ -125,7 +126,7 @@ TEST(StiffFirstPassage, TimesToEveryTargetMatchTheReference) {
       double worst = 0.0;
       std::string where = "nowhere";
       for (size_t t = 0; t < n; ++t) {
-        const auto got = calc.MxFirstPassageTo(u, static_cast<int>(t));
+        const auto got = MxFirstPassageTo(calc, u, static_cast<int>(t));
         ASSERT_TRUE(got.has_value());
         for (size_t i = 0; i < n; ++i) {
           const double err = RelativeError((*got)[i], want[t][i]);
@@ -169,7 +170,7 @@ TEST(StiffFirstPassage, AllPairsMatchTheReference) {
     RunOptions opts;
     Calc calc(static_cast<int>(n), opts);
     FILE* f = tmpfile();
-    calc.MxFirstPassageTimes(Generator(rates, n, false), std::vector<double>(n, 1.0 / n), f);
+    MxFirstPassageTimes(calc, Generator(rates, n, false), std::vector<double>(n, 1.0 / n), f);
     std::string text(static_cast<size_t>(ftell(f)), '\0');
     rewind(f);
     ASSERT_EQ(fread(text.data(), 1, text.size(), f), text.size());
@@ -253,7 +254,7 @@ TEST(StiffFirstPassage, ManyBasinsMatchTheReference) {
   for (int target : {0, 37, 99}) {
     SCOPED_TRACE(target + 1);
     const std::vector<double> want = ref.FirstPassageTo(target);
-    const auto to = calc.MxFirstPassageTo(u, target);
+    const auto to = MxFirstPassageTo(calc, u, target);
     ASSERT_TRUE(to.has_value());
     for (size_t i = 0; i < n; ++i) {
       EXPECT_LE(RelativeError((*to)[i], want[i]), kBound) << "from " << i + 1;

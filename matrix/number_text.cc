@@ -1,4 +1,4 @@
-#include "calc/table/number_text.h"
+#include "matrix/number_text.h"
 
 #include <algorithm>
 #include <charconv>

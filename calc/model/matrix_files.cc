@@ -1,7 +1,9 @@
 // Files through which matrices and vectors leave the run (binary, plain text,
-// nested-brace lists) and the recovery of a stored eigen-decomposition.
+// nested-brace lists), and the reader of the binary ones.
 // Binary files: int32 n, then n (vector) or n*n (matrix, row by row) doubles,
 // native byte order, no type tag.
+#include "calc/model/matrix_files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -13,8 +15,8 @@
 
 #include "base/status.h"
 #include "calc/model/calc.h"
-#include "calc/table/number_text.h"
 #include "matrix/dense.h"
+#include "matrix/number_text.h"
 
 namespace {
 
@@ -33,14 +35,14 @@ Status CloseWritten(FILE* f, const std::string& name, const char* what) {
 
 }  // namespace
 
-Status Calc::MxBinWrite(const double* data, const char* label, char type) const {
+Status MxBinWrite(const Calc& calc, const double* data, const char* label, char type) {
   std::string name = std::string(label) + ".bin";
-  if (!opts.quiet) fprintf(stderr, "MxBinWrite: writing %s to %s\n", label, name.c_str());
+  if (!calc.opts.quiet) fprintf(stderr, "MxBinWrite: writing %s to %s\n", label, name.c_str());
   FILE* f = fopen(name.c_str(), "wb");
   if (f == nullptr) {
     return Failure(1, "ERROR: could not open file pointer for binary outfile %s\n", name.c_str());
   }
-  int32_t n = dim;
+  int32_t n = calc.dim();
   fwrite(&n, sizeof n, 1, f);
   size_t count;
   if (type == 'm') {
@@ -76,7 +78,7 @@ Status ReadBinValues(FILE* f, const std::string& name, int32_t n, char type,
 
 }  // namespace
 
-Status Calc::MxBinRead(std::vector<double>& out, const char* label, char type, int& n) const {
+Status MxBinRead(const Calc& calc, std::vector<double>& out, const char* label, char type, int& n) {
   n = 0;
   out.clear();
   std::string name = std::string(label) + ".bin";
@@ -93,7 +95,7 @@ Status Calc::MxBinRead(std::vector<double>& out, const char* label, char type, i
     status = Failure(1, "ERROR MxBinRead(): no handler for type %c\n", type);
   } else if (stored < 0 || (type == 'm' && stored > kMaxMatrixDim)) {
     status = Failure(1, "ERROR: MxBinRead(): bad dimension %d in %s\n", stored, name.c_str());
-  } else if (stored == dim) {
+  } else if (stored == calc.dim()) {
     // A file of another dimension is rejected by the caller; do not allocate
     // storage for whatever a damaged header claims.
     status = ReadBinValues(f, name, stored, type, out);
@@ -103,37 +105,10 @@ Status Calc::MxBinRead(std::vector<double>& out, const char* label, char type, i
   return status;
 }
 
-Status Calc::MxRecover(const std::vector<double>& p8, Spectrum& spectrum) const {
-  const size_t nn = static_cast<size_t>(dim);
-  std::vector<double>& evals = spectrum.evals;
-  std::vector<double>& evecs = spectrum.evecs;
-  spectrum.solver = SpectrumSolver::kStored;
-  if (numbering.absorbing_state == 0) {
-    MxSqrtScalings(p8, nn, spectrum.sqrt_p8, spectrum.inv_sqrt_p8);
-  }
-  std::vector<double>().swap(evecs);
-  std::vector<double>().swap(evals);
-  int n = 0;
-  if (Status status = MxBinRead(evecs, "evecs", 'm', n); !status.ok()) return status;
-  if (n != dim) return Failure(1, "ERROR: MxBinRead() returns wrong dimension for evecs\n");
-  if (Status status = MxBinRead(evals, "evals", 'v', n); !status.ok()) return status;
-  if (n != dim) return Failure(1, "ERROR: MxBinRead() returns wrong dimension for evals\n");
-  if (opts.verbose) {
-    MxPrint(evals.data(), "MxRecover: Eigenvalues", 'v');
-    MxPrint(evecs.data(), "MxRecover: Eigenvectors", 'm');
-  }
-  // --dumpE stores the eigenvalues without the --useplusI shift, the
-  // stationary one 0. A file whose stationary eigenvalue is 1 was written
-  // with the shift (as --dumpE once did): the time evolution needs them
-  // without it, as after a fresh diagonalisation.
-  if (opts.useplusI && !evals.empty() && evals[0] == 1.0) MxRemovePlusIShift(evals);
-  return Status{};
-}
-
-Status Calc::MxASCIIWrite(const double* matrix, const char* filename) const {
+Status MxASCIIWrite(const Calc& calc, const double* matrix, const char* filename) {
   FILE* f = fopen(filename, "w");
   if (f == nullptr) return Failure(1, "could not open file pointer 4 ASCII outfile\n");
-  const size_t nn = static_cast<size_t>(dim);
+  const size_t nn = static_cast<size_t>(calc.dim());
   // One line per column: for evecs, one eigenvector per line. A band of
   // columns is formatted at once, so that the matrix is read row by row.
   const size_t field = FormatBound(15, 10) + 1;
@@ -156,28 +131,28 @@ Status Calc::MxASCIIWrite(const double* matrix, const char* filename) const {
       fwrite(start, 1, static_cast<size_t>(ends[k] - start), f);
     }
   }
-  if (!opts.quiet) fprintf(stderr, "matrix written to ASCII file\n");
+  if (!calc.opts.quiet) fprintf(stderr, "matrix written to ASCII file\n");
   return CloseWritten(f, filename, "ASCII outfile");
 }
 
-Status Calc::MxASCIIWriteV(const double* vector, const char* filename) const {
+Status MxASCIIWriteV(const Calc& calc, const double* vector, const char* filename) {
   FILE* f = fopen(filename, "w");
   if (f == nullptr) return Failure(1, "could not open file pointer 4 ASCII outfile\n");
-  std::vector<char> text(static_cast<size_t>(std::max(dim, 0)) * (FormatBound(15, 10) + 1));
+  std::vector<char> text(static_cast<size_t>(std::max(calc.dim(), 0)) * (FormatBound(15, 10) + 1));
   char* end = text.data();
-  for (int i = 0; i < dim; ++i) {
+  for (int i = 0; i < calc.dim(); ++i) {
     end = FormatG(end, vector[i], 15, 10);
     *end++ = ' ';
   }
   fwrite(text.data(), 1, static_cast<size_t>(end - text.data()), f);
-  if (!opts.quiet) fprintf(stderr, "vector written to ASCII file\n");
+  if (!calc.opts.quiet) fprintf(stderr, "vector written to ASCII file\n");
   return CloseWritten(f, filename, "ASCII outfile");
 }
 
-Status Calc::MxMathematicaWrite(const double* matrix) const {
+Status MxMathematicaWrite(const Calc& calc, const double* matrix) {
   FILE* f = fopen("mxMat.txt", "w");
   if (f == nullptr) return Failure(1, "could not open file pointer 4 Matematica outfile\n");
-  const size_t nn = static_cast<size_t>(dim);
+  const size_t nn = static_cast<size_t>(calc.dim());
   // Mathematica lists are rows of the matrix it builds: write our columns.
   fputc('{', f);
   for (size_t i = 0; i < nn; ++i) {

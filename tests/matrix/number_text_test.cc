@@ -1,6 +1,6 @@
 // FormatE and FormatG write exactly printf's bytes for the formats of the
 // population table and the matrix text files.
-#include "calc/table/number_text.h"
+#include "matrix/number_text.h"
 
 #include <gtest/gtest.h>
 

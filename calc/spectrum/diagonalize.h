@@ -1,0 +1,45 @@
+// Symmetrisation and diagonalisation of U: the factorised solver for rates in
+// detailed balance, LAPACK's symmetric or general solver otherwise.
+#ifndef ZOLVANE_CALC_SPECTRUM_DIAGONALIZE_H_
+#define ZOLVANE_CALC_SPECTRUM_DIAGONALIZE_H_
+
+#include <vector>
+
+#include "base/status.h"
+#include "calc/model/calc.h"
+#include "calc/model/spectrum.h"
+
+enum class SpectrumOutcome {
+  kDone,
+  kUseLapack,      // (MxDiagonalizeAccurate) the factorised solver cannot take the rates
+  kUseQuadDouble,  // it hit its sweep cap: U is unchanged, the run goes on in QD
+  kDumpedStop,     // --dumpX wrote evals.txt: the run ends here, successfully
+};
+
+// Fills `spectrum`: the factorised solver for rates in detailed balance
+// unless --eigensolver lapack, dsyevd or dgeevx otherwise. U is
+// overwritten (work space), except on kUseQuadDouble.
+// `outcome` says how the stage ended when it did not fail. Fails on rates
+// whose symmetrisation meets NaN (kExitInconsistentRates), a solver that
+// gives up, or a matrix file that cannot be written; what the stage
+// printed before stays printed.
+Status MxDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
+                     Spectrum& spectrum, SpectrumOutcome& outcome);
+// The factorised solver's part of MxDiagonalize; U stays unchanged. On
+// kDone with --useplusI, spectrum.evals carry the shift and `unshifted`
+// receives them without it, computed whole (1 + lambda - 1 would lose
+// every slow lambda).
+Status MxDiagonalizeAccurate(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
+                             Spectrum& spectrum, std::vector<double>& unshifted,
+                             SpectrumOutcome& outcome);
+// The solvers fill spectrum.evals and spectrum.evecs only. Symmetric
+// solver: dsyevd, or dsyevr when dsyevd's work space cannot be had. S is
+// consumed. evals come out ascending. Both solvers fail on NaN input and
+// when LAPACK gives up.
+Status MxEigenSymmetric(const Calc& calc, std::vector<double>& S, Spectrum& spectrum);
+Status MxEigenGeneral(const Calc& calc, std::vector<double>& U, Spectrum& spectrum);
+// The eigenvectors of a chain with an absorbing state made ready for the
+// time evolution (calc/spectrum/absorbing_evecs.h).
+void MxCompleteEvecs(const Calc& calc, Spectrum& spectrum);
+
+#endif  // ZOLVANE_CALC_SPECTRUM_DIAGONALIZE_H_
