@@ -62,7 +62,7 @@ Status ReadInput(const RunOptions& opts, const InputRequest& request, RunInput& 
   input.failed = InputCheck::kNone;
 
   if (request.rates != nullptr) {
-    input.rates = *request.rates;
+    input.rates = std::move(*request.rates);
     input.n = request.rates_n;
     if (qorp_named) {
       if (Status status = ReadRecordsFor(ctx, input); !status.ok()) return status;

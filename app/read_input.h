@@ -22,10 +22,10 @@ struct InputRequest {
   // means a stream other than standard input. --absorb without one fails
   // after the other checks.
   bool qorp_beside_rates = false;
-  // Rates already in hand (n * n, the module's matrices): no rates file is
-  // read; only a named qorp file, as with qorp_beside_rates (and --absorb of
+  // Rates already in hand (n * n, the module's matrices), taken over: no
+  // rates file is read; only a named qorp file, as with qorp_beside_rates (and --absorb of
   // method I needs it).
-  const std::vector<double>* rates = nullptr;
+  std::vector<double>* rates = nullptr;
   int rates_n = 0;
 };
 
