@@ -28,7 +28,10 @@
 #include <utility>
 #include <vector>
 
+#include "app/choose_equilibrium.h"
 #include "app/program_options.h"
+#include "app/read_input.h"
+#include "app/run_stages.h"
 #include "base/fatal.h"
 #include "base/run_options.h"
 #include "base/status.h"
@@ -47,9 +50,7 @@
 #include "calc/table/iterate.h"
 #include "calc/table/populations.h"
 #include "command_line/command_line_args.h"
-#include "input/bin_rates_file.h"
 #include "input/qorp_file.h"
-#include "input/rates_file.h"
 #include "python/chain_solves.h"
 #include "python/output_capture.h"
 #include "python/program_messages.h"
@@ -395,21 +396,10 @@ struct Landscape {
   // Boltzmann weights of the minima for method A on unchanged rates, the
   // balance of the rates otherwise.
   std::vector<double> ProgramEquilibrium(Calc& calc, const std::vector<double>& u) const {
-    std::vector<double> p8 = MxAllocate(calc);
-    if (calc.opts.method == 'A' && !reshaped) {
-      std::vector<QorpRecord> kept_records;
-      if (calc.numbering().kept.empty()) {
-        kept_records = records;
-      } else {
-        for (int k : calc.numbering().kept) {
-          if (k < static_cast<int>(records.size())) kept_records.push_back(records[k]);
-        }
-      }
-      ThrowIfFailed(MxEquilibriumFromEnergies(calc, kept_records, p8));
-    } else {
-      ThrowIfFailed(MxEquilibriumFromBalance(calc, u, p8));
-    }
-    return p8;
+    std::vector<QorpRecord> kept_records = records;
+    EquilibriumChoice choice;
+    ThrowIfFailed(ChooseEquilibrium(calc, u, kept_records, reshaped, false, choice));
+    return std::move(choice.p8);
   }
 
   // Ergodicity reduction, equilibrium and diagonalisation, as the driver
@@ -472,49 +462,41 @@ LandscapePtr Build(Settings s, std::string source, const std::string* ratesfile,
   l->settings = s;
   l->source = std::move(source);
   const RunOptions opts = Validate(s, 0.1, 1e12, 1.02, ratesfile, qorpfile);
-  InputContext ctx{opts};
-  std::vector<double> rates;
-  int n = 0;
+  if (!given) {
+    if (opts.method == 'A' && opts.qorp == stdin) BadInput("method A needs a qorp file");
+    if (opts.method != 'A' && opts.ratesfile == stdin) BadInput("a rates file is needed");
+  }
+  // The module names its files; nothing comes from standard input.
+  InputRequest request;
+  request.announce = false;
+  request.qorp_beside_rates = true;
   if (given) {
-    rates = std::move(*given);
-    n = given_n;
-    if (opts.qorp != stdin) {
-      int m = 0;
-      ThrowIfFailed(ParseQorpFile(ctx, ctx.qorp, l->records, m));
-      l->have_records = true;
-      if (m != n) BadInput("the qorp file does not have one minimum per state");
-    }
-  } else if (opts.method == 'A') {
-    if (opts.qorp == stdin) BadInput("method A needs a qorp file");
-    ThrowIfFailed(ParseQorpFile(ctx, ctx.qorp, l->records, n));
-    l->have_records = true;
-    if (n == 0) BadInput("the qorp file holds no local minimum");
-  } else {
-    if (opts.ratesfile == stdin) BadInput("a rates file is needed");
-    ThrowIfFailed(opts.bin ? ParseBinaryRatesFile(ctx, ctx.ratesfile, rates, n)
-                           : ParseRatesFile(ctx, ctx.ratesfile, rates, n));
-    if (opts.bin) ThrowIfFailed(MxReduce(opts, rates, opts.nstates, n, opts.max_decrease, n));
-    if (opts.qorp != stdin) {
-      int m = 0;
-      ThrowIfFailed(ParseQorpFile(ctx, ctx.qorp, l->records, m));
-      l->have_records = true;
-      if (m != n) {
-        BadInput("the rates file has " + std::to_string(n) + " states, the qorp file " +
-                 std::to_string(m) + " minima");
-      }
-    }
-    if (n == 0) BadInput("the rates file is empty");
+    request.rates = given;
+    request.rates_n = given_n;
   }
-  if (opts.method == 'I' && opts.absorb != 0 && !l->have_records) {
-    BadInput("absorb needs a qorp file (qorp=...) for the absorbing state");
+  BuiltChain chain;
+  const Status status = BuildChain(opts, request, chain);
+  switch (chain.input.failed) {
+    case InputCheck::kNoMinimum:
+      BadInput("the qorp file holds no local minimum");
+    case InputCheck::kDimensionMismatch:
+      if (given) BadInput("the qorp file does not have one minimum per state");
+      BadInput("the rates file has " + std::to_string(chain.input.n) + " states, the qorp file " +
+               std::to_string(chain.input.records.size()) + " minima");
+    case InputCheck::kEmpty:
+      BadInput("the rates file is empty");
+    case InputCheck::kQorpMissing:
+      BadInput("absorb needs a qorp file (qorp=...) for the absorbing state");
+    default:
+      break;
   }
-  Calc calc(n, opts);
-  ThrowIfFailed(
-      MxQorp2Matrix(calc, l->have_records ? &l->records : nullptr, std::move(rates), l->U));
-  const int d = calc.dim();
-  if (RescaleMatrix(calc, l->U.data(), d)) l->reshaped = true;
-  l->n = d;
-  l->numbering = calc.numbering();
+  ThrowIfFailed(status);
+  l->records = std::move(chain.input.records);
+  l->have_records = chain.input.have_records;
+  l->U = std::move(chain.U);
+  l->reshaped = chain.reshaped;
+  l->n = chain.calc->dim();
+  l->numbering = chain.calc->numbering();
   return l;
 }
 

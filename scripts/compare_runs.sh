@@ -6,7 +6,9 @@
 # are blanked first. Prints the cases that differ (with the diff) and exits
 # 1 if there is one.
 # Usage: scripts/compare_runs.sh OLD_ZOLVANE NEW_ZOLVANE (each a program or its build directory)
-# zolvane-mpi next to each binary is run too (2 processes) when both exist.
+# zolvane-mpi next to each binary is run too (2 processes) when both exist,
+# and scripts/compare_python.py with the Python module of each build when
+# both build directories hold one (python/zolvane*.so).
 # COMPARE_KEEP=1 keeps the outputs (the directory is named on stderr).
 set -uo pipefail
 if [ $# -ne 2 ]; then
@@ -82,6 +84,9 @@ printf 'SEQ\n1 . -1 0 0\n2 . -2 5 1\n' | $Z -m A
 $Z -m A --degeneracy < $ex/landscape.qorp
 $Z -f $ex/landscape.rates --p0 99=1
 $Z -f $ex/landscape.rates --recoverE
+$Z -f $ex/landscape.rates --dumpE -q && $Z -f $ex/landscape.rates --recoverE --t8 1e4
+$Z -m A --dumpE < $ex/landscape.qorp && $Z -m A --recoverE --fpt all --p0 2=1 < $ex/landscape.qorp
+$Z -f $ex/landscape.rates --dumpE --absorb 1 -B $ex/landscape.qorp && $Z -f $ex/landscape.rates --recoverE --absorb 1 -B $ex/landscape.qorp
 printf '0 1\n0 0\n' | $Z
 $Z -f $ex/landscape.rates --just-shorten --equil-file /dev/full --fpt all --fptfile /dev/full
 $Z -f $ex/landscape.rates --fpt 1 --fptfile /dev/full
@@ -147,6 +152,28 @@ while IFS= read -r line; do
   fi
 done <<< "$cases"
 cases_run=$(find "$work/old" -name status | wc -l)
+
+# The Python module: what its calls return, raise and warn.
+old_module=$(ls "$(dirname "$old")"/python/zolvane*.so 2> /dev/null | head -n 1)
+new_module=$(ls "$(dirname "$new")"/python/zolvane*.so 2> /dev/null | head -n 1)
+if [ -n "$old_module" ] && [ -n "$new_module" ]; then
+  for side in old new; do
+    module=${side}_module
+    mkdir -p "$work/python-$side"
+    (
+      cd "$work/python-$side" || exit
+      PYTHONPATH=$(dirname "${!module}") /usr/bin/python3 "$root/scripts/compare_python.py" \
+        "$root" > stdout 2> stderr
+      echo $? > status
+    ) < /dev/null
+  done
+  if ! d=$(diff -r "$work/python-old" "$work/python-new"); then
+    echo "DIFFERS: the Python module (scripts/compare_python.py)"
+    echo "$d" | cut -c1-300 | head -n 40
+    status=1
+  fi
+  cases_run=$((cases_run + 1))
+fi
 if [ $status -eq 0 ]; then
   echo "compare_runs.sh: $cases_run cases, same output, files and status"
 fi
