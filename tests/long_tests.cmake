@@ -9,7 +9,7 @@ foreach(test_and_cost
         StiffDefaultRun.FirstPassageTimesAreRightTo1e12:35
         StiffnessWarning.DoublePathWarnsFrom1e18WithAMethodThatWorks:30
         ExponentTable.EveryFamilyPrintsTheReferenceRounded:25
-        StiffDefaultRun.LargeLandscapeMatchesQuadDouble:20
+        StiffDefaultRun.LargeLandscapeMatchesTheExactPropagator:5
         ExtendedTest.EveryMethodMatchesTheLapackPathOnTheExample:20
         StiffFirstPassage.ProgramPrintsTheReferenceTimes:20
         "Methods/PopulationAccuracy.EveryPrintedPopulationIsWithinTheBound/MPFR256  # GetParam() = MPFR256:15"
