@@ -484,9 +484,16 @@ std::vector<std::vector<double>> Kinetics::FirstPassageAll() const {
 std::vector<std::vector<double>> PopulationsOfGenerator(int n, const std::vector<double>& rates,
                                                         const std::vector<double>& p0,
                                                         const std::vector<double>& times) {
+  return PopulationsOfGenerator(n, rates, std::vector<std::vector<double>>{p0}, times)[0];
+}
+
+std::vector<std::vector<std::vector<double>>> PopulationsOfGenerator(
+    int n, const std::vector<double>& rates, const std::vector<std::vector<double>>& starts,
+    const std::vector<double>& times) {
   using R = mp::number<mp::mpfr_float_backend<200, mp::allocate_stack>, mp::et_off>;
-  if (static_cast<int>(rates.size()) != n * n || static_cast<int>(p0.size()) != n) {
-    Fail("sizes of the generator");
+  if (static_cast<int>(rates.size()) != n * n) Fail("sizes of the generator");
+  for (const std::vector<double>& p0 : starts) {
+    if (static_cast<int>(p0.size()) != n) Fail("sizes of the generator");
   }
   // Column-major: a[j][i] is the rate j -> i, so column j is the state j's
   // distribution after a step.
@@ -523,9 +530,10 @@ std::vector<std::vector<double>> PopulationsOfGenerator(int n, const std::vector
     any = true;
     bits.emplace_back(mantissa, e);
   }
-  std::vector<std::vector<R>> v(times.size(), std::vector<R>(n));
-  for (auto& column : v) {
-    for (int i = 0; i < n; ++i) column[i] = p0[i];
+  // v[c * times.size() + k]: the populations of start c at time k.
+  std::vector<std::vector<R>> v;
+  for (const std::vector<double>& p0 : starts) {
+    for (size_t k = 0; k < times.size(); ++k) v.emplace_back(p0.begin(), p0.end());
   }
   if (any && s > 0) {
     int e0 = lowest;
@@ -568,23 +576,23 @@ std::vector<std::vector<double>> PopulationsOfGenerator(int n, const std::vector
     std::vector<R> w(n);
     for (int level = e0; level <= highest; ++level) {
       if (level > e0) e = product(e, e);
-      for (size_t k = 0; k < times.size(); ++k) {
-        const auto [mantissa, exponent] = bits[k];
+      for (size_t c = 0; c < v.size(); ++c) {
+        const auto [mantissa, exponent] = bits[c % times.size()];
         if (mantissa == 0 || level < exponent || level - exponent >= 64) continue;
         if (((mantissa >> (level - exponent)) & 1u) == 0) continue;
         for (int i = 0; i < n; ++i) {
           w[i] = 0;
-          for (int l = 0; l < n; ++l) w[i] += e[l][i] * v[k][l];
+          for (int l = 0; l < n; ++l) w[i] += e[l][i] * v[c][l];
         }
-        v[k] = w;
+        v[c] = w;
       }
     }
   }
-  std::vector<std::vector<double>> result;
-  for (const auto& column : v) {
+  std::vector<std::vector<std::vector<double>>> result(starts.size());
+  for (size_t c = 0; c < v.size(); ++c) {
     std::vector<double> p(n);
-    for (int i = 0; i < n; ++i) p[i] = static_cast<double>(column[i]);
-    result.push_back(std::move(p));
+    for (int i = 0; i < n; ++i) p[i] = static_cast<double>(v[c][i]);
+    result[c / times.size()].push_back(std::move(p));
   }
   return result;
 }

@@ -80,6 +80,11 @@ class Kinetics {
 std::vector<std::vector<double>> PopulationsOfGenerator(int n, const std::vector<double>& rates,
                                                         const std::vector<double>& p0,
                                                         const std::vector<double>& times);
+// The same from several starts at once, [start][time][state]: the squarings,
+// the costly part, are shared.
+std::vector<std::vector<std::vector<double>>> PopulationsOfGenerator(
+    int n, const std::vector<double>& rates, const std::vector<std::vector<double>>& starts,
+    const std::vector<double>& times);
 
 }  // namespace reference
 
