@@ -34,6 +34,7 @@
 #include "base/status.h"
 #include "base/step_hook.h"
 #include "calc/backend/reduce.h"
+#include "calc/backend/solver_choice.h"
 #include "calc/model/calc.h"
 #include "calc/model/rescale.h"
 #include "calc/model/spectrum.h"
@@ -424,7 +425,7 @@ struct Landscape {
       py::gil_scoped_release release;
       const double spread = RateSpread(u, calc.dim);
       Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-      ThrowIfFailed(calc.MxDiagonalize(u, p8, spectrum, outcome));
+      ThrowIfFailed(calc.MxDiagonalize(u, p8, ChooseSolver(calc, u, p8), spectrum, outcome));
       if (outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
         // The command line goes on in quad-double there; the module does not
         // offer the extended arithmetics.

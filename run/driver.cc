@@ -25,6 +25,7 @@
 #include "base/status.h"
 #include "calc/backend/arithmetic_backend.h"
 #include "calc/backend/reduce.h"
+#include "calc/backend/spectrum_stage.h"
 #include "calc/model/calc.h"
 #include "calc/model/detailed_balance.h"
 #include "calc/model/rescale.h"
@@ -316,26 +317,17 @@ int RunDriver(ProgramRecord& record) {
         if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
       }
     } else {
-      // The table stage holds the decomposition in the arithmetic that
-      // made it.
-      std::function<Status(std::vector<double>&)> table;
-      Spectrum stored;
+      // The spectrum holds the decomposition in the arithmetic that made it.
+      Spectrum spectrum;
       if (opts.recoverE) {
-        if (status = calc.MxRecover(p8, stored); !status.ok()) Fatal(status);
-        // A stored decomposition is used in double whatever made it.
-        WarnIfSpectrumUnresolved(calc, stored, RateSpread(U, d), p8);
-        table = [&calc, &stored, &p8](std::vector<double>& p) {
-          return calc.MxIterate(stored, p, p8);
-        };
+        if (status = RecoverSpectrum(calc, U, p8, spectrum); !status.ok()) Fatal(status);
       } else {
         t = clock();
         ProgressStage("diagonalising");
-        SpectrumStage spectrum = backend.diagonalize(calc, U, p8, energies);
-        if (!spectrum.status.ok()) Fatal(spectrum.status);
+        if (status = MakeSpectrum(calc, U, p8, energies, spectrum); !status.ok()) Fatal(status);
         ProgressEnd();
         // --dumpX: the eigenvalues file is the whole product of the run.
-        if (spectrum.outcome == Calc::SpectrumOutcome::kDumpedStop) return kExitSuccess;
-        table = std::move(spectrum.table);
+        if (spectrum.dumped_only) return kExitSuccess;
         if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
         t = clock();
       }
@@ -343,7 +335,7 @@ int RunDriver(ProgramRecord& record) {
       std::vector<double>().swap(U);
       if (!calc.OneStateTablePrinted()) {
         ProgressStage("time points", true);
-        if (status = table(p0); !status.ok()) Fatal(status);
+        if (status = PopulationTable(calc, spectrum, p0, p8); !status.ok()) Fatal(status);
         ProgressEnd();
         if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
       }

@@ -668,19 +668,25 @@ ExtendedStages StagesFor() {
   stages.first_passage_times = &FirstPassageTimes<T>;
   stages.first_passage_to = &FirstPassageTo<T>;
   stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
-                          const std::vector<QorpRecord>* records, int bits) -> ExtendedSpectrum {
+                          const std::vector<QorpRecord>* records, int bits,
+                          ::Spectrum& out) -> Status {
     ScalarArith<T>::SetPrecision(bits);
     std::optional<Spectrum<T>> spectrum;
     if (Status status = Diagonalize<T>(calc, kArithmetic, U, records, spectrum); !status.ok()) {
-      return {status, Calc::SpectrumOutcome::kDone, nullptr};
+      return status;
     }
-    if (!spectrum) return {Status{}, Calc::SpectrumOutcome::kDumpedStop, nullptr};
-    auto d = std::make_shared<Spectrum<T>>(std::move(*spectrum));
-    Calc* c = &calc;
-    return {Status{}, Calc::SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
-              ScalarArith<T>::SetPrecision(bits);
-              return Iterate<T>(*c, *d, p0);
-            }};
+    if (!spectrum) {
+      out.dumped_only = true;
+      return Status{};
+    }
+    out.solver = SpectrumSolver::kExtended;
+    out.extended = {kArithmetic, bits, std::make_shared<const Spectrum<T>>(std::move(*spectrum))};
+    return Status{};
+  };
+  stages.table = [](Calc& calc, const void* decomposition, int bits,
+                    std::vector<double>& p0) -> Status {
+    ScalarArith<T>::SetPrecision(bits);
+    return Iterate<T>(calc, *static_cast<const Spectrum<T>*>(decomposition), p0);
   };
   stages.reduce = &Reduce<T>;
   return stages;

@@ -14,7 +14,6 @@
 
 #include "base/status.h"
 #include "calc/model/calc.h"
-#include "calc/model/detailed_balance.h"
 #include "calc/spectrum/absorbing_evecs.h"
 #include "calc/spectrum/absorbing_spectrum.h"
 #include "calc/spectrum/eigen_checks.h"
@@ -212,7 +211,8 @@ Status Calc::MxDiagonalizeAccurate(std::vector<double>& U, const std::vector<dou
 }
 
 Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8,
-                           Spectrum& spectrum, SpectrumOutcome& outcome) {
+                           const SolverChoice& choice, Spectrum& spectrum,
+                           SpectrumOutcome& outcome) {
   const int n = dim;
   const size_t nn = static_cast<size_t>(n);
   const bool absorbing = numbering.absorbing_state != 0;
@@ -228,33 +228,19 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
     if (status = MxMathematicaWrite(U.data()); !status.ok()) return status;
   }
 
-  spectrum.solver = SpectrumSolver::kLapackChosen;
-  if (absorbing &&
-      (opts.eigensolver != Eigensolver::kLapack || !TransientStatesHoldDetailedBalance(U, n))) {
-    spectrum.solver = SpectrumSolver::kLapackGeneral;
-  }
-  if (!absorbing && opts.eigensolver != Eigensolver::kLapack) {
-    if (!HoldsDetailedBalance(U, p8, n)) {
-      spectrum.solver = SpectrumSolver::kLapackNotReversible;
-    } else {
-      SpectrumOutcome accurate = SpectrumOutcome::kDone;
-      if (status = MxDiagonalizeAccurate(U, p8, spectrum, unshifted, accurate); !status.ok()) {
-        return status;
-      }
-      if (accurate == SpectrumOutcome::kUseQuadDouble) {
-        outcome = accurate;
-        return status;
-      }
-      if (accurate == SpectrumOutcome::kDone) spectrum.solver = SpectrumSolver::kAccurate;
+  spectrum.solver = choice.solver;
+  if (choice.solver == SpectrumSolver::kAccurate) {
+    SpectrumOutcome accurate = SpectrumOutcome::kDone;
+    if (absorbing) {
+      accurate = DiagonalizeAbsorbingAccurate(*this, U, spectrum, unshifted);
+    } else if (status = MxDiagonalizeAccurate(U, p8, spectrum, unshifted, accurate); !status.ok()) {
+      return status;
     }
-  }
-  if (absorbing && opts.eigensolver != Eigensolver::kLapack) {
-    const SpectrumOutcome accurate = DiagonalizeAbsorbingAccurate(*this, U, spectrum, unshifted);
     if (accurate == SpectrumOutcome::kUseQuadDouble) {
       outcome = accurate;
       return status;
     }
-    if (accurate == SpectrumOutcome::kDone) spectrum.solver = SpectrumSolver::kAccurate;
+    if (accurate != SpectrumOutcome::kDone) spectrum.solver = choice.declined;
   }
 
   if (spectrum.solver != SpectrumSolver::kAccurate && !absorbing) {

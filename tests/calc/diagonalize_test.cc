@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/backend/solver_choice.h"
 #include "calc/model/calc.h"
 #include "tests/calc/spectral_fixture.h"
 #include "tests/test_util.h"
@@ -32,7 +33,7 @@ std::string Diagonalize(Calc& calc, Spectrum& spectrum, std::vector<double> U,
                         const std::vector<double>& p8) {
   testing::internal::CaptureStderr();
   Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-  const Status status = calc.MxDiagonalize(U, p8, spectrum, outcome);
+  const Status status = calc.MxDiagonalize(U, p8, ChooseSolver(calc, U, p8), spectrum, outcome);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(status.ok()) << status.message;
   return err;
@@ -179,7 +180,7 @@ TEST(MxDiagonalize, AbsorbingRunsTakeTheFactorisedSolverOnlyOnReversibleRates) {
   const Case cases[] = {
       {"auto", reversible, Eigensolver::kAuto, SpectrumSolver::kAccurate},
       {"accurate", reversible, Eigensolver::kAccurate, SpectrumSolver::kAccurate},
-      {"lapack", reversible, Eigensolver::kLapack, SpectrumSolver::kLapackChosen},
+      {"lapack", reversible, Eigensolver::kLapack, SpectrumSolver::kLapackInPlaceOfAccurate},
       {"cycle, lapack", cycle, Eigensolver::kLapack, SpectrumSolver::kLapackGeneral},
       {"cycle, auto", cycle, Eigensolver::kAuto, SpectrumSolver::kLapackGeneral},
       {"cycle, accurate", cycle, Eigensolver::kAccurate, SpectrumSolver::kLapackGeneral},
@@ -281,7 +282,8 @@ TEST(MxDiagonalize, FailuresComeBackAsStatus) {
       std::vector<double> U = {-2, 1, 2, -1};
       Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
       testing::internal::CaptureStderr();
-      const Status status = calc.MxDiagonalize(U, c.p8, spectrum, outcome);
+      const Status status =
+          calc.MxDiagonalize(U, c.p8, ChooseSolver(calc, U, c.p8), spectrum, outcome);
       const std::string err = testing::internal::GetCapturedStderr();
       EXPECT_EQ(c.exit_status, status.exit_status);
       EXPECT_EQ(c.message, status.message.substr(0, c.message.size()));
@@ -344,8 +346,9 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndStops) {
     Calc calc(2, opts);
     Spectrum spectrum;
     std::vector<double> U = {0, 1, 1, 0};
+    const std::vector<double> p8 = {0.5, 0.5};
     Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-    EXPECT_TRUE(calc.MxDiagonalize(U, {0.5, 0.5}, spectrum, outcome).ok());
+    EXPECT_TRUE(calc.MxDiagonalize(U, p8, ChooseSolver(calc, U, p8), spectrum, outcome).ok());
     EXPECT_EQ(outcome, Calc::SpectrumOutcome::kDumpedStop);
     // Written with the --useplusI shift, which the stages after it remove.
     EXPECT_EQ(ReadFile("evals.txt"), Format("%15.10g ", {1.0, -1.0}));

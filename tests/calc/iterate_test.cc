@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/backend/solver_choice.h"
 #include "calc/model/calc.h"
 #include "calc/table/populations.h"
 #include "tests/calc/spectral_fixture.h"
@@ -41,7 +42,7 @@ std::string Evolve(const RunOptions& opts, int n, const std::vector<double>& U,
   testing::internal::CaptureStderr();
   Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
   Spectrum spectrum;
-  EXPECT_TRUE(calc.MxDiagonalize(work, p8, spectrum, outcome).ok());
+  EXPECT_TRUE(calc.MxDiagonalize(work, p8, ChooseSolver(calc, work, p8), spectrum, outcome).ok());
   testing::internal::CaptureStdout();
   const Status status = calc.MxIterate(spectrum, p0, p8);
   std::string out = testing::internal::GetCapturedStdout();

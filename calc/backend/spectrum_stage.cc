@@ -1,0 +1,46 @@
+#include "calc/backend/spectrum_stage.h"
+
+#include "calc/backend/solver_choice.h"
+#include "calc/extended/extended.h"
+#include "calc/spectrum/stiffness.h"
+
+Status MakeSpectrum(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
+                    const std::vector<QorpRecord>* energies, Spectrum& spectrum) {
+  const SolverChoice choice = ChooseSolver(calc, U, p8);
+  if (choice.solver == SpectrumSolver::kExtended) {
+    return ExtendedDiagonalize(choice.arithmetic, calc, U, energies, spectrum);
+  }
+  // Measured before the solver takes U as its work space.
+  const double spread = RateSpread(U, calc.dim);
+  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
+  if (Status status = calc.MxDiagonalize(U, p8, choice, spectrum, outcome); !status.ok()) {
+    return status;
+  }
+  switch (outcome) {
+    case Calc::SpectrumOutcome::kUseQuadDouble:
+      // U is whole: the solver warned and handed it over.
+      spectrum = Spectrum{};
+      return ExtendedDiagonalize(choice.arithmetic, calc, U, energies, spectrum);
+    case Calc::SpectrumOutcome::kDumpedStop:
+      spectrum.dumped_only = true;
+      return Status{};
+    case Calc::SpectrumOutcome::kDone:
+    case Calc::SpectrumOutcome::kUseLapack:
+      break;
+  }
+  WarnIfSpectrumUnresolved(calc, spectrum, spread, p8);
+  return Status{};
+}
+
+Status RecoverSpectrum(const Calc& calc, const std::vector<double>& U,
+                       const std::vector<double>& p8, Spectrum& spectrum) {
+  if (Status status = calc.MxRecover(p8, spectrum); !status.ok()) return status;
+  WarnIfSpectrumUnresolved(calc, spectrum, RateSpread(U, calc.dim), p8);
+  return Status{};
+}
+
+Status PopulationTable(Calc& calc, Spectrum& spectrum, std::vector<double>& p0,
+                       const std::vector<double>& p8) {
+  if (spectrum.solver == SpectrumSolver::kExtended) return ExtendedTable(calc, spectrum, p0);
+  return calc.MxIterate(spectrum, p0, p8);
+}
