@@ -24,7 +24,8 @@
 std::optional<Arithmetic> ArithmeticFromName(const char* name);
 const char* ArithmeticName(Arithmetic arithmetic);
 
-// The stages below need opts.mlapack_method != kLapack. `energies` are the
+// The stages below need opts.mlapack_method != kLapack, except
+// ExtendedDiagonalize, which is told its arithmetic. `energies` are the
 // local minima whose Boltzmann weights are p8 (method A on unchanged rates),
 // or nullptr when p8 comes from the balance of U.
 
