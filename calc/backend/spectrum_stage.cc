@@ -16,18 +16,12 @@ Status MakeSpectrum(Calc& calc, std::vector<double>& U, const std::vector<double
   if (Status status = calc.MxDiagonalize(U, p8, choice, spectrum, outcome); !status.ok()) {
     return status;
   }
-  switch (outcome) {
-    case Calc::SpectrumOutcome::kUseQuadDouble:
-      // U is whole: the solver warned and handed it over.
-      spectrum = Spectrum{};
-      return ExtendedDiagonalize(choice.arithmetic, calc, U, energies, spectrum);
-    case Calc::SpectrumOutcome::kDumpedStop:
-      spectrum.dumped_only = true;
-      return Status{};
-    case Calc::SpectrumOutcome::kDone:
-    case Calc::SpectrumOutcome::kUseLapack:
-      break;
+  if (outcome == Calc::SpectrumOutcome::kUseQuadDouble) {
+    // U is whole: the solver warned and handed it over.
+    spectrum = Spectrum{};
+    return ExtendedDiagonalize(choice.arithmetic, calc, U, energies, spectrum);
   }
+  if (spectrum.dumped_only) return Status{};
   WarnIfSpectrumUnresolved(calc, spectrum, spread, p8);
   return Status{};
 }

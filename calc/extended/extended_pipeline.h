@@ -360,9 +360,9 @@ Status Diagonalize(Calc& calc, Arithmetic arithmetic, const std::vector<double>&
   steps.remove_plus_i = [&d, n] {
     for (int k = 0; k < n; ++k) d.evals(k) -= T(1);
   };
-  Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
-  if (Status status = FinishSpectrum(calc, absorbing, steps, d.evals, d.evecs, outcome);
-      !status.ok() || outcome == Calc::SpectrumOutcome::kDumpedStop) {
+  bool dumped_only = false;
+  if (Status status = FinishSpectrum(calc, absorbing, steps, d.evals, d.evecs, dumped_only);
+      !status.ok() || dumped_only) {
     return status;
   }
   // LD and DOUBLE, no wider than the default run, have their own test, on

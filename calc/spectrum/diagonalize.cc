@@ -316,7 +316,7 @@ Status Calc::MxDiagonalize(std::vector<double>& U, const std::vector<double>& p8
       MxRemovePlusIShift(spectrum.evals);
     }
   };
-  return FinishSpectrum(*this, absorbing, steps, values, vectors, outcome);
+  return FinishSpectrum(*this, absorbing, steps, values, vectors, spectrum.dumped_only);
 }
 
 Status Calc::MxEigenSymmetric(std::vector<double>& S, Spectrum& spectrum) const {

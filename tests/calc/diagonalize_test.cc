@@ -349,7 +349,7 @@ TEST(MxDiagonalize, DumpXWritesEigenvaluesAndStops) {
     const std::vector<double> p8 = {0.5, 0.5};
     Calc::SpectrumOutcome outcome = Calc::SpectrumOutcome::kDone;
     EXPECT_TRUE(calc.MxDiagonalize(U, p8, ChooseSolver(calc, U, p8), spectrum, outcome).ok());
-    EXPECT_EQ(outcome, Calc::SpectrumOutcome::kDumpedStop);
+    EXPECT_TRUE(spectrum.dumped_only);
     // Written with the --useplusI shift, which the stages after it remove.
     EXPECT_EQ(ReadFile("evals.txt"), Format("%15.10g ", {1.0, -1.0}));
     std::filesystem::remove("evals.txt");
