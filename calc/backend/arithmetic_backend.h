@@ -3,7 +3,7 @@
 // any other arithmetic. (The spectrum has its own choice of solver,
 // calc/backend/solver_choice.h.) The driver and the stages call
 // through this table and never test the arithmetic themselves, so a new
-// arithmetic or solver is one more table, not a branch in every stage.
+// arithmetic is one more table, not a branch in every stage.
 #ifndef ZOLVANE_CALC_BACKEND_ARITHMETIC_BACKEND_H_
 #define ZOLVANE_CALC_BACKEND_ARITHMETIC_BACKEND_H_
 
