@@ -16,6 +16,7 @@
 #include "base/progress.h"
 #include "base/status.h"
 #include "calc/backend/arithmetic_backend.h"
+#include "calc/backend/spectrum_stage.h"
 #include "calc/model/calc.h"
 #include "calc/model/distributions.h"
 #include "calc/model/ergodicity.h"
@@ -106,32 +107,21 @@ Status FirstPassageStage(const ArithmeticBackend& backend, const Calc& calc,
 // The spectral table: diagonalise (or recover the stored decomposition), then
 // walk the table on the decomposition. `t`: the clock of the timing lines
 // since the stage before. U is freed on the way.
-Status SpectralTable(const ArithmeticBackend& backend, Calc& calc, std::vector<double>& U,
-                     std::vector<double>& p0, std::vector<double>& p8,
-                     const std::vector<QorpRecord>* energies, clock_t t) {
+Status SpectralTable(Calc& calc, std::vector<double>& U, std::vector<double>& p0,
+                     std::vector<double>& p8, const std::vector<QorpRecord>* energies, clock_t t) {
   const RunOptions& opts = calc.opts;
-  const int d = calc.dim();
   Status status;
-  // The table stage holds the decomposition in the arithmetic that
-  // made it.
-  std::function<Status(std::vector<double>&)> table;
-  Spectrum stored;
+  // The spectrum holds the decomposition in the arithmetic that made it.
+  Spectrum spectrum;
   if (opts.recoverE) {
-    if (status = MxRecover(calc, p8, stored); !status.ok()) return status;
-    // A stored decomposition is used in double whatever made it.
-    WarnIfSpectrumUnresolved(calc, stored, RateSpread(U, d), p8);
-    table = [&calc, &stored, &p8](std::vector<double>& p) {
-      return MxIterate(calc, stored, p, p8);
-    };
+    if (status = RecoverSpectrum(calc, U, p8, spectrum); !status.ok()) return status;
   } else {
     t = clock();
     ProgressStage("diagonalising");
-    SpectrumStage spectrum = backend.diagonalize(calc, U, p8, energies);
-    if (!spectrum.status.ok()) return spectrum.status;
+    if (status = MakeSpectrum(calc, U, p8, energies, spectrum); !status.ok()) return status;
     ProgressEnd();
     // --dumpX: the eigenvalues file is the whole product of the run.
-    if (spectrum.outcome == SpectrumOutcome::kDumpedStop) return Status{};
-    table = std::move(spectrum.table);
+    if (spectrum.dumped_only) return Status{};
     if (!opts.quiet) fprintf(stderr, "Time to diagonalize: %.2f secs.\n", SecondsSince(t));
     t = clock();
   }
@@ -139,7 +129,7 @@ Status SpectralTable(const ArithmeticBackend& backend, Calc& calc, std::vector<d
   std::vector<double>().swap(U);
   if (!calc.ReducedToOneState()) {
     ProgressStage("time points", true);
-    if (status = table(p0); !status.ok()) return status;
+    if (status = PopulationTable(calc, spectrum, p0, p8); !status.ok()) return status;
     ProgressEnd();
     if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
   }
@@ -222,7 +212,7 @@ Status RunStages(const RunOptions& opts) {
       if (!opts.quiet) fprintf(stderr, "Time to iterate: %.2f secs.\n", SecondsSince(t));
     }
   } else {
-    return SpectralTable(backend, calc, U, p0, p8, energies, t);
+    return SpectralTable(calc, U, p0, p8, energies, t);
   }
   return Status{};
 }

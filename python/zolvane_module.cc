@@ -37,6 +37,7 @@
 #include "base/status.h"
 #include "base/step_hook.h"
 #include "calc/backend/reduce.h"
+#include "calc/backend/solver_choice.h"
 #include "calc/model/calc.h"
 #include "calc/model/distributions.h"
 #include "calc/model/ergodicity.h"
@@ -420,7 +421,7 @@ struct Landscape {
       py::gil_scoped_release release;
       const double spread = RateSpread(u, calc.dim());
       SpectrumOutcome outcome = SpectrumOutcome::kDone;
-      ThrowIfFailed(MxDiagonalize(calc, u, p8, spectrum, outcome));
+      ThrowIfFailed(MxDiagonalize(calc, u, p8, ChooseSolver(calc, u, p8), spectrum, outcome));
       if (outcome == SpectrumOutcome::kUseQuadDouble) {
         // The command line goes on in quad-double there; the module does not
         // offer the extended arithmetics.

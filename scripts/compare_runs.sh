@@ -87,6 +87,22 @@ $Z -f $ex/landscape.rates --recoverE
 $Z -f $ex/landscape.rates --dumpE -q && $Z -f $ex/landscape.rates --recoverE --t8 1e4
 $Z -m A --dumpE < $ex/landscape.qorp && $Z -m A --recoverE --fpt all --p0 2=1 < $ex/landscape.qorp
 $Z -f $ex/landscape.rates --dumpE --absorb 1 -B $ex/landscape.qorp && $Z -f $ex/landscape.rates --recoverE --absorb 1 -B $ex/landscape.qorp
+$Z -f $ex/landscape.rates --dumpE -q && $Z -f $ex/landscape.rates --recoverE -v
+$Z -f $ex/landscape.rates --dumpE --mlapack-method DD && $Z -f $ex/landscape.rates --recoverE
+$Z -m A --absorb 3 --dumpE < $ex/landscape.qorp && $Z -m A --absorb 3 --recoverE < $ex/landscape.qorp
+$Z -f $fx/cascade_1e12.rates --dumpE --eigensolver lapack && $Z -f $fx/cascade_1e12.rates --recoverE
+$Z -f $ex/landscape.rates --dumpE --useplusI && $Z -f $ex/landscape.rates --recoverE --useplusI
+$Z -f $ex/landscape.rates --eigensolver accurate -v
+$Z -m A --absorb 3 --eigensolver lapack < $ex/landscape.qorp
+$Z -m A --absorb 3 --mlapack-method DD -v < $ex/landscape.qorp
+$Z -f $ex/landscape.rates --mlapack-method GMP -c 96
+$Z -f $ex/landscape.rates --mlapack-method FLOAT128 --dumpE
+$Z -f $ex/landscape.rates --mlapack-method DOUBLE --useplusI
+$Z -f $fx/cascade_1e12.rates --mlapack-method LD
+printf 'S\n1 . -1 0 0\n2 . -2 1 1\n3 . -1.5 1 2\n' > q3 && printf '0 2 1\n1 0 2\n2 1 0\n' > cyc.rates && $Z -f cyc.rates --absorb 3 -B q3 -v
+printf 'S\n1 . -1 0 0\n2 . -2 1 1\n3 . -1.5 1 2\n' > q3 && printf '0 2 1\n1 0 2\n2 1 0\n' > cyc.rates && $Z -f cyc.rates --absorb 3 -B q3 --eigensolver lapack --dumpE
+printf '0 2 1\n1 0 2\n2 1 0\n' > cyc.rates && $Z -f cyc.rates --eigensolver lapack -v
+printf '0 2 1\n1 0 2\n2 1 0\n' > cyc.rates && $Z -f cyc.rates
 printf '0 1\n0 0\n' | $Z
 $Z -f $ex/landscape.rates --just-shorten --equil-file /dev/full --fpt all --fptfile /dev/full
 $Z -f $ex/landscape.rates --fpt 1 --fptfile /dev/full

@@ -12,11 +12,7 @@
 
 namespace {
 
-SpectrumStage FromExtended(ExtendedSpectrum spectrum) {
-  return {std::move(spectrum.status), spectrum.outcome, std::move(spectrum.table)};
-}
-
-// The default arithmetic: LAPACK and the factorised solver, in double.
+// The default arithmetic: double.
 
 void NothingToWarn(const Calc&, const std::vector<double>&, const std::vector<double>&) {}
 
@@ -33,29 +29,6 @@ Status DoubleFirstPassageTo(const Calc& calc, const std::vector<double>& U, int 
   return Status{};
 }
 
-// A spectrum the factorised solver could not finish goes to quad-double
-// (its own warning says so); a LAPACK one that double cannot resolve gets
-// the warning that names the remedy.
-SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
-                                const std::vector<QorpRecord>* energies) {
-  const double spread = RateSpread(U, calc.dim());
-  SpectrumStage stage;
-  Spectrum spectrum;
-  stage.status = MxDiagonalize(calc, U, p8, spectrum, stage.outcome);
-  if (!stage.status.ok()) return stage;
-  if (stage.outcome == SpectrumOutcome::kUseQuadDouble) {
-    return FromExtended(ExtendedDiagonalizeIn(Arithmetic::kQuadDouble, calc, U, energies));
-  }
-  if (stage.outcome == SpectrumOutcome::kDone) {
-    WarnIfSpectrumUnresolved(calc, spectrum, spread, p8);
-    // The table stage holds the spectrum until it has consumed it.
-    stage.table = [&calc, &p8, spectrum = std::move(spectrum)](std::vector<double>& p0) mutable {
-      return MxIterate(calc, spectrum, p0, p8);
-    };
-  }
-  return stage;
-}
-
 // Every other arithmetic: the templated pipeline.
 
 void WarnIfNoWiderThanDouble(const Calc& calc, const std::vector<double>& U,
@@ -69,22 +42,14 @@ Status ExtendedFirstPassage(const Calc& calc, const std::vector<double>& U,
   return ExtendedFirstPassageTimes(calc, U, energies, out);
 }
 
-SpectrumStage ExtendedSpectrumStage(Calc& calc, std::vector<double>& U, const std::vector<double>&,
-                                    const std::vector<QorpRecord>* energies) {
-  return FromExtended(ExtendedDiagonalize(calc, U, energies));
-}
-
 constexpr ArithmeticBackend kDoubleBackend = {NothingToWarn, DoubleFirstPassageTimes,
-                                              DoubleFirstPassageTo, DoubleDiagonalize,
-                                              ReduceInDouble};
+                                              DoubleFirstPassageTo, ReduceInDouble};
 constexpr ArithmeticBackend kExtendedBackend = {NothingToWarn, ExtendedFirstPassage,
-                                                ExtendedFirstPassageTo, ExtendedSpectrumStage,
-                                                ExtendedReduce};
+                                                ExtendedFirstPassageTo, ExtendedReduce};
 // LD and DOUBLE: the extended pipeline, with the warning of an arithmetic no
 // wider than the default one.
 constexpr ArithmeticBackend kNarrowBackend = {WarnIfNoWiderThanDouble, ExtendedFirstPassage,
-                                              ExtendedFirstPassageTo, ExtendedSpectrumStage,
-                                              ExtendedReduce};
+                                              ExtendedFirstPassageTo, ExtendedReduce};
 
 }  // namespace
 

@@ -1,13 +1,13 @@
 // The kernels of a run in its arithmetic, chosen once from --mlapack-method:
-// LAPACK and the factorised double solver by default, the templated pipeline
-// of calc/extended/extended.h in any other arithmetic. The driver and the stages call
+// double by default, the templated pipeline of calc/extended/extended.h in
+// any other arithmetic. (The spectrum has its own choice of solver,
+// calc/backend/solver_choice.h.) The driver and the stages call
 // through this table and never test the arithmetic themselves, so a new
-// arithmetic or solver is one more table, not a branch in every stage.
+// arithmetic is one more table, not a branch in every stage.
 #ifndef ZOLVANE_CALC_BACKEND_ARITHMETIC_BACKEND_H_
 #define ZOLVANE_CALC_BACKEND_ARITHMETIC_BACKEND_H_
 
 #include <cstdio>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -16,17 +16,6 @@
 #include "calc/model/calc.h"
 #include "calc/spectrum/diagonalize.h"
 #include "input/qorp_file.h"
-
-// What the diagonalisation hands on: kDone with the table stage, which prints
-// the population table from p0 in the arithmetic that made the spectrum (the
-// caller may free U before calling it, but keeps calc and p8 alive) and
-// returns how it ended; or kDumpedStop, no table, once --dumpX wrote the
-// eigenvalues. A failed `status` ends the run (no table).
-struct SpectrumStage {
-  Status status;
-  SpectrumOutcome outcome = SpectrumOutcome::kDone;
-  std::function<Status(std::vector<double>& p0)> table;
-};
 
 // `energies`: the local minima whose Boltzmann weights are p8 (method A on
 // unchanged rates), or nullptr when p8 comes from the balance of U. U (d x d
@@ -49,10 +38,6 @@ struct ArithmeticBackend {
   // has reported. Fails as first_passage_times does.
   Status (*first_passage_to)(const Calc& calc, const std::vector<double>& U, int target,
                              std::optional<std::vector<double>>& times);
-  // Symmetrisation and eigen-decomposition, with their messages, warnings and
-  // files. U is the solver's work space: undefined on return.
-  SpectrumStage (*diagonalize)(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
-                               const std::vector<QorpRecord>* energies);
   // The quasi-stationary reduction of `mat` (n x n) to m states, at most b
   // per step, as MxReduce (calc/backend/reduce.h) calls it.
   Status (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);

@@ -134,19 +134,15 @@ Status ExtendedFirstPassageTo(const Calc& calc, const std::vector<double>& U, in
   return Status{};
 }
 
-ExtendedSpectrum ExtendedDiagonalize(Calc& calc, const std::vector<double>& U,
-                                     const std::vector<QorpRecord>* energies) {
-  if (Status status = CheckGmpCanHold(calc, U, energies); !status.ok()) {
-    return {status, SpectrumOutcome::kDone, nullptr};
-  }
-  return StagesOf(calc.opts.mlapack_method)
-      .diagonalize(calc, U, energies, calc.opts.mlapack_precision);
+Status ExtendedDiagonalize(Arithmetic arithmetic, Calc& calc, const std::vector<double>& U,
+                           const std::vector<QorpRecord>* energies, Spectrum& spectrum) {
+  if (Status status = CheckGmpCanHold(calc, U, energies); !status.ok()) return status;
+  return StagesOf(arithmetic).diagonalize(calc, U, energies, calc.opts.mlapack_precision, spectrum);
 }
 
-ExtendedSpectrum ExtendedDiagonalizeIn(Arithmetic arithmetic, Calc& calc,
-                                       const std::vector<double>& U,
-                                       const std::vector<QorpRecord>* energies) {
-  return StagesOf(arithmetic).diagonalize(calc, U, energies, calc.opts.mlapack_precision);
+Status ExtendedTable(Calc& calc, const Spectrum& spectrum, std::vector<double>& p0) {
+  const Spectrum::Extended& extended = spectrum.extended;
+  return StagesOf(extended.arithmetic).table(calc, extended.decomposition.get(), extended.bits, p0);
 }
 
 Status ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {

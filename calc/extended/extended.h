@@ -11,7 +11,6 @@
 #define ZOLVANE_CALC_EXTENDED_EXTENDED_H_
 
 #include <cstdio>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -26,7 +25,8 @@
 std::optional<Arithmetic> ArithmeticFromName(const char* name);
 const char* ArithmeticName(Arithmetic arithmetic);
 
-// The stages below need opts.mlapack_method != kLapack. `energies` are the
+// The stages below need opts.mlapack_method != kLapack, except
+// ExtendedDiagonalize, which is told its arithmetic. `energies` are the
 // local minima whose Boltzmann weights are p8 (method A on unchanged rates),
 // or nullptr when p8 comes from the balance of U.
 
@@ -41,27 +41,18 @@ Status ExtendedFirstPassageTimes(const Calc& calc, const std::vector<double>& U,
 Status ExtendedFirstPassageTo(const Calc& calc, const std::vector<double>& U, int target,
                               std::optional<std::vector<double>>& times);
 
-// What the extended decomposition hands the driver: kDone with the table
-// stage, which holds the decomposition in the extended type and prints the
-// population table as MxIterate does when called with p0 (and fails as
-// it does); or kDumpedStop and no table once --dumpX wrote the eigenvalues.
-// A failed `status` (a solver that did not converge, a file that cannot be
-// written, ...) ends the run, and there is no table.
-struct ExtendedSpectrum {
-  Status status;
-  SpectrumOutcome outcome = SpectrumOutcome::kDone;
-  std::function<Status(std::vector<double>& p0)> table;
-};
-
-// Symmetrisation and eigen-decomposition with the messages, warnings and
-// files of MxDiagonalize.
-ExtendedSpectrum ExtendedDiagonalize(Calc& calc, const std::vector<double>& U,
-                                     const std::vector<QorpRecord>* energies);
-// The same in `arithmetic` rather than the --mlapack-method one: the
-// fallback of the factorised solver (quad-double, at its default precision).
-ExtendedSpectrum ExtendedDiagonalizeIn(Arithmetic arithmetic, Calc& calc,
-                                       const std::vector<double>& U,
-                                       const std::vector<QorpRecord>* energies);
+// Symmetrisation and eigen-decomposition in `arithmetic` (--mlapack-method's,
+// or quad-double at its default precision for the fallback of the factorised
+// solver), with the messages, warnings and files of Calc::MxDiagonalize. The
+// decomposition goes into spectrum.extended (solver kExtended), or nothing
+// but spectrum.dumped_only once --dumpX wrote the eigenvalues. Fails on a
+// solver that did not converge, a file that cannot be written, ...
+Status ExtendedDiagonalize(Arithmetic arithmetic, Calc& calc, const std::vector<double>& U,
+                           const std::vector<QorpRecord>* energies, Spectrum& spectrum);
+// The population table from p0 and the decomposition ExtendedDiagonalize
+// put in `spectrum`, in its arithmetic, as Calc::MxIterate prints it (and
+// failing as it does).
+Status ExtendedTable(Calc& calc, const Spectrum& spectrum, std::vector<double>& p0);
 
 // The quasi-stationary reduction of `mat` (n x n) to m states, at most b per
 // step, with the progress lines of MxReduce; the caller has printed the

@@ -364,9 +364,9 @@ Status Diagonalize(Calc& calc, Arithmetic arithmetic, const std::vector<double>&
   steps.remove_plus_i = [&d, n] {
     for (int k = 0; k < n; ++k) d.evals(k) -= T(1);
   };
-  SpectrumOutcome outcome = SpectrumOutcome::kDone;
-  if (Status status = FinishSpectrum(calc, absorbing, steps, d.evals, d.evecs, outcome);
-      !status.ok() || outcome == SpectrumOutcome::kDumpedStop) {
+  bool dumped_only = false;
+  if (Status status = FinishSpectrum(calc, absorbing, steps, d.evals, d.evecs, dumped_only);
+      !status.ok() || dumped_only) {
     return status;
   }
   // LD and DOUBLE, no wider than the default run, have their own test, on
@@ -672,19 +672,25 @@ ExtendedStages StagesFor() {
   stages.first_passage_times = &FirstPassageTimes<T>;
   stages.first_passage_to = &FirstPassageTo<T>;
   stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
-                          const std::vector<QorpRecord>* records, int bits) -> ExtendedSpectrum {
+                          const std::vector<QorpRecord>* records, int bits,
+                          ::Spectrum& out) -> Status {
     ScalarArith<T>::SetPrecision(bits);
     std::optional<Spectrum<T>> spectrum;
     if (Status status = Diagonalize<T>(calc, kArithmetic, U, records, spectrum); !status.ok()) {
-      return {status, SpectrumOutcome::kDone, nullptr};
+      return status;
     }
-    if (!spectrum) return {Status{}, SpectrumOutcome::kDumpedStop, nullptr};
-    auto d = std::make_shared<Spectrum<T>>(std::move(*spectrum));
-    Calc* c = &calc;
-    return {Status{}, SpectrumOutcome::kDone, [c, d, bits](std::vector<double>& p0) {
-              ScalarArith<T>::SetPrecision(bits);
-              return Iterate<T>(*c, *d, p0);
-            }};
+    if (!spectrum) {
+      out.dumped_only = true;
+      return Status{};
+    }
+    out.solver = SpectrumSolver::kExtended;
+    out.extended = {kArithmetic, bits, std::make_shared<const Spectrum<T>>(std::move(*spectrum))};
+    return Status{};
+  };
+  stages.table = [](Calc& calc, const void* decomposition, int bits,
+                    std::vector<double>& p0) -> Status {
+    ScalarArith<T>::SetPrecision(bits);
+    return Iterate<T>(calc, *static_cast<const Spectrum<T>*>(decomposition), p0);
   };
   stages.reduce = &Reduce<T>;
   return stages;

@@ -6,7 +6,6 @@
 #define ZOLVANE_CALC_EXTENDED_EXTENDED_STAGES_H_
 
 #include <cstdio>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -25,8 +24,12 @@ struct ExtendedStages {
   std::optional<std::vector<double>> (*first_passage_to)(const Calc& calc,
                                                          const std::vector<double>& U, int bits,
                                                          int target);
-  ExtendedSpectrum (*diagonalize)(Calc& calc, const std::vector<double>& U,
-                                  const std::vector<QorpRecord>* energies, int bits);
+  // As ExtendedDiagonalize in this type.
+  Status (*diagonalize)(Calc& calc, const std::vector<double>& U,
+                        const std::vector<QorpRecord>* energies, int bits, Spectrum& spectrum);
+  // As ExtendedTable; `decomposition` is the spectrum.extended.decomposition
+  // that this table's diagonalize made.
+  Status (*table)(Calc& calc, const void* decomposition, int bits, std::vector<double>& p0);
   Status (*reduce)(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits);
 };
 

@@ -16,7 +16,6 @@
 
 #include "base/status.h"
 #include "calc/model/calc.h"
-#include "calc/model/detailed_balance.h"
 #include "calc/model/matrix_files.h"
 #include "calc/spectrum/absorbing_evecs.h"
 #include "calc/spectrum/absorbing_spectrum.h"
@@ -216,7 +215,7 @@ Status MxDiagonalizeAccurate(Calc& calc, std::vector<double>& U, const std::vect
 }
 
 Status MxDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
-                     Spectrum& spectrum, SpectrumOutcome& outcome) {
+                     const SolverChoice& choice, Spectrum& spectrum, SpectrumOutcome& outcome) {
   const int n = calc.dim();
   const size_t nn = static_cast<size_t>(n);
   const bool absorbing = calc.numbering().absorbing_state != 0;
@@ -232,34 +231,20 @@ Status MxDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<doubl
     if (status = MxMathematicaWrite(calc, U.data()); !status.ok()) return status;
   }
 
-  spectrum.solver = SpectrumSolver::kLapackChosen;
-  if (absorbing && (calc.opts.eigensolver != Eigensolver::kLapack ||
-                    !TransientStatesHoldDetailedBalance(U, n))) {
-    spectrum.solver = SpectrumSolver::kLapackGeneral;
-  }
-  if (!absorbing && calc.opts.eigensolver != Eigensolver::kLapack) {
-    if (!HoldsDetailedBalance(U, p8, n)) {
-      spectrum.solver = SpectrumSolver::kLapackNotReversible;
-    } else {
-      SpectrumOutcome accurate = SpectrumOutcome::kDone;
-      if (status = MxDiagonalizeAccurate(calc, U, p8, spectrum, unshifted, accurate);
-          !status.ok()) {
-        return status;
-      }
-      if (accurate == SpectrumOutcome::kUseQuadDouble) {
-        outcome = accurate;
-        return status;
-      }
-      if (accurate == SpectrumOutcome::kDone) spectrum.solver = SpectrumSolver::kAccurate;
+  spectrum.solver = choice.solver;
+  if (choice.solver == SpectrumSolver::kAccurate) {
+    SpectrumOutcome accurate = SpectrumOutcome::kDone;
+    if (absorbing) {
+      accurate = DiagonalizeAbsorbingAccurate(calc, U, spectrum, unshifted);
+    } else if (status = MxDiagonalizeAccurate(calc, U, p8, spectrum, unshifted, accurate);
+               !status.ok()) {
+      return status;
     }
-  }
-  if (absorbing && calc.opts.eigensolver != Eigensolver::kLapack) {
-    const SpectrumOutcome accurate = DiagonalizeAbsorbingAccurate(calc, U, spectrum, unshifted);
     if (accurate == SpectrumOutcome::kUseQuadDouble) {
       outcome = accurate;
       return status;
     }
-    if (accurate == SpectrumOutcome::kDone) spectrum.solver = SpectrumSolver::kAccurate;
+    if (accurate != SpectrumOutcome::kDone) spectrum.solver = choice.declined;
   }
 
   if (spectrum.solver != SpectrumSolver::kAccurate && !absorbing) {
@@ -335,7 +320,7 @@ Status MxDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<doubl
       MxRemovePlusIShift(spectrum.evals);
     }
   };
-  return FinishSpectrum(calc, absorbing, steps, values, vectors, outcome);
+  return FinishSpectrum(calc, absorbing, steps, values, vectors, spectrum.dumped_only);
 }
 
 Status MxEigenSymmetric(const Calc& calc, std::vector<double>& S, Spectrum& spectrum) {

@@ -13,18 +13,19 @@ enum class SpectrumOutcome {
   kDone,
   kUseLapack,      // (MxDiagonalizeAccurate) the factorised solver cannot take the rates
   kUseQuadDouble,  // it hit its sweep cap: U is unchanged, the run goes on in QD
-  kDumpedStop,     // --dumpX wrote evals.txt: the run ends here, successfully
 };
 
-// Fills `spectrum`: the factorised solver for rates in detailed balance
-// unless --eigensolver lapack, dsyevd or dgeevx otherwise. U is
-// overwritten (work space), except on kUseQuadDouble.
-// `outcome` says how the stage ended when it did not fail. Fails on rates
+// Fills `spectrum` with the double solver `choice` names (ChooseSolver in
+// calc/backend/solver_choice.h; not kExtended): the factorised solver, or
+// choice.declined when it hands the rates back; dsyevd on S or dgeevx on
+// U otherwise. U is overwritten (work space), except on kUseQuadDouble.
+// `outcome` says how the stage ended when it did not fail (kDone also
+// when --dumpX stopped it: spectrum.dumped_only). Fails on rates
 // whose symmetrisation meets NaN (kExitInconsistentRates), a solver that
 // gives up, or a matrix file that cannot be written; what the stage
 // printed before stays printed.
 Status MxDiagonalize(Calc& calc, std::vector<double>& U, const std::vector<double>& p8,
-                     Spectrum& spectrum, SpectrumOutcome& outcome);
+                     const SolverChoice& choice, Spectrum& spectrum, SpectrumOutcome& outcome);
 // The factorised solver's part of MxDiagonalize; U stays unchanged. On
 // kDone with --useplusI, spectrum.evals carry the shift and `unshifted`
 // receives them without it, computed whole (1 + lambda - 1 would lose

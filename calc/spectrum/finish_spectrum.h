@@ -66,15 +66,15 @@ class RowMajorDoubles {
 
 // `evals` (an Eigen vector of n = calc.dim() scalars T) and `evecs` (an n x n
 // Eigen matrix or Map, column k the eigenvector of evals(k)) as the solver
-// left them. Returns the first failure to write a file; `outcome` is
-// kDumpedStop when --dumpX wrote evals.txt (the run ends there), else kDone.
+// left them. Returns the first failure to write a file; `dumped_only` is
+// set when --dumpX wrote evals.txt (the run ends there), else cleared.
 template <class Values, class Vectors>
 Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing& steps,
-                      Values& evals, Vectors& evecs, SpectrumOutcome& outcome) {
+                      Values& evals, Vectors& evecs, bool& dumped_only) {
   using T = typename Values::Scalar;
   const RunOptions& opts = calc.opts;
   const int n = calc.dim();
-  outcome = SpectrumOutcome::kDone;
+  dumped_only = false;
 
   // The symmetric solvers hand the values back ascending, so this is mostly
   // a reversal.
@@ -106,7 +106,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
   if (absorbing && steps.complete_absorbing) steps.complete_absorbing();
 
   if (opts.dumpX) {
-    outcome = SpectrumOutcome::kDumpedStop;
+    dumped_only = true;
     return MxASCIIWriteV(calc, RowMajorDoubles(evals).data(), "evals.txt");
   }
   // evals.bin holds the eigenvalues the table uses, so that --recoverE

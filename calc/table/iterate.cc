@@ -120,8 +120,8 @@ Status MakeEvolution(const Calc& calc, const Spectrum& spectrum, std::vector<dou
         !std::all_of(CR.begin(), CR.end(), [](double x) { return std::isfinite(x); })) {
       // LAPACK's general solver on stiff rates: the run that resolves them.
       const char* rerun =
-          spectrum.solver == SpectrumSolver::kLapackChosen    ? ": rerun with "
-                                                                "--eigensolver accurate"
+          spectrum.solver == SpectrumSolver::kLapackInPlaceOfAccurate ? ": rerun with "
+                                                                        "--eigensolver accurate"
           : spectrum.solver == SpectrumSolver::kLapackGeneral ? ": rerun with --eigensolver auto"
                                                               : "";
       return Failure(1,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/backend/solver_choice.h"
 #include "calc/model/calc.h"
 #include "calc/spectrum/diagonalize.h"
 #include "calc/spectrum/stored_decomposition.h"
@@ -45,7 +46,7 @@ std::string Evolve(const RunOptions& opts, int n, const std::vector<double>& U,
   testing::internal::CaptureStderr();
   SpectrumOutcome outcome = SpectrumOutcome::kDone;
   Spectrum spectrum;
-  EXPECT_TRUE(MxDiagonalize(calc, work, p8, spectrum, outcome).ok());
+  EXPECT_TRUE(MxDiagonalize(calc, work, p8, ChooseSolver(calc, work, p8), spectrum, outcome).ok());
   testing::internal::CaptureStdout();
   const Status status = MxIterate(calc, spectrum, p0, p8);
   std::string out = testing::internal::GetCapturedStdout();

@@ -28,11 +28,11 @@ TEST(StiffnessWarning, PrintsWhatItMeasuredAndNamesTheRerun) {
   const std::vector<double> mild_p8 = {0.5, 0.25, 0.25};
   const std::vector<double> deep_p8 = {1.0, 1e-10, 1e-20};
   const Case cases[] = {
-      {"resolved", S::kLapackChosen, 0, {0, -1, -1e-3}, mild_p8, 1e3, ""},
+      {"resolved", S::kLapackInPlaceOfAccurate, 0, {0, -1, -1e-3}, mild_p8, 1e3, ""},
       // The rates may all be alike (a common factor that underflowed most of
       // them): the figure is the spread of the eigenvalues the test measured.
       {"lapack",
-       S::kLapackChosen,
+       S::kLapackInPlaceOfAccurate,
        0,
        {0, -1, -1e-20},
        mild_p8,
@@ -57,7 +57,7 @@ TEST(StiffnessWarning, PrintsWhatItMeasuredAndNamesTheRerun) {
        "WARNING: the slowest relaxations are below what double precision resolves (eigenvalues "
        "spread over 1e+20), the table may be wrong: rerun with --eigensolver auto\n"},
       {"absorbing, lapack chosen",
-       S::kLapackChosen,
+       S::kLapackInPlaceOfAccurate,
        3,
        {0, -1, -1e-30},
        mild_p8,
@@ -65,7 +65,7 @@ TEST(StiffnessWarning, PrintsWhatItMeasuredAndNamesTheRerun) {
        "WARNING: the slowest relaxations are below what double precision resolves (eigenvalues "
        "spread over 1e+30), the table may be wrong: rerun with --eigensolver accurate\n"},
       {"deep equilibrium, mild spectrum",
-       S::kLapackChosen,
+       S::kLapackInPlaceOfAccurate,
        0,
        {0, -2, -40},
        deep_p8,
