@@ -18,7 +18,6 @@
 #include "calc/model/calc.h"
 #include "calc/model/matrix_files.h"
 #include "calc/model/scalar_arith.h"
-#include "calc/spectrum/diagonalize.h"
 #include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/eigen_order.h"
 
@@ -57,7 +56,7 @@ class RowMajorDoubles {
       }
     }
   }
-  const double* data() const { return own_ != nullptr ? own_ : copy_.data(); }
+  const double* doubles() const { return own_ != nullptr ? own_ : copy_.data(); }
 
  private:
   const double* own_ = nullptr;
@@ -81,22 +80,22 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
   ApplyOrderOf(DescendingOrderOf(evals, n), evals,
                [&evecs](int r, int k) -> T& { return evecs(r, k); });
   if (opts.verbose) {
-    MxPrint(calc, RowMajorDoubles(evecs).data(),
+    MxPrint(calc, RowMajorDoubles(evecs).doubles(),
             ("Eigenvectors of U (" + steps.solver + ")").c_str(), 'm');
-    MxPrint(calc, RowMajorDoubles(evals).data(),
+    MxPrint(calc, RowMajorDoubles(evals).doubles(),
             ("Eigenvalues of U (" + steps.solver + ")").c_str(), 'v');
   }
 
-  if (auto reached = MxEvecsReachability(RowMajorDoubles(evecs).data(), n)) {
+  if (auto reached = MxEvecsReachability(RowMajorDoubles(evecs).doubles(), n)) {
     WarnUnreachedEigenstates(*reached);
   }
 
   if (WarnLargestEigenvalue<T>(opts, evals, n) && opts.side_files) {
-    if (Status status = MxASCIIWriteV(calc, RowMajorDoubles(evals).data(), "evals.txt");
+    if (Status status = MxASCIIWriteV(calc, RowMajorDoubles(evals).doubles(), "evals.txt");
         !status.ok()) {
       return status;
     }
-    if (Status status = MxASCIIWrite(calc, RowMajorDoubles(evecs).data(), "evecs.txt");
+    if (Status status = MxASCIIWrite(calc, RowMajorDoubles(evecs).doubles(), "evecs.txt");
         !status.ok()) {
       return status;
     }
@@ -107,7 +106,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
 
   if (opts.dumpX) {
     dumped_only = true;
-    return MxASCIIWriteV(calc, RowMajorDoubles(evals).data(), "evals.txt");
+    return MxASCIIWriteV(calc, RowMajorDoubles(evals).doubles(), "evals.txt");
   }
   // evals.bin holds the eigenvalues the table uses, so that --recoverE
   // recovers this run's table: with --useplusI those without the shift, as
@@ -118,7 +117,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
   std::vector<double> shifted;
   if (opts.dumpE && opts.useplusI && steps.remove_plus_i) {
     const RowMajorDoubles values(evals);
-    shifted.assign(values.data(), values.data() + n);
+    shifted.assign(values.doubles(), values.doubles() + n);
     steps.remove_plus_i();
     shift_removed = true;
   }
@@ -126,18 +125,18 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
     {
       const RowMajorDoubles values(evals);
       const RowMajorDoubles vectors(evecs);
-      if (Status status = MxBinWrite(calc, values.data(), "evals", 'v'); !status.ok()) {
+      if (Status status = MxBinWrite(calc, values.doubles(), "evals", 'v'); !status.ok()) {
         return status;
       }
-      if (Status status = MxBinWrite(calc, vectors.data(), "evecs", 'm'); !status.ok()) {
+      if (Status status = MxBinWrite(calc, vectors.doubles(), "evecs", 'm'); !status.ok()) {
         return status;
       }
       if (Status status =
-              MxASCIIWriteV(calc, shift_removed ? shifted.data() : values.data(), "evals.txt");
+              MxASCIIWriteV(calc, shift_removed ? shifted.data() : values.doubles(), "evals.txt");
           !status.ok()) {
         return status;
       }
-      if (Status status = MxASCIIWrite(calc, vectors.data(), "evecs.txt"); !status.ok()) {
+      if (Status status = MxASCIIWrite(calc, vectors.doubles(), "evecs.txt"); !status.ok()) {
         return status;
       }
     }
