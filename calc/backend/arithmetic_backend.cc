@@ -3,9 +3,11 @@
 #include <utility>
 
 #include "calc/extended/extended.h"
+#include "calc/model/scalar_arith.h"
 #include "calc/model/spectrum.h"
-#include "calc/passage/reduce_in_double.h"
 #include "calc/spectrum/stiffness.h"
+#include "elimination/quasi_stationary.h"
+#include "matrix/mx_print.h"
 
 namespace {
 
@@ -53,6 +55,10 @@ SpectrumStage DoubleDiagonalize(Calc& calc, std::vector<double>& U, const std::v
   return stage;
 }
 
+Status DoubleReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
+  return ReduceQuasiStationary<double, ScalarArith<double>>(opts, mat, n, m, b, MxPrintBraced);
+}
+
 // Every other arithmetic: the templated pipeline.
 
 void WarnIfNoWiderThanDouble(const Calc& calc, const std::vector<double>& U,
@@ -71,9 +77,8 @@ SpectrumStage ExtendedSpectrumStage(Calc& calc, std::vector<double>& U, const st
   return FromExtended(ExtendedDiagonalize(calc, U, energies));
 }
 
-constexpr ArithmeticBackend kDoubleBackend = {NothingToWarn, DoubleFirstPassageTimes,
-                                              DoubleFirstPassageTo, DoubleDiagonalize,
-                                              ReduceInDouble};
+constexpr ArithmeticBackend kDoubleBackend = {
+    NothingToWarn, DoubleFirstPassageTimes, DoubleFirstPassageTo, DoubleDiagonalize, DoubleReduce};
 constexpr ArithmeticBackend kExtendedBackend = {NothingToWarn, ExtendedFirstPassage,
                                                 ExtendedFirstPassageTo, ExtendedSpectrumStage,
                                                 ExtendedReduce};

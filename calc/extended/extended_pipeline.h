@@ -41,6 +41,7 @@
 #include "calc/spectrum/stiffness.h"
 #include "calc/spectrum/symmetrize.h"
 #include "calc/table/table_walk.h"
+#include "elimination/quasi_stationary.h"
 #include "matrix/mx_print.h"
 
 namespace extended {
@@ -601,63 +602,11 @@ std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::v
 // ---------------------------------------------------------------------------
 // Quasi-stationary reduction
 
+// The elimination of the double path (elimination/quasi_stationary.h) in T.
 template <class T>
 Status Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
   ScalarArith<T>::SetPrecision(bits);
-  // Column j holds the rates out of j; the diagonal is rebuilt from them, in T.
-  Mat<T> a = Generator<T>(mat, n, false);
-
-  int c = n;
-  if (b == 1) {
-    // One state at a time, the last one: a rank-one update, no inverse.
-    for (; c > m; --c) {
-      const int l = c - 1;
-      // As in double: a state that nothing leaves cannot be eliminated (GMP
-      // would throw on the division, the others go on with infinities).
-      if (a(l, l) == T(0)) {
-        return Failure(
-            1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot 0)\n",
-            l + 1);
-      }
-      const T h = T(-1) / a(l, l);
-      const Vec<T> row = a.row(l).head(l).transpose() * h;
-      const Vec<T> col = a.col(l).head(l);
-      a.topLeftCorner(l, l).noalias() += col * row.transpose();
-      if (!opts.quiet && l % 100 == 0) fprintf(stderr, "%d done...\n", l);
-    }
-  } else {
-    auto block = [&](int from, int to) -> Status {
-      const int k = from - to;
-      // S = C_gb * B^-1 * C_bg, through a solve rather than an explicit inverse.
-      const Eigen::PartialPivLU<Mat<T>> lu(a.block(to, to, k, k));
-      for (int i = 0; i < k; ++i) {
-        if (lu.matrixLU()(i, i) == T(0)) {
-          return Failure(
-              1, "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
-        }
-      }
-      const Mat<T> solved = lu.solve(a.block(to, 0, k, to));
-      const Mat<T> s = a.block(0, to, to, k) * solved;
-      if (opts.verbose) MxPrintBraced(RowMajor(s).data(), "gb*bb-1*bg", to, to, stderr);
-      a.topLeftCorner(to, to) -= s;
-      return Status{};
-    };
-    while (c - b > m) {
-      if (Status status = block(c, c - b); !status.ok()) return status;
-      if (!opts.quiet) fprintf(stderr, "%d done...\n", c - b);
-      c -= b;
-    }
-    if (Status status = block(c, m); !status.ok()) return status;
-  }
-  std::vector<double> reduced(static_cast<size_t>(m) * static_cast<size_t>(m));
-  for (int i = 0; i < m; ++i) {
-    for (int j = 0; j < m; ++j) {
-      reduced[static_cast<size_t>(i) * static_cast<size_t>(m) + static_cast<size_t>(j)] =
-          ToD(a(i, j));
-    }
-  }
-  mat.swap(reduced);
-  return Status{};
+  return ReduceQuasiStationary<T, ScalarArith<T>>(opts, mat, n, m, b, MxPrintBraced);
 }
 
 // ---------------------------------------------------------------------------
