@@ -40,6 +40,7 @@
 #include "calc/spectrum/finish_spectrum.h"
 #include "calc/spectrum/stiffness.h"
 #include "calc/spectrum/symmetrize.h"
+#include "calc/table/populations.h"
 #include "calc/table/table_walk.h"
 #include "elimination/quasi_stationary.h"
 #include "matrix/mx_print.h"
@@ -384,7 +385,6 @@ constexpr int kTimeBlock = 64;
 
 template <class T>
 Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
-  using std::abs;
   using std::exp;
   using std::isnan;
   const int n = calc.dim;
@@ -439,21 +439,16 @@ Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
   }
 
   calc.MxOutputHeader();
-  TableWalk walk(opts, calc.FirstTableTime(), n,
-                 [&calc, n](double t, double* p) { return calc.MxOutputLine(p, n, t); });
-  walk.Start(p0.data());
-
   // The eigenvalues in the unscaled time unit: dividing them, not the time,
   // by --times keeps a tiny factor from overflowing t / T.
   Vec<T> rate(n);
   for (int i = 0; i < n; ++i) rate(i) = d.evals(i) / T(opts.times);
-  const T tolerance(1e-6);
 
-  std::vector<double> times;
   Mat<T> w(n, kTimeBlock), pops(n, kTimeBlock);
   std::vector<int> live(kTimeBlock);
-  std::vector<double> p(static_cast<size_t>(n));
-  while (walk.NextBlock(times, kTimeBlock)) {
+  // One block: the exponentials in T, each mode out of range told to the
+  // walk at once (for every time of the block), and one product in T.
+  auto evaluate = [&](const std::vector<double>& times, TableWalk& walk) {
     const int k_count = static_cast<int>(times.size());
     // evals are descending, so once an exponential underflows to exactly 0
     // every later one does: the rows beyond `live` contribute nothing.
@@ -482,26 +477,20 @@ Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
     } else {
       pops.leftCols(k_count).setZero();
     }
-
-    for (int k = 0; k < k_count; ++k) {
-      for (int i = 0; i < n; ++i) p[static_cast<size_t>(i)] = ToD(pops(i, k));
-      walk.Take(times[static_cast<size_t>(k)], p.data());
-      if (!walk.status().ok()) break;
-      bool converged = true;
-      for (int i = 0; i < n; ++i) {
-        // --num-err R may have set a negative population to 0 in p.
-        const T x = p[static_cast<size_t>(i)] == 0.0 ? T(0) : pops(i, k);
-        if (!(abs(d.p8(i) - x) < tolerance)) {
-          converged = false;
-          break;
-        }
-      }
-      fflush(stdout);
-      if (walk.Converged(converged)) break;
-    }
+    // Column k of pops is line k.
+    return PopulationBlock<T>{pops.data(), nullptr};
+  };
+  const TableWalk::Line line = [&calc, n](double t, double* p) {
+    Status printed = calc.MxOutputLine(p, n, t);
+    if (printed.ok()) fflush(stdout);
+    return printed;
+  };
+  int count = 0;
+  if (Status status =
+          WalkTableBlocks<T>(calc, n, line, p0.data(), d.p8.data(), kTimeBlock, evaluate, count);
+      !status.ok()) {
+    return status;
   }
-  const int count = walk.Finish();
-  if (!walk.status().ok()) return walk.status();
   EndPopulationTable(count);
   return Status{};
 }
