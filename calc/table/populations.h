@@ -117,32 +117,33 @@ Status WalkTableBlocks(const Calc& calc, int n, const TableWalk::Line& line, dou
   std::vector<double> times;
   // A line of another type is shown from a copy in double.
   std::vector<double> shown(std::is_same_v<T, double> ? 0 : nn);
+  PopulationBlock<T> populations;
+  // The lines of the block in turn; 1 once one has reached p8.
+  auto take_block = [&]() -> int64_t {
+    for (size_t k = 0; k < times.size(); ++k) {
+      T* pops = populations.pops + k * nn;
+      if (populations.out_of_range != nullptr) {
+        const char* flags = populations.out_of_range + k * nn;
+        for (size_t i = 0; i < nn; ++i) {
+          if (flags[i]) walk.OutOfRange(i, times[k] / opts.times);
+        }
+      }
+      double* p = nullptr;
+      if constexpr (std::is_same_v<T, double>) {
+        p = pops;
+      } else {
+        for (size_t i = 0; i < nn; ++i) shown[i] = ScalarArith<T>::ToDouble(pops[i]);
+        p = shown.data();
+      }
+      walk.Take(times[k], p);
+      if (!walk.status().ok()) return 0;
+      if (ReachedEquilibrium(p8, pops, p, nn)) return 1;
+    }
+    return 0;
+  };
   while (walk.NextBlock(times, block)) {
-    const PopulationBlock<T> populations = evaluate(times, walk);
-    const bool converged = take_lines([&]() -> int64_t {
-                             for (size_t k = 0; k < times.size(); ++k) {
-                               T* pops = populations.pops + k * nn;
-                               if (populations.out_of_range != nullptr) {
-                                 const char* flags = populations.out_of_range + k * nn;
-                                 for (size_t i = 0; i < nn; ++i) {
-                                   if (flags[i]) walk.OutOfRange(i, times[k] / opts.times);
-                                 }
-                               }
-                               double* p = nullptr;
-                               if constexpr (std::is_same_v<T, double>) {
-                                 p = pops;
-                               } else {
-                                 for (size_t i = 0; i < nn; ++i)
-                                   shown[i] = ScalarArith<T>::ToDouble(pops[i]);
-                                 p = shown.data();
-                               }
-                               walk.Take(times[k], p);
-                               if (!walk.status().ok()) return 0;
-                               if (ReachedEquilibrium(p8, pops, p, nn)) return 1;
-                             }
-                             return 0;
-                           }) != 0;
-    walk.Converged(converged);
+    populations = evaluate(times, walk);
+    walk.Converged(take_lines(take_block) != 0);
   }
   count = static_cast<int>(take_lines([&]() -> int64_t { return walk.Finish(); }));
   return walk.status();
