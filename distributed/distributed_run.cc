@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -30,6 +32,7 @@
 #include "calc/spectrum/eigen_order.h"
 #include "calc/spectrum/stiffness.h"
 #include "calc/table/iterate.h"
+#include "calc/table/populations.h"
 #include "calc/table/table_walk.h"
 #include "distributed/dist_input.h"
 #include "distributed/dist_matrix.h"
@@ -495,30 +498,30 @@ void Iterate(const Calc& calc, const Spectrum& spectrum, ModeView& z, std::vecto
   // Rank 0 prints; the others walk the same axis and learn from it when the
   // table has converged. A line that fails ends every process at once
   // (Fatal's hook), as the others cannot learn it in their walk.
-  TableWalk walk(opts, FirstTableTime(calc), n, [&calc, n](double t, double* p) {
-    if (Status status = MxOutputLine(calc, p, n, t); !status.ok()) Fatal(status);
-    return Status{};
-  });
   RootOnly([&]() -> int64_t {
     MxOutputHeader(calc);
-    walk.Start(p0.data());
     return 0;
   });
+  const TableWalk::Line line = [&calc, n](double t, double* p) {
+    if (Status status = MxOutputLine(calc, p, n, t); !status.ok()) Fatal(status);
+    fflush(stdout);
+    return Status{};
+  };
 
   constexpr size_t kBlock = 64;
-  const double T = opts.times;
   // Eigenvalues in the unscaled time unit, as the serial table computes them.
   std::vector<double> rate(nn);
-  for (size_t i = 0; i < nn; ++i) rate[i] = spectrum.evals[i] / T;
+  for (size_t i = 0; i < nn; ++i) rate[i] = spectrum.evals[i] / opts.times;
 
-  std::vector<double> times;
   std::vector<double> w(kBlock * nn);
   std::vector<double> w_local(kBlock * std::max(1, z.cols));
   std::vector<double> part(kBlock * std::max(1, z.rows));
   std::vector<double> pops(kBlock * nn);  // summed onto rank 0
   std::vector<double> sums(kBlock * nn);
   std::vector<char> out_of_range(kBlock * nn);
-  while (walk.NextBlock(times, kBlock)) {
+  // One block on every process: its part of the product, summed onto rank
+  // 0, which alone reads the block.
+  auto evaluate = [&](const std::vector<double>& times, TableWalk&) {
     const int k_count = static_cast<int>(times.size());
     for (int k = 0; k < k_count; ++k) {
       for (size_t i = 0; i < nn; ++i) {
@@ -546,25 +549,18 @@ void Iterate(const Calc& calc, const Spectrum& spectrum, ModeView& z, std::vecto
     }
     MPI_Reduce(pops.data(), sums.data(), static_cast<int>(k_count * nn), MPI_DOUBLE, MPI_SUM, 0,
                MPI_COMM_WORLD);
-
-    const int done = static_cast<int>(RootOnly([&]() -> int64_t {
-      for (int k = 0; k < k_count; ++k) {
-        double* p = sums.data() + k * nn;
-        for (size_t i = 0; i < nn; ++i) {
-          if (out_of_range[k * nn + i]) walk.OutOfRange(i, times[k] / T);
-        }
-        walk.Take(times[k], p);
-        const bool converged = walk.Converged(p, p8);
-        fflush(stdout);
-        if (converged) return 1;
-      }
-      return 0;
-    }));
-    walk.Converged(done != 0);
+    return PopulationBlock<double>{sums.data(), out_of_range.data()};
+  };
+  int count = 0;
+  // Every failing line has ended the run already (above).
+  if (Status status = WalkTableBlocks<double>(
+          calc, n, line, p0.data(), p8.data(), kBlock, evaluate, count,
+          [](const std::function<int64_t()>& work) { return RootOnly(work); });
+      !status.ok()) {
+    Fatal(status);
   }
-
   RootOnly([&]() -> int64_t {
-    EndPopulationTable(walk.Finish());
+    EndPopulationTable(count);
     return 0;
   });
 }

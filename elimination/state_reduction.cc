@@ -10,8 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "base/step_hook.h"
-
 // elimination/ sits beside matrix/ in the include layers and may not include
 // matrix/lapack.h; this is the same Fortran BLAS prototype.
 extern "C" void dgemm_(const char* transa, const char* transb, const int* m, const int* n,
@@ -21,15 +19,14 @@ extern "C" void dgemm_(const char* transa, const char* transb, const int* m, con
 
 namespace {
 
-// States eliminated per panel (rows per panel of the back-substitution).
-constexpr size_t kPanel = 64;
+// Rows per panel of the back-substitution, as in the elimination.
+constexpr size_t kPanel = kEliminationPanel;
 
-// c += a * b for row-major a (rows x inner, stride lda), b (inner x cols,
-// stride ldb) and c (rows x cols, stride ldc). Column-major BLAS sees the
-// transposes, so it computes c^T += b^T a^T. With non-negative a and b every
-// entry of c only receives non-negative terms.
-void AddProduct(size_t rows, size_t cols, size_t inner, const double* a, size_t lda,
-                const double* b, size_t ldb, double* c, size_t ldc) {
+}  // namespace
+
+// Column-major BLAS sees the transposes, so it computes c^T += b^T a^T.
+void AddRatesProduct(size_t rows, size_t cols, size_t inner, const double* a, size_t lda,
+                     const double* b, size_t ldb, double* c, size_t ldc) {
   if (rows == 0 || cols == 0 || inner == 0) return;
   const int m = static_cast<int>(cols), n = static_cast<int>(rows), k = static_cast<int>(inner);
   const int la = static_cast<int>(ldb), lb = static_cast<int>(lda), lc = static_cast<int>(ldc);
@@ -37,70 +34,8 @@ void AddProduct(size_t rows, size_t cols, size_t inner, const double* a, size_t 
   dgemm_("N", "N", &m, &n, &k, &one, b, &la, a, &lb, &one, c, &lc, 1, 1);
 }
 
-}  // namespace
-
-long EliminateLastStates(double* k, size_t ld, size_t count, size_t keep, size_t extra_col,
-                         size_t extra, double* pivots) {
-  // rows[t * width + j]: k[l][j] / r_l of step t for j < l, the extras from
-  // column c on; cols[i * nb + t] = k[i][l] of step t, for the rows i < q.
-  std::vector<double> rows, cols;
-  for (size_t c = count; c > keep;) {
-    StepDone("eliminating", -1.0);
-    const size_t nb = std::min(kPanel, c - keep);
-    const size_t q = c - nb;  // the remaining block after the panel
-    const size_t width = c + extra;
-    rows.resize(nb * width);
-    cols.resize(q * nb);
-
-    // The panel's own rows are the pivot rows: each step brings them up to
-    // date in every column before the next pivot is summed.
-    for (size_t t = 0; t < nb; ++t) {
-      const size_t l = c - 1 - t;
-      const double* kl = k + l * ld;
-      // The rate of leaving l, summed afresh: a diagonal carried along would
-      // hold it as a difference of large numbers.
-      double r = 0.0;
-      for (size_t j = 0; j < l; ++j) r += kl[j];
-      pivots[l] = r;
-      if (!(r > 0.0)) return static_cast<long>(l);
-      double* w = rows.data() + t * width;
-      for (size_t j = 0; j < l; ++j) w[j] = kl[j] / r;
-      for (size_t e = 0; e < extra; ++e) w[c + e] = kl[extra_col + e] / r;
-      for (size_t i = q; i < l; ++i) {
-        double* ki = k + i * ld;
-        const double f = ki[l];
-        if (f == 0.0) continue;
-        for (size_t j = 0; j < l; ++j) ki[j] += f * w[j];
-        for (size_t e = 0; e < extra; ++e) ki[extra_col + e] += f * w[c + e];
-      }
-    }
-    // The remaining rows depend on the pivot rows only: each goes through
-    // all steps of the panel in its own columns of the panel while it sits
-    // in cache, and records what the block product below needs.
-    for (size_t i = 0; i < q; ++i) {
-      double* ki = k + i * ld;
-      double* ci = cols.data() + i * nb;
-      for (size_t t = 0; t < nb; ++t) {
-        const size_t l = c - 1 - t;
-        const double f = ki[l];
-        ci[t] = f;
-        if (f == 0.0) continue;
-        const double* w = rows.data() + t * width;
-        for (size_t j = q; j < l; ++j) ki[j] += f * w[j];
-      }
-    }
-    AddProduct(q, q, nb, cols.data(), nb, rows.data(), width, k, ld);
-    for (size_t e = 0; e < extra; ++e) {
-      for (size_t i = 0; i < q; ++i) {
-        double s = 0.0;
-        for (size_t t = 0; t < nb; ++t) s += cols[i * nb + t] * rows[t * width + c + e];
-        k[i * ld + extra_col + e] += s;
-      }
-    }
-    c = q;
-  }
-  return -1;
-}
+template long EliminateLastStates<double>(double* k, size_t ld, size_t count, size_t keep,
+                                          size_t extra_col, size_t extra, double* pivots);
 
 void BackSubstitute(const double* k, size_t ld, size_t count, size_t keep, size_t rhs_col,
                     const double* pivots, double* x, size_t ldx, size_t nrhs) {
@@ -108,7 +43,7 @@ void BackSubstitute(const double* k, size_t ld, size_t count, size_t keep, size_
     const size_t p1 = std::min(count, p0 + kPanel);
     for (size_t l = p0; l < p1; ++l) std::fill_n(x + l * ldx, nrhs, k[l * ld + rhs_col]);
     // What the states before the panel contribute, in one product.
-    AddProduct(p1 - p0, nrhs, p0, k + p0 * ld, ld, x, ldx, x + p0 * ldx, ldx);
+    AddRatesProduct(p1 - p0, nrhs, p0, k + p0 * ld, ld, x, ldx, x + p0 * ldx, ldx);
     for (size_t l = p0; l < p1; ++l) {
       double* xl = x + l * ldx;
       const double* kl = k + l * ld;

@@ -15,8 +15,34 @@
 #ifndef ZOLVANE_ELIMINATION_STATE_REDUCTION_H_
 #define ZOLVANE_ELIMINATION_STATE_REDUCTION_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
+
+#include "base/step_hook.h"
+
+// States eliminated per panel.
+inline constexpr size_t kEliminationPanel = 64;
+
+// c += a * b for row-major a (rows x inner, stride lda), b (inner x cols,
+// stride ldb) and c (rows x cols, stride ldc): the block update of the
+// elimination. In double it is one BLAS product; with non-negative a and b
+// every entry of c only receives non-negative terms either way.
+void AddRatesProduct(size_t rows, size_t cols, size_t inner, const double* a, size_t lda,
+                     const double* b, size_t ldb, double* c, size_t ldc);
+template <class T>
+void AddRatesProduct(size_t rows, size_t cols, size_t inner, const T* a, size_t lda, const T* b,
+                     size_t ldb, T* c, size_t ldc) {
+  for (size_t i = 0; i < rows; ++i) {
+    T* ci = c + i * ldc;
+    for (size_t t = 0; t < inner; ++t) {
+      const T f = a[i * lda + t];
+      if (f == T(0)) continue;
+      const T* bt = b + t * ldb;
+      for (size_t j = 0; j < cols; ++j) ci[j] += f * bt[j];
+    }
+  }
+}
 
 // Eliminates the states count-1, count-2, ..., keep in that order. When state
 // l goes, the states 0..l-1 remain; its pivot r_l = sum of k[l][j], j < l,
@@ -28,10 +54,16 @@
 // BackSubstitute reads. Columns >= l of row i < l are left stale.
 // Returns -1, or the first state whose pivot is 0 (nothing leads from it to a
 // remaining state: the reduced chain does not exist); the states after it
-// are not eliminated then. The updates of the remaining block run as BLAS
-// products in panels; every entry still only receives non-negative terms.
-long EliminateLastStates(double* k, size_t ld, size_t count, size_t keep, size_t extra_col,
-                         size_t extra, double* pivots);
+// are not eliminated then. The updates of the remaining block run as one
+// product per panel (BLAS in double); every entry still only receives
+// non-negative terms. Written once over the scalar T: double for the first
+// passage times and the default reduction, each extended arithmetic for its
+// own reduction.
+template <class T>
+long EliminateLastStates(T* k, size_t ld, size_t count, size_t keep, size_t extra_col, size_t extra,
+                         T* pivots);
+extern template long EliminateLastStates<double>(double* k, size_t ld, size_t count, size_t keep,
+                                                 size_t extra_col, size_t extra, double* pivots);
 
 // The solution over the eliminated states from the record of
 // EliminateLastStates(k, ld, count, keep, ...): rows 0..keep-1 of the
@@ -73,5 +105,72 @@ bool FirstPassageTimesTo(const RatesView& rates, size_t target, std::vector<doub
 // recursively and the eliminated states follow by back-substitution, which
 // costs O(n^3) in all. Returns false when some state cannot reach some other.
 bool FirstPassageTimesAll(const RatesView& rates, std::vector<double>& times);
+
+// ---------------------------------------------------------------------------
+// The elimination, written once over T.
+
+template <class T>
+long EliminateLastStates(T* k, size_t ld, size_t count, size_t keep, size_t extra_col, size_t extra,
+                         T* pivots) {
+  // rows[t * width + j]: k[l][j] / r_l of step t for j < l, the extras from
+  // column c on; cols[i * nb + t] = k[i][l] of step t, for the rows i < q.
+  std::vector<T> rows, cols;
+  for (size_t c = count; c > keep;) {
+    StepDone("eliminating", -1.0);
+    const size_t nb = std::min(kEliminationPanel, c - keep);
+    const size_t q = c - nb;  // the remaining block after the panel
+    const size_t width = c + extra;
+    rows.resize(nb * width);
+    cols.resize(q * nb);
+
+    // The panel's own rows are the pivot rows: each step brings them up to
+    // date in every column before the next pivot is summed.
+    for (size_t t = 0; t < nb; ++t) {
+      const size_t l = c - 1 - t;
+      const T* kl = k + l * ld;
+      // The rate of leaving l, summed afresh: a diagonal carried along would
+      // hold it as a difference of large numbers.
+      T r(0);
+      for (size_t j = 0; j < l; ++j) r += kl[j];
+      pivots[l] = r;
+      if (!(r > T(0))) return static_cast<long>(l);
+      T* w = rows.data() + t * width;
+      for (size_t j = 0; j < l; ++j) w[j] = kl[j] / r;
+      for (size_t e = 0; e < extra; ++e) w[c + e] = kl[extra_col + e] / r;
+      for (size_t i = q; i < l; ++i) {
+        T* ki = k + i * ld;
+        const T f = ki[l];
+        if (f == T(0)) continue;
+        for (size_t j = 0; j < l; ++j) ki[j] += f * w[j];
+        for (size_t e = 0; e < extra; ++e) ki[extra_col + e] += f * w[c + e];
+      }
+    }
+    // The remaining rows depend on the pivot rows only: each goes through
+    // all steps of the panel in its own columns of the panel while it sits
+    // in cache, and records what the block product below needs.
+    for (size_t i = 0; i < q; ++i) {
+      T* ki = k + i * ld;
+      T* ci = cols.data() + i * nb;
+      for (size_t t = 0; t < nb; ++t) {
+        const size_t l = c - 1 - t;
+        const T f = ki[l];
+        ci[t] = f;
+        if (f == T(0)) continue;
+        const T* w = rows.data() + t * width;
+        for (size_t j = q; j < l; ++j) ki[j] += f * w[j];
+      }
+    }
+    AddRatesProduct(q, q, nb, cols.data(), nb, rows.data(), width, k, ld);
+    for (size_t e = 0; e < extra; ++e) {
+      for (size_t i = 0; i < q; ++i) {
+        T s(0);
+        for (size_t t = 0; t < nb; ++t) s += cols[i * nb + t] * rows[t * width + c + e];
+        k[i * ld + extra_col + e] += s;
+      }
+    }
+    c = q;
+  }
+  return -1;
+}
 
 #endif  // ZOLVANE_ELIMINATION_STATE_REDUCTION_H_

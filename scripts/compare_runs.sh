@@ -51,6 +51,12 @@ $Z -f $ex/landscape.rates --mlapack-method DD
 $Z -f $ex/landscape.rates --mlapack-method QD --fpt all
 $Z -f $ex/landscape.rates --mlapack-method MPFR -c 128 --t8 1e6
 $Z -f $ex/landscape.rates --mlapack-method LD
+$Z -f $ex/landscape.rates --warnings --t0 0 --tinc 1.02 --t8 1e12
+$Z -f $ex/landscape.rates --warnings --t8 1e12 --mlapack-method DD
+$Z -f $ex/landscape.rates --t0 0 --num-err R --tinc 1.01 --mlapack-method QD
+$Z -m A --absorb 1 --t8 1e28 --warnings --mlapack-method DD < $fx/funnel_1e24.qorp
+$Z -f $ex/landscape.rates > /dev/full
+$Z -f $ex/landscape.rates --mlapack-method DD > /dev/full
 $Z -f $ex/landscape.rates --fpt 1
 $Z -f $ex/landscape.rates --fpt all --fptfile fpt.txt
 $Z -f $ex/landscape.rates --fpt 99 --just-shorten
@@ -123,6 +129,7 @@ $MPI -m A --minimal-rate 1e-3 < $ex/landscape.qorp
 $MPI -f $ex/landscape.rates --dumpX
 $MPI -f $ex/landscape.rates --useplusI --hard-rescale 0.8 --times 3
 $MPI -f $ex/landscape.rates --exponent
+$MPI -f $ex/landscape.rates --warnings --t0 0 --tinc 1.02 --t8 1e12 --num-err R
 printf '0 1 1 1 1\n1 0 1 1 1\n1 1 0 1 1\n1 1 1 0 1\n1 1 1 1 0\n' > ties.rates && $MPI -f ties.rates --t8 10
 EOF
 )

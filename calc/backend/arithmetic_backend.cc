@@ -3,12 +3,14 @@
 #include <utility>
 
 #include "calc/extended/extended.h"
+#include "calc/model/scalar_arith.h"
 #include "calc/model/spectrum.h"
 #include "calc/passage/first_passage.h"
-#include "calc/passage/reduce_in_double.h"
 #include "calc/spectrum/diagonalize.h"
 #include "calc/spectrum/stiffness.h"
 #include "calc/table/iterate.h"
+#include "elimination/quasi_stationary.h"
+#include "matrix/mx_print.h"
 
 namespace {
 
@@ -29,6 +31,10 @@ Status DoubleFirstPassageTo(const Calc& calc, const std::vector<double>& U, int 
   return Status{};
 }
 
+Status DoubleReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
+  return ReduceQuasiStationary<double, ScalarArith<double>>(opts, mat, n, m, b, MxPrintBraced);
+}
+
 // Every other arithmetic: the templated pipeline.
 
 void WarnIfNoWiderThanDouble(const Calc& calc, const std::vector<double>& U,
@@ -43,7 +49,7 @@ Status ExtendedFirstPassage(const Calc& calc, const std::vector<double>& U,
 }
 
 constexpr ArithmeticBackend kDoubleBackend = {NothingToWarn, DoubleFirstPassageTimes,
-                                              DoubleFirstPassageTo, ReduceInDouble};
+                                              DoubleFirstPassageTo, DoubleReduce};
 constexpr ArithmeticBackend kExtendedBackend = {NothingToWarn, ExtendedFirstPassage,
                                                 ExtendedFirstPassageTo, ExtendedReduce};
 // LD and DOUBLE: the extended pipeline, with the warning of an arithmetic no

@@ -1,10 +1,11 @@
 // Quasi-stationary reduction of a rate matrix to its first m states: the
 // eliminated states keep dp/dt = 0, which leaves the Schur complement
 // M' = M_gg - M_gb * M_bb^-1 * M_bg as the reduced generator, computed by
-// state reduction without subtractions (elimination/state_reduction.h).
+// state reduction without subtractions (elimination/quasi_stationary.h).
 //
-// The elimination runs in the arithmetic of --mlapack-method, through its
-// backend (calc/backend/arithmetic_backend.h).
+// The one entry of the reduction. The elimination runs in the arithmetic of
+// --mlapack-method: its backend (calc/backend/arithmetic_backend.h) calls
+// the same elimination with its own scalar.
 #ifndef ZOLVANE_CALC_BACKEND_REDUCE_H_
 #define ZOLVANE_CALC_BACKEND_REDUCE_H_
 

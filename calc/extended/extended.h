@@ -55,9 +55,10 @@ Status ExtendedDiagonalize(Arithmetic arithmetic, Calc& calc, const std::vector<
 Status ExtendedTable(Calc& calc, const Spectrum& spectrum, std::vector<double>& p0);
 
 // The quasi-stationary reduction of `mat` (n x n) to m states, at most b per
-// step, with the progress lines of MxReduce; the caller has printed the
-// opening line. `mat` becomes the m x m result. Fails on a state or block
-// that cannot be eliminated.
+// step: the elimination of the double path (elimination/quasi_stationary.h)
+// in the --mlapack-method type, as MxReduce calls it; the caller has printed
+// the opening line. `mat` becomes the m x m result. Fails on a state or
+// block that cannot be eliminated.
 Status ExtendedReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b);
 
 #endif  // ZOLVANE_CALC_EXTENDED_EXTENDED_H_

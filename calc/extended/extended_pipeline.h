@@ -44,7 +44,9 @@
 #include "calc/spectrum/stiffness.h"
 #include "calc/spectrum/symmetrize.h"
 #include "calc/table/iterate.h"
+#include "calc/table/populations.h"
 #include "calc/table/table_walk.h"
+#include "elimination/quasi_stationary.h"
 #include "matrix/mx_print.h"
 
 namespace extended {
@@ -387,7 +389,6 @@ constexpr int kTimeBlock = 64;
 
 template <class T>
 Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
-  using std::abs;
   using std::exp;
   using std::isnan;
   const int n = calc.dim();
@@ -442,21 +443,16 @@ Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
   }
 
   MxOutputHeader(calc);
-  TableWalk walk(opts, FirstTableTime(calc), n,
-                 [&calc, n](double t, double* p) { return MxOutputLine(calc, p, n, t); });
-  walk.Start(p0.data());
-
   // The eigenvalues in the unscaled time unit: dividing them, not the time,
   // by --times keeps a tiny factor from overflowing t / T.
   Vec<T> rate(n);
   for (int i = 0; i < n; ++i) rate(i) = d.evals(i) / T(opts.times);
-  const T tolerance(1e-6);
 
-  std::vector<double> times;
   Mat<T> w(n, kTimeBlock), pops(n, kTimeBlock);
   std::vector<int> live(kTimeBlock);
-  std::vector<double> p(static_cast<size_t>(n));
-  while (walk.NextBlock(times, kTimeBlock)) {
+  // One block: the exponentials in T, each mode out of range told to the
+  // walk at once (for every time of the block), and one product in T.
+  auto evaluate = [&](const std::vector<double>& times, TableWalk& walk) {
     const int k_count = static_cast<int>(times.size());
     // evals are descending, so once an exponential underflows to exactly 0
     // every later one does: the rows beyond `live` contribute nothing.
@@ -485,26 +481,20 @@ Status Iterate(Calc& calc, const Spectrum<T>& d, std::vector<double>& p0) {
     } else {
       pops.leftCols(k_count).setZero();
     }
-
-    for (int k = 0; k < k_count; ++k) {
-      for (int i = 0; i < n; ++i) p[static_cast<size_t>(i)] = ToD(pops(i, k));
-      walk.Take(times[static_cast<size_t>(k)], p.data());
-      if (!walk.status().ok()) break;
-      bool converged = true;
-      for (int i = 0; i < n; ++i) {
-        // --num-err R may have set a negative population to 0 in p.
-        const T x = p[static_cast<size_t>(i)] == 0.0 ? T(0) : pops(i, k);
-        if (!(abs(d.p8(i) - x) < tolerance)) {
-          converged = false;
-          break;
-        }
-      }
-      fflush(stdout);
-      if (walk.Converged(converged)) break;
-    }
+    // Column k of pops is line k.
+    return PopulationBlock<T>{pops.data(), nullptr};
+  };
+  const TableWalk::Line line = [&calc, n](double t, double* p) {
+    Status printed = MxOutputLine(calc, p, n, t);
+    if (printed.ok()) fflush(stdout);
+    return printed;
+  };
+  int count = 0;
+  if (Status status =
+          WalkTableBlocks<T>(calc, n, line, p0.data(), d.p8.data(), kTimeBlock, evaluate, count);
+      !status.ok()) {
+    return status;
   }
-  const int count = walk.Finish();
-  if (!walk.status().ok()) return walk.status();
   EndPopulationTable(count);
   return Status{};
 }
@@ -605,63 +595,11 @@ std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::v
 // ---------------------------------------------------------------------------
 // Quasi-stationary reduction
 
+// The elimination of the double path (elimination/quasi_stationary.h) in T.
 template <class T>
 Status Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
   ScalarArith<T>::SetPrecision(bits);
-  // Column j holds the rates out of j; the diagonal is rebuilt from them, in T.
-  Mat<T> a = Generator<T>(mat, n, false);
-
-  int c = n;
-  if (b == 1) {
-    // One state at a time, the last one: a rank-one update, no inverse.
-    for (; c > m; --c) {
-      const int l = c - 1;
-      // As in double: a state that nothing leaves cannot be eliminated (GMP
-      // would throw on the division, the others go on with infinities).
-      if (a(l, l) == T(0)) {
-        return Failure(
-            1, "ERROR: quasi-stationary reduction: state %d cannot be eliminated (pivot 0)\n",
-            l + 1);
-      }
-      const T h = T(-1) / a(l, l);
-      const Vec<T> row = a.row(l).head(l).transpose() * h;
-      const Vec<T> col = a.col(l).head(l);
-      a.topLeftCorner(l, l).noalias() += col * row.transpose();
-      if (!opts.quiet && l % 100 == 0) fprintf(stderr, "%d done...\n", l);
-    }
-  } else {
-    auto block = [&](int from, int to) -> Status {
-      const int k = from - to;
-      // S = C_gb * B^-1 * C_bg, through a solve rather than an explicit inverse.
-      const Eigen::PartialPivLU<Mat<T>> lu(a.block(to, to, k, k));
-      for (int i = 0; i < k; ++i) {
-        if (lu.matrixLU()(i, i) == T(0)) {
-          return Failure(
-              1, "ERROR: quasi-stationary reduction: the block of eliminated states is singular\n");
-        }
-      }
-      const Mat<T> solved = lu.solve(a.block(to, 0, k, to));
-      const Mat<T> s = a.block(0, to, to, k) * solved;
-      if (opts.verbose) MxPrintBraced(RowMajor(s).data(), "gb*bb-1*bg", to, to, stderr);
-      a.topLeftCorner(to, to) -= s;
-      return Status{};
-    };
-    while (c - b > m) {
-      if (Status status = block(c, c - b); !status.ok()) return status;
-      if (!opts.quiet) fprintf(stderr, "%d done...\n", c - b);
-      c -= b;
-    }
-    if (Status status = block(c, m); !status.ok()) return status;
-  }
-  std::vector<double> reduced(static_cast<size_t>(m) * static_cast<size_t>(m));
-  for (int i = 0; i < m; ++i) {
-    for (int j = 0; j < m; ++j) {
-      reduced[static_cast<size_t>(i) * static_cast<size_t>(m) + static_cast<size_t>(j)] =
-          ToD(a(i, j));
-    }
-  }
-  mat.swap(reduced);
-  return Status{};
+  return ReduceQuasiStationary<T, ScalarArith<T>>(opts, mat, n, m, b, MxPrintBraced);
 }
 
 // ---------------------------------------------------------------------------

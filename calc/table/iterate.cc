@@ -160,25 +160,15 @@ void EvolveBlock(const Evolution& e, const double* times, size_t count, double* 
 Status WalkPopulationTable(const Calc& calc, const Evolution& e, std::vector<double>& p0,
                            const std::vector<double>& p8, const TableWalk::Line& line, int& count) {
   const size_t nn = static_cast<size_t>(e.n);
-  TableWalk walk(calc.opts, FirstTableTime(calc), e.n, line);
-  walk.Start(p0.data());
-  std::vector<double> times;
   std::vector<double> w(kBlock * nn), pops(kBlock * nn);
   std::vector<char> out_of_range(kBlock * nn);
-  while (walk.NextBlock(times, kBlock)) {
-    const size_t k_count = times.size();
-    EvolveBlock(e, times.data(), k_count, w.data(), pops.data(), out_of_range.data());
-    for (size_t k = 0; k < k_count; ++k) {
-      double* p = pops.data() + k * nn;
-      for (size_t i = 0; i < nn; ++i) {
-        if (out_of_range[k * nn + i]) walk.OutOfRange(i, times[k] / calc.opts.times);
-      }
-      walk.Take(times[k], p);
-      if (!walk.status().ok() || walk.Converged(p, p8)) break;
-    }
-  }
-  count = walk.Finish();
-  return walk.status();
+  return WalkTableBlocks<double>(
+      calc, e.n, line, p0.data(), p8.data(), kBlock,
+      [&](const std::vector<double>& times, TableWalk&) {
+        EvolveBlock(e, times.data(), times.size(), w.data(), pops.data(), out_of_range.data());
+        return PopulationBlock<double>{pops.data(), out_of_range.data()};
+      },
+      count);
 }
 
 Status MxIterate(const Calc& calc, Spectrum& spectrum, std::vector<double>& p0,
