@@ -25,9 +25,9 @@ Status TakeRatesWithoutBalance(Calc& calc, const std::vector<double>& U, bool ba
   double deviation = 0.0;
   choice.exact_table = false;
   if (!LacksDetailedBalance(calc, U, p8, balanced, deviation)) return Status{};
-  const char* refused = opts.mlapack_method != Arithmetic::kLapack ? "--mlapack-method"
-                        : opts.recoverE                            ? "--recoverE"
-                                                                   : nullptr;
+  const char* refused = opts.mlapack_method != Arithmetic::kDefault ? "--mlapack-method"
+                        : opts.recoverE                             ? "--recoverE"
+                                                                    : nullptr;
   if (refused != nullptr) {
     return Failure(kExitError,
                    "ERROR: the rates do not obey detailed balance (largest relative deviation "

@@ -12,10 +12,12 @@
 #include <vector>
 
 // Arithmetic of the numeric pipeline after U is built (--mlapack-method).
-// kLapack is the default path: LAPACK in double. The others run one
-// templated pipeline (calc/extended/extended.h) in the named type.
+// kDefault is the default run, without --mlapack-method: double, with the
+// factorised solver, LAPACK and the exact propagator. The others run one
+// templated pipeline (calc/extended/extended.h) in the named type; kDouble
+// is that pipeline in double (--mlapack-method DOUBLE).
 enum class Arithmetic : int8_t {
-  kLapack,
+  kDefault,
   kDouble,
   kLongDouble,
   kDoubleDouble,
@@ -83,7 +85,7 @@ struct RunOptions {
   // 0 in an embedding (the Python module): no stage writes a file the caller
   // did not name (the evals.txt and evecs.txt of a warning to look at).
   int32_t side_files = 1;
-  Arithmetic mlapack_method = Arithmetic::kLapack;
+  Arithmetic mlapack_method = Arithmetic::kDefault;
   Eigensolver eigensolver = Eigensolver::kAuto;
   // Bits of the MPFR and GMP numbers; 0 when --mlapack-precision was not given.
   int32_t mlapack_precision = 0;

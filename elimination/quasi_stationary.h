@@ -79,7 +79,7 @@ void PrintBlockProduct(const std::vector<T>& before, const T* after, size_t n, s
 // block but the last); -v prints each block's product through `print`.
 // Leaves `mat` as the m x m reduced matrix, in double. Fails when a state (b
 // = 1) or a block of states cannot be eliminated. `Arith` converts T to
-// double (ScalarArith<T> of calc/model/scalar_arith.h); an arithmetic of
+// double (ScalarTraits<T> of calc/model/scalar_traits.h); an arithmetic of
 // variable precision has its precision set by the caller.
 template <class T, class Arith>
 Status ReduceQuasiStationary(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b,

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "calc/extended/extended.h"
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 #include "calc/model/spectrum.h"
 #include "calc/passage/first_passage.h"
 #include "calc/spectrum/diagonalize.h"
@@ -32,7 +32,7 @@ Status DoubleFirstPassageTo(const Calc& calc, const std::vector<double>& U, int 
 }
 
 Status DoubleReduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b) {
-  return ReduceQuasiStationary<double, ScalarArith<double>>(opts, mat, n, m, b, MxPrintBraced);
+  return ReduceQuasiStationary<double, ScalarTraits<double>>(opts, mat, n, m, b, MxPrintBraced);
 }
 
 // Every other arithmetic: the templated pipeline.
@@ -61,7 +61,7 @@ constexpr ArithmeticBackend kNarrowBackend = {WarnIfNoWiderThanDouble, ExtendedF
 
 const ArithmeticBackend& BackendFor(Arithmetic arithmetic) {
   switch (arithmetic) {
-    case Arithmetic::kLapack:
+    case Arithmetic::kDefault:
       return kDoubleBackend;
     case Arithmetic::kLongDouble:
     case Arithmetic::kDouble:

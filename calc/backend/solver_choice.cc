@@ -6,7 +6,7 @@ SolverChoice ChooseSolver(const Calc& calc, const std::vector<double>& U,
                           const std::vector<double>& p8) {
   const RunOptions& opts = calc.opts;
   const int n = calc.dim();
-  if (opts.mlapack_method != Arithmetic::kLapack) {
+  if (opts.mlapack_method != Arithmetic::kDefault) {
     return {SpectrumSolver::kExtended, SpectrumSolver::kNone, opts.mlapack_method};
   }
   const bool absorbing = calc.numbering().absorbing_state != 0;

@@ -36,7 +36,7 @@ const ExtendedStages& StagesOf(Arithmetic arithmetic) {
       return MpfrStages();
     case Arithmetic::kGmp:
       return GmpStages();
-    case Arithmetic::kLapack:
+    case Arithmetic::kDefault:
     case Arithmetic::kDouble:
       break;
   }

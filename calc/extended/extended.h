@@ -25,7 +25,7 @@
 std::optional<Arithmetic> ArithmeticFromName(const char* name);
 const char* ArithmeticName(Arithmetic arithmetic);
 
-// The stages below need opts.mlapack_method != kLapack, except
+// The stages below need opts.mlapack_method != kDefault, except
 // ExtendedDiagonalize, which is told its arithmetic. `energies` are the
 // local minima whose Boltzmann weights are p8 (method A on unchanged rates),
 // or nullptr when p8 comes from the balance of U.

@@ -10,7 +10,7 @@
 #include <boost/multiprecision/number.hpp>
 #include <limits>
 
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 
 namespace Eigen {
 

@@ -1,6 +1,6 @@
 // DOUBLE: the templated pipeline in plain double, a cross-check of the
-// generic code against the LAPACK path (ScalarArith<double> is in
-// calc/model/scalar_arith.h).
+// generic code against the LAPACK path (ScalarTraits<double> is in
+// calc/model/scalar_traits.h).
 #include "calc/extended/extended_pipeline.h"
 
 const ExtendedStages& DoubleStages() {

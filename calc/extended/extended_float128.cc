@@ -12,7 +12,7 @@ struct NumTraits<Float128> : BoostNumTraits<Float128, 30> {};
 }  // namespace Eigen
 
 template <>
-struct ScalarArith<Float128> : extended::BoostArith<Float128> {
+struct ScalarTraits<Float128> : extended::BoostArith<Float128> {
   static void SetPrecision(int) {}
 };
 

@@ -21,7 +21,7 @@ struct NumTraits<Gmp> : BoostNumTraits<Gmp, 60> {
 }  // namespace Eigen
 
 template <>
-struct ScalarArith<Gmp> : extended::BoostArith<Gmp> {
+struct ScalarTraits<Gmp> : extended::BoostArith<Gmp> {
   static void SetPrecision(int bits) { Gmp::default_precision(extended::Digits10ForBits(bits)); }
 };
 

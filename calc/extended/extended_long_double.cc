@@ -1,10 +1,10 @@
 // LD: the pipeline in long double (64-bit mantissa on x86).
 #include <cmath>
 
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 
 template <>
-struct ScalarArith<long double> {
+struct ScalarTraits<long double> {
   static double ToDouble(long double x) { return static_cast<double>(x); }
   static long double Sqrt(long double x) { return std::sqrt(x); }
   static void SetPrecision(int) {}

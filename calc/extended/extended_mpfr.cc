@@ -14,7 +14,7 @@ struct NumTraits<Mpfr> : BoostNumTraits<Mpfr, 60> {};
 }  // namespace Eigen
 
 template <>
-struct ScalarArith<Mpfr> : extended::BoostArith<Mpfr> {
+struct ScalarTraits<Mpfr> : extended::BoostArith<Mpfr> {
   // Numbers made afterwards carry this precision.
   static void SetPrecision(int bits) { Mpfr::default_precision(extended::Digits10ForBits(bits)); }
 };

@@ -3,7 +3,7 @@
 // table, the first passage times and the quasi-stationary reduction.
 //
 // Included only by the calc/extended/extended_<type>.cc files. Each of them first
-// specialises ScalarArith<T> (and Eigen's NumTraits where the type lacks them;
+// specialises ScalarTraits<T> (and Eigen's NumTraits where the type lacks them;
 // libqd's types through calc/extended/extended_qd_glue.h),
 // then defines its stage table with StagesFor<T>(); the dispatch is in
 // calc/extended/extended.cc.
@@ -35,7 +35,7 @@
 #include "calc/model/distributions.h"
 #include "calc/model/equilibrium.h"
 #include "calc/model/matrix_files.h"
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 #include "calc/passage/first_passage_stage.h"
 #include "calc/spectrum/absorbing_evecs.h"
 #include "calc/spectrum/diagonalize.h"
@@ -58,7 +58,7 @@ using Vec = Eigen::Matrix<T, Eigen::Dynamic, 1>;
 
 template <class T>
 double ToD(const T& x) {
-  return ScalarArith<T>::ToDouble(x);
+  return ScalarTraits<T>::ToDouble(x);
 }
 
 // Row-major doubles of a T matrix, for the printers and files that the
@@ -128,7 +128,7 @@ Vec<T> Equilibrium(const Calc& calc, const std::vector<double>& U,
       },
       p8);
   const T sum = p8.sum();
-  if (!ScalarArith<T>::kHoldsNaN && sum == T(0)) {
+  if (!ScalarTraits<T>::kHoldsNaN && sum == T(0)) {
     // IEEE types get inf and NaN weights here, which the symmetrisation
     // refuses; no weight at all leads GMP to the same refusal.
     return Vec<T>::Zero(n);
@@ -194,7 +194,7 @@ Status SolveGeneral(const Calc& calc, const std::vector<double>& U, Spectrum<T>&
   }
   Vec<T> sw(n), isw(n);
   for (int i = 0; i < n; ++i) {
-    sw(i) = ScalarArith<T>::Sqrt(w(i));
+    sw(i) = ScalarTraits<T>::Sqrt(w(i));
     isw(i) = T(1) / sw(i);
   }
   Mat<T> b = isw.asDiagonal() * g * sw.asDiagonal();
@@ -323,13 +323,13 @@ Status Diagonalize(Calc& calc, Arithmetic arithmetic, const std::vector<double>&
     // are marked, and their pairs reported as the NaN ones are.
     std::vector<char> weightless(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
-      if (!ScalarArith<T>::kHoldsNaN && !(d.p8(i) > T(0))) {
+      if (!ScalarTraits<T>::kHoldsNaN && !(d.p8(i) > T(0))) {
         weightless[static_cast<size_t>(i)] = 1;
         d.sqrt_p8(i) = T(0);
         d.inv_sqrt_p8(i) = T(0);
         continue;
       }
-      d.sqrt_p8(i) = ScalarArith<T>::Sqrt(d.p8(i));
+      d.sqrt_p8(i) = ScalarTraits<T>::Sqrt(d.p8(i));
       d.inv_sqrt_p8(i) = T(1) / d.sqrt_p8(i);
     }
     // S = P^-1/2 U P^1/2, entry by entry.
@@ -524,7 +524,7 @@ bool SolveTransposed(const Mat<T>& a, Vec<T>& x, const Vec<T>& b) {
 template <class T>
 void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
                        const std::vector<QorpRecord>* records, int bits, FILE* out) {
-  ScalarArith<T>::SetPrecision(bits);
+  ScalarTraits<T>::SetPrecision(bits);
   const int n = calc.dim();
   const Mat<T> g = Generator<T>(U, n, false);
   const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -573,7 +573,7 @@ void FirstPassageTimes(const Calc& calc, const std::vector<double>& U,
 template <class T>
 std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::vector<double>& U,
                                                   int bits, int target) {
-  ScalarArith<T>::SetPrecision(bits);
+  ScalarTraits<T>::SetPrecision(bits);
   return FirstPassageToStage(calc, target, [&](std::vector<double>& times) {
     const int n = calc.dim();
     const Mat<T> g = Generator<T>(U, n, false);
@@ -598,8 +598,8 @@ std::optional<std::vector<double>> FirstPassageTo(const Calc& calc, const std::v
 // The elimination of the double path (elimination/quasi_stationary.h) in T.
 template <class T>
 Status Reduce(const RunOptions& opts, std::vector<double>& mat, int n, int m, int b, int bits) {
-  ScalarArith<T>::SetPrecision(bits);
-  return ReduceQuasiStationary<T, ScalarArith<T>>(opts, mat, n, m, b, MxPrintBraced);
+  ScalarTraits<T>::SetPrecision(bits);
+  return ReduceQuasiStationary<T, ScalarTraits<T>>(opts, mat, n, m, b, MxPrintBraced);
 }
 
 // ---------------------------------------------------------------------------
@@ -612,7 +612,7 @@ ExtendedStages StagesFor() {
   stages.diagonalize = [](Calc& calc, const std::vector<double>& U,
                           const std::vector<QorpRecord>* records, int bits,
                           ::Spectrum& out) -> Status {
-    ScalarArith<T>::SetPrecision(bits);
+    ScalarTraits<T>::SetPrecision(bits);
     std::optional<Spectrum<T>> spectrum;
     if (Status status = Diagonalize<T>(calc, kArithmetic, U, records, spectrum); !status.ok()) {
       return status;
@@ -627,7 +627,7 @@ ExtendedStages StagesFor() {
   };
   stages.table = [](Calc& calc, const void* decomposition, int bits,
                     std::vector<double>& p0) -> Status {
-    ScalarArith<T>::SetPrecision(bits);
+    ScalarTraits<T>::SetPrecision(bits);
     return Iterate<T>(calc, *static_cast<const Spectrum<T>*>(decomposition), p0);
   };
   stages.reduce = &Reduce<T>;

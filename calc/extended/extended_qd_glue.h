@@ -1,5 +1,5 @@
 // Glue of libqd's double-double and quad-double numbers: Eigen's NumTraits
-// and ScalarArith (calc/model/scalar_arith.h). Included by calc/extended/extended_dd.cc and
+// and ScalarTraits (calc/model/scalar_traits.h). Included by calc/extended/extended_dd.cc and
 // calc/extended/extended_qd.cc only.
 #ifndef ZOLVANE_CALC_EXTENDED_EXTENDED_QD_GLUE_H_
 #define ZOLVANE_CALC_EXTENDED_EXTENDED_QD_GLUE_H_
@@ -9,7 +9,7 @@
 
 #include <Eigen/Core>
 
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 
 namespace Eigen {
 
@@ -60,8 +60,8 @@ struct QdArith {
 }  // namespace extended
 
 template <>
-struct ScalarArith<dd_real> : extended::QdArith<dd_real> {};
+struct ScalarTraits<dd_real> : extended::QdArith<dd_real> {};
 template <>
-struct ScalarArith<qd_real> : extended::QdArith<qd_real> {};
+struct ScalarTraits<qd_real> : extended::QdArith<qd_real> {};
 
 #endif  // ZOLVANE_CALC_EXTENDED_EXTENDED_QD_GLUE_H_

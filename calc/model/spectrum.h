@@ -41,7 +41,7 @@ struct SolverChoice {
   SpectrumSolver declined = SpectrumSolver::kNone;
   // With kExtended the arithmetic that makes the spectrum; with kAccurate the
   // one that takes over when the factorised solver hits its sweep cap.
-  Arithmetic arithmetic = Arithmetic::kLapack;
+  Arithmetic arithmetic = Arithmetic::kDefault;
 };
 
 // For n states (n = Calc::dim() after the ergodicity reduction), P = diag(p8):
@@ -69,7 +69,7 @@ struct Spectrum {
   // (ExtendedTable); evals, evecs and the scalings above stay empty then.
   // `bits`: the precision of MPFR and GMP it was made with.
   struct Extended {
-    Arithmetic arithmetic = Arithmetic::kLapack;
+    Arithmetic arithmetic = Arithmetic::kDefault;
     int bits = 0;
     std::shared_ptr<const void> decomposition;
   } extended;

@@ -15,7 +15,7 @@
 
 #include "base/run_options.h"
 #include "base/status.h"
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 
 // One pair (i, j), 0-based, whose symmetrisation gave NaN.
 void WarnWeirdRates(int i, int j, double sij, double sji);
@@ -65,7 +65,7 @@ bool WarnLargestEigenvalue(const RunOptions& opts, const Values& evals, int n) {
   const T stationary = opts.useplusI ? T(1) : T(0);
   if (!(abs(evals[0] - stationary) > T(10 * opts.feps))) return false;
   fprintf(stderr, "WARNING largest eigenvalue is %g, see evals.txt and evecs.txt\n",
-          ScalarArith<T>::ToDouble(evals[0]));
+          ScalarTraits<T>::ToDouble(evals[0]));
   return true;
 }
 

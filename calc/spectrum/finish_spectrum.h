@@ -17,7 +17,7 @@
 #include "base/status.h"
 #include "calc/model/calc.h"
 #include "calc/model/matrix_files.h"
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 #include "calc/spectrum/eigen_checks.h"
 #include "calc/spectrum/eigen_order.h"
 
@@ -51,7 +51,7 @@ class RowMajorDoubles {
       copy_.resize(static_cast<size_t>(rows * cols));
       for (decltype(m.rows()) i = 0; i < rows; ++i) {
         for (decltype(m.rows()) j = 0; j < cols; ++j) {
-          copy_[static_cast<size_t>(i * cols + j)] = ScalarArith<Scalar>::ToDouble(m(i, j));
+          copy_[static_cast<size_t>(i * cols + j)] = ScalarTraits<Scalar>::ToDouble(m(i, j));
         }
       }
     }

@@ -166,7 +166,7 @@ void WarnIfExtendedUnresolved(const Calc& calc, const ExtendedPrecision& precisi
   if (precision.bits > 0) {
     snprintf(rerun, sizeof rerun, "with --mlapack-precision %d",
              BitsFor(reach, equilibrium_spread, 2 * precision.bits));
-  } else if (opts.mlapack_method != Arithmetic::kLapack) {
+  } else if (opts.mlapack_method != Arithmetic::kDefault) {
     // The default run resolves rates in detailed balance with the factorised
     // solver and propagates the others exactly.
     snprintf(rerun, sizeof rerun, "without --mlapack-method");

@@ -12,7 +12,7 @@
 
 #include "base/run_options.h"
 #include "base/status.h"
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 #include "calc/spectrum/eigen_checks.h"
 
 // `s(i, j)` is a reference to S(i, j) of the n x n S. Pairs are taken row by
@@ -44,7 +44,7 @@ Status SymmetrizeAndReport(const RunOptions& opts, int n, Entry&& s,
       const T mean = (sij + sji) * T(0.5);
       const T f = mean - sij;
       if (isnan(f)) {
-        WarnWeirdRates(i, j, ScalarArith<T>::ToDouble(sij), ScalarArith<T>::ToDouble(sji));
+        WarnWeirdRates(i, j, ScalarTraits<T>::ToDouble(sij), ScalarTraits<T>::ToDouble(sji));
         nan = true;
       }
       sij = mean;
@@ -53,7 +53,7 @@ Status SymmetrizeAndReport(const RunOptions& opts, int n, Entry&& s,
     }
   }
   const double err_d =
-      nan ? std::numeric_limits<double>::quiet_NaN() : ScalarArith<T>::ToDouble(err);
+      nan ? std::numeric_limits<double>::quiet_NaN() : ScalarTraits<T>::ToDouble(err);
   return EndSymmetryCorrection(opts, n, err_d, nan || std::isnan(err_d));
 }
 

@@ -20,7 +20,7 @@
 #include "base/run_options.h"
 #include "base/status.h"
 #include "calc/model/calc.h"
-#include "calc/model/scalar_arith.h"
+#include "calc/model/scalar_traits.h"
 #include "calc/model/spectrum.h"
 #include "calc/table/iterate.h"
 #include "calc/table/table_walk.h"
@@ -133,7 +133,7 @@ Status WalkTableBlocks(const Calc& calc, int n, const TableWalk::Line& line, dou
       if constexpr (std::is_same_v<T, double>) {
         p = pops;
       } else {
-        for (size_t i = 0; i < nn; ++i) shown[i] = ScalarArith<T>::ToDouble(pops[i]);
+        for (size_t i = 0; i < nn; ++i) shown[i] = ScalarTraits<T>::ToDouble(pops[i]);
         p = shown.data();
       }
       walk.Take(times[k], p);

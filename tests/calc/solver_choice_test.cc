@@ -41,49 +41,49 @@ TEST(ChooseSolver, FromOptionsAndRates) {
   const SolverChoice accurate_absorbing = {S::kAccurate, S::kLapackGeneral,
                                            Arithmetic::kQuadDouble};
   const Case cases[] = {
-      {"auto", Arithmetic::kLapack, Eigensolver::kAuto, kPair, kPairP8, accurate},
-      {"accurate", Arithmetic::kLapack, Eigensolver::kAccurate, kPair, kPairP8, accurate},
+      {"auto", Arithmetic::kDefault, Eigensolver::kAuto, kPair, kPairP8, accurate},
+      {"accurate", Arithmetic::kDefault, Eigensolver::kAccurate, kPair, kPairP8, accurate},
       {"auto, no balance",
-       Arithmetic::kLapack,
+       Arithmetic::kDefault,
        Eigensolver::kAuto,
        kPair,
        kEvenP8,
        {S::kLapackNotReversible}},
       {"accurate, no balance",
-       Arithmetic::kLapack,
+       Arithmetic::kDefault,
        Eigensolver::kAccurate,
        kPair,
        kEvenP8,
        {S::kLapackNotReversible}},
       {"lapack",
-       Arithmetic::kLapack,
+       Arithmetic::kDefault,
        Eigensolver::kLapack,
        kPair,
        kPairP8,
        {S::kLapackInPlaceOfAccurate}},
       // The balance is not asked once LAPACK is chosen.
       {"lapack, no balance",
-       Arithmetic::kLapack,
+       Arithmetic::kDefault,
        Eigensolver::kLapack,
        kPair,
        kEvenP8,
        {S::kLapackInPlaceOfAccurate}},
-      {"absorbing, auto", Arithmetic::kLapack, Eigensolver::kAuto, kLeak, {}, accurate_absorbing},
+      {"absorbing, auto", Arithmetic::kDefault, Eigensolver::kAuto, kLeak, {}, accurate_absorbing},
       // The factorised solver judges the transient states itself.
       {"absorbing cycle, auto",
-       Arithmetic::kLapack,
+       Arithmetic::kDefault,
        Eigensolver::kAuto,
        kCycle,
        {},
        accurate_absorbing},
       {"absorbing, lapack",
-       Arithmetic::kLapack,
+       Arithmetic::kDefault,
        Eigensolver::kLapack,
        kLeak,
        {},
        {S::kLapackInPlaceOfAccurate}},
       {"absorbing cycle, lapack",
-       Arithmetic::kLapack,
+       Arithmetic::kDefault,
        Eigensolver::kLapack,
        kCycle,
        {},
@@ -134,7 +134,7 @@ TEST(ChooseSolver, FromOptionsAndRates) {
 // with no double values beside it, or only the --dumpX stop; the table is
 // printed from either, and the pair's eigenvalues are 0 and -3.
 TEST(MakeSpectrum, HoldsWhatTheChosenSolverMade) {
-  for (Arithmetic arithmetic : {Arithmetic::kLapack, Arithmetic::kDoubleDouble}) {
+  for (Arithmetic arithmetic : {Arithmetic::kDefault, Arithmetic::kDoubleDouble}) {
     for (int dumpX : {0, 1}) {
       SCOPED_TRACE(std::to_string(static_cast<int>(arithmetic)) + (dumpX ? " --dumpX" : ""));
       ScopedTempDir dir;
@@ -147,7 +147,7 @@ TEST(MakeSpectrum, HoldsWhatTheChosenSolverMade) {
       Spectrum spectrum;
       ASSERT_TRUE(MakeSpectrum(calc, U, kPairP8, nullptr, spectrum).ok());
       EXPECT_EQ(spectrum.dumped_only, dumpX != 0);
-      const bool extended = arithmetic != Arithmetic::kLapack;
+      const bool extended = arithmetic != Arithmetic::kDefault;
       EXPECT_EQ(spectrum.extended.decomposition != nullptr, extended && !dumpX);
       if (dumpX) continue;
       if (extended) {

@@ -92,7 +92,7 @@ std::vector<double> SchurInMpfr(const std::vector<double>& rates, int n, int m) 
 }
 
 constexpr std::pair<Arithmetic, const char*> kArithmetics[] = {
-    {Arithmetic::kLapack, "the default arithmetic"},
+    {Arithmetic::kDefault, "the default arithmetic"},
     {Arithmetic::kDouble, "DOUBLE"},
     {Arithmetic::kLongDouble, "LD"},
     {Arithmetic::kDoubleDouble, "DD"},

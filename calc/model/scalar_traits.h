@@ -14,20 +14,20 @@
 // there a division by zero throws and the square root of a negative number
 // raises SIGFPE. Where an IEEE type would carry inf or NaN on to a later
 // refusal, the stages test the operands first and take the same refusal.
-#ifndef ZOLVANE_CALC_MODEL_SCALAR_ARITH_H_
-#define ZOLVANE_CALC_MODEL_SCALAR_ARITH_H_
+#ifndef ZOLVANE_CALC_MODEL_SCALAR_TRAITS_H_
+#define ZOLVANE_CALC_MODEL_SCALAR_TRAITS_H_
 
 #include <cmath>
 
 template <class T>
-struct ScalarArith;
+struct ScalarTraits;
 
 template <>
-struct ScalarArith<double> {
+struct ScalarTraits<double> {
   static double ToDouble(double x) { return x; }
   static double Sqrt(double x) { return std::sqrt(x); }
   static void SetPrecision(int) {}
   static constexpr bool kHoldsNaN = true;
 };
 
-#endif  // ZOLVANE_CALC_MODEL_SCALAR_ARITH_H_
+#endif  // ZOLVANE_CALC_MODEL_SCALAR_TRAITS_H_
