@@ -15,11 +15,6 @@
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
-// Renumbers `calc` as the transition matrix stage does for --absorb: its
-// last state absorbing (1-based `absorbing_state`), entered from the 0-based
-// `absorbed_minimum` (-1: none).
-void SetAbsorbingState(Calc& calc, int absorbing_state, int absorbed_minimum = -1);
-
 #endif
 
 // A readable stream holding `text` (a tmpfile, rewound). The caller or the
@@ -85,5 +80,10 @@ void WriteFirstMinima(const std::string& path, int count);
 
 // Full path of a file in the source tree, e.g. SourcePath("examples/x.qorp").
 std::string SourcePath(const std::string& relative);
+
+// Renumbers `calc` as the transition matrix stage does for --absorb: its
+// last state absorbing (1-based `absorbing_state`), entered from the 0-based
+// `absorbed_minimum` (-1: none).
+void SetAbsorbingState(Calc& calc, int absorbing_state, int absorbed_minimum = -1);
 
 #endif  // ZOLVANE_TESTS_TEST_UTIL_H_

@@ -63,14 +63,14 @@ class RowMajorDoubles {
   std::vector<double> copy_;
 };
 
-// `evals` (an Eigen vector of n = calc.dim() scalars T) and `evecs` (an n x n
+// `evals` (an Eigen vector of n = calc.dim() scalars) and `evecs` (an n x n
 // Eigen matrix or Map, column k the eigenvector of evals(k)) as the solver
 // left them. Returns the first failure to write a file; `dumped_only` is
 // set when --dumpX wrote evals.txt (the run ends there), else cleared.
 template <class Values, class Vectors>
 Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing& steps,
                       Values& evals, Vectors& evecs, bool& dumped_only) {
-  using T = typename Values::Scalar;
+  using Number = typename Values::Scalar;
   const RunOptions& opts = calc.opts;
   const int n = calc.dim();
   dumped_only = false;
@@ -78,7 +78,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
   // The symmetric solvers hand the values back ascending, so this is mostly
   // a reversal.
   ApplyOrderOf(DescendingOrderOf(evals, n), evals,
-               [&evecs](int r, int k) -> T& { return evecs(r, k); });
+               [&evecs](int r, int k) -> Number& { return evecs(r, k); });
   if (opts.verbose) {
     MxPrint(calc, RowMajorDoubles(evecs).doubles(),
             ("Eigenvectors of U (" + steps.solver + ")").c_str(), 'm');
@@ -90,7 +90,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
     WarnUnreachedEigenstates(*reached);
   }
 
-  if (WarnLargestEigenvalue<T>(opts, evals, n) && opts.side_files) {
+  if (WarnLargestEigenvalue<Number>(opts, evals, n) && opts.side_files) {
     if (Status status = MxASCIIWriteV(calc, RowMajorDoubles(evals).doubles(), "evals.txt");
         !status.ok()) {
       return status;
@@ -100,7 +100,7 @@ Status FinishSpectrum(const Calc& calc, bool absorbing, const SpectrumFinishing&
       return status;
     }
   }
-  ClampStationaryEigenvalues<T>(opts, evals, n);
+  ClampStationaryEigenvalues<Number>(opts, evals, n);
 
   if (absorbing && steps.complete_absorbing) steps.complete_absorbing();
 
